@@ -1,0 +1,60 @@
+// cohortix run STUDY.cxd: the host answers the plug-in's file dialog with the
+// control file and serves the whole run.
+
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <iostream>
+
+#include "app/command.h"
+#include "host/host_session.h"
+#include "host/plugin_run.h"
+
+namespace cohortix::app {
+namespace {
+
+struct RunOptions {
+  std::string controlFile;
+  std::string outputDir = ".";
+  double repetitionTime = 2.0;
+  bool quiet = false;
+};
+
+ExitStatus exitStatusOf(const host::PluginRunResult& result) {
+  switch (result.outcome) {
+    case host::PluginRunOutcome::Completed: return ExitStatus::Success;
+    case host::PluginRunOutcome::Failed: return ExitStatus::RunFailed;
+    case host::PluginRunOutcome::Refused: return ExitStatus::PluginUnavailable;
+    case host::PluginRunOutcome::Unavailable: break;
+  }
+  reportError(result.error);
+  return ExitStatus::PluginUnavailable;
+}
+
+ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
+  host::SessionOptions options;
+  options.controlFile = std::filesystem::absolute(run.controlFile);
+  options.outputDir = run.outputDir;
+  options.repetitionTime = run.repetitionTime;
+  options.quiet = run.quiet;
+  host::HostSession session(options, std::cout, std::cerr);
+  return exitStatusOf(host::runPlugin(pluginPathOf(global), session));
+}
+
+}  // namespace
+
+void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action) {
+  auto run = std::make_shared<RunOptions>();
+  CLI::App* command = app.add_subcommand("run", "Simulate the study a control file describes");
+  command->add_option("control-file", run->controlFile, "Control file (.cxd)")->required();
+  command->add_option("-o,--output", run->outputDir, "Folder for the output files")
+      ->capture_default_str();
+  command->add_option("--tr", run->repetitionTime, "Repetition time in seconds")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
+  command->add_flag("-q,--quiet", run->quiet, "No log lines and no progress; messages stay");
+  command->callback([&action, run, &global] {
+    action = [run, &global] { return runStudy(*run, global); };
+  });
+}
+
+}  // namespace cohortix::app

@@ -1,0 +1,132 @@
+// The host functions a plug-in binds by name, exported from the executable with C
+// linkage. Each forwards to the current host session; outside a session the
+// function does nothing and reports failure, so a stray call cannot crash.
+
+#include <type_traits>
+
+#include "host/host_session.h"
+#include "plugin/host_functions.h"
+
+using cohortix::ConditionRecord;
+using cohortix::ProtocolRecord;
+using cohortix::VTCHeader;
+using cohortix::host::currentHostSession;
+using cohortix::host::HostSession;
+
+namespace {
+
+template <typename Result, typename Action>
+Result withSession(Result fallback, Action action) {
+  HostSession* session = currentHostSession();
+  return session != nullptr ? action(*session) : fallback;
+}
+
+template <typename Action>
+bool withSessionDo(Action action) {
+  return withSession(false, [&](HostSession& s) {
+    action(s);
+    return true;
+  });
+}
+
+}  // namespace
+
+#define COHORTIX_HOST_API extern "C" __attribute__((visibility("default")))
+
+COHORTIX_HOST_API bool ktGetVersionOfTessalyKT(int* major, int* minor, int* patch) {
+  const auto version = cohortix::host::HostVersion{};
+  *major = version.major;
+  *minor = version.minor;
+  *patch = version.patch;
+  return true;
+}
+COHORTIX_HOST_API bool ktShowLogTab() {
+  return withSessionDo([](HostSession& s) { s.showLogTab(); });
+}
+COHORTIX_HOST_API bool ktLogText(const char* text) {
+  return withSessionDo([&](HostSession& s) { s.logText(text); });
+}
+COHORTIX_HOST_API bool ktMessageBox(const char* text) {
+  return withSessionDo([&](HostSession& s) { s.messageBox(text); });
+}
+COHORTIX_HOST_API int ktGetOpenFileName(const char* prompt, const char*, const char* filter,
+                                        char* path) {
+  return withSession(0, [&](HostSession& s) { return s.openFileName(prompt, filter, path); });
+}
+COHORTIX_HOST_API bool ktUpdateActiveWindow() {
+  return withSessionDo([](HostSession& s) { s.updateActiveWindow(); });
+}
+COHORTIX_HOST_API bool ktShowBusyCursor() {
+  return withSessionDo([](HostSession& s) { s.showBusyCursor(); });
+}
+COHORTIX_HOST_API bool ktStopBusyCursor() {
+  return withSessionDo([](HostSession& s) { s.stopBusyCursor(); });
+}
+COHORTIX_HOST_API void* ktGetCurrentVMR(int* dim1, int* dim2, int* dim3) {
+  return withSession<void*>(nullptr, [&](HostSession& s) { return s.currentVMR(dim1, dim2, dim3); });
+}
+COHORTIX_HOST_API bool ktCreateVTCForCurrentVMR(int nrOfVolumes, VTCHeader* header) {
+  return withSession(false, [&](HostSession& s) { return s.createVTC(nrOfVolumes, header); });
+}
+COHORTIX_HOST_API bool ktGetHeaderOfVTCOfCurrentVMR(VTCHeader* header) {
+  return withSession(false, [&](HostSession& s) { return s.getVTCHeader(header); });
+}
+COHORTIX_HOST_API float* ktGetVTCFloatDataOfCurrentVMR() {
+  return withSession<float*>(nullptr, [](HostSession& s) { return s.vtcData(); });
+}
+COHORTIX_HOST_API bool ktSaveVTCOfCurrentVMR(const char* fileName) {
+  return withSession(false, [&](HostSession& s) { return s.saveVTC(fileName); });
+}
+COHORTIX_HOST_API bool ktClearProtocol() {
+  return withSession(false, [](HostSession& s) { return s.clearProtocol(); });
+}
+COHORTIX_HOST_API bool ktLoadProtocol(const char* fileName) {
+  return withSession(false, [&](HostSession& s) { return s.loadProtocol(fileName); });
+}
+COHORTIX_HOST_API bool ktSaveProtocol(const char* fileName) {
+  return withSession(false, [&](HostSession& s) { return s.saveProtocol(fileName); });
+}
+COHORTIX_HOST_API bool ktGetProtocol(ProtocolRecord* record) {
+  return withSession(false, [&](HostSession& s) { return s.getProtocol(record); });
+}
+COHORTIX_HOST_API bool ktSetProtocol(ProtocolRecord* record) {
+  return withSession(false, [&](HostSession& s) { return s.setProtocol(record); });
+}
+COHORTIX_HOST_API bool ktGetProtocolCondition(int condition, ConditionRecord* record) {
+  return withSession(false, [&](HostSession& s) { return s.getProtocolCondition(condition, record); });
+}
+COHORTIX_HOST_API bool ktAddProtocolCondition(ConditionRecord* record) {
+  return withSession(false, [&](HostSession& s) { return s.addProtocolCondition(record); });
+}
+COHORTIX_HOST_API bool ktAddProtocolConditionInterval(int condition, int first, int last) {
+  return withSession(false, [&](HostSession& s) {
+    return s.addProtocolConditionInterval(condition, first, last);
+  });
+}
+COHORTIX_HOST_API bool ktClearDesignMatrix() {
+  return withSession(false, [](HostSession& s) { return s.clearDesignMatrix(); });
+}
+COHORTIX_HOST_API bool ktAddPredictor(ConditionRecord* record) {
+  return withSession(false, [&](HostSession& s) { return s.addPredictor(record); });
+}
+COHORTIX_HOST_API bool ktSetPredictorValuesFromCondition(ConditionRecord* record, int condition,
+                                                         float value) {
+  return withSession(false, [&](HostSession& s) {
+    return s.setPredictorValuesFromCondition(record, condition, value);
+  });
+}
+COHORTIX_HOST_API bool ktApplyTwoGammaHRFToPredictor(int predictor) {
+  return withSession(false, [&](HostSession& s) { return s.applyTwoGammaHRFToPredictor(predictor); });
+}
+COHORTIX_HOST_API float* ktGetPredictor(int predictor) {
+  return withSession<float*>(nullptr, [&](HostSession& s) { return s.predictor(predictor); });
+}
+COHORTIX_HOST_API bool ktSaveSingleStudyGLMDesignMatrix(const char* fileName) {
+  return withSession(false, [&](HostSession& s) { return s.saveDesignMatrix(fileName); });
+}
+
+// Every exported function has exactly the signature the plug-in binds it with.
+#define COHORTIX_CHECK_SIGNATURE(name) \
+  static_assert(std::is_same_v<decltype(name), cohortix::host_signature::name>);
+#define COHORTIX_NOT_PROVIDED(name)
+COHORTIX_HOST_FUNCTIONS(COHORTIX_CHECK_SIGNATURE, COHORTIX_NOT_PROVIDED)

@@ -1,0 +1,52 @@
+#include "host/host_session.h"
+
+#include "plugin/host_functions.h"
+
+#include <cstring>
+#include <ostream>
+
+namespace cohortix::host {
+namespace {
+HostSession* gCurrentSession = nullptr;
+}
+
+HostSession* currentHostSession() { return gCurrentSession; }
+void setCurrentHostSession(HostSession* session) { gCurrentSession = session; }
+
+HostSession::HostSession(SessionOptions options, std::ostream& log, std::ostream& messages)
+    : options_(std::move(options)), log_(log), messages_(messages) {}
+
+HostSession::~HostSession() = default;
+
+void HostSession::showLogTab() {}
+
+void HostSession::logText(const char* text) {
+  if (!options_.quiet) log_ << text << '\n' << std::flush;
+}
+
+void HostSession::messageBox(const char* text) {
+  messagesShown_.emplace_back(text);
+  messages_ << text << '\n' << std::flush;
+}
+
+int HostSession::openFileName(const char*, const char*, char* path) {
+  const std::string chosen = options_.controlFile.string();
+  if (chosen.empty() || chosen.size() >= static_cast<std::size_t>(kFileNameBufferSize))
+    return 0;
+  std::memcpy(path, chosen.c_str(), chosen.size() + 1);
+  return 1;
+}
+
+void* HostSession::currentVMR(int* dim1, int* dim2, int* dim3) {
+  if (!options_.hasVMR) return nullptr;
+  *dim1 = options_.vmrDims[0];
+  *dim2 = options_.vmrDims[1];
+  *dim3 = options_.vmrDims[2];
+  return &vmr_;
+}
+
+void HostSession::showBusyCursor() { busy_ = true; }
+void HostSession::stopBusyCursor() { busy_ = false; }
+void HostSession::updateActiveWindow() {}
+
+}  // namespace cohortix::host

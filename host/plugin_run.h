@@ -1,0 +1,27 @@
+#pragma once
+// One use of the plug-in as the host application makes it: load, create,
+// initialise, execute, destroy.
+
+#include <filesystem>
+#include <string>
+
+namespace cohortix::host {
+
+class HostSession;
+
+enum class PluginRunOutcome {
+  Completed,        // execute returned true
+  Failed,           // execute returned false
+  Unavailable,      // the library could not be loaded
+  Refused,          // initPlugin returned false
+};
+
+struct PluginRunResult {
+  PluginRunOutcome outcome = PluginRunOutcome::Unavailable;
+  std::string error;  // for Unavailable: what went wrong
+};
+
+// Runs the plug-in at path once, serving it from session.
+PluginRunResult runPlugin(const std::filesystem::path& path, HostSession& session);
+
+}  // namespace cohortix::host
