@@ -18,6 +18,10 @@ HostSession::HostSession(SessionOptions options, std::ostream& log, std::ostream
 
 HostSession::~HostSession() = default;
 
+void HostSession::noteCall(const std::string& call) {
+  if (options_.recordCalls) calls_.push_back(call);
+}
+
 void HostSession::showLogTab() {}
 
 void HostSession::logText(const char* text) {

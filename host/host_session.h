@@ -23,6 +23,7 @@ struct SessionOptions {
   std::filesystem::path outputDir = ".";
   double repetitionTime = 2.0;        // seconds per volume
   bool quiet = false;                 // no log lines, no progress; messages stay
+  bool recordCalls = false;           // keep the text of every host call (for tests)
   bool hasVMR = true;
   int vmrDims[3] = {256, 256, 256};
 };
@@ -37,6 +38,10 @@ class HostSession {
   const SessionOptions& options() const { return options_; }
   const std::vector<std::string>& messagesShown() const { return messagesShown_; }
   bool busy() const { return busy_; }
+
+  // Every host call the plug-in made, as text, when options().recordCalls is set.
+  void noteCall(const std::string& call);
+  const std::vector<std::string>& calls() const { return calls_; }
 
   // General services.
   HostVersion version() const { return HostVersion{}; }
@@ -74,6 +79,7 @@ class HostSession {
   std::ostream& log_;
   std::ostream& messages_;
   std::vector<std::string> messagesShown_;
+  std::vector<std::string> calls_;
   bool busy_ = false;
   char vmr_ = 0;  // stands for the current VMR document: its address is the handle
 };
