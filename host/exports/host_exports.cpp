@@ -34,6 +34,7 @@ std::string callText(const char* name, const Args&... args) {
   std::string text = std::string(name) + "(";
   const char* separator = "";
   ((text += separator + describe(args), separator = ", "), ...);
+  (void)separator;
   return text + ")";
 }
 
