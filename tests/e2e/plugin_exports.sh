@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# The plug-in shows its host the seven entry points and the two classes and
+# nothing else, imports nothing from the host, and the host exports only kt*.
+set -euo pipefail
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+exported=$(nm -D --defined-only "$COHORTIX_PLUGIN" | awk '{print $3}' | c++filt)
+unexpected=$(printf '%s\n' "$exported" | grep -v -E \
+  '^(createPlugin|getPluginName|getPluginDescription|getAuthor|getHelpFile|getPluginVersion|getGUIScript)$|TSKTPluginInterface|CohortixPlugin' || true)
+[ -z "$unexpected" ] || fail "library exports more than its entry points: $unexpected"
+for name in createPlugin getPluginName getPluginDescription getAuthor getHelpFile \
+    getPluginVersion getGUIScript "CohortixPlugin::execute()" "CohortixPlugin::initPlugin()" \
+    "vtable for TSKTPluginInterface" "typeinfo for CohortixPlugin"; do
+  printf '%s\n' "$exported" | grep -qxF "$name" || fail "library does not export $name"
+done
+
+imported=$(nm -u -D "$COHORTIX_PLUGIN" | awk '{print $2}')
+if printf '%s\n' "$imported" | grep -q '^kt'; then fail "library imports host functions"; fi
+
+# Ours in the host: everything that is not a versioned symbol of a system library.
+host_ours=$(nm -D --defined-only "$COHORTIX" | awk '{print $3}' | grep -v '@' || true)
+others=$(printf '%s\n' "$host_ours" | grep -v '^kt' | grep -v '^$' | grep -v -E '^(_edata|_end|__bss_start|_IO_stdin_used)$' || true)
+[ -z "$others" ] || fail "host exports more than host functions: $others"
+printf '%s\n' "$host_ours" | grep -qx ktLogText || fail "host does not export ktLogText"
+echo "plug-in and host exports are as intended"
