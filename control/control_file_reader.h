@@ -1,0 +1,22 @@
+#pragma once
+// The control file reader: fills a SimulationDesign from a ".cxd" file, item by
+// item in the file's fixed order, and refuses a file it cannot take whole before
+// anything of the run is created.
+
+#include <string>
+
+#include "control/simulation_design.h"
+
+namespace cohortix {
+
+// Reads the file into the design and completes its derived counts. On false,
+// `message` holds the one text to show the user: one of the four rejections, or
+// "file:line: expected ..., found ..." for a file that is malformed or describes
+// a study the run cannot hold.
+bool parseControlFile(const char* path, SimulationDesign& design, std::string& message);
+
+// parseControlFile for a run inside the host: a refusal is shown through the
+// host's message box.
+bool readControlFile(const char* path, SimulationDesign& design);
+
+}  // namespace cohortix

@@ -1,0 +1,47 @@
+#pragma once
+// Reads the tokens of a control file's items and, when one cannot be read, words
+// the single message the user gets: "file:line: expected ..., found ...", naming
+// the item in the user's terms ("the number of levels of within factor 2").
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "control/token_reader.h"
+
+namespace cohortix {
+
+class ItemReader {
+ public:
+  ItemReader(const char* path, std::string& message) : path_(path), message_(message) {}
+
+  bool open();
+
+  // Each reads one token of the named item; false leaves the message set.
+  bool label(const std::string& item);
+  bool integer(const std::string& item, int32_t& value);
+  bool number(const std::string& item, float& value);
+  bool flag(const std::string& item, char& first);
+  // A quoted text of at most maxLength characters into dest (maxLength + 1 bytes).
+  bool quoted(const std::string& item, char* dest, std::size_t maxLength);
+
+  // "file:line: expected <expected>, found <found>"; always false.
+  bool fail(int line, const std::string& expected, const std::string& found);
+  // One of the reader's own rejections, shown as it stands; always false.
+  bool reject(const char* text);
+
+  // The line of the token read last.
+  int line() const { return tokens_.tokenLine(); }
+
+ private:
+  bool word(const std::string& expected, std::size_t maxLength, bool stopAtQuote);
+  bool failRead(TokenReader::Result result, const std::string& expected);
+  bool parsed(int outcome, const std::string& item, const char* kind);
+
+  const char* path_;
+  std::string& message_;
+  TokenReader tokens_;
+  std::string word_;
+};
+
+}  // namespace cohortix

@@ -1,0 +1,47 @@
+#include "control/vtc_geometry.h"
+
+#include <algorithm>
+
+#include "control/wide_arithmetic.h"
+#include "simulation/random_sources.h"
+
+namespace cohortix {
+
+VTCBox vtcBoxOf(const SimulationDesign& design) {
+  return {design.XStart, design.XEnd,   design.YStart,    design.YEnd,
+          design.ZStart, design.ZEnd, design.Resolution};
+}
+
+int32_t vtcDimension(int32_t start, int32_t end, int32_t resolution) {
+  return (end - start) / resolution;
+}
+
+VTCDims vtcDims(const VTCBox& box) {
+  return {vtcDimension(box.XStart, box.XEnd, box.Resolution),
+          vtcDimension(box.YStart, box.YEnd, box.Resolution),
+          vtcDimension(box.ZStart, box.ZEnd, box.Resolution)};
+}
+
+int64_t centreOffset(int32_t talairach, int32_t start) {
+  return (int64_t{128} - talairach) - start;
+}
+
+int32_t vtcCentreIndex(int32_t talairach, int32_t start, int32_t resolution) {
+  const int32_t offset = (128 - talairach) - start;
+  const float quotient = static_cast<float>(offset) / static_cast<float>(resolution);
+  return roundHalfUp(quotient);
+}
+
+VoxelIndex regionCentreVoxel(const EffectRegion& region, const VTCBox& box) {
+  return {vtcCentreIndex(region.TalY, box.XStart, box.Resolution),
+          vtcCentreIndex(region.TalZ, box.YStart, box.Resolution),
+          vtcCentreIndex(region.TalX, box.ZStart, box.Resolution)};
+}
+
+int64_t vtcValueCount(const VTCDims& dims, int64_t volumes) {
+  const int64_t voxels =
+      wideMul(wideMul(std::max(dims.DimX, 0), std::max(dims.DimY, 0)), std::max(dims.DimZ, 0));
+  return wideMul(voxels, std::max<int64_t>(volumes, 1));
+}
+
+}  // namespace cohortix

@@ -1,0 +1,56 @@
+#pragma once
+// Where the simulated VTC lies in the 256-voxel anatomy: its box and resolution,
+// its dimensions, and the VTC voxel at which a region's Talairach centre lands.
+// The VTC x index grows as Talairach y falls, y as Talairach z falls and z as
+// Talairach x falls; 128 is the anatomy's centre.
+
+#include <cstdint>
+
+#include "control/simulation_design.h"
+
+namespace cohortix {
+
+struct VTCBox {
+  int32_t XStart = 0, XEnd = 0;
+  int32_t YStart = 0, YEnd = 0;
+  int32_t ZStart = 0, ZEnd = 0;
+  int32_t Resolution = 1;
+};
+
+struct VTCDims {
+  int32_t DimX = 0, DimY = 0, DimZ = 0;
+};
+
+struct VoxelIndex {
+  int32_t X = 0, Y = 0, Z = 0;
+};
+
+// The largest |(128 - Talairach coordinate) - box start| a design may give: the
+// region's centre, its jitter and its sphere then stay well inside 32-bit indices.
+inline constexpr int64_t kMaxCentreOffset = int64_t{1} << 30;
+// The largest radius and centre spread, in VTC voxels: no sphere needs to reach
+// beyond the anatomy.
+inline constexpr float kMaxRegionExtent = 256.0f;
+
+VTCBox vtcBoxOf(const SimulationDesign& design);
+
+// (end - start) / resolution, truncating towards zero.
+int32_t vtcDimension(int32_t start, int32_t end, int32_t resolution);
+VTCDims vtcDims(const VTCBox& box);
+
+// (128 - talairach) - start, computed wide; the reader keeps it within
+// kMaxCentreOffset.
+int64_t centreOffset(int32_t talairach, int32_t start);
+
+// roundHalfUp(((128 - talairach) - start) / resolution), the quotient formed in
+// float.
+int32_t vtcCentreIndex(int32_t talairach, int32_t start, int32_t resolution);
+
+// The VTC voxel of a region's Talairach centre, before any jitter.
+VoxelIndex regionCentreVoxel(const EffectRegion& region, const VTCBox& box);
+
+// DimX * DimY * DimZ * max(volumes, 1), computed wide, with negative dimensions
+// counted as 0: the number of values the VTC holds.
+int64_t vtcValueCount(const VTCDims& dims, int64_t volumes);
+
+}  // namespace cohortix
