@@ -7,19 +7,20 @@
 
 namespace cohortix {
 
-inline int64_t saturated(bool overflowed, int64_t result, bool negative) {
-  if (!overflowed) return result;
+inline int64_t limitOfSign(bool negative) {
   return negative ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
 }
 
 inline int64_t wideMul(int64_t a, int64_t b) {
   int64_t result = 0;
-  return saturated(__builtin_mul_overflow(a, b, &result), result, (a < 0) != (b < 0));
+  if (__builtin_mul_overflow(a, b, &result)) return limitOfSign((a < 0) != (b < 0));
+  return result;
 }
 
 inline int64_t wideAdd(int64_t a, int64_t b) {
   int64_t result = 0;
-  return saturated(__builtin_add_overflow(a, b, &result), result, a < 0);
+  if (__builtin_add_overflow(a, b, &result)) return limitOfSign(a < 0);
+  return result;
 }
 
 inline bool fitsInt32(int64_t value) {
