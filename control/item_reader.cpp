@@ -49,27 +49,28 @@ bool ItemReader::failRead(TokenReader::Result result, const std::string& expecte
   return fail(tokens_.lastContentLine(), expected, kEndOfFile);
 }
 
-bool ItemReader::word(const std::string& expected, std::size_t maxLength, bool stopAtQuote) {
+bool ItemReader::word(const std::string& kind, const std::string& context,
+                      std::size_t maxLength, bool stopAtQuote) {
   std::size_t length = 0;
   const TokenReader::Result result = tokens_.readWord(word_, maxLength, length, stopAtQuote);
   if (result == TokenReader::Result::Ok) return true;
-  if (result != TokenReader::Result::TooLong) return failRead(result, expected);
-  return fail(line(), expected + " of at most " + characters(maxLength),
+  if (result != TokenReader::Result::TooLong) return failRead(result, kind + " " + context);
+  return fail(line(), kind + " of at most " + characters(maxLength) + " " + context,
               quotedForMessage(word_) + " of " + characters(length));
 }
 
 bool ItemReader::label(const std::string& item) {
-  return word("a label before " + item, kMaxWordLength, false);
+  return word("a label", "before " + item, kMaxWordLength, false);
 }
 
 bool ItemReader::flag(const std::string& item, char& first) {
-  if (!word("a flag word for " + item, kMaxWordLength, false)) return false;
+  if (!word("a flag word", "for " + item, kMaxWordLength, false)) return false;
   first = word_[0];
   return true;
 }
 
 bool ItemReader::integer(const std::string& item, int32_t& value) {
-  if (!word("an integer for " + item, kMaxNumberLength, true)) return false;
+  if (!word("an integer", "for " + item, kMaxNumberLength, true)) return false;
   switch (parseInt32(word_, value)) {
     case NumberParse::Ok: return true;
     case NumberParse::OutOfRange:
@@ -80,7 +81,7 @@ bool ItemReader::integer(const std::string& item, int32_t& value) {
 }
 
 bool ItemReader::number(const std::string& item, float& value) {
-  if (!word("a number for " + item, kMaxNumberLength, true)) return false;
+  if (!word("a number", "for " + item, kMaxNumberLength, true)) return false;
   switch (parseFloat32(word_, value)) {
     case NumberParse::Ok: return true;
     case NumberParse::OutOfRange:

@@ -34,7 +34,10 @@ class ItemReader {
   int line() const { return tokens_.tokenLine(); }
 
  private:
-  bool word(const std::string& expected, std::size_t maxLength, bool stopAtQuote);
+  // A word of the given kind ("a label") read in a context ("before the mean
+  // baseline").
+  bool word(const std::string& kind, const std::string& context, std::size_t maxLength,
+            bool stopAtQuote);
   bool failRead(TokenReader::Result result, const std::string& expected);
   bool parsed(int outcome, const std::string& item, const char* kind);
 
