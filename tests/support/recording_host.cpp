@@ -1,0 +1,70 @@
+#include "tests/support/recording_host.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "plugin/host_function_table.h"
+#include "plugin/plugin_interface.h"
+
+namespace cohortix::testing {
+
+RecordingHost::RecordingHost(host::SessionOptions options) {
+  options.recordCalls = true;
+  session_ = std::make_unique<host::HostSession>(std::move(options), log_, messageOutput_);
+  host::setCurrentHostSession(session_.get());
+  // Steps tested on their own call their host as a run would, through the table.
+  bindHostFunctionTable();
+}
+
+RecordingHost::~RecordingHost() { host::setCurrentHostSession(nullptr); }
+
+bool RecordingHost::runPlugin() {
+  CohortixPlugin plugin;
+  if (!plugin.initPlugin()) return false;
+  return plugin.execute();
+}
+
+std::vector<std::string> RecordingHost::logLines() const {
+  std::vector<std::string> lines;
+  std::istringstream in(log_.str());
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> RecordingHost::callsTo(const std::string& function) const {
+  std::vector<std::string> matching;
+  for (const std::string& call : calls())
+    if (call.compare(0, function.size() + 1, function + "(") == 0) matching.push_back(call);
+  return matching;
+}
+
+std::vector<std::string> RecordingHost::callsFrom(const std::string& function) const {
+  const std::vector<std::string>& all = calls();
+  for (auto it = all.begin(); it != all.end(); ++it)
+    if (it->compare(0, function.size() + 1, function + "(") == 0)
+      return std::vector<std::string>(it, all.end());
+  return {};
+}
+
+ScratchFolder::ScratchFolder() {
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = "cohortix-unit";
+  if (test != nullptr) name += std::string("-") + test->test_suite_name() + "-" + test->name();
+  path_ = std::filesystem::temp_directory_path() / name;
+  std::filesystem::remove_all(path_);
+  std::filesystem::create_directories(path_);
+}
+
+ScratchFolder::~ScratchFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::filesystem::path ScratchFolder::write(const std::string& name, const std::string& text) const {
+  const std::filesystem::path file = path_ / name;
+  std::ofstream(file) << text;
+  return file;
+}
+
+}  // namespace cohortix::testing

@@ -1,0 +1,55 @@
+#pragma once
+// A real host session inside the test process that keeps the text of every host
+// call, for tests that drive the plug-in's run or one of its steps and look at
+// what it asked of its host, in order.
+
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/host_session.h"
+
+namespace cohortix::testing {
+
+class RecordingHost {
+ public:
+  explicit RecordingHost(host::SessionOptions options = {});
+  ~RecordingHost();
+  RecordingHost(const RecordingHost&) = delete;
+  RecordingHost& operator=(const RecordingHost&) = delete;
+
+  // initPlugin then execute on a fresh plug-in object, as the host does.
+  bool runPlugin();
+
+  host::HostSession& session() { return *session_; }
+  const std::vector<std::string>& calls() const { return session_->calls(); }
+  const std::vector<std::string>& messages() const { return session_->messagesShown(); }
+  std::vector<std::string> logLines() const;
+
+  // The recorded calls to one host function, e.g. callsTo("ktLogText").
+  std::vector<std::string> callsTo(const std::string& function) const;
+  // The recorded calls from the first call to `function` on.
+  std::vector<std::string> callsFrom(const std::string& function) const;
+
+ private:
+  std::ostringstream log_;
+  std::ostringstream messageOutput_;
+  std::unique_ptr<host::HostSession> session_;
+};
+
+// A scratch folder of its own for each test, removed afterwards.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  const std::filesystem::path& path() const { return path_; }
+  // Writes text to a file in the folder and returns its path.
+  std::filesystem::path write(const std::string& name, const std::string& text) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace cohortix::testing
