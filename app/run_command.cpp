@@ -8,6 +8,7 @@
 #include "app/command.h"
 #include "host/host_session.h"
 #include "host/plugin_run.h"
+#include "host/two_gamma_hrf.h"
 
 namespace cohortix::app {
 namespace {
@@ -30,6 +31,12 @@ ExitStatus exitStatusOf(const host::PluginRunResult& result) {
   return ExitStatus::PluginUnavailable;
 }
 
+// A run that completed but could not write every file exits FilesNotWritten; the
+// session has already said which files are missing.
+ExitStatus withWrittenFiles(ExitStatus status, bool allWritten) {
+  return status == ExitStatus::Success && !allWritten ? ExitStatus::FilesNotWritten : status;
+}
+
 ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   host::SessionOptions options;
   options.controlFile = std::filesystem::absolute(run.controlFile);
@@ -37,7 +44,9 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   options.repetitionTime = run.repetitionTime;
   options.quiet = run.quiet;
   host::HostSession session(options, std::cout, std::cerr);
-  return exitStatusOf(host::runPlugin(pluginPathOf(global), session));
+  if (!session.prepareOutputFolder()) return ExitStatus::FilesNotWritten;
+  const ExitStatus status = exitStatusOf(host::runPlugin(pluginPathOf(global), session));
+  return withWrittenFiles(status, session.finish());
 }
 
 }  // namespace
@@ -50,7 +59,7 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
       ->capture_default_str();
   command->add_option("--tr", run->repetitionTime, "Repetition time in seconds")
       ->capture_default_str()
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::PositiveNumber & CLI::Range(0.0, host::kMaxRepetitionTime));
   command->add_flag("-q,--quiet", run->quiet, "No log lines and no progress; messages stay");
   command->callback([&action, run, &global] {
     action = [run, &global] { return runStudy(*run, global); };

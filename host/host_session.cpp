@@ -5,6 +5,9 @@
 #include <cstring>
 #include <ostream>
 
+#include "host/disk_interface.h"
+#include "host/two_gamma_hrf.h"
+
 namespace cohortix::host {
 namespace {
 HostSession* gCurrentSession = nullptr;
@@ -14,12 +17,35 @@ HostSession* currentHostSession() { return gCurrentSession; }
 void setCurrentHostSession(HostSession* session) { gCurrentSession = session; }
 
 HostSession::HostSession(SessionOptions options, std::ostream& log, std::ostream& messages)
-    : options_(std::move(options)), log_(log), messages_(messages) {}
+    : options_(std::move(options)),
+      log_(log),
+      messages_(messages),
+      ownDisk_(std::make_unique<RealDiskInterface>()),
+      disk_(*ownDisk_),
+      hrfKernel_(twoGammaKernel(options_.repetitionTime)) {}
+
+HostSession::HostSession(SessionOptions options, std::ostream& log, std::ostream& messages,
+                         DiskInterface& disk)
+    : options_(std::move(options)),
+      log_(log),
+      messages_(messages),
+      disk_(disk),
+      hrfKernel_(twoGammaKernel(options_.repetitionTime)) {}
 
 HostSession::~HostSession() = default;
 
 void HostSession::noteCall(const std::string& call) {
   if (options_.recordCalls) calls_.push_back(call);
+}
+
+void HostSession::report(const std::string& text) {
+  hostMessages_.push_back(text);
+  messages_ << "cohortix: " << text << '\n' << std::flush;
+}
+
+bool HostSession::refuse(const std::string& text) {
+  report(text);
+  return false;
 }
 
 void HostSession::showLogTab() {}

@@ -5,9 +5,16 @@
 #include <cstdint>
 #include <filesystem>
 #include <iosfwd>
+#include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "host/design_matrix.h"
+#include "host/protocol_document.h"
+#include "host/record_pattern.h"
+#include "host/vtc_document.h"
 #include "plugin/host_records.h"
 
 namespace cohortix::host {
@@ -26,11 +33,20 @@ struct SessionOptions {
   bool recordCalls = false;           // keep the text of every host call (for tests)
   bool hasVMR = true;
   int vmrDims[3] = {256, 256, 256};
+  // Fault injection, for tests of the plug-in's failure paths: the host hands out
+  // null instead of the VTC's data or a predictor's time course.
+  bool faultInjectionNullVTCData = false;
+  bool faultInjectionNullPredictor = false;
 };
+
+class DiskInterface;
 
 class HostSession {
  public:
   HostSession(SessionOptions options, std::ostream& log, std::ostream& messages);
+  // Writes and reads files through `disk`, which must outlive the session.
+  HostSession(SessionOptions options, std::ostream& log, std::ostream& messages,
+              DiskInterface& disk);
   ~HostSession();
   HostSession(const HostSession&) = delete;
   HostSession& operator=(const HostSession&) = delete;
@@ -38,6 +54,22 @@ class HostSession {
   const SessionOptions& options() const { return options_; }
   const std::vector<std::string>& messagesShown() const { return messagesShown_; }
   bool busy() const { return busy_; }
+
+  // Creates the output folder when it is missing; false, with a message, when it
+  // cannot be created.
+  bool prepareOutputFolder();
+  // Waits for every write still under way and reports any that failed. True when
+  // every file the plug-in asked for was written.
+  bool finish();
+  // The files the plug-in asked for that could not be written, by the names it gave.
+  const std::vector<std::string>& filesNotWritten() const { return filesNotWritten_; }
+  // What the host itself reported (refused calls, failed writes), without prefix.
+  const std::vector<std::string>& hostMessages() const { return hostMessages_; }
+
+  // The documents as they stand.
+  const ProtocolDocument& protocol() const { return protocol_; }
+  const DesignMatrix& designMatrix() const { return designMatrix_; }
+  const VTCDocument* vtc() const { return vtc_.get(); }
 
   // Every host call the plug-in made, as text, when options().recordCalls is set.
   void noteCall(const std::string& call);
@@ -75,13 +107,38 @@ class HostSession {
   bool saveVTC(const char* fileName);
 
  private:
+  // The host's own report, e.g. of a call it refused, on the message output.
+  void report(const std::string& text);
+  // A refused call: the report, then the false result the call gives.
+  bool refuse(const std::string& text);
+  bool conditionExists(const char* call, int condition);
+  bool predictorExists(const char* call, int predictor);
+  bool recordCameBack(const char* call, const void* record, HostRegion region, const char* what,
+                      bool mayBeFresh);
+  int designMatrixLength() const;
+
+  // Writes an output file under the plug-in's name; reports a refused name or a
+  // failed write and keeps the name among the files not written.
+  bool writeOutput(const char* call, const char* fileName, std::span<const std::string_view> parts);
+  bool readInput(const char* fileName, std::string* contents);
+  bool checkedOutputName(const char* call, const char* fileName);
+  void noteWritten(const std::string& name, bool written);
+
   SessionOptions options_;
   std::ostream& log_;
   std::ostream& messages_;
+  std::unique_ptr<DiskInterface> ownDisk_;
+  DiskInterface& disk_;
   std::vector<std::string> messagesShown_;
+  std::vector<std::string> hostMessages_;
   std::vector<std::string> calls_;
+  std::vector<std::string> filesNotWritten_;
   bool busy_ = false;
   char vmr_ = 0;  // stands for the current VMR document: its address is the handle
+  ProtocolDocument protocol_;
+  DesignMatrix designMatrix_;
+  std::unique_ptr<VTCDocument> vtc_;
+  std::vector<double> hrfKernel_;
 };
 
 // The session the exported host functions serve; null outside a run.

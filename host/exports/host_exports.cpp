@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "host/host_session.h"
+#include "host/record_text.h"
 #include "plugin/host_functions.h"
 
 using cohortix::ConditionRecord;
@@ -24,7 +25,9 @@ std::string describe(float value) { return std::to_string(value); }
 std::string describe(const void* address) { return address == nullptr ? "null" : "&"; }
 std::string describe(const ConditionRecord* record) {
   if (record == nullptr) return "null";
-  return "{" + describe(record->ConditionName) + ", " + std::to_string(record->Color) + "}";
+  // The name is read only within its field: the plug-in may have left no NUL.
+  const std::string name = cohortix::host::readRecordText(record->ConditionName);
+  return "{" + describe(name.c_str()) + ", " + std::to_string(record->Color) + "}";
 }
 
 // The call as a line of text, e.g. ktAddProtocolConditionInterval(1, 4, 8), for

@@ -1,0 +1,78 @@
+#include "host/vtc_document.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <new>
+
+namespace cohortix::host {
+namespace {
+
+int32_t dimension(int32_t start, int32_t end, int32_t resolution) {
+  return static_cast<int32_t>((static_cast<int64_t>(end) - start) / resolution);
+}
+
+std::string dimsText(VTCDims dims) {
+  return "X " + std::to_string(dims.x) + ", Y " + std::to_string(dims.y) + ", Z " +
+         std::to_string(dims.z);
+}
+
+// The byte count of the data, or false when it does not even fit 64 bits.
+bool dataBytes(VTCDims dims, int32_t nrOfVolumes, uint64_t* bytes) {
+  uint64_t count = sizeof(float);
+  for (const int64_t factor : {int64_t{dims.x}, int64_t{dims.y}, int64_t{dims.z}, int64_t{nrOfVolumes}})
+    if (__builtin_mul_overflow(count, static_cast<uint64_t>(factor), &count)) return false;
+  *bytes = count;
+  return true;
+}
+
+std::string refusalOf(int32_t nrOfVolumes, const VTCHeader& header, uint64_t* bytes) {
+  if (header.Resolution < 1)
+    return "Resolution " + std::to_string(header.Resolution) + " is below 1";
+  const VTCDims dims = vtcDimsOf(header);
+  if (dims.x < 0 || dims.y < 0 || dims.z < 0) return "negative dimensions (" + dimsText(dims) + ")";
+  if (nrOfVolumes < 0) return "a negative number of volumes (" + std::to_string(nrOfVolumes) + ")";
+  const uint64_t memory = physicalMemoryBytes();
+  if (!dataBytes(dims, nrOfVolumes, bytes) || (memory > 0 && *bytes > memory)) {
+    return "its data (" + dimsText(dims) + ", " + std::to_string(nrOfVolumes) +
+           " volumes) would exceed the machine's physical memory of " + std::to_string(memory) +
+           " bytes";
+  }
+  return {};
+}
+
+}  // namespace
+
+VTCDims vtcDimsOf(const VTCHeader& header) {
+  return {dimension(header.XStart, header.XEnd, header.Resolution),
+          dimension(header.YStart, header.YEnd, header.Resolution),
+          dimension(header.ZStart, header.ZEnd, header.Resolution)};
+}
+
+uint64_t physicalMemoryBytes() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || pageSize <= 0) return 0;
+  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+}
+
+std::unique_ptr<VTCDocument> VTCDocument::create(int32_t nrOfVolumes, const VTCHeader& header,
+                                                 std::string* refusal) {
+  uint64_t bytes = 0;
+  *refusal = refusalOf(nrOfVolumes, header, &bytes);
+  if (!refusal->empty()) return nullptr;
+  std::unique_ptr<VTCDocument> vtc(new VTCDocument);
+  vtc->header_ = std::make_unique<VTCHeader>();
+  std::memcpy(vtc->header_.get(), &header, kVTCHeaderDocumentedSize);
+  vtc->header_->NrOfVolumes = nrOfVolumes;
+  vtc->dims_ = vtcDimsOf(header);
+  vtc->valueCount_ = static_cast<std::size_t>(bytes / sizeof(float));
+  vtc->data_.reset(new (std::nothrow) float[vtc->valueCount_]());
+  if (vtc->data_ == nullptr) {
+    *refusal = "not enough memory for its " + std::to_string(bytes) + " bytes of data";
+    return nullptr;
+  }
+  return vtc;
+}
+
+}  // namespace cohortix::host
