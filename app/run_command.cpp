@@ -49,6 +49,16 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   return withWrittenFiles(status, session.finish());
 }
 
+// Beyond this the volumes are too far apart to sample the haemodynamic response.
+CLI::Validator atMostMaxRepetitionTime() {
+  const auto check = [](const std::string& text) -> std::string {
+    if (std::stod(text) <= host::kMaxRepetitionTime) return {};
+    return "the repetition time must be at most " + std::to_string(static_cast<int>(host::kMaxRepetitionTime)) +
+           " seconds to sample the haemodynamic response";
+  };
+  return CLI::Validator(check, "", "");
+}
+
 }  // namespace
 
 void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action) {
@@ -59,7 +69,8 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
       ->capture_default_str();
   command->add_option("--tr", run->repetitionTime, "Repetition time in seconds")
       ->capture_default_str()
-      ->check(CLI::PositiveNumber & CLI::Range(0.0, host::kMaxRepetitionTime));
+      ->check(CLI::PositiveNumber)
+      ->check(atMostMaxRepetitionTime());
   command->add_flag("-q,--quiet", run->quiet, "No log lines and no progress; messages stay");
   command->callback([&action, run, &global] {
     action = [run, &global] { return runStudy(*run, global); };
