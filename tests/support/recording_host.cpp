@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
 
 #include "plugin/host_function_table.h"
@@ -11,6 +13,7 @@ namespace cohortix::testing {
 
 RecordingHost::RecordingHost(host::SessionOptions options) {
   options.recordCalls = true;
+  if (options.outputDir == ".") options.outputDir = output_.path();
   session_ = std::make_unique<host::HostSession>(std::move(options), log_, messageOutput_);
   host::setCurrentHostSession(session_.get());
   // Steps tested on their own call their host as a run would, through the table.
@@ -48,8 +51,10 @@ std::vector<std::string> RecordingHost::callsFrom(const std::string& function) c
 }
 
 ScratchFolder::ScratchFolder() {
+  static int folders = 0;
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = "cohortix-unit";
+  std::string name =
+      "cohortix-unit-" + std::to_string(::getpid()) + "-" + std::to_string(++folders);
   if (test != nullptr) name += std::string("-") + test->test_suite_name() + "-" + test->name();
   path_ = std::filesystem::temp_directory_path() / name;
   std::filesystem::remove_all(path_);

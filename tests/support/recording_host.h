@@ -13,6 +13,23 @@
 
 namespace cohortix::testing {
 
+// A scratch folder of its own, removed afterwards.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  // Writes text to a file in the folder and returns its path.
+  std::filesystem::path write(const std::string& name, const std::string& text) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The host writes its files into a scratch folder of the host's own unless the
+// options name an output folder.
 class RecordingHost {
  public:
   explicit RecordingHost(host::SessionOptions options = {});
@@ -24,8 +41,10 @@ class RecordingHost {
   bool runPlugin();
 
   host::HostSession& session() { return *session_; }
+  const host::HostSession& session() const { return *session_; }
   const std::vector<std::string>& calls() const { return session_->calls(); }
   const std::vector<std::string>& messages() const { return session_->messagesShown(); }
+  const std::filesystem::path& outputFolder() const { return session_->options().outputDir; }
   std::vector<std::string> logLines() const;
 
   // The recorded calls to one host function, e.g. callsTo("ktLogText").
@@ -34,22 +53,10 @@ class RecordingHost {
   std::vector<std::string> callsFrom(const std::string& function) const;
 
  private:
+  ScratchFolder output_;
   std::ostringstream log_;
   std::ostringstream messageOutput_;
   std::unique_ptr<host::HostSession> session_;
-};
-
-// A scratch folder of its own for each test, removed afterwards.
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  const std::filesystem::path& path() const { return path_; }
-  // Writes text to a file in the folder and returns its path.
-  std::filesystem::path write(const std::string& name, const std::string& text) const;
-
- private:
-  std::filesystem::path path_;
 };
 
 }  // namespace cohortix::testing
