@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "app/check_command.h"
 #include "app/command.h"
 #include "host/plugin_library.h"
 
@@ -24,6 +25,7 @@ int runCommandLine(int argc, char** argv) {
   CommandAction action;
   addRunCommand(app, global, action);
   addAboutCommand(app, global, action);
+  addCheckCommand(app, global, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

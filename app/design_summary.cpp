@@ -1,0 +1,201 @@
+#include "app/design_summary.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "control/cell_index.h"
+#include "control/condition_names.h"
+#include "control/output_names.h"
+#include "control/vtc_geometry.h"
+
+namespace cohortix::app {
+namespace {
+
+std::string number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+std::string padded(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+std::string rightAligned(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+std::string colourText(int64_t r, int64_t g, int64_t b) {
+  return "colour " + std::to_string(r) + " " + std::to_string(g) + " " + std::to_string(b);
+}
+
+std::string byteSize(double bytes) {
+  const char* units[] = {"bytes", "KB", "MB", "GB", "TB"};
+  int unit = 0;
+  for (; bytes >= 1000 && unit < 4; ++unit) bytes /= 1000;
+  char text[32];
+  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, units[unit]);
+  return text;
+}
+
+bool hasCells(const SimulationDesign& d) {
+  return d.NrOfWithinFactors >= 1 && d.NrOfWithinFactors <= kMaxWithinFactors;
+}
+
+void printFactors(std::ostream& out, const SimulationDesign& d) {
+  out << "Within factors: " << d.NrOfWithinFactors << '\n';
+  for (int f = 0; f < std::min(d.NrOfWithinFactors, kMaxWithinFactors); ++f) {
+    const DesignFactor& factor = d.WithinFactors[f];
+    out << "  " << f + 1 << ". " << factor.FactorName << ": " << factor.NrOfLevels
+        << " levels\n";
+    for (int l = 0; l < factor.NrOfLevels; ++l) {
+      const DesignLevel& level = factor.Levels[l];
+      out << "       " << padded(level.LevelName, 16) << " "
+          << colourText(level.ColorR, level.ColorG, level.ColorB) << '\n';
+    }
+  }
+}
+
+void printCells(std::ostream& out, const SimulationDesign& d) {
+  out << "Cells: " << d.NrOfWithinCells << " (conditions in protocol order";
+  out << (d.HasRestPeriods ? ", after \"Baseline\")\n" : ")\n");
+  if (!hasCells(d)) return;
+  for (int32_t cell = 0; cell < d.NrOfWithinCells; ++cell) {
+    const CellColor color = cellColor(d, cell);
+    out << "  " << rightAligned(std::to_string(cell + 1), 3) << ". "
+        << padded(conditionName(d, cell), 24) << " "
+        << colourText(color.Red, color.Green, color.Blue) << '\n';
+  }
+}
+
+std::string groupName(const SimulationDesign& d, int32_t g) {
+  if (d.NrOfBetweenFactors >= 1) return d.BetweenFactors[0].Levels[g].LevelName;
+  return "all subjects";
+}
+
+void printGroups(std::ostream& out, const SimulationDesign& d) {
+  out << "Groups: " << d.NrOfGroups;
+  if (d.NrOfBetweenFactors >= 1) {
+    out << " (" << d.BetweenFactors[0].FactorName << ":";
+    for (int32_t g = 0; g < d.NrOfGroups; ++g) out << (g ? ", " : " ") << groupName(d, g);
+    out << ")";
+  }
+  out << "\nSubjects: " << d.NrOfSubjectsPerGroup << " per group, " << d.NrOfSubjects
+      << " in all\n";
+}
+
+void printTimeline(std::ostream& out, const SimulationDesign& d) {
+  out << "Trials per run: " << d.NrOfTrials << " (" << d.NrOfTrialsPerCondition
+      << " per condition) of " << d.TrialDuration << " volumes\n";
+  out << "Volumes per run: " << d.NrOfVolumes << " = " << d.NrOfPreVolumes << " before";
+  if (d.HasRestPeriods)
+    out << " + rest " << d.RestDuration << " + " << d.NrOfTrials << " x (trial "
+        << d.TrialDuration << " + rest " << d.RestDuration << ")";
+  else
+    out << " + " << d.NrOfTrials << " x trial " << d.TrialDuration;
+  out << " + " << d.NrOfPostVolumes << " after\n";
+}
+
+void printGeometry(std::ostream& out, const SimulationDesign& d) {
+  const VTCDims dims = vtcDims(vtcBoxOf(d));
+  out << "VTC box: X " << d.XStart << ".." << d.XEnd << ", Y " << d.YStart << ".." << d.YEnd
+      << ", Z " << d.ZStart << ".." << d.ZEnd << ", resolution " << d.Resolution << '\n';
+  out << "VTC dimensions: " << dims.DimX << " x " << dims.DimY << " x " << dims.DimZ
+      << " voxels, " << d.NrOfVolumes << " volumes\n";
+  out << "Signal: baseline " << d.MeanBaseline << ", SD " << number(d.BaselineSDAcrossSubjects)
+      << " across subjects, " << number(d.BaselineSDAcrossVoxels) << " across voxels; noise SD "
+      << number(d.NoiseSDPercent) << "% of baseline\n";
+}
+
+// Whether the region's sphere, before jitter, lies wholly inside the VTC box.
+bool sphereInsideBox(const VoxelIndex& c, float radius, const VTCDims& dims) {
+  const double r = std::max(0.0f, radius);
+  auto inside = [r](int32_t centre, int32_t dim) { return centre - r >= 0 && centre + r < dim; };
+  return inside(c.X, dims.DimX) && inside(c.Y, dims.DimY) && inside(c.Z, dims.DimZ);
+}
+
+void printRegions(std::ostream& out, const SimulationDesign& d) {
+  const VTCBox box = vtcBoxOf(d);
+  const VTCDims dims = vtcDims(box);
+  out << "Regions: " << d.NrOfRegions << '\n';
+  for (int r = 0; r < d.NrOfRegions; ++r) {
+    const EffectRegion& region = d.Regions[r];
+    const VoxelIndex c = regionCentreVoxel(region, box);
+    out << "  " << r + 1 << ". Talairach (" << region.TalX << ", " << region.TalY << ", "
+        << region.TalZ << "), radius " << number(region.Radius) << ", centre SD "
+        << number(region.CenterSD) << " -> VTC voxel (" << c.X << ", " << c.Y << ", " << c.Z
+        << ")" << (sphereInsideBox(c, region.Radius, dims) ? "" : ", reaches outside the box")
+        << '\n';
+  }
+}
+
+std::string rowLabel(const SimulationDesign& d, int32_t row) {
+  if (d.EffectsPerGroup) return groupName(d, row);
+  if (d.NrOfSubjectsPerGroup <= 0) return "row " + std::to_string(row + 1);
+  const int32_t g = row / d.NrOfSubjectsPerGroup;
+  return "S" + std::to_string(row + 1) + " " + groupName(d, g);
+}
+
+std::vector<std::string> columnLabels(const SimulationDesign& d) {
+  std::vector<std::string> labels;
+  for (int32_t cell = 0; cell < d.NrOfWithinCells; ++cell)
+    labels.push_back(hasCells(d) ? conditionName(d, cell) : "cell " + std::to_string(cell + 1));
+  return labels;
+}
+
+void printEffectTable(std::ostream& out, const SimulationDesign& d, int r) {
+  out << "Effects of region " << r + 1 << " (% of baseline, "
+      << (d.EffectsPerGroup ? "one row per group, subject SD " + number(d.SubjectEffectSD)
+                            : std::string("one row per subject"))
+      << "):\n";
+  std::size_t labelWidth = 4;
+  for (int32_t row = 0; row < d.NrOfEffectRows; ++row)
+    labelWidth = std::max(labelWidth, rowLabel(d, row).size());
+  const std::vector<std::string> columns = columnLabels(d);
+  out << "  " << std::string(labelWidth, ' ');
+  for (const std::string& column : columns) out << "  " << rightAligned(column, 8);
+  out << '\n';
+  for (int32_t row = 0; row < d.NrOfEffectRows; ++row) {
+    out << "  " << padded(rowLabel(d, row), labelWidth);
+    for (int32_t cell = 0; cell < d.NrOfWithinCells; ++cell)
+      out << "  " << rightAligned(number(d.EffectTable[r][row][cell]),
+                                  std::max<std::size_t>(8, columns[cell].size()));
+    out << '\n';
+  }
+}
+
+void printFiles(std::ostream& out, const SimulationDesign& d) {
+  if (d.NrOfSubjects <= 0) {
+    out << "Files: none (the study has no subjects)\n";
+    return;
+  }
+  const int64_t files = 3 * int64_t{d.NrOfSubjects};
+  const VTCDims dims = vtcDims(vtcBoxOf(d));
+  const double vtcBytes = 4.0 * static_cast<double>(vtcValueCount(dims, d.NrOfVolumes));
+  out << "Files: " << files << " (.prt, .rtc and .vtc for each subject), "
+      << outputFileName(d, 0, 0, kProtocolExtension) << " to "
+      << outputFileName(d, d.NrOfGroups - 1, d.NrOfSubjectsPerGroup - 1,
+                        kVolumeTimeCourseExtension)
+      << '\n';
+  out << "Size: at least " << byteSize(vtcBytes * d.NrOfSubjects) << " (VTC values "
+      << byteSize(vtcBytes) << " per subject)\n";
+}
+
+}  // namespace
+
+void printDesignSummary(std::ostream& out, const SimulationDesign& d) {
+  out << "Experiment: " << d.ExperimentName << '\n';
+  printFactors(out, d);
+  printCells(out, d);
+  printGroups(out, d);
+  printTimeline(out, d);
+  printGeometry(out, d);
+  printRegions(out, d);
+  for (int r = 0; r < d.NrOfRegions; ++r) printEffectTable(out, d, r);
+  printFiles(out, d);
+}
+
+}  // namespace cohortix::app
