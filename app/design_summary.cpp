@@ -28,6 +28,10 @@ std::string rightAligned(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
 
+std::string volumes(int64_t count) {
+  return std::to_string(count) + (count == 1 ? " volume" : " volumes");
+}
+
 std::string colourText(int64_t r, int64_t g, int64_t b) {
   return "colour " + std::to_string(r) + " " + std::to_string(g) + " " + std::to_string(b);
 }
@@ -89,7 +93,7 @@ void printGroups(std::ostream& out, const SimulationDesign& d) {
 
 void printTimeline(std::ostream& out, const SimulationDesign& d) {
   out << "Trials per run: " << d.NrOfTrials << " (" << d.NrOfTrialsPerCondition
-      << " per condition) of " << d.TrialDuration << " volumes\n";
+      << " per condition) of " << volumes(d.TrialDuration) << '\n';
   out << "Volumes per run: " << d.NrOfVolumes << " = " << d.NrOfPreVolumes << " before";
   if (d.HasRestPeriods)
     out << " + rest " << d.RestDuration << " + " << d.NrOfTrials << " x (trial "
@@ -104,7 +108,7 @@ void printGeometry(std::ostream& out, const SimulationDesign& d) {
   out << "VTC box: X " << d.XStart << ".." << d.XEnd << ", Y " << d.YStart << ".." << d.YEnd
       << ", Z " << d.ZStart << ".." << d.ZEnd << ", resolution " << d.Resolution << '\n';
   out << "VTC dimensions: " << dims.DimX << " x " << dims.DimY << " x " << dims.DimZ
-      << " voxels, " << d.NrOfVolumes << " volumes\n";
+      << " voxels, " << volumes(d.NrOfVolumes) << '\n';
   out << "Signal: baseline " << d.MeanBaseline << ", SD " << number(d.BaselineSDAcrossSubjects)
       << " across subjects, " << number(d.BaselineSDAcrossVoxels) << " across voxels; noise SD "
       << number(d.NoiseSDPercent) << "% of baseline\n";

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# `cohortix check`: every example passes and is summarised; a refused file prints
+# its one message and exits 1.
+set -euo pipefail
+fail() { echo "FAIL: $*" >&2; exit 1; }
+mkdir -p "$COHORTIX_TEST_TMP"
+tmp="$COHORTIX_TEST_TMP"
+examples="$COHORTIX_SOURCE_DIR/examples"
+
+for example in "$examples"/*.cxd; do
+  "$COHORTIX" check "$example" >"$tmp/summary.txt" 2>"$tmp/errors.txt" ||
+    fail "$example does not pass check: $(cat "$tmp/errors.txt")"
+  [ ! -s "$tmp/errors.txt" ] || fail "$example: check wrote to standard error"
+done
+
+summary=$("$COHORTIX" check "$examples/two-by-two.cxd")
+for line in 'Experiment: SimA' 'Cells: 4 (conditions in protocol order, after "Baseline")' \
+    '    3. Easy x Right             colour 255 0 0' 'Groups: 2 (Age: Young, Old)' \
+    'Subjects: 5 per group, 10 in all' 'Trials per run: 12 (3 per condition) of 6 volumes' \
+    'Volumes per run: 212 = 4 before + rest 10 + 12 x (trial 6 + rest 10) + 6 after' \
+    'VTC dimensions: 40 x 34 x 20 voxels, 212 volumes' \
+    'Files: 30 (.prt, .rtc and .vtc for each subject), S1_G1_SimA.prt to S10_G2_SimA.vtc'; do
+  printf '%s\n' "$summary" | grep -qxF -- "$line" || fail "two-by-two summary lacks: $line"
+done
+printf '%s\n' "$summary" | grep -qE '^  Old +1 +0\.5 +1\.5 +1$' || fail "effect row of group Old"
+
+# Refusals: exit 1, the message alone on standard error, nothing on standard output.
+refused() {  # refused NAME SED-EXPRESSION EXPECTED-MESSAGE
+  sed "$2" "$examples/two-by-two.cxd" >"$tmp/$1.cxd"
+  set +e
+  "$COHORTIX" check "$tmp/$1.cxd" >"$tmp/out.txt" 2>"$tmp/err.txt"
+  local status=$?
+  set -e
+  [ "$status" = 1 ] || fail "$1: exit status $status, not 1"
+  [ ! -s "$tmp/out.txt" ] || fail "$1: a refused file must print no summary"
+  [ "$(cat "$tmp/err.txt")" = "${3//@/$tmp/$1.cxd}" ] || fail "$1: message $(cat "$tmp/err.txt")"
+}
+refused newer-version 's/^Version: 1/Version: 2/' 'INFO - New CXD File Format, use updated plugin.'
+refused fractional-levels '0,/^Levels: 2/s//Levels: 2.5/' \
+  '@:7: expected an integer for the number of levels of within factor 1, found "2.5"'
+refused truncated '$d' \
+  '@:43: expected a number for the effect of cell 1, row 2, region 1, found the end of the file'
+refused zero-resolution 's/^Resolution: 3/Resolution: 0/' \
+  '@:30: expected a VTC resolution of at least 1, found 0'
+
+set +e
+"$COHORTIX" check "$tmp/absent.cxd" >/dev/null 2>"$tmp/err.txt"
+status=$?
+set -e
+[ "$status" = 1 ] || fail "a missing file must exit 1"
+[ "$(cat "$tmp/err.txt")" = "cannot open $tmp/absent.cxd: No such file or directory" ] ||
+  fail "missing file: $(cat "$tmp/err.txt")"
+echo "check passes every example and refuses malformed files"
