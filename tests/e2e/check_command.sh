@@ -43,6 +43,24 @@ refused truncated '$d' \
 refused zero-resolution 's/^Resolution: 3/Resolution: 0/' \
   '@:30: expected a VTC resolution of at least 1, found 0'
 
+# No within factor passes the reader, but no run can take it: summary, then exit 1.
+/usr/bin/python3 - "$examples/two-by-two.cxd" "$tmp/no-within.cxd" <<'PY'
+import sys
+text = open(sys.argv[1]).read().replace("WithinFactors: 2", "WithinFactors: 0")
+text = text[:text.index('Factor: "Task"')] + text[text.index('Factor: "Age"'):]
+open(sys.argv[2], "w").write(text.replace("2.0 1.0 2.5 1.5\n1.0 0.5 1.5 1.0", "2.0\n1.0"))
+PY
+set +e
+"$COHORTIX" check "$tmp/no-within.cxd" >"$tmp/out.txt" 2>"$tmp/err.txt"
+status=$?
+set -e
+[ "$status" = 1 ] || fail "no within factor: exit status $status, not 1"
+grep -qx 'Cells: 1 (conditions in protocol order, after "Baseline")' "$tmp/out.txt" ||
+  fail "no within factor: no summary"
+[ "$(cat "$tmp/err.txt")" = \
+  "Unsupported design. Only designs with 1, 2 or 3 within factors supported." ] ||
+  fail "no within factor: $(cat "$tmp/err.txt")"
+
 set +e
 "$COHORTIX" check "$tmp/absent.cxd" >/dev/null 2>"$tmp/err.txt"
 status=$?

@@ -11,6 +11,7 @@
 #include "control/derived_counts.h"
 #include "control/output_names.h"
 #include "control/vtc_geometry.h"
+#include "host/disk_interface.h"
 #include "tests/support/control_fixtures.h"
 
 namespace cohortix::testing {
@@ -134,6 +135,8 @@ TEST(OutputNames, JoinSubjectGroupExperimentAndExtension) {
   design->NrOfSubjectsPerGroup = 0;
   EXPECT_EQ(longestOutputName(*design), "");
   EXPECT_EQ(maxOutputNameBytes(), 239u);
+  // Names are limited so that the host's temporary names are still one name.
+  static_assert(sizeof(host::kTemporarySuffix) - 1 <= kMaxTemporarySuffixBytes);
 }
 
 TEST(OutputNames, ExperimentNamesMustBePlainFileNames) {
