@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "simulation/random_sources.h"
+#include "simulation/float_logarithm.h"
 
 namespace cohortix {
 
@@ -31,9 +31,11 @@ inline float polarCoordinate(float u) {
 // and off its centre.
 inline bool acceptPolarPair(float s) { return s < 1.0f && s != 0.0f; }
 
-// The factor that turns an accepted pair into two standard normal deviates.
+// The factor that turns an accepted pair into two standard normal deviates:
+// sqrt(-2 logFloat(s) / s), the logarithm in float, the rest in double.
 inline float polarFactor(float s) {
-  return static_cast<float>(std::sqrt(-2.0 * logFloat(s) / s));
+  return static_cast<float>(
+      std::sqrt(logarithm::polarFactorSquared<float, int32_t, double>(s)));
 }
 
 }  // namespace cohortix

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
+#include "simulation/float_logarithm.h"
 #include "simulation/polar_method.h"
 #include "simulation/random_state.h"
 
@@ -108,6 +110,14 @@ int32_t roundHalfUp(double x) {
 
 float sqrtFloat(float x) { return std::sqrt(x); }
 
-float logFloat(float x) { return std::log(x); }
+// Zero, negative, infinite and NaN arguments get the results of the C library's
+// logf; every other one goes through our own logarithm, which the block path
+// shares.
+float logFloat(float x) {
+  if (std::isnan(x) || x == HUGE_VALF) return x;
+  if (x < 0.0f) return std::numeric_limits<float>::quiet_NaN();
+  if (x == 0.0f) return -HUGE_VALF;
+  return logarithm::logOfPositive<float, int32_t, double>(x);
+}
 
 }  // namespace cohortix

@@ -1,0 +1,152 @@
+#include "simulation/gaussian_block.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "simulation/minimal_standard_lanes.h"
+#include "simulation/random_sources.h"
+#include "simulation/random_state.h"
+
+namespace cohortix {
+namespace {
+
+struct Outcome {
+  std::vector<uint32_t> bits;
+  int32_t seed;
+  RandomState state;
+};
+
+std::vector<uint32_t> bitsOf(const std::vector<float>& values) {
+  std::vector<uint32_t> bits(values.size());
+  std::memcpy(bits.data(), values.data(), values.size() * sizeof(float));
+  return bits;
+}
+
+// n deviates from the given state and seed, one call each or in one block.
+Outcome perCall(const RandomState& start, int32_t seed, std::size_t n) {
+  restoreRandomState(start);
+  std::vector<float> out(n);
+  for (float& g : out) g = gaussianDeviate(seed);
+  return {bitsOf(out), seed, saveRandomState()};
+}
+
+Outcome inBlock(const RandomState& start, int32_t seed, std::size_t n) {
+  restoreRandomState(start);
+  std::vector<float> out(n + 1, -99.0f);
+  gaussianDeviates(out.data(), n, seed);
+  EXPECT_EQ(out[n], -99.0f) << "written beyond " << n;
+  out.pop_back();
+  return {bitsOf(out), seed, saveRandomState()};
+}
+
+void expectSameOutcome(const Outcome& expected, const Outcome& actual, const char* what) {
+  ASSERT_EQ(expected.bits.size(), actual.bits.size()) << what;
+  for (std::size_t i = 0; i < expected.bits.size(); ++i)
+    ASSERT_EQ(expected.bits[i], actual.bits[i]) << what << ": deviate " << i;
+  EXPECT_EQ(expected.seed, actual.seed) << what;
+  const RandomState& e = expected.state;
+  const RandomState& a = actual.state;
+  for (int j = 0; j < kShuffleTableSize; ++j)
+    EXPECT_EQ(e.ShuffleTable[j], a.ShuffleTable[j]) << what << ": slot " << j;
+  EXPECT_EQ(e.LastShuffleOutput, a.LastShuffleOutput) << what;
+  EXPECT_EQ(e.HasCachedDeviate, a.HasCachedDeviate) << what;
+  EXPECT_EQ(std::bit_cast<uint32_t>(e.CachedDeviate), std::bit_cast<uint32_t>(a.CachedDeviate))
+      << what;
+}
+
+class GaussianBlockTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = saveRandomState();
+    resetRandomSources();
+  }
+  void TearDown() override { restoreRandomState(saved_); }
+
+  // States on entry: fresh from load, initialised without and with a cached
+  // deviate, and the latter with its seed still asking for re-initialisation.
+  struct Start {
+    const char* name;
+    RandomState state;
+    int32_t seed;
+  };
+  std::vector<Start> starts() {
+    std::vector<Start> result;
+    resetRandomSources();
+    result.push_back({"fresh, seed -1", saveRandomState(), -1});
+    result.push_back({"fresh, seed 12345", saveRandomState(), 12345});
+    int32_t seed = -7;
+    gaussianDeviate(seed);
+    gaussianDeviate(seed);
+    result.push_back({"no cached deviate", saveRandomState(), seed});
+    result.push_back({"no cached deviate, seed 0", saveRandomState(), 0});
+    gaussianDeviate(seed);
+    result.push_back({"cached deviate", saveRandomState(), seed});
+    result.push_back({"cached deviate, seed -1", saveRandomState(), -1});
+    result.push_back({"cached deviate, seed at the modulus", saveRandomState(), INT32_MAX});
+    return result;
+  }
+
+ private:
+  RandomState saved_{};
+};
+
+TEST_F(GaussianBlockTest, EqualsOneCallPerDeviateForEverySizeAndEntryState) {
+  std::vector<std::size_t> sizes;
+  for (std::size_t n = 0; n <= 40; ++n) sizes.push_back(n);
+  for (std::size_t n : {511, 512, 513, 1023, 1024, 1025, 1026, 1535, 2049, 4097, 12345})
+    sizes.push_back(n);
+  for (const Start& start : starts()) {
+    for (std::size_t n : sizes) {
+      const std::string what = std::string(start.name) + ", n = " + std::to_string(n);
+      expectSameOutcome(perCall(start.state, start.seed, n), inBlock(start.state, start.seed, n),
+                        what.c_str());
+    }
+  }
+}
+
+TEST_F(GaussianBlockTest, EqualsOneCallPerDeviateOverTenMillionDeviates) {
+  const std::size_t n = 10'000'000;
+  const RandomState fresh = saveRandomState();
+  expectSameOutcome(perCall(fresh, -1, n), inBlock(fresh, -1, n), "fresh, seed -1");
+}
+
+// Blocks of odd sizes one after another hand the cached deviate on to each other
+// and to single calls in between.
+TEST_F(GaussianBlockTest, SuccessiveBlocksContinueOneStream) {
+  const RandomState fresh = saveRandomState();
+  const std::size_t sizes[] = {1, 3, 0, 7, 511, 1, 1, 2, 1025, 5, 3, 99};
+  std::size_t total = 0;
+  for (std::size_t n : sizes) total += n + 1;
+  const Outcome expected = perCall(fresh, -1, total);
+  restoreRandomState(fresh);
+  int32_t seed = -1;
+  std::vector<float> out;
+  for (std::size_t n : sizes) {
+    std::vector<float> block(n);
+    gaussianDeviates(block.data(), n, seed);
+    out.insert(out.end(), block.begin(), block.end());
+    out.push_back(gaussianDeviate(seed));
+  }
+  expectSameOutcome(expected, {bitsOf(out), seed, saveRandomState()}, "successive blocks");
+}
+
+TEST(MinimalStandardStates, EqualStepsOfTheGenerator) {
+  for (int32_t s : {1, 2, 16807, 1043618065, 2147483646}) {
+    std::vector<int32_t> out(37);
+    for (std::size_t n = 0; n <= out.size(); ++n) {
+      minimalStandardStates(s, out.data(), n);
+      int32_t expected = s;
+      for (std::size_t k = 0; k < n; ++k) {
+        expected = schrageStep(expected);
+        ASSERT_EQ(out[k], expected) << "seed " << s << ", n = " << n << ", k = " << k;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace cohortix
