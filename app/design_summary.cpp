@@ -10,6 +10,7 @@
 #include "control/condition_names.h"
 #include "control/output_names.h"
 #include "control/vtc_geometry.h"
+#include "host/vtc_format.h"
 
 namespace cohortix::app {
 namespace {
@@ -178,14 +179,16 @@ void printFiles(std::ostream& out, const SimulationDesign& d) {
   }
   const int64_t files = 3 * int64_t{d.NrOfSubjects};
   const VTCDims dims = vtcDims(vtcBoxOf(d));
-  const double vtcBytes = 4.0 * static_cast<double>(vtcValueCount(dims, d.NrOfVolumes));
+  const double vtcBytes = static_cast<double>(host::kVTCFileHeaderSize) +
+                          4.0 * std::max(dims.DimX, 0) * std::max(dims.DimY, 0) *
+                              std::max(dims.DimZ, 0) * std::max(d.NrOfVolumes, 0);
   out << "Files: " << files << " (.prt, .rtc and .vtc for each subject), "
       << outputFileName(d, 0, 0, kProtocolExtension) << " to "
       << outputFileName(d, d.NrOfGroups - 1, d.NrOfSubjectsPerGroup - 1,
                         kVolumeTimeCourseExtension)
       << '\n';
-  out << "Size: at least " << byteSize(vtcBytes * d.NrOfSubjects) << " (VTC values "
-      << byteSize(vtcBytes) << " per subject)\n";
+  out << "Size: " << byteSize(vtcBytes * d.NrOfSubjects) << " of VTCs (" << byteSize(vtcBytes)
+      << " each), plus the protocols and design matrices\n";
 }
 
 }  // namespace
