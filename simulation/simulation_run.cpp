@@ -6,9 +6,9 @@
 #include <new>
 #include <string>
 
+#include "control/cell_index.h"
 #include "control/control_file_reader.h"
 #include "control/derived_counts.h"
-#include "control/cell_index.h"
 #include "control/output_names.h"
 #include "plugin/host_function_table.h"
 #include "simulation/design_matrix_step.h"

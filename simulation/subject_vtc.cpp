@@ -10,6 +10,7 @@
 #include "control/cell_index.h"
 #include "control/vtc_geometry.h"
 #include "plugin/host_function_table.h"
+#include "simulation/gaussian_block.h"
 #include "simulation/random_sources.h"
 #include "simulation/run_failure.h"
 #include "simulation/run_texts.h"
@@ -43,11 +44,6 @@ float drawVoxelBaseline(const SimulationDesign& design, const SubjectLevels& lev
   return levels.Baseline + design.BaselineSDAcrossVoxels * gaussianDeviate(RandomSeed);
 }
 
-// n deviates straight into a voxel's time course, to be turned into values in place.
-void drawDeviates(float* out, std::size_t n, int32_t& RandomSeed) {
-  for (std::size_t t = 0; t < n; ++t) out[t] = gaussianDeviate(RandomSeed);
-}
-
 // The draws a voxel outside the box would have taken, so clipping a region leaves
 // the stream as it would be without the clip.
 void skipDeviates(std::size_t n, int32_t& RandomSeed) {
@@ -64,13 +60,15 @@ bool insideBox(const SimulatedVTC& vtc, const VoxelIndex& v) {
   return v.X >= 0 && v.X < vtc.DimX && v.Y >= 0 && v.Y < vtc.DimY && v.Z >= 0 && v.Z < vtc.DimZ;
 }
 
-// Voxel-major, time fastest: the voxels follow one another in loop order.
+// Voxel-major, time fastest: the voxels follow one another in loop order. The
+// noise deviates of a voxel go straight into its time course and become its values
+// in place.
 void simulateWholeVolume(const SimulatedVTC& vtc, const SimulationDesign& design,
                          const SubjectLevels& levels, std::size_t n, int32_t& RandomSeed) {
   float* slot = vtc.Data;
   for (std::size_t voxel = voxelCount(vtc); voxel > 0; --voxel, slot += n) {
     const float baseline = drawVoxelBaseline(design, levels, RandomSeed);
-    drawDeviates(slot, n, RandomSeed);
+    gaussianDeviates(slot, n, RandomSeed);
     for (std::size_t t = 0; t < n; ++t) slot[t] = baseline + levels.NoiseSD * slot[t];
   }
 }
@@ -125,7 +123,7 @@ void simulateSphereVoxel(const SimulatedVTC& vtc, const SubjectLevels& levels, f
                          int32_t& RandomSeed) {
   if (!insideBox(vtc, v)) return skipDeviates(n, RandomSeed);
   float* slot = vtc.Data + voxelElement(vtc, v, n);
-  drawDeviates(slot, n, RandomSeed);
+  gaussianDeviates(slot, n, RandomSeed);
   for (std::size_t t = 0; t < n; ++t)
     slot[t] = (baseline + levels.OnePercent * response[t]) + levels.NoiseSD * slot[t];
 }

@@ -126,6 +126,8 @@ TEST(RunDriver, CompleteRunHandsOverEverySubjectsThreeFilesInOrder) {
   EXPECT_FALSE(host.session().busy());
   EXPECT_TRUE(host.session().finish());
   EXPECT_THAT(host.messages(), IsEmpty());
+  // The host saw its own bytes of every record come back as it handed them out.
+  EXPECT_THAT(host.session().hostMessages(), IsEmpty());
 }
 
 TEST(RunDriver, NullVTCDataEndsTheRunBeforeTheDimensionsAreLogged) {
