@@ -1,0 +1,63 @@
+#pragma once
+// A simulated study as a BIDS dataset: the dataset's description, README and
+// control file when it is opened; each subject's bold volume, sidecar and events
+// as the subject completes, with participants.tsv listing exactly the subjects
+// written so far; each subject's design matrix under derivatives/cohortix.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/design_tsv.h"
+#include "host/events_tsv.h"
+#include "host/nifti_writer.h"
+
+namespace cohortix::host {
+
+struct BidsStudy {
+  std::string experimentName;
+  std::string readme;                    // what was simulated, and how
+  std::filesystem::path controlFile;     // copied into code/
+  std::string groupFactor;               // empty without a between factor
+  std::vector<std::string> groupNames;   // the name of group number g at g - 1
+  int32_t largestSubjectNumber = 0;
+  double repetitionTime = 2.0;
+  bool gzip = true;
+};
+
+struct BidsSubject {
+  int32_t subjectNumber = 0;
+  int32_t groupNumber = 0;
+  NiftiTimeCourse bold;
+  std::vector<TrialEvent> events;
+  std::vector<PredictorColumn> design;
+};
+
+class BidsDataset {
+ public:
+  // Writes the dataset's own files into root, which must be missing or empty:
+  // subjects of an earlier dataset there would not be in participants.tsv.
+  BidsDataset(std::filesystem::path root, BidsStudy study);
+
+  void addSubject(const BidsSubject& subject);
+
+  const std::string& taskLabel() const { return task_; }
+
+ private:
+  struct Participant {
+    std::string id;
+    std::string group;
+  };
+
+  void writeDatasetFiles() const;
+  void writeParticipants() const;
+  std::string groupName(int32_t groupNumber) const;
+
+  std::filesystem::path root_;
+  BidsStudy study_;
+  std::string task_;
+  std::vector<Participant> participants_;
+};
+
+}  // namespace cohortix::host

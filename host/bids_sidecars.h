@@ -1,0 +1,24 @@
+#pragma once
+// The JSON files of a simulated BIDS dataset, as text.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cohortix::host {
+
+// The version the exported datasets follow.
+inline constexpr char kBidsVersion[] = "1.8.0";
+
+std::string datasetDescriptionJson(const std::string& experimentName);
+std::string derivativeDescriptionJson(const std::string& experimentName);
+
+// Describes participant_id and group; groupFactor empty: a study of one group.
+std::string participantsJson(const std::string& groupFactor,
+                             const std::vector<std::string>& groupNames);
+
+// The bold volume's sidecar. Every slice of a volume is simulated at one instant,
+// so each of the sliceCount slice times is 0.
+std::string boldJson(const std::string& taskLabel, double repetitionTime, int32_t sliceCount);
+
+}  // namespace cohortix::host

@@ -1,0 +1,48 @@
+#include "host/design_tsv.h"
+
+#include <algorithm>
+
+#include "host/decimal_text.h"
+#include "host/export_file.h"
+#include "host/tsv_field.h"
+
+namespace cohortix::host {
+namespace {
+
+std::size_t rowCount(const std::vector<PredictorColumn>& predictors) {
+  std::size_t rows = 0;
+  for (const PredictorColumn& predictor : predictors)
+    rows = std::max(rows, predictor.values.size());
+  return rows;
+}
+
+std::string cell(const PredictorColumn& predictor, std::size_t row) {
+  return row < predictor.values.size() ? floatText(predictor.values[row]) : "n/a";
+}
+
+void appendRow(std::string& text, const std::vector<std::string>& cells) {
+  for (std::size_t i = 0; i < cells.size(); ++i) text += (i == 0 ? "" : "\t") + cells[i];
+  text += '\n';
+}
+
+}  // namespace
+
+std::string designTable(const std::vector<PredictorColumn>& predictors) {
+  std::string text;
+  std::vector<std::string> cells;
+  for (const PredictorColumn& predictor : predictors) cells.push_back(tsvField(predictor.name));
+  appendRow(text, cells);
+  for (std::size_t row = 0; row < rowCount(predictors); ++row) {
+    cells.clear();
+    for (const PredictorColumn& predictor : predictors) cells.push_back(cell(predictor, row));
+    appendRow(text, cells);
+  }
+  return text;
+}
+
+void writeDesignTsv(const std::filesystem::path& file,
+                    const std::vector<PredictorColumn>& predictors) {
+  writeExportText(file, designTable(predictors));
+}
+
+}  // namespace cohortix::host
