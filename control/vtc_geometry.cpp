@@ -23,11 +23,11 @@ VTCDims vtcDims(const VTCBox& box) {
 }
 
 int64_t centreOffset(int32_t talairach, int32_t start) {
-  return (int64_t{128} - talairach) - start;
+  return (int64_t{kAnatomyCentre} - talairach) - start;
 }
 
 int32_t vtcCentreIndex(int32_t talairach, int32_t start, int32_t resolution) {
-  const int32_t offset = (128 - talairach) - start;
+  const int32_t offset = (kAnatomyCentre - talairach) - start;
   const float quotient = static_cast<float>(offset) / static_cast<float>(resolution);
   return roundHalfUp(quotient);
 }
@@ -36,6 +36,16 @@ VoxelIndex regionCentreVoxel(const EffectRegion& region, const VTCBox& box) {
   return {vtcCentreIndex(region.TalY, box.XStart, box.Resolution),
           vtcCentreIndex(region.TalZ, box.YStart, box.Resolution),
           vtcCentreIndex(region.TalX, box.ZStart, box.Resolution)};
+}
+
+TalairachAffine talairachAffine(const VTCBox& box) {
+  const double r = box.Resolution;
+  const double centre = kAnatomyCentre;
+  return {{
+      {0.0, 0.0, -r, centre - box.ZStart},  // Talairach x falls as k grows
+      {-r, 0.0, 0.0, centre - box.XStart},  // Talairach y falls as i grows
+      {0.0, -r, 0.0, centre - box.YStart},  // Talairach z falls as j grows
+  }};
 }
 
 int64_t vtcValueCount(const VTCDims& dims, int64_t volumes) {

@@ -4,11 +4,15 @@
 // The VTC x index grows as Talairach y falls, y as Talairach z falls and z as
 // Talairach x falls; 128 is the anatomy's centre.
 
+#include <array>
 #include <cstdint>
 
 #include "control/simulation_design.h"
 
 namespace cohortix {
+
+// The anatomy's centre: Talairach 0 lies at anatomy coordinate 128 on every axis.
+inline constexpr int32_t kAnatomyCentre = 128;
 
 struct VTCBox {
   int32_t XStart = 0, XEnd = 0;
@@ -48,6 +52,12 @@ int32_t vtcCentreIndex(int32_t talairach, int32_t start, int32_t resolution);
 
 // The VTC voxel of a region's Talairach centre, before any jitter.
 VoxelIndex regionCentreVoxel(const EffectRegion& region, const VTCBox& box);
+
+// Rows x, y, z of the 3 x 4 matrix that takes VTC voxel (i, j, k, 1) to Talairach
+// millimetres: the exact inverse of the centre mapping before its rounding, so a
+// region's centre voxel lies within half a voxel of its Talairach point.
+using TalairachAffine = std::array<std::array<double, 4>, 3>;
+TalairachAffine talairachAffine(const VTCBox& box);
 
 // DimX * DimY * DimZ * max(volumes, 1), computed wide, with negative dimensions
 // counted as 0: the number of values the VTC holds.

@@ -87,7 +87,7 @@ void BidsDataset::addSubject(const BidsSubject& subject) {
   makeFolder(derived);
   writeNifti(func / (stem + (study_.gzip ? "_bold.nii.gz" : "_bold.nii")), subject.bold);
   writeExportText(func / (stem + "_bold.json"),
-                  boldJson(task_, study_.repetitionTime, subject.bold.grid.DimZ));
+                  boldJson(task_, study_.repetitionTime, subject.bold.dims.DimZ));
   writeEventsTsv(func / (stem + "_events.tsv"), subject.events);
   writeDesignTsv(derived / (stem + "_desc-design_timeseries.tsv"), subject.design);
   participants_.push_back({bidsSubjectId(label), group});

@@ -35,17 +35,17 @@ void checkDimension(int32_t value, const char* name) {
 }
 
 void checkShape(const NiftiTimeCourse& volume) {
-  checkDimension(volume.grid.DimX, "DimX");
-  checkDimension(volume.grid.DimY, "DimY");
-  checkDimension(volume.grid.DimZ, "DimZ");
+  checkDimension(volume.dims.DimX, "DimX");
+  checkDimension(volume.dims.DimY, "DimY");
+  checkDimension(volume.dims.DimZ, "DimZ");
   checkDimension(volume.NrOfVolumes, "the number of volumes");
-  if (volume.grid.Resolution < 1) throw std::runtime_error("the resolution is below 1");
+  if (volume.box.Resolution < 1) throw std::runtime_error("the resolution is below 1");
   if (!(volume.repetitionTime > 0.0))
     throw std::runtime_error("the repetition time is not positive");
   if (volume.data == nullptr) throw std::runtime_error("the VTC holds no data");
 }
 
-mat44 matrixOf(const Affine& affine) {
+mat44 matrixOf(const TalairachAffine& affine) {
   mat44 matrix{};
   for (int row = 0; row < 3; ++row)
     for (int column = 0; column < 4; ++column)
@@ -55,7 +55,7 @@ mat44 matrixOf(const Affine& affine) {
 }
 
 void setSpacing(nifti_image& image, const NiftiTimeCourse& volume) {
-  const float mm = static_cast<float>(volume.grid.Resolution);
+  const float mm = static_cast<float>(volume.box.Resolution);
   image.dx = image.dy = image.dz = mm;
   image.dt = static_cast<float>(volume.repetitionTime);
   image.pixdim[1] = image.pixdim[2] = image.pixdim[3] = mm;
@@ -66,8 +66,8 @@ void setSpacing(nifti_image& image, const NiftiTimeCourse& volume) {
 
 // The sform carries the affine exactly; the qform is its rigid form with the
 // voxel size and qfac, which the matrix's mirror (determinant below 0) needs.
-void setTalairachTransforms(nifti_image& image, const VTCGrid& grid) {
-  image.sto_xyz = matrixOf(talairachAffine(grid));
+void setTalairachTransforms(nifti_image& image, const VTCBox& box) {
+  image.sto_xyz = matrixOf(talairachAffine(box));
   image.sto_ijk = nifti_mat44_inverse(image.sto_xyz);
   float dx = 0, dy = 0, dz = 0;
   nifti_mat44_to_quatern(image.sto_xyz, &image.quatern_b, &image.quatern_c, &image.quatern_d,
@@ -89,12 +89,12 @@ void setFileName(nifti_image& image, const fs::path& path) {
 }
 
 NiftiImage headerOnlyImage(const NiftiTimeCourse& volume, const fs::path& path) {
-  const int dims[8] = {4, volume.grid.DimX, volume.grid.DimY, volume.grid.DimZ,
+  const int dims[8] = {4, volume.dims.DimX, volume.dims.DimY, volume.dims.DimZ,
                        volume.NrOfVolumes, 1, 1, 1};
   NiftiImage image(nifti_make_new_nim(dims, NIFTI_TYPE_FLOAT32, 0));
   if (!image) throw std::bad_alloc();
   setSpacing(*image, volume);
-  setTalairachTransforms(*image, volume.grid);
+  setTalairachTransforms(*image, volume.box);
   std::strncpy(image->descrip, "Cohortix simulated volume time course",
                sizeof image->descrip - 1);
   setFileName(*image, path);
@@ -107,12 +107,12 @@ std::runtime_error writeFailure() {
                                        : "the NIfTI library could not write it");
 }
 
-int64_t voxelCount(const VTCGrid& grid) {
-  return int64_t{grid.DimX} * grid.DimY * grid.DimZ;
+int64_t voxelCount(const VTCDims& dims) {
+  return int64_t{dims.DimX} * dims.DimY * dims.DimZ;
 }
 
 void writeVolumes(znzFile file, const NiftiTimeCourse& volume) {
-  const int64_t voxels = voxelCount(volume.grid);
+  const int64_t voxels = voxelCount(volume.dims);
   const int32_t perBlock = volumesPerBlock(voxels, volume.NrOfVolumes, kBlockBytes);
   std::vector<float> block(static_cast<std::size_t>(voxels * perBlock));
   for (int32_t first = 0; first < volume.NrOfVolumes; first += perBlock) {

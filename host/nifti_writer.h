@@ -6,12 +6,13 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "host/talairach_affine.h"
+#include "control/vtc_geometry.h"
 
 namespace cohortix::host {
 
 struct NiftiTimeCourse {
-  VTCGrid grid;
+  VTCBox box;
+  VTCDims dims;
   int32_t NrOfVolumes = 0;
   double repetitionTime = 2.0;   // seconds
   const float* data = nullptr;   // the VTC's values, time fastest within each voxel

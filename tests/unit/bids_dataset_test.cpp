@@ -48,7 +48,7 @@ struct TwoGroupStudy {
   }
   BidsSubject subject(int32_t number, int32_t group) const {
     BidsSubject subject{number, group, {}, {}, {}};
-    subject.bold = {VTCGrid{60, 40, 50, 3, 4, 3, 2}, 6, 2.0, data.data()};
+    subject.bold = {VTCBox{60, 72, 40, 49, 50, 56, 3}, VTCDims{4, 3, 2}, 6, 2.0, data.data()};
     subject.events = {trialEventOf({3, 4}, 2.0, "A x B")};
     subject.design = {{"A x B", {0, 0, 1, 1, 0.5f, 0}}};
     return subject;

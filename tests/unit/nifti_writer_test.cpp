@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <nifti1_io.h>
 
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -26,21 +27,22 @@ fs::path scratchFolder(const std::string& name) {
 
 // A 3 x 2 x 2 box of 5 volumes whose every value tells its voxel and volume.
 struct SmallVTC {
-  VTCGrid grid{.XStart = 60, .YStart = 40, .ZStart = 50, .Resolution = 3,
-               .DimX = 3, .DimY = 2, .DimZ = 2};
+  VTCBox box{.XStart = 60, .XEnd = 69, .YStart = 40, .YEnd = 46, .ZStart = 50, .ZEnd = 56,
+             .Resolution = 3};
+  VTCDims dims = vtcDims(box);
   int32_t volumes = 5;
   std::vector<float> data;
 
   SmallVTC() {
-    for (int z = 0; z < grid.DimZ; ++z)
-      for (int y = 0; y < grid.DimY; ++y)
-        for (int x = 0; x < grid.DimX; ++x)
+    for (int z = 0; z < dims.DimZ; ++z)
+      for (int y = 0; y < dims.DimY; ++y)
+        for (int x = 0; x < dims.DimX; ++x)
           for (int t = 0; t < volumes; ++t) data.push_back(valueAt(x, y, z, t));
   }
   static float valueAt(int x, int y, int z, int t) {
     return 1000.0f * static_cast<float>(t) + 100.0f * z + 10.0f * y + x + 0.25f;
   }
-  NiftiTimeCourse timeCourse() const { return {grid, volumes, 2.5, data.data()}; }
+  NiftiTimeCourse timeCourse() const { return {box, dims, volumes, 2.5, data.data()}; }
 };
 
 std::unique_ptr<nifti_image, NiftiImageFree> readBack(const fs::path& file) {
@@ -94,6 +96,26 @@ TEST(NiftiWriter, BothTransformsTakeVoxelsToTheirTalairachPoints) {
   }
 }
 
+TEST(TalairachAffine, UndoesTheCentreMappingToWithinHalfAVoxel) {
+  const VTCBox box{60, 181, 40, 160, 50, 170, 3};
+  const TalairachAffine affine = talairachAffine(box);
+  for (const EffectRegion region : {EffectRegion{10, -20, 30, 1, 0}, EffectRegion{-44, 16, 2, 1, 0},
+                                    EffectRegion{-52, 68, -37, 1, 0}}) {
+    const VoxelIndex v = regionCentreVoxel(region, box);
+    const double talairach[3] = {double(region.TalX), double(region.TalY), double(region.TalZ)};
+    for (int row = 0; row < 3; ++row) {
+      const auto& a = affine[row];
+      const double mapped = a[0] * v.X + a[1] * v.Y + a[2] * v.Z + a[3];
+      EXPECT_LE(std::abs(mapped - talairach[row]), 1.5) << region.TalX << " row " << row;
+    }
+  }
+  // Where the offsets divide evenly the point comes back exactly.
+  const VoxelIndex exact = regionCentreVoxel(EffectRegion{3, 8, 28, 1, 0}, box);
+  EXPECT_EQ(affine[0][2] * exact.Z + affine[0][3], 3.0);
+  EXPECT_EQ(affine[1][0] * exact.X + affine[1][3], 8.0);
+  EXPECT_EQ(affine[2][1] * exact.Y + affine[2][3], 28.0);
+}
+
 TEST(NiftiWriter, ReorderingByBlocksMatchesVolumeByVolume) {
   const SmallVTC vtc;
   const int64_t voxels = 12;
@@ -119,7 +141,7 @@ TEST(NiftiWriter, FailureLeavesNoFileAndNamesIt) {
         << error.what();
   }
   NiftiTimeCourse empty = vtc.timeCourse();
-  empty.grid.DimZ = 0;
+  empty.dims.DimZ = 0;
   EXPECT_THROW(writeNifti(folder / "empty.nii", empty), std::runtime_error);
   EXPECT_TRUE(fs::is_empty(folder));
 }
