@@ -10,7 +10,7 @@
 #include <iostream>
 #include <vector>
 
-#include "simulation/float_kernels.h"
+#include "simulation/block_kernels.h"
 #include "simulation/polar_method.h"
 #include "simulation/random_sources.h"
 
@@ -59,15 +59,15 @@ TEST(FloatLogarithmExhaustive, WithinOneUlpForEveryFloatBelowOne) {
   EXPECT_LT(worst, 1.0) << "at x = " << worstAt;
 }
 
-std::vector<const FloatKernels*> everyKernelSet() {
-  std::vector<const FloatKernels*> sets{&genericFloatKernels()};
-  if (const FloatKernels* avx2 = avx2FloatKernels()) sets.push_back(avx2);
+std::vector<const BlockKernels*> everyKernelSet() {
+  std::vector<const BlockKernels*> sets{&genericBlockKernels()};
+  if (const BlockKernels* avx2 = avx2BlockKernels()) sets.push_back(avx2);
   return sets;
 }
 
 TEST(FloatKernelsExhaustive, EveryKernelGivesThePlainBitsForEveryFloatBelowOne) {
   std::vector<float> out(kChunk);
-  for (const FloatKernels* kernels : everyKernelSet()) {
+  for (const BlockKernels* kernels : everyKernelSet()) {
     uint64_t logMismatches = 0, factorMismatches = 0;
     forEveryFloatBelowOne([&](const float* x, uint32_t n) {
       kernels->logarithms(x, out.data(), n);

@@ -5,9 +5,10 @@
 #include <bit>
 #include <climits>
 #include <cstring>
+#include <string>
 #include <vector>
 
-#include "simulation/minimal_standard_lanes.h"
+#include "simulation/block_kernels.h"
 #include "simulation/random_sources.h"
 #include "simulation/random_state.h"
 
@@ -43,7 +44,7 @@ Outcome inBlock(const RandomState& start, int32_t seed, std::size_t n) {
   return {bitsOf(out), seed, saveRandomState()};
 }
 
-void expectSameOutcome(const Outcome& expected, const Outcome& actual, const char* what) {
+void expectSameOutcome(const Outcome& expected, const Outcome& actual, const std::string& what) {
   ASSERT_EQ(expected.bits.size(), actual.bits.size()) << what;
   for (std::size_t i = 0; i < expected.bits.size(); ++i)
     ASSERT_EQ(expected.bits[i], actual.bits[i]) << what << ": deviate " << i;
@@ -58,18 +59,29 @@ void expectSameOutcome(const Outcome& expected, const Outcome& actual, const cha
       << what;
 }
 
+std::vector<const BlockKernels*> everyKernelSet() {
+  std::vector<const BlockKernels*> sets{&genericBlockKernels()};
+  if (const BlockKernels* avx2 = avx2BlockKernels()) sets.push_back(avx2);
+  return sets;
+}
+
+// Runs every test with each instruction set's kernels in turn, and leaves the
+// random sources and the kernel choice as it found them.
 class GaussianBlockTest : public ::testing::Test {
  protected:
   void SetUp() override {
     saved_ = saveRandomState();
     resetRandomSources();
   }
-  void TearDown() override { restoreRandomState(saved_); }
+  void TearDown() override {
+    restoreRandomState(saved_);
+    chooseBlockKernels(*everyKernelSet().back());
+  }
 
   // States on entry: fresh from load, initialised without and with a cached
-  // deviate, and the latter with its seed still asking for re-initialisation.
+  // deviate, and seeds asking for re-initialisation or outside the cycle.
   struct Start {
-    const char* name;
+    std::string name;
     RandomState state;
     int32_t seed;
   };
@@ -83,6 +95,7 @@ class GaussianBlockTest : public ::testing::Test {
     gaussianDeviate(seed);
     result.push_back({"no cached deviate", saveRandomState(), seed});
     result.push_back({"no cached deviate, seed 0", saveRandomState(), 0});
+    result.push_back({"no cached deviate, seed at the modulus", saveRandomState(), INT32_MAX});
     gaussianDeviate(seed);
     result.push_back({"cached deviate", saveRandomState(), seed});
     result.push_back({"cached deviate, seed -1", saveRandomState(), -1});
@@ -101,9 +114,13 @@ TEST_F(GaussianBlockTest, EqualsOneCallPerDeviateForEverySizeAndEntryState) {
     sizes.push_back(n);
   for (const Start& start : starts()) {
     for (std::size_t n : sizes) {
-      const std::string what = std::string(start.name) + ", n = " + std::to_string(n);
-      expectSameOutcome(perCall(start.state, start.seed, n), inBlock(start.state, start.seed, n),
-                        what.c_str());
+      const Outcome expected = perCall(start.state, start.seed, n);
+      for (const BlockKernels* kernels : everyKernelSet()) {
+        chooseBlockKernels(*kernels);
+        expectSameOutcome(expected, inBlock(start.state, start.seed, n),
+                          std::string(kernels->name) + ", " + start.name + ", n = " +
+                              std::to_string(n));
+      }
     }
   }
 }
@@ -111,7 +128,11 @@ TEST_F(GaussianBlockTest, EqualsOneCallPerDeviateForEverySizeAndEntryState) {
 TEST_F(GaussianBlockTest, EqualsOneCallPerDeviateOverTenMillionDeviates) {
   const std::size_t n = 10'000'000;
   const RandomState fresh = saveRandomState();
-  expectSameOutcome(perCall(fresh, -1, n), inBlock(fresh, -1, n), "fresh, seed -1");
+  const Outcome expected = perCall(fresh, -1, n);
+  for (const BlockKernels* kernels : everyKernelSet()) {
+    chooseBlockKernels(*kernels);
+    expectSameOutcome(expected, inBlock(fresh, -1, n), kernels->name);
+  }
 }
 
 // Blocks of odd sizes one after another hand the cached deviate on to each other
@@ -122,29 +143,18 @@ TEST_F(GaussianBlockTest, SuccessiveBlocksContinueOneStream) {
   std::size_t total = 0;
   for (std::size_t n : sizes) total += n + 1;
   const Outcome expected = perCall(fresh, -1, total);
-  restoreRandomState(fresh);
-  int32_t seed = -1;
-  std::vector<float> out;
-  for (std::size_t n : sizes) {
-    std::vector<float> block(n);
-    gaussianDeviates(block.data(), n, seed);
-    out.insert(out.end(), block.begin(), block.end());
-    out.push_back(gaussianDeviate(seed));
-  }
-  expectSameOutcome(expected, {bitsOf(out), seed, saveRandomState()}, "successive blocks");
-}
-
-TEST(MinimalStandardStates, EqualStepsOfTheGenerator) {
-  for (int32_t s : {1, 2, 16807, 1043618065, 2147483646}) {
-    std::vector<int32_t> out(37);
-    for (std::size_t n = 0; n <= out.size(); ++n) {
-      minimalStandardStates(s, out.data(), n);
-      int32_t expected = s;
-      for (std::size_t k = 0; k < n; ++k) {
-        expected = schrageStep(expected);
-        ASSERT_EQ(out[k], expected) << "seed " << s << ", n = " << n << ", k = " << k;
-      }
+  for (const BlockKernels* kernels : everyKernelSet()) {
+    chooseBlockKernels(*kernels);
+    restoreRandomState(fresh);
+    int32_t seed = -1;
+    std::vector<float> out;
+    for (std::size_t n : sizes) {
+      std::vector<float> block(n);
+      gaussianDeviates(block.data(), n, seed);
+      out.insert(out.end(), block.begin(), block.end());
+      out.push_back(gaussianDeviate(seed));
     }
+    expectSameOutcome(expected, {bitsOf(out), seed, saveRandomState()}, kernels->name);
   }
 }
 

@@ -10,6 +10,7 @@
 #include <numeric>
 #include <vector>
 
+#include "simulation/polar_method.h"
 #include "simulation/random_state.h"
 
 namespace cohortix {
@@ -116,6 +117,16 @@ TEST_F(RandomSourcesTest, UniformsAtTheEndsOfTheRange) {
     EXPECT_EQ(saveRandomState().ShuffleTable[5], 16807) << c.tableValue;
   }
   EXPECT_EQ(bitsOf(static_cast<float>(2147483519 * (1.0 / 2147483647.0))), 0x3F7FFFFFu);
+}
+
+// The cap is applied by comparing floats; it must agree with the comparison of
+// the widened float against the threshold 0.99999988 for every value near the top.
+TEST(UniformFromTableValue, CapsExactlyWhereTheThresholdIsExceeded) {
+  for (int32_t value = 2147483647 - 4096; value < 2147483647; ++value) {
+    const float t = static_cast<float>(value * (1.0 / 2147483647.0));
+    const float expected = static_cast<double>(t) > 0.99999988 ? 0.99999988f : t;
+    ASSERT_EQ(bitsOf(uniformFromTableValue(value)), bitsOf(expected)) << value;
+  }
 }
 
 TEST_F(RandomSourcesTest, FirstGaussiansFromSeedMinusOne) {

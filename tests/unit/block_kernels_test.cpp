@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "simulation/float_kernels.h"
+#include "simulation/block_kernels.h"
 #include "simulation/polar_method.h"
 #include "simulation/random_sources.h"
 
@@ -45,15 +45,36 @@ TEST(LogFloat, WithinOneUlpAboveOne) {
   }
 }
 
+std::vector<const BlockKernels*> everyKernelSet() {
+  std::vector<const BlockKernels*> sets{&genericBlockKernels()};
+  if (const BlockKernels* avx2 = avx2BlockKernels()) sets.push_back(avx2);
+  return sets;
+}
+
+// Every lane of every step, and every remainder after the last whole step.
+TEST(BlockKernels, GeneratorStatesAreStepsOfTheGenerator) {
+  for (const BlockKernels* kernels : everyKernelSet()) {
+    for (int32_t s : {1, 2, 16807, 1043618065, 2147483646}) {
+      std::vector<int32_t> out(53);
+      for (std::size_t n = 0; n <= out.size(); ++n) {
+        kernels->generatorStates(s, out.data(), n);
+        int32_t expected = s;
+        for (std::size_t k = 0; k < n; ++k) {
+          expected = schrageStep(expected);
+          ASSERT_EQ(out[k], expected) << kernels->name << ", seed " << s << ", n = " << n;
+        }
+      }
+    }
+  }
+}
+
 // A sample of (0, 1), subnormals included, in every length up to two vectors and
 // a remainder, so that every kernel's tail is used.
-TEST(FloatKernels, EveryKernelGivesThePlainBits) {
+TEST(BlockKernels, EveryKernelGivesThePlainBits) {
   std::vector<float> x;
   for (uint32_t bits = 1; bits < 0x3F800000; bits += 4099) x.push_back(std::bit_cast<float>(bits));
-  std::vector<const FloatKernels*> sets{&genericFloatKernels()};
-  if (const FloatKernels* avx2 = avx2FloatKernels()) sets.push_back(avx2);
   std::vector<float> out(x.size());
-  for (const FloatKernels* kernels : sets) {
+  for (const BlockKernels* kernels : everyKernelSet()) {
     for (std::size_t n : {x.size(), std::size_t{0}, std::size_t{1}, std::size_t{3},
                           std::size_t{5}, std::size_t{9}}) {
       kernels->logarithms(x.data(), out.data(), n);

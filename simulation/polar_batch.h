@@ -1,0 +1,20 @@
+#pragma once
+// The working storage of one batch of polar pairs in the block path.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace cohortix {
+
+// Pairs per batch: enough to keep every stage busy, few enough for the buffers to
+// stay in the first-level cache.
+inline constexpr std::size_t kBatchPairs = 512;
+
+struct PolarBatch {
+  int32_t generated[2 * kBatchPairs];    // generator states, two per pair
+  int32_t tableValues[2 * kBatchPairs];  // what the shuffle table returns for them
+  float pairs[2 * kBatchPairs];          // the accepted pairs, a then b, in order
+  float deviates[2 * kBatchPairs];       // their deviates when out has no room
+};
+
+}  // namespace cohortix
