@@ -11,8 +11,9 @@ using lanes::Double4;
 using lanes::Float4;
 using lanes::Int4;
 
-// Pairs drawn in one step of the chain loop: eight draws.
-constexpr std::size_t kGroupPairs = 4;
+// Pairs drawn in one step of the chain loop: sixteen draws, one step of the
+// generator's lanes.
+constexpr std::size_t kGroupPairs = 8;
 // Groups between drawing a group and keeping its pairs: by then the table values
 // are in the cache, and their loads need not wait for the stores to be done.
 constexpr std::size_t kGroupLag = 2;
@@ -49,28 +50,31 @@ BLOCK_KERNEL [[gnu::always_inline]] inline Uint64x4 multiplyModulo(Uint64x4 a, U
 
 // Sixteen lanes in four vectors: one step of a lane waits on a multiplication and
 // two folds, and four independent vectors keep the processor busy meanwhile.
-BLOCK_KERNEL void generatorStates(int32_t s, int32_t* out, std::size_t n) {
+struct GeneratorLanes {
+  Uint64x4 vectors[4];
+};
+
+BLOCK_KERNEL [[gnu::always_inline]] inline GeneratorLanes startLanes(int32_t s) {
   using generator::kLanePowers;
-  constexpr std::size_t kLanes = generator::kLanes;
-  static_assert(kLanes == 16);
+  static_assert(generator::kLanes == 16);
   const Uint64x4 seed = Uint64x4{} + static_cast<uint64_t>(s);
-  Uint64x4 lanes[4];
+  GeneratorLanes lanes;
   for (std::size_t v = 0; v < 4; ++v) {
     const Uint64x4 powers{kLanePowers[4 * v], kLanePowers[4 * v + 1], kLanePowers[4 * v + 2],
                           kLanePowers[4 * v + 3]};
-    lanes[v] = multiplyModulo(seed, powers);
+    lanes.vectors[v] = multiplyModulo(seed, powers);
   }
-  const Uint64x4 jump = Uint64x4{} + kLanePowers[kLanes - 1];
-  std::size_t k = 0;
-  for (; k + kLanes <= n; k += kLanes) {
-    for (std::size_t v = 0; v < 4; ++v) {
-      store(out + k + 4 * v, lanes[v]);
-      lanes[v] = multiplyModulo(lanes[v], jump);
-    }
+  return lanes;
+}
+
+// The next sixteen states.
+BLOCK_KERNEL [[gnu::always_inline]] inline void generateSixteen(GeneratorLanes& lanes,
+                                                               int32_t* out) {
+  const Uint64x4 jump = Uint64x4{} + generator::kLanePowers[generator::kLanes - 1];
+  for (std::size_t v = 0; v < 4; ++v) {
+    store(out + 4 * v, lanes.vectors[v]);
+    lanes.vectors[v] = multiplyModulo(lanes.vectors[v], jump);
   }
-  int32_t rest[kLanes];
-  for (std::size_t v = 0; v < 4; ++v) store(rest + 4 * v, lanes[v]);
-  for (std::size_t j = 0; k < n; ++k, ++j) out[k] = rest[j];
 }
 
 // --- Polar pairs -----------------------------------------------------------------
@@ -116,19 +120,26 @@ BLOCK_KERNEL [[gnu::always_inline]] inline std::size_t keepGroup(PolarBatch& bat
                                                                 std::size_t group,
                                                                 std::size_t accepted) {
   const int32_t* tableValues = batch.tableValues + 2 * kGroupPairs * group;
-  accepted = keepTwoPairs(tableValues, batch.pairs, accepted);
-  return keepTwoPairs(tableValues + 4, batch.pairs, accepted);
+  for (std::size_t i = 0; i < 2 * kGroupPairs; i += 4)
+    accepted = keepTwoPairs(tableValues + i, batch.pairs, accepted);
+  return accepted;
 }
 
 // The serial chain leaves the processor mostly waiting on one load per draw; in
-// its shadow each group of pairs turns the previous group's table values into
-// accepted pairs.
-BLOCK_KERNEL std::size_t polarPairs(ShuffleChain& chain, PolarBatch& batch, std::size_t pairs) {
+// its shadow each step generates the states of the next group and keeps the
+// accepted pairs of the group drawn kGroupLag steps before.
+BLOCK_KERNEL std::size_t polarPairs(ShuffleChain& chain, PolarBatch& batch, std::size_t pairs,
+                                    int32_t& RandomSeed) {
+  const std::size_t draws = 2 * pairs;
   const std::size_t groups = pairs / kGroupPairs;
+  GeneratorLanes lanes = startLanes(RandomSeed);
+  generateSixteen(lanes, batch.generated);
   ShuffleChain::Cursor cursor = chain.cursor();
   std::size_t accepted = 0;
   for (std::size_t g = 0; g < groups; ++g) {
-    drawGroup(chain, cursor, batch, 2 * kGroupPairs * g);
+    const std::size_t first = 2 * kGroupPairs * g;
+    if (first + 2 * kGroupPairs < draws) generateSixteen(lanes, batch.generated + first + 16);
+    drawGroup(chain, cursor, batch, first);
     if (g >= kGroupLag) accepted = keepGroup(batch, g - kGroupLag, accepted);
   }
   for (std::size_t g = groups > kGroupLag ? groups - kGroupLag : 0; g < groups; ++g)
@@ -139,6 +150,7 @@ BLOCK_KERNEL std::size_t polarPairs(ShuffleChain& chain, PolarBatch& batch, std:
     accepted = keepPair(batch.tableValues + 2 * i, batch.pairs, accepted);
   }
   chain.moveTo(cursor);
+  RandomSeed = batch.generated[draws - 1];
   return accepted;
 }
 

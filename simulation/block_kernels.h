@@ -13,15 +13,15 @@ namespace cohortix {
 
 struct BlockKernels {
   const char* name;
-  // out[k] = the generator state k + 1 steps after s, for s in 1 .. 2147483646.
-  void (*generatorStates)(int32_t s, int32_t* out, std::size_t n);
   // out[i] = logFloat(x[i]) for x[i] positive and finite.
   void (*logarithms)(const float* x, float* out, std::size_t n);
   // out[i] = polarFactor(s[i]) for s[i] in (0, 1).
   void (*polarFactors)(const float* s, float* out, std::size_t n);
-  // Draws the given number of pairs through the chain from batch.generated, and
-  // keeps the accepted ones in order in batch.pairs; returns their count.
-  std::size_t (*polarPairs)(ShuffleChain& chain, PolarBatch& batch, std::size_t pairs);
+  // Draws the given number of pairs through the chain, generating their states
+  // from RandomSeed (in 1 .. 2147483646) and leaving it at the last one, and
+  // keeps the accepted pairs in order in batch.pairs; returns their count.
+  std::size_t (*polarPairs)(ShuffleChain& chain, PolarBatch& batch, std::size_t pairs,
+                            int32_t& RandomSeed);
   // The 2 * count deviates of count accepted pairs: b*f, a*f for each.
   void (*polarDeviates)(const float* pairs, std::size_t count, float* out);
 };

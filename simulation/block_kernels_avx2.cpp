@@ -41,7 +41,7 @@ typedef uint64_t Uint64x4 __attribute__((vector_size(32)));
 namespace cohortix {
 
 const BlockKernels* avx2BlockKernels() {
-  static constexpr BlockKernels kernels{"avx2", generatorStates, logarithms, polarFactors,
+  static constexpr BlockKernels kernels{"avx2", logarithms, polarFactors,
                                         polarPairs, polarDeviates};
   __builtin_cpu_init();
   return __builtin_cpu_supports("avx2") ? &kernels : nullptr;

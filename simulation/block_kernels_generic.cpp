@@ -48,7 +48,7 @@ typedef uint64_t Uint64x4 __attribute__((vector_size(32)));
 namespace cohortix {
 
 const BlockKernels& genericBlockKernels() {
-  static constexpr BlockKernels kernels{"sse2", generatorStates, logarithms, polarFactors,
+  static constexpr BlockKernels kernels{"sse2", logarithms, polarFactors,
                                         polarPairs, polarDeviates};
   return kernels;
 }

@@ -20,10 +20,7 @@ namespace {
 std::size_t drawPairs(PolarBatch& batch, std::size_t pairs, ShuffleChain& chain,
                       int32_t& RandomSeed, float* out, std::size_t room, RandomState& state) {
   const BlockKernels& kernels = blockKernels();
-  const std::size_t draws = 2 * pairs;
-  kernels.generatorStates(RandomSeed, batch.generated, draws);
-  RandomSeed = batch.generated[draws - 1];
-  const std::size_t accepted = kernels.polarPairs(chain, batch, pairs);
+  const std::size_t accepted = kernels.polarPairs(chain, batch, pairs, RandomSeed);
   if (accepted == 0) return 0;
   const std::size_t made = 2 * accepted;
   float* const deviates = made <= room ? out : batch.deviates;

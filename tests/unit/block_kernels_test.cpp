@@ -51,23 +51,6 @@ std::vector<const BlockKernels*> everyKernelSet() {
   return sets;
 }
 
-// Every lane of every step, and every remainder after the last whole step.
-TEST(BlockKernels, GeneratorStatesAreStepsOfTheGenerator) {
-  for (const BlockKernels* kernels : everyKernelSet()) {
-    for (int32_t s : {1, 2, 16807, 1043618065, 2147483646}) {
-      std::vector<int32_t> out(53);
-      for (std::size_t n = 0; n <= out.size(); ++n) {
-        kernels->generatorStates(s, out.data(), n);
-        int32_t expected = s;
-        for (std::size_t k = 0; k < n; ++k) {
-          expected = schrageStep(expected);
-          ASSERT_EQ(out[k], expected) << kernels->name << ", seed " << s << ", n = " << n;
-        }
-      }
-    }
-  }
-}
-
 // A sample of (0, 1), subnormals included, in every length up to two vectors and
 // a remainder, so that every kernel's tail is used.
 TEST(BlockKernels, EveryKernelGivesThePlainBits) {
