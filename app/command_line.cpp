@@ -26,6 +26,7 @@ int runCommandLine(int argc, char** argv) {
   addRunCommand(app, global, action);
   addAboutCommand(app, global, action);
   addCheckCommand(app, global, action);
+  addInfoCommand(app, global, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -7,8 +7,13 @@
 #include <cstring>
 #include <random>
 
+#include "control/output_names.h"
+
 namespace cohortix::host {
 namespace {
+
+// Output names are refused early when they would not fit with this suffix.
+static_assert(sizeof kTemporarySuffix - 1 <= kMaxTemporarySuffixBytes);
 
 std::string systemReason(int errorNumber) { return std::strerror(errorNumber); }
 
