@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "control/condition_names.h"
@@ -163,13 +164,17 @@ bool checkBoxExtent(ItemReader& reader, const char* axis, int32_t start, int32_t
                      "start " + str(start) + " and end " + str(end));
 }
 
+constexpr int64_t kMaxVTCValues = std::numeric_limits<int64_t>::max() / sizeof(float);
+
 bool checkResolution(ItemReader& reader, const SimulationDesign& design) {
   if (design.Resolution < 1)
     return reader.fail(reader.line(), "a VTC resolution of at least 1", str(design.Resolution));
   const VTCDims dims = vtcDims(vtcBoxOf(design));
   const int64_t volumes = wideDerivedCounts(design).NrOfVolumes;
-  if (vtcValueCount(dims, volumes) <= 2147483647) return true;
-  return reader.fail(reader.line(), "a VTC of at most 2147483647 values",
+  // The run indexes the VTC with 64-bit offsets; only a size beyond any machine is
+  // refused here, and the host refuses what does not fit its memory.
+  if (vtcValueCount(dims, volumes) <= kMaxVTCValues) return true;
+  return reader.fail(reader.line(), "a VTC whose size in bytes fits a 64-bit integer",
                      str(dims.DimX) + " x " + str(dims.DimY) + " x " + str(dims.DimZ) +
                          " voxels of " + str(volumes) + " volumes");
 }

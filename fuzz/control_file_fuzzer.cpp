@@ -69,7 +69,7 @@ void checkRegions(const cohortix::SimulationDesign& d) {
 void checkVolumeTimeCourse(const cohortix::SimulationDesign& d) {
   require(d.Resolution >= 1);
   const cohortix::VTCDims dims = cohortix::vtcDims(cohortix::vtcBoxOf(d));
-  require(cohortix::vtcValueCount(dims, d.NrOfVolumes) <= INT32_MAX);
+  require(cohortix::vtcValueCount(dims, d.NrOfVolumes) <= INT64_MAX / 4);
 }
 
 void checkAccepted(const cohortix::SimulationDesign& d) {
