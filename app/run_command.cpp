@@ -4,8 +4,10 @@
 #include <CLI/CLI.hpp>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 
 #include "app/command.h"
+#include "control/control_file_reader.h"
 #include "host/host_session.h"
 #include "host/plugin_run.h"
 #include "host/two_gamma_hrf.h"
@@ -37,12 +39,23 @@ ExitStatus withWrittenFiles(ExitStatus status, bool allWritten) {
   return status == ExitStatus::Success && !allWritten ? ExitStatus::FilesNotWritten : status;
 }
 
+// The number of subjects the control file asks for, for the progress line; 0 when
+// it cannot be read (the plug-in then says why).
+int subjectsIn(const std::filesystem::path& controlFile) {
+  auto design = std::make_unique<SimulationDesign>();
+  std::string message;
+  if (!parseControlFile(controlFile.c_str(), *design, message)) return 0;
+  return design->NrOfSubjects;
+}
+
 ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   host::SessionOptions options;
   options.controlFile = std::filesystem::absolute(run.controlFile);
   options.outputDir = run.outputDir;
   options.repetitionTime = run.repetitionTime;
   options.quiet = run.quiet;
+  options.showProgress = host::progressWanted(run.quiet);
+  if (options.showProgress) options.nrOfSubjects = subjectsIn(options.controlFile);
   host::HostSession session(options, std::cout, std::cerr);
   if (!session.prepareOutputFolder()) return ExitStatus::FilesNotWritten;
   const ExitStatus status = exitStatusOf(host::runPlugin(pluginPathOf(global), session));

@@ -22,7 +22,9 @@ HostSession::HostSession(SessionOptions options, std::ostream& log, std::ostream
       messages_(messages),
       ownDisk_(std::make_unique<RealDiskInterface>()),
       disk_(*ownDisk_),
-      hrfKernel_(twoGammaKernel(options_.repetitionTime)) {}
+      hrfKernel_(twoGammaKernel(options_.repetitionTime)),
+      progress_(messages, options_.showProgress, options_.nrOfSubjects),
+      writer_(disk_) {}
 
 HostSession::HostSession(SessionOptions options, std::ostream& log, std::ostream& messages,
                          DiskInterface& disk)
@@ -30,7 +32,9 @@ HostSession::HostSession(SessionOptions options, std::ostream& log, std::ostream
       log_(log),
       messages_(messages),
       disk_(disk),
-      hrfKernel_(twoGammaKernel(options_.repetitionTime)) {}
+      hrfKernel_(twoGammaKernel(options_.repetitionTime)),
+      progress_(messages, options_.showProgress, options_.nrOfSubjects),
+      writer_(disk_) {}
 
 HostSession::~HostSession() = default;
 
@@ -40,7 +44,9 @@ void HostSession::noteCall(const std::string& call) {
 
 void HostSession::report(const std::string& text) {
   hostMessages_.push_back(text);
+  progress_.clear();
   messages_ << "cohortix: " << text << '\n' << std::flush;
+  progress_.redraw();
 }
 
 bool HostSession::refuse(const std::string& text) {
@@ -51,12 +57,18 @@ bool HostSession::refuse(const std::string& text) {
 void HostSession::showLogTab() {}
 
 void HostSession::logText(const char* text) {
-  if (!options_.quiet) log_ << text << '\n' << std::flush;
+  if (options_.quiet) return;
+  progress_.clear();
+  log_ << text << '\n' << std::flush;
+  progress_.noteLogLine(text);
+  progress_.redraw();
 }
 
 void HostSession::messageBox(const char* text) {
   messagesShown_.emplace_back(text);
+  progress_.clear();
   messages_ << text << '\n' << std::flush;
+  progress_.redraw();
 }
 
 int HostSession::openFileName(const char*, const char*, char* path) {
@@ -75,8 +87,15 @@ void* HostSession::currentVMR(int* dim1, int* dim2, int* dim3) {
   return &vmr_;
 }
 
-void HostSession::showBusyCursor() { busy_ = true; }
-void HostSession::stopBusyCursor() { busy_ = false; }
+void HostSession::showBusyCursor() {
+  busy_ = true;
+  progress_.setBusy(true);
+}
+
+void HostSession::stopBusyCursor() {
+  busy_ = false;
+  progress_.setBusy(false);
+}
 void HostSession::updateActiveWindow() {}
 
 }  // namespace cohortix::host

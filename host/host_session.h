@@ -11,7 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "host/background_writer.h"
 #include "host/design_matrix.h"
+#include "host/progress.h"
 #include "host/protocol_document.h"
 #include "host/record_pattern.h"
 #include "host/vtc_document.h"
@@ -30,6 +32,8 @@ struct SessionOptions {
   std::filesystem::path outputDir = ".";
   double repetitionTime = 2.0;        // seconds per volume
   bool quiet = false;                 // no log lines, no progress; messages stay
+  bool showProgress = false;          // draw the progress line on the message output
+  int nrOfSubjects = 0;               // for the progress line; 0: not known
   bool recordCalls = false;           // keep the text of every host call (for tests)
   bool hasVMR = true;
   int vmrDims[3] = {256, 256, 256};
@@ -58,8 +62,9 @@ class HostSession {
   // Creates the output folder when it is missing; false, with a message, when it
   // cannot be created.
   bool prepareOutputFolder();
-  // Waits for every write still under way and reports any that failed. True when
-  // every file the plug-in asked for was written.
+  // Waits for every write still under way (VTCs are written while the next subject
+  // is simulated) and reports any that failed. True when every file the plug-in
+  // asked for was written.
   bool finish();
   // The files the plug-in asked for that could not be written, by the names it gave.
   const std::vector<std::string>& filesNotWritten() const { return filesNotWritten_; }
@@ -121,6 +126,8 @@ class HostSession {
   // failed write and keeps the name among the files not written.
   bool writeOutput(const char* call, const char* fileName, std::span<const std::string_view> parts);
   bool readInput(const char* fileName, std::string* contents);
+  // Waits for the VTC write under way and takes note of how it went.
+  void collectBackgroundWrite();
   bool checkedOutputName(const char* call, const char* fileName);
   void noteWritten(const std::string& name, bool written);
 
@@ -139,6 +146,8 @@ class HostSession {
   DesignMatrix designMatrix_;
   std::unique_ptr<VTCDocument> vtc_;
   std::vector<double> hrfKernel_;
+  Progress progress_;
+  BackgroundWriter writer_;  // declared last: joined before anything it uses goes
 };
 
 // The session the exported host functions serve; null outside a run.

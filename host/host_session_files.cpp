@@ -25,6 +25,8 @@ bool HostSession::prepareOutputFolder() {
 }
 
 bool HostSession::finish() {
+  collectBackgroundWrite();
+  progress_.finish();
   if (filesNotWritten_.empty()) return true;
   report(std::to_string(filesNotWritten_.size()) + " of the run's files could not be written: " +
          joined(filesNotWritten_));
@@ -53,7 +55,17 @@ bool HostSession::writeOutput(const char* call, const char* fileName,
   const bool written = disk_.writeFile(resolveOutputName(options_.outputDir, fileName), parts, &error);
   noteWritten(fileName, written);
   if (!written) report("cannot write " + std::string(fileName) + ": " + error);
+  for (const std::string_view part : parts)
+    if (written) progress_.noteBytesWritten(part.size());
   return written;
+}
+
+void HostSession::collectBackgroundWrite() {
+  const std::optional<WriteOutcome> outcome = writer_.wait();
+  if (!outcome) return;
+  noteWritten(outcome->name, outcome->written);
+  if (outcome->written) progress_.noteBytesWritten(outcome->bytes);
+  else report("cannot write " + outcome->name + ": " + outcome->error);
 }
 
 bool HostSession::readInput(const char* fileName, std::string* contents) {

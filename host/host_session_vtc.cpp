@@ -2,8 +2,10 @@
 // functions.
 
 #include <cstring>
+#include <new>
 
 #include "host/host_session.h"
+#include "host/output_names.h"
 #include "host/vtc_format.h"
 
 namespace cohortix::host {
@@ -31,15 +33,31 @@ float* HostSession::vtcData() {
   return vtc_->data();
 }
 
+// The data are copied for a writer thread and the call returns at once: the plug-in
+// simulates the next subject while this one is written. A failed write is reported
+// at the next save or when the session finishes.
 bool HostSession::saveVTC(const char* fileName) {
+  constexpr const char* kCall = "ktSaveVTCOfCurrentVMR";
+  collectBackgroundWrite();
+  const std::string name = fileName == nullptr ? "(no name)" : fileName;
   if (vtc_ == nullptr) {
-    noteWritten(fileName == nullptr ? "(no name)" : fileName, false);
-    return refuse("ktSaveVTCOfCurrentVMR: the current VMR has no VTC to save");
+    noteWritten(name, false);
+    return refuse(std::string(kCall) + ": the current VMR has no VTC to save");
   }
-  const std::string header =
-      formatVTCFileHeader(vtc_->header(), vtc_->dims(), options_.repetitionTime);
-  const std::string_view parts[] = {header, vtcDataBytes(vtc_->data(), vtc_->valueCount())};
-  return writeOutput("ktSaveVTCOfCurrentVMR", fileName, parts);
+  if (!checkedOutputName(kCall, fileName)) {
+    noteWritten(name, false);
+    return false;
+  }
+  try {
+    writer_.start(resolveOutputName(options_.outputDir, name), name,
+                  formatVTCFileHeader(vtc_->header(), vtc_->dims(), options_.repetitionTime),
+                  vtc_->data(), vtc_->valueCount());
+  } catch (const std::bad_alloc&) {
+    noteWritten(name, false);
+    return refuse("cannot write " + name + ": not enough memory to stage its data");
+  }
+  progress_.noteSubjectFinished();
+  return true;
 }
 
 }  // namespace cohortix::host

@@ -263,7 +263,13 @@ TEST_F(HostDocuments, VTCDataStaysPutAndIsSavedAsItStands) {
   data[0] = 1.5f;
   data[40 * 40 * 40 * 3 - 1] = -2.0f;
   ASSERT_TRUE(session->saveVTC("S1_G1_Study.vtc"));
+  data[0] = 7.0f;  // the next subject, while the last one is written
   EXPECT_EQ(session->vtcData(), data);
+  ASSERT_TRUE(session->finish());
+  std::ifstream in(folder / "S1_G1_Study.vtc", std::ios::binary);
+  float first = 0.0f;
+  in.seekg(84).read(reinterpret_cast<char*>(&first), sizeof first);
+  EXPECT_EQ(first, 1.5f) << "the data as they stood at the save";
   EXPECT_EQ(std::filesystem::file_size(folder / "S1_G1_Study.vtc"), 84u + 40 * 40 * 40 * 3 * 4);
 }
 
@@ -306,14 +312,18 @@ TEST_F(OutputFiles, FailingDiskReportsNameAndReasonAndLeavesNoFinalName) {
   const VTCHeader header = vtcHeader();
   ASSERT_TRUE(session->createVTC(3, &header));
   EXPECT_TRUE(session->saveProtocol("S1_G1_Study.prt"));
-  EXPECT_FALSE(session->saveVTC("S1_G1_Study.vtc"));
-  EXPECT_EQ(lastHostMessage(), "cannot write S1_G1_Study.vtc: No space left on device");
+  EXPECT_TRUE(session->saveVTC("S1_G1_Study.vtc")) << "taken on for writing";
+  EXPECT_TRUE(session->saveVTC("S2_G1_Study.vtc"));
+  EXPECT_EQ(lastHostMessage(), "cannot write S1_G1_Study.vtc: No space left on device")
+      << "the failed write is reported by the next save";
   EXPECT_FALSE(session->saveProtocol("S2_G1_Study.prt"));
-  EXPECT_EQ(folder.entries(), std::vector<std::string>{"S1_G1_Study.prt"});
   EXPECT_FALSE(session->finish());
-  EXPECT_THAT(session->filesNotWritten(), ElementsAre("S1_G1_Study.vtc", "S2_G1_Study.prt"));
+  EXPECT_EQ(folder.entries(), std::vector<std::string>{"S1_G1_Study.prt"});
+  EXPECT_THAT(session->filesNotWritten(),
+              ElementsAre("S1_G1_Study.vtc", "S2_G1_Study.prt", "S2_G1_Study.vtc"));
   EXPECT_EQ(lastHostMessage(),
-            "2 of the run's files could not be written: S1_G1_Study.vtc, S2_G1_Study.prt");
+            "3 of the run's files could not be written: S1_G1_Study.vtc, S2_G1_Study.prt, "
+            "S2_G1_Study.vtc");
   EXPECT_THAT(messages.str(), HasSubstr("cohortix: cannot write S1_G1_Study.vtc: No space left on device\n"));
 }
 
