@@ -72,6 +72,10 @@ void HostSession::messageBox(const char* text) {
 }
 
 int HostSession::openFileName(const char*, const char*, char* path) {
+  if (path == nullptr) {
+    refuse("ktGetOpenFileName: no path buffer given");
+    return 0;
+  }
   const std::string chosen = options_.controlFile.string();
   if (chosen.empty() || chosen.size() >= static_cast<std::size_t>(kFileNameBufferSize))
     return 0;
@@ -80,6 +84,10 @@ int HostSession::openFileName(const char*, const char*, char* path) {
 }
 
 void* HostSession::currentVMR(int* dim1, int* dim2, int* dim3) {
+  if (dim1 == nullptr || dim2 == nullptr || dim3 == nullptr) {
+    refuse("ktGetCurrentVMR: no place given for the three dimensions");
+    return nullptr;
+  }
   if (!options_.hasVMR) return nullptr;
   *dim1 = options_.vmrDims[0];
   *dim2 = options_.vmrDims[1];

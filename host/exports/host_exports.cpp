@@ -64,6 +64,7 @@ void noteCall(const std::string& call) {
 #define COHORTIX_HOST_API extern "C" __attribute__((visibility("default")))
 
 COHORTIX_HOST_API bool ktGetVersionOfTessalyKT(int* major, int* minor, int* patch) {
+  if (major == nullptr || minor == nullptr || patch == nullptr) return false;
   const auto version = cohortix::host::HostVersion{};
   *major = version.major;
   *minor = version.minor;

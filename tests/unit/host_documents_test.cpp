@@ -139,6 +139,22 @@ TEST_F(HostDocuments, BadIndicesAreRefusedWithAMessage) {
   EXPECT_TRUE(session->messagesShown().empty()) << "the plug-in's own messages stay its own";
 }
 
+TEST_F(HostDocuments, NullPointersAreRefusedWithAMessage) {
+  int dims[3] = {};
+  EXPECT_EQ(session->currentVMR(&dims[0], nullptr, &dims[2]), nullptr);
+  EXPECT_EQ(session->openFileName("prompt", "filter", nullptr), 0);
+  EXPECT_FALSE(session->getVTCHeader(nullptr));
+  EXPECT_FALSE(session->createVTC(3, nullptr));
+  EXPECT_FALSE(session->setProtocol(nullptr));
+  EXPECT_FALSE(session->getProtocolCondition(0, nullptr));
+  EXPECT_FALSE(session->saveProtocol(nullptr));
+  EXPECT_FALSE(session->loadProtocol(nullptr));
+  EXPECT_FALSE(session->saveDesignMatrix(nullptr));
+  EXPECT_FALSE(session->saveVTC(nullptr));
+  EXPECT_EQ(session->hostMessages().size(), 10u);
+  EXPECT_EQ(session->hostMessages()[0], "ktGetCurrentVMR: no place given for the three dimensions");
+}
+
 TEST_F(HostDocuments, HostBytesCarryThePatternAndNothingBeyondTheHostSizeIsTouched) {
   auto header = std::make_unique<ProtocolRecord>();
   std::memset(header.get(), 0xEE, sizeof *header);

@@ -39,6 +39,13 @@ TEST(ProtocolFile, LoadsBackExactlyWhatWasSaved) {
   EXPECT_EQ(parseProtocol(formatProtocol(ProtocolDocument{}), "p.prt"), ProtocolDocument{});
 }
 
+TEST(ProtocolFile, NamesOfEveryByteButNulLoadBack) {
+  ProtocolDocument protocol;
+  for (int byte = 1; byte < 256; ++byte)
+    protocol.conditions.push_back({std::string(2, static_cast<char>(byte)) + "\\x41", byte, {}});
+  EXPECT_EQ(parseProtocol(formatProtocol(protocol), "p.prt"), protocol);
+}
+
 TEST(ProtocolFile, IsReadableText) {
   const std::string text = formatProtocol(awkwardProtocol());
   EXPECT_THAT(text, HasSubstr("Condition: \"Baseline\"\nColor: 100 100 100\nNrOfIntervals: 2\n4 8\n19 23\n"));
