@@ -4,7 +4,6 @@
 
 #include <bit>
 #include <climits>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,8 +21,8 @@ struct Outcome {
 };
 
 std::vector<uint32_t> bitsOf(const std::vector<float>& values) {
-  std::vector<uint32_t> bits(values.size());
-  std::memcpy(bits.data(), values.data(), values.size() * sizeof(float));
+  std::vector<uint32_t> bits;
+  for (float value : values) bits.push_back(std::bit_cast<uint32_t>(value));
   return bits;
 }
 
