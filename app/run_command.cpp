@@ -7,7 +7,9 @@
 #include <memory>
 
 #include "app/command.h"
+#include "app/run_exports.h"
 #include "control/control_file_reader.h"
+#include "host/export_file.h"
 #include "host/host_session.h"
 #include "host/plugin_run.h"
 #include "host/two_gamma_hrf.h"
@@ -20,6 +22,8 @@ struct RunOptions {
   std::string outputDir = ".";
   double repetitionTime = 2.0;
   bool quiet = false;
+  host::ExportOptions exports;
+  std::string bidsDir;
 };
 
 ExitStatus exitStatusOf(const host::PluginRunResult& result) {
@@ -58,6 +62,14 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   if (options.showProgress) options.nrOfSubjects = subjectsIn(options.controlFile);
   host::HostSession session(options, std::cout, std::cerr);
   if (!session.prepareOutputFolder()) return ExitStatus::FilesNotWritten;
+  std::unique_ptr<host::StudyExports> exports;
+  try {
+    exports = openExports(run.exports, session);
+  } catch (const host::ExportError& error) {
+    reportError(error.what());
+    return ExitStatus::FilesNotWritten;
+  }
+  session.setExports(exports.get());
   const ExitStatus status = exitStatusOf(host::runPlugin(pluginPathOf(global), session));
   return withWrittenFiles(status, session.finish());
 }
@@ -85,7 +97,18 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
       ->check(CLI::PositiveNumber)
       ->check(atMostMaxRepetitionTime());
   command->add_flag("-q,--quiet", run->quiet, "No log lines and no progress; messages stay");
+  command->add_flag("--nifti", run->exports.nifti,
+                    "Also write each subject's VTC as NIfTI, its protocol's events and its "
+                    "design matrix as TSV, beside the native files");
+  command->add_flag("--gzip", run->exports.gzip,
+                    "Compress the NIfTI volumes (.nii.gz) of --nifti and --bids");
+  command->add_option("--bids", run->bidsDir,
+                      "Also write the study as a BIDS dataset into this folder (missing or "
+                      "empty)");
   command->callback([&action, run, &global] {
+    run->exports.bidsDir = run->bidsDir;
+    if (run->exports.gzip && !run->exports.nifti && run->bidsDir.empty())
+      throw CLI::ValidationError("--gzip", "compresses the volumes of --nifti or --bids; give one");
     action = [run, &global] { return runStudy(*run, global); };
   });
 }

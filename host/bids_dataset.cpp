@@ -1,12 +1,11 @@
 #include "host/bids_dataset.h"
 
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <system_error>
 
 #include "host/bids_names.h"
 #include "host/bids_sidecars.h"
+#include "host/disk_interface.h"
 #include "host/export_file.h"
 #include "host/tsv_field.h"
 
@@ -17,24 +16,18 @@ namespace fs = std::filesystem;
 
 constexpr char kDerivativeFolder[] = "derivatives/cohortix";
 
-void makeFolder(const fs::path& folder) {
-  std::error_code error;
-  fs::create_directories(folder, error);
-  if (error) throw std::runtime_error("cannot create " + folder.string() + ": " + error.message());
-}
-
-void requireEmptyFolder(const fs::path& root) {
+void requireNoDataset(const fs::path& root) {
   std::error_code error;
   if (fs::exists(root, error) && !fs::is_empty(root, error))
-    throw std::runtime_error("cannot write a BIDS dataset into " + root.string() +
-                             ": the folder is not empty");
-  makeFolder(root);
+    throw ExportError(root, "cannot write a BIDS dataset into " + root.string() +
+                                ": the folder is not empty");
 }
 
-std::string fileText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (!in.good() && !in.eof()) throw std::runtime_error("cannot read " + file.string());
+std::string fileText(DiskInterface& disk, const fs::path& file) {
+  std::string text;
+  std::string error;
+  if (!disk.readFile(file, &text, &error))
+    throw ExportError(file, "cannot read " + file.string() + ": " + error);
   return text;
 }
 
@@ -47,33 +40,38 @@ std::string participantsTable(const auto& participants) {
 
 }  // namespace
 
-BidsDataset::BidsDataset(fs::path root, BidsStudy study)
-    : root_(std::move(root)), study_(std::move(study)), task_(bidsTaskLabel(study_.experimentName)) {
-  requireEmptyFolder(root_);
+BidsDataset::BidsDataset(fs::path root, BidsStudy study, DiskInterface& disk)
+    : disk_(disk),
+      root_(std::move(root)),
+      study_(std::move(study)),
+      task_(bidsTaskLabel(study_.experimentName)) {
+  requireNoDataset(root_);
   writeDatasetFiles();
 }
 
 void BidsDataset::writeDatasetFiles() const {
-  writeExportText(root_ / "dataset_description.json",
+  makeExportFolder(disk_, root_ / "code");
+  writeExportText(disk_, root_ / "dataset_description.json",
                   datasetDescriptionJson(study_.experimentName));
-  writeExportText(root_ / "README", study_.readme);
-  makeFolder(root_ / "code");
-  writeExportText(root_ / "code" / study_.controlFile.filename(), fileText(study_.controlFile));
-  writeExportText(root_ / "participants.json",
+  writeExportText(disk_, root_ / "README", study_.readme);
+  writeExportText(disk_, root_ / "code" / study_.controlFile.filename(),
+                  fileText(disk_, study_.controlFile));
+  writeExportText(disk_, root_ / "participants.json",
                   participantsJson(study_.groupFactor, study_.groupNames));
   writeParticipants();
-  makeFolder(root_ / kDerivativeFolder);
-  writeExportText(root_ / kDerivativeFolder / "dataset_description.json",
+  makeExportFolder(disk_, root_ / kDerivativeFolder);
+  writeExportText(disk_, root_ / kDerivativeFolder / "dataset_description.json",
                   derivativeDescriptionJson(study_.experimentName));
 }
 
 void BidsDataset::writeParticipants() const {
-  writeExportText(root_ / "participants.tsv", participantsTable(participants_));
+  writeExportText(disk_, root_ / "participants.tsv", participantsTable(participants_));
 }
 
 std::string BidsDataset::groupName(int32_t groupNumber) const {
   if (groupNumber < 1 || groupNumber > static_cast<int32_t>(study_.groupNames.size()))
-    throw std::runtime_error("group " + std::to_string(groupNumber) + " is not in the study");
+    throw ExportError(root_ / "participants.tsv",
+                      "group " + std::to_string(groupNumber) + " is not in the study");
   return study_.groupNames[static_cast<std::size_t>(groupNumber - 1)];
 }
 
@@ -83,13 +81,13 @@ void BidsDataset::addSubject(const BidsSubject& subject) {
   const fs::path func = root_ / bidsSubjectId(label) / "func";
   const fs::path derived = root_ / kDerivativeFolder / bidsSubjectId(label) / "func";
   const std::string group = groupName(subject.groupNumber);
-  makeFolder(func);
-  makeFolder(derived);
+  makeExportFolder(disk_, func);
+  makeExportFolder(disk_, derived);
   writeNifti(func / (stem + (study_.gzip ? "_bold.nii.gz" : "_bold.nii")), subject.bold);
-  writeExportText(func / (stem + "_bold.json"),
+  writeExportText(disk_, func / (stem + "_bold.json"),
                   boldJson(task_, study_.repetitionTime, subject.bold.dims.DimZ));
-  writeEventsTsv(func / (stem + "_events.tsv"), subject.events);
-  writeDesignTsv(derived / (stem + "_desc-design_timeseries.tsv"), subject.design);
+  writeEventsTsv(disk_, func / (stem + "_events.tsv"), subject.events);
+  writeDesignTsv(disk_, derived / (stem + "_desc-design_timeseries.tsv"), subject.design);
   participants_.push_back({bidsSubjectId(label), group});
   writeParticipants();
 }

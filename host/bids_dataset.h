@@ -15,6 +15,8 @@
 
 namespace cohortix::host {
 
+class DiskInterface;
+
 struct BidsStudy {
   std::string experimentName;
   std::string readme;                    // what was simulated, and how
@@ -31,14 +33,15 @@ struct BidsSubject {
   int32_t groupNumber = 0;
   NiftiTimeCourse bold;
   std::vector<TrialEvent> events;
-  std::vector<PredictorColumn> design;
+  std::vector<Predictor> design;
 };
 
 class BidsDataset {
  public:
   // Writes the dataset's own files into root, which must be missing or empty:
   // subjects of an earlier dataset there would not be in participants.tsv.
-  BidsDataset(std::filesystem::path root, BidsStudy study);
+  // Every file goes through disk, which must outlive the dataset.
+  BidsDataset(std::filesystem::path root, BidsStudy study, DiskInterface& disk);
 
   void addSubject(const BidsSubject& subject);
 
@@ -54,6 +57,7 @@ class BidsDataset {
   void writeParticipants() const;
   std::string groupName(int32_t groupNumber) const;
 
+  DiskInterface& disk_;
   std::filesystem::path root_;
   BidsStudy study_;
   std::string task_;

@@ -9,14 +9,14 @@
 namespace cohortix::host {
 namespace {
 
-std::size_t rowCount(const std::vector<PredictorColumn>& predictors) {
+std::size_t rowCount(const std::vector<Predictor>& predictors) {
   std::size_t rows = 0;
-  for (const PredictorColumn& predictor : predictors)
+  for (const Predictor& predictor : predictors)
     rows = std::max(rows, predictor.values.size());
   return rows;
 }
 
-std::string cell(const PredictorColumn& predictor, std::size_t row) {
+std::string cell(const Predictor& predictor, std::size_t row) {
   return row < predictor.values.size() ? floatText(predictor.values[row]) : "n/a";
 }
 
@@ -27,22 +27,22 @@ void appendRow(std::string& text, const std::vector<std::string>& cells) {
 
 }  // namespace
 
-std::string designTable(const std::vector<PredictorColumn>& predictors) {
+std::string designTable(const std::vector<Predictor>& predictors) {
   std::string text;
   std::vector<std::string> cells;
-  for (const PredictorColumn& predictor : predictors) cells.push_back(tsvField(predictor.name));
+  for (const Predictor& predictor : predictors) cells.push_back(tsvField(predictor.name));
   appendRow(text, cells);
   for (std::size_t row = 0; row < rowCount(predictors); ++row) {
     cells.clear();
-    for (const PredictorColumn& predictor : predictors) cells.push_back(cell(predictor, row));
+    for (const Predictor& predictor : predictors) cells.push_back(cell(predictor, row));
     appendRow(text, cells);
   }
   return text;
 }
 
-void writeDesignTsv(const std::filesystem::path& file,
-                    const std::vector<PredictorColumn>& predictors) {
-  writeExportText(file, designTable(predictors));
+void writeDesignTsv(DiskInterface& disk, const std::filesystem::path& file,
+                    const std::vector<Predictor>& predictors) {
+  writeExportText(disk, file, designTable(predictors));
 }
 
 }  // namespace cohortix::host

@@ -6,17 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "host/design_matrix.h"
+
 namespace cohortix::host {
 
-struct PredictorColumn {
-  std::string name;
-  std::vector<float> values;  // one per volume
-};
+class DiskInterface;
 
 // Rows run to the longest column; a shorter column's missing cells read "n/a".
-std::string designTable(const std::vector<PredictorColumn>& predictors);
+std::string designTable(const std::vector<Predictor>& predictors);
 
-void writeDesignTsv(const std::filesystem::path& file,
-                    const std::vector<PredictorColumn>& predictors);
+void writeDesignTsv(DiskInterface& disk, const std::filesystem::path& file,
+                    const std::vector<Predictor>& predictors);
 
 }  // namespace cohortix::host

@@ -8,11 +8,21 @@
 
 namespace cohortix::host {
 
-TrialEvent trialEventOf(const VolumeInterval& interval, double repetitionTime,
+TrialEvent trialEventOf(const ProtocolInterval& interval, double repetitionTime,
                         const std::string& condition) {
   const double first = interval.first;
   const double last = interval.last;
   return {(first - 1) * repetitionTime, (last - first + 1) * repetitionTime, condition};
+}
+
+std::vector<TrialEvent> trialEventsOf(const ProtocolDocument& protocol,
+                                      int32_t firstTrialCondition, double repetitionTime) {
+  std::vector<TrialEvent> events;
+  const auto& conditions = protocol.conditions;
+  for (std::size_t c = std::max<int32_t>(firstTrialCondition, 0); c < conditions.size(); ++c)
+    for (const ProtocolInterval& interval : conditions[c].intervals)
+      events.push_back(trialEventOf(interval, repetitionTime, conditions[c].name));
+  return events;
 }
 
 std::string eventsTable(std::vector<TrialEvent> events) {
@@ -25,8 +35,9 @@ std::string eventsTable(std::vector<TrialEvent> events) {
   return text;
 }
 
-void writeEventsTsv(const std::filesystem::path& file, const std::vector<TrialEvent>& events) {
-  writeExportText(file, eventsTable(events));
+void writeEventsTsv(DiskInterface& disk, const std::filesystem::path& file,
+                    const std::vector<TrialEvent>& events) {
+  writeExportText(disk, file, eventsTable(events));
 }
 
 }  // namespace cohortix::host

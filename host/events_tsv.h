@@ -3,18 +3,15 @@
 // trial's condition, one row per trial, in time order. Rest needs no row: it is
 // whatever no trial covers.
 
-#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "host/protocol_document.h"
+
 namespace cohortix::host {
 
-// An interval of the protocol: 1-based volume numbers, inclusive at both ends.
-struct VolumeInterval {
-  int32_t first = 0;
-  int32_t last = 0;
-};
+class DiskInterface;
 
 struct TrialEvent {
   double onset = 0;     // seconds from the run's first volume
@@ -23,12 +20,18 @@ struct TrialEvent {
 };
 
 // The interval's event: onset (first - 1) x TR, duration (last - first + 1) x TR.
-TrialEvent trialEventOf(const VolumeInterval& interval, double repetitionTime,
+TrialEvent trialEventOf(const ProtocolInterval& interval, double repetitionTime,
                         const std::string& condition);
+
+// The events of every trial condition of the protocol: the conditions from
+// firstTrialCondition on ("Baseline", when the run has rest, comes before them).
+std::vector<TrialEvent> trialEventsOf(const ProtocolDocument& protocol,
+                                      int32_t firstTrialCondition, double repetitionTime);
 
 // The table's text: header "onset duration trial_type", rows sorted by onset.
 std::string eventsTable(std::vector<TrialEvent> events);
 
-void writeEventsTsv(const std::filesystem::path& file, const std::vector<TrialEvent>& events);
+void writeEventsTsv(DiskInterface& disk, const std::filesystem::path& file,
+                    const std::vector<TrialEvent>& events);
 
 }  // namespace cohortix::host

@@ -4,10 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-#include <stdexcept>
-#include <string>
 #include <system_error>
+
+#include "host/disk_interface.h"
 
 namespace cohortix::host {
 namespace {
@@ -15,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 [[noreturn]] void failWith(const fs::path& file, const std::string& reason) {
-  throw std::runtime_error("cannot write " + file.string() + ": " + reason);
+  throw ExportError(file, "cannot write " + file.string() + ": " + reason);
 }
 
 // A hidden name with the final name at its end, so ".nii.gz" stays the suffix.
@@ -35,25 +34,9 @@ void syncToDisk(const fs::path& path) {
   if (result != 0) throw std::system_error(error, std::generic_category());
 }
 
-void writeAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = ::write(fd, text.data(), text.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0) throw std::system_error(errno, std::generic_category());
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
-}
-
-void writeTextTo(const fs::path& path, std::string_view text) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) throw std::system_error(errno, std::generic_category());
-  try {
-    writeAll(fd, text);
-  } catch (...) {
-    ::close(fd);
-    throw;
-  }
-  if (::close(fd) != 0) throw std::system_error(errno, std::generic_category());
+void removeQuietly(const fs::path& path) {
+  std::error_code ignored;
+  fs::remove(path, ignored);
 }
 
 }  // namespace
@@ -65,18 +48,24 @@ void writeExportFile(const fs::path& file, const std::function<void(const fs::pa
     syncToDisk(temporary);
     fs::rename(temporary, file);
   } catch (const std::system_error& error) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
+    removeQuietly(temporary);
     failWith(file, error.code().message());
   } catch (const std::exception& error) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
+    removeQuietly(temporary);
     failWith(file, error.what());
   }
 }
 
-void writeExportText(const fs::path& file, std::string_view text) {
-  writeExportFile(file, [text](const fs::path& temporary) { writeTextTo(temporary, text); });
+void writeExportText(DiskInterface& disk, const fs::path& file, std::string_view text) {
+  const std::string_view parts[] = {text};
+  std::string error;
+  if (!disk.writeFile(file, parts, &error)) failWith(file, error);
+}
+
+void makeExportFolder(DiskInterface& disk, const fs::path& folder) {
+  std::string error;
+  if (!disk.makeDirs(folder, &error))
+    throw ExportError(folder, "cannot create " + folder.string() + ": " + error);
 }
 
 }  // namespace cohortix::host

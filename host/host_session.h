@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <span>
@@ -44,6 +45,7 @@ struct SessionOptions {
 };
 
 class DiskInterface;
+class StudyExports;
 
 class HostSession {
  public:
@@ -70,6 +72,11 @@ class HostSession {
   const std::vector<std::string>& filesNotWritten() const { return filesNotWritten_; }
   // What the host itself reported (refused calls, failed writes), without prefix.
   const std::vector<std::string>& hostMessages() const { return hostMessages_; }
+
+  // The exports made after each native file is saved; none when null. They must
+  // outlive the run. A failed export is reported and counted as a file not written.
+  void setExports(StudyExports* exports) { exports_ = exports; }
+  DiskInterface& disk() { return disk_; }
 
   // The documents as they stand.
   const ProtocolDocument& protocol() const { return protocol_; }
@@ -129,6 +136,8 @@ class HostSession {
   // Waits for the VTC write under way and takes note of how it went.
   void collectBackgroundWrite();
   bool checkedOutputName(const char* call, const char* fileName);
+  // Runs one export of the file just saved under fileName, if exports are set.
+  void exportSaved(const char* fileName, const std::function<void(StudyExports&)>& exporter);
   void noteWritten(const std::string& name, bool written);
 
   SessionOptions options_;
@@ -146,6 +155,7 @@ class HostSession {
   DesignMatrix designMatrix_;
   std::unique_ptr<VTCDocument> vtc_;
   std::vector<double> hrfKernel_;
+  StudyExports* exports_ = nullptr;
   Progress progress_;
   BackgroundWriter writer_;  // declared last: joined before anything it uses goes
 };

@@ -2,6 +2,7 @@
 // predictor functions.
 
 #include "host/host_session.h"
+#include "host/study_exports.h"
 #include "host/record_text.h"
 #include "host/rtc_format.h"
 #include "host/two_gamma_hrf.h"
@@ -69,7 +70,11 @@ float* HostSession::predictor(int predictor) {
 bool HostSession::saveDesignMatrix(const char* fileName) {
   const std::string text = formatDesignMatrix(designMatrix_);
   const std::string_view parts[] = {text};
-  return writeOutput("ktSaveSingleStudyGLMDesignMatrix", fileName, parts);
+  if (!writeOutput("ktSaveSingleStudyGLMDesignMatrix", fileName, parts)) return false;
+  exportSaved(fileName, [this, fileName](StudyExports& exports) {
+    exports.designMatrixSaved(fileName, designMatrix_);
+  });
+  return true;
 }
 
 }  // namespace cohortix::host

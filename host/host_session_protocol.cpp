@@ -3,6 +3,7 @@
 
 #include "host/format_error.h"
 #include "host/host_session.h"
+#include "host/study_exports.h"
 #include "host/prt_format.h"
 #include "host/record_text.h"
 
@@ -79,7 +80,11 @@ bool HostSession::getProtocolCondition(int condition, ConditionRecord* record) {
 bool HostSession::saveProtocol(const char* fileName) {
   const std::string text = formatProtocol(protocol_);
   const std::string_view parts[] = {text};
-  return writeOutput("ktSaveProtocol", fileName, parts);
+  if (!writeOutput("ktSaveProtocol", fileName, parts)) return false;
+  exportSaved(fileName, [this, fileName](StudyExports& exports) {
+    exports.protocolSaved(fileName, protocol_);
+  });
+  return true;
 }
 
 bool HostSession::loadProtocol(const char* fileName) {

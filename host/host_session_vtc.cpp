@@ -6,6 +6,7 @@
 
 #include "host/host_session.h"
 #include "host/output_names.h"
+#include "host/study_exports.h"
 #include "host/vtc_format.h"
 
 namespace cohortix::host {
@@ -57,6 +58,11 @@ bool HostSession::saveVTC(const char* fileName) {
     return refuse("cannot write " + name + ": not enough memory to stage its data");
   }
   progress_.noteSubjectFinished();
+  // The subject's files are complete: its protocol and design matrix are current,
+  // and the VTC's data stay as they are until this call returns.
+  exportSaved(fileName, [this, fileName](StudyExports& exports) {
+    exports.vtcSaved(fileName, *vtc_, protocol_, designMatrix_);
+  });
   return true;
 }
 

@@ -66,7 +66,7 @@ void setSpacing(nifti_image& image, const NiftiTimeCourse& volume) {
 
 // The sform carries the affine exactly; the qform is its rigid form with the
 // voxel size and qfac, which the matrix's mirror (determinant below 0) needs.
-void setTalairachTransforms(nifti_image& image, const VTCBox& box) {
+void setTalairachTransforms(nifti_image& image, const cohortix::VTCBox& box) {
   image.sto_xyz = matrixOf(talairachAffine(box));
   image.sto_ijk = nifti_mat44_inverse(image.sto_xyz);
   float dx = 0, dy = 0, dz = 0;
@@ -107,7 +107,7 @@ std::runtime_error writeFailure() {
                                        : "the NIfTI library could not write it");
 }
 
-int64_t voxelCount(const VTCDims& dims) {
+int64_t voxelCount(const cohortix::VTCDims& dims) {
   return int64_t{dims.DimX} * dims.DimY * dims.DimZ;
 }
 
@@ -127,7 +127,7 @@ void writeVolumes(znzFile file, const NiftiTimeCourse& volume) {
 void writeNiftiTo(const fs::path& path, const NiftiTimeCourse& volume) {
   NiftiImage image = headerOnlyImage(volume, path);
   errno = 0;
-  znzFile file = nifti_image_write_hdr_img2(image.get(), 2, "wb", nullptr, nullptr);
+  znzFile file = nifti_image_write_hdr_img2(image.get(), 2, "wb1", nullptr, nullptr);
   if (znz_isnull(file)) throw writeFailure();
   try {
     writeVolumes(file, volume);
@@ -158,7 +158,7 @@ void writeNifti(const fs::path& file, const NiftiTimeCourse& volume) {
   try {
     checkShape(volume);
   } catch (const std::exception& error) {
-    throw std::runtime_error("cannot write " + file.string() + ": " + error.what());
+    throw ExportError(file, "cannot write " + file.string() + ": " + error.what());
   }
   writeExportFile(file, [&volume](const fs::path& temporary) { writeNiftiTo(temporary, volume); });
 }

@@ -11,8 +11,8 @@
 namespace cohortix::host {
 
 struct NiftiTimeCourse {
-  VTCBox box;
-  VTCDims dims;
+  cohortix::VTCBox box;
+  cohortix::VTCDims dims;
   int32_t NrOfVolumes = 0;
   double repetitionTime = 2.0;   // seconds
   const float* data = nullptr;   // the VTC's values, time fastest within each voxel

@@ -1,15 +1,12 @@
 #pragma once
-// The README of an exported dataset: what was simulated and how, summarised from
-// the control file's design.
+// The README of an exported dataset: what was simulated and how, with the summary
+// of the control file's design that `cohortix check` prints.
 
 #include <string>
 
-#include "control/simulation_design.h"
-
 namespace cohortix::host {
 
-// The design must have its derived counts.
-std::string studyReadme(const SimulationDesign& design, const std::string& controlFileName,
-                        double repetitionTime);
+std::string studyReadme(const std::string& experimentName, const std::string& controlFileName,
+                        double repetitionTime, const std::string& designSummary);
 
 }  // namespace cohortix::host

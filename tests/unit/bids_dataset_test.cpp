@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/bids_names.h"
+#include "host/disk_interface.h"
 
 namespace cohortix::host {
 namespace {
@@ -56,8 +57,9 @@ struct TwoGroupStudy {
 };
 
 TEST(BidsDataset, LaysOutSubjectsWithPaddedLabelsAndTheTaskLabel) {
+  RealDiskInterface disk;
   const TwoGroupStudy study("layout");
-  BidsDataset dataset(study.folder / "bids", study.study());
+  BidsDataset dataset(study.folder / "bids", study.study(), disk);
   dataset.addSubject(study.subject(2, 1));
   dataset.addSubject(study.subject(12, 2));
   const fs::path root = study.folder / "bids";
@@ -80,10 +82,11 @@ TEST(BidsDataset, LaysOutSubjectsWithPaddedLabelsAndTheTaskLabel) {
 }
 
 TEST(BidsDataset, RefusesAFolderHoldingAnotherDataset) {
+  RealDiskInterface disk;
   const TwoGroupStudy study("occupied");
   fs::create_directories(study.folder / "bids" / "sub-07");
   try {
-    BidsDataset dataset(study.folder / "bids", study.study());
+    BidsDataset dataset(study.folder / "bids", study.study(), disk);
     FAIL() << "an occupied folder was taken";
   } catch (const std::runtime_error& error) {
     EXPECT_NE(std::string(error.what()).find("not empty"), std::string::npos) << error.what();
@@ -92,8 +95,9 @@ TEST(BidsDataset, RefusesAFolderHoldingAnotherDataset) {
 }
 
 TEST(BidsDataset, ASubjectOfAnUnknownGroupIsNotListed) {
+  RealDiskInterface disk;
   const TwoGroupStudy study("unknown-group");
-  BidsDataset dataset(study.folder / "bids", study.study());
+  BidsDataset dataset(study.folder / "bids", study.study(), disk);
   EXPECT_THROW(dataset.addSubject(study.subject(3, 3)), std::runtime_error);
   EXPECT_EQ(textOf(study.folder / "bids" / "participants.tsv"), "participant_id\tgroup\n");
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/design_tsv.h"
+#include "host/disk_interface.h"
 #include "host/events_tsv.h"
 #include "host/export_file.h"
 #include "host/json_text.h"
@@ -58,7 +59,8 @@ TEST(ExportFile, AFailedWriteLeavesNeitherTheFileNorItsTemporary) {
   std::ifstream in(folder / "table.tsv");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
-  writeExportText(folder / "table.tsv", "new\n");
+  RealDiskInterface disk;
+  writeExportText(disk, folder / "table.tsv", "new\n");
   std::ifstream again(folder / "table.tsv");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), "new\n");
 }
