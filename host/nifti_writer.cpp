@@ -127,6 +127,7 @@ void writeVolumes(znzFile file, const NiftiTimeCourse& volume) {
 void writeNiftiTo(const fs::path& path, const NiftiTimeCourse& volume) {
   NiftiImage image = headerOnlyImage(volume, path);
   errno = 0;
+  // Level 1: simulated noise barely compresses, and higher levels only cost time.
   znzFile file = nifti_image_write_hdr_img2(image.get(), 2, "wb1", nullptr, nullptr);
   if (znz_isnull(file)) throw writeFailure();
   try {
