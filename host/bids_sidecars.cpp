@@ -64,7 +64,7 @@ std::string boldJson(const std::string& taskLabel, double repetitionTime, int32_
   for (int32_t k = 0; k < sliceCount; ++k) slices += k == 0 ? "0" : ", 0";
   return "{\n  \"TaskName\": " + jsonString(taskLabel) +
          ",\n  \"RepetitionTime\": " + secondsText(repetitionTime) +
-         ",\n  \"SliceTiming\": [" + slices + "]\n}\n";
+         ",\n  \"SliceTiming\": [" + slices + "],\n  \"Units\": \"arbitrary\"\n}\n";
 }
 
 }  // namespace cohortix::host

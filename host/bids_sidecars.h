@@ -17,8 +17,10 @@ std::string derivativeDescriptionJson(const std::string& experimentName);
 std::string participantsJson(const std::string& groupFactor,
                              const std::vector<std::string>& groupNames);
 
-// The bold volume's sidecar. Every slice of a volume is simulated at one instant,
-// so each of the sliceCount slice times is 0.
+// The bold volume's sidecar: times in seconds. Every slice of a volume is simulated
+// at one instant, so each of the sliceCount slice times is 0. The values are
+// simulated signal in the baseline's arbitrary units (effects are percentages of
+// it).
 std::string boldJson(const std::string& taskLabel, double repetitionTime, int32_t sliceCount);
 
 }  // namespace cohortix::host

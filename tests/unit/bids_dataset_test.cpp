@@ -78,7 +78,7 @@ TEST(BidsDataset, LaysOutSubjectsWithPaddedLabelsAndTheTaskLabel) {
             std::string::npos);
   EXPECT_EQ(textOf(root / "sub-02/func/sub-02_task-Twogroupsstudy1_bold.json"),
             "{\n  \"TaskName\": \"Twogroupsstudy1\",\n  \"RepetitionTime\": 2,\n"
-            "  \"SliceTiming\": [0, 0]\n}\n");
+            "  \"SliceTiming\": [0, 0],\n  \"Units\": \"arbitrary\"\n}\n");
 }
 
 TEST(BidsDataset, RefusesAFolderHoldingAnotherDataset) {
