@@ -58,6 +58,8 @@ BENCHMARK_CAPTURE(gaussiansInBlocks, avx2, cohortix::avx2BlockKernels())
     ->Arg(4096)
     ->Arg(256)
     ->Arg(64)
+    ->Arg(32)
+    ->Arg(16)
     ->Arg(7);
 BENCHMARK_CAPTURE(gaussiansInBlocks, sse2, &cohortix::genericBlockKernels())->Arg(4096)->Arg(256);
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 
 #include "simulation/block_kernels.h"
 #include "simulation/polar_batch.h"
@@ -14,51 +13,57 @@ namespace cohortix {
 
 namespace {
 
-// Draws the given number of pairs, two uniforms each, and writes the deviates of
-// the accepted ones to out, returning how many; when out has no room for the last
-// one, it is cached as the next call would find it.
+// Below this many deviates, one call each is faster than setting up the block
+// path; within it, below kSmallestBatch, faster than one more batch.
+constexpr std::size_t kSmallestBlock = 16;
+constexpr std::size_t kSmallestBatch = 4;
+
+// Draws the given number of pairs, two uniforms each, writes the deviates of the
+// accepted ones to out and returns how many. The last pair's first deviate is
+// left as the cached value, as the calls would leave it, though not pending.
 std::size_t drawPairs(PolarBatch& batch, std::size_t pairs, ShuffleChain& chain,
-                      int32_t& RandomSeed, float* out, std::size_t room, RandomState& state) {
+                      int32_t& RandomSeed, float* out, RandomState& state) {
   const BlockKernels& kernels = blockKernels();
   const std::size_t accepted = kernels.polarPairs(chain, batch, pairs, RandomSeed);
   if (accepted == 0) return 0;
-  const std::size_t made = 2 * accepted;
-  float* const deviates = made <= room ? out : batch.deviates;
-  kernels.polarDeviates(batch.pairs, accepted, deviates);
-  state.CachedDeviate = deviates[made - 1];
-  if (made <= room) return made;
-  std::memcpy(out, batch.deviates, room * sizeof(float));
-  state.HasCachedDeviate = 1;
-  return room;
+  kernels.polarDeviates(batch.pairs, accepted, out);
+  state.CachedDeviate = out[2 * accepted - 1];
+  return 2 * accepted;
 }
 
-// No pair is drawn beyond the last one needed: a batch never has more pairs than
-// deviates still wanted, halved, and a pair gives at most two.
-void drawDeviates(float* out, std::size_t n, int32_t& RandomSeed, RandomState& state) {
+// Draws deviates by the batch while at least kSmallestBatch are wanted and
+// returns how many it wrote. No pair is drawn beyond the last one needed: a batch
+// has at most half as many pairs as deviates are still wanted, and a pair gives
+// two, so nothing is left over to cache.
+std::size_t drawDeviates(float* out, std::size_t n, int32_t& RandomSeed, RandomState& state) {
   if (needsReinitialisation(state, RandomSeed)) reinitialise(state, RandomSeed);
   ShuffleChain chain(state);
   PolarBatch batch;
   std::size_t written = 0;
-  while (written < n) {
-    const std::size_t pairs = std::min((n - written + 1) / 2, kBatchPairs);
-    written += drawPairs(batch, pairs, chain, RandomSeed, out + written, n - written, state);
+  while (n - written >= kSmallestBatch) {
+    const std::size_t pairs = std::min((n - written) / 2, kBatchPairs);
+    written += drawPairs(batch, pairs, chain, RandomSeed, out + written, state);
   }
   chain.storeInto(state);
+  return written;
 }
 
 }  // namespace
 
+// A cached deviate comes first, and a seed at the modulus, outside the
+// generator's cycle, takes one call to come back into it. The last few deviates,
+// odd ones included, come from single calls, which cache as they should.
 void gaussianDeviates(float* out, std::size_t n, int32_t& RandomSeed) {
   std::size_t written = 0;
-  // A cached deviate comes first; a seed at the modulus lies outside the
-  // generator's cycle and takes one call to come back into it.
   while (written < n &&
          (saveRandomState().HasCachedDeviate != 0 || RandomSeed == INT32_MAX))
     out[written++] = gaussianDeviate(RandomSeed);
-  if (written == n) return;
-  RandomState state = saveRandomState();
-  drawDeviates(out + written, n - written, RandomSeed, state);
-  restoreRandomState(state);
+  if (n - written >= kSmallestBlock) {
+    RandomState state = saveRandomState();
+    written += drawDeviates(out + written, n - written, RandomSeed, state);
+    restoreRandomState(state);
+  }
+  while (written < n) out[written++] = gaussianDeviate(RandomSeed);
 }
 
 }  // namespace cohortix

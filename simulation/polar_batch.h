@@ -15,7 +15,6 @@ struct PolarBatch {
   int32_t generated[2 * kBatchPairs + 16];
   int32_t tableValues[2 * kBatchPairs];  // what the shuffle table returns for them
   float pairs[2 * kBatchPairs];          // the accepted pairs, a then b, in order
-  float deviates[2 * kBatchPairs];       // their deviates when out has no room
 };
 
 }  // namespace cohortix
