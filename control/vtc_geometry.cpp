@@ -12,8 +12,14 @@ VTCBox vtcBoxOf(const SimulationDesign& design) {
           design.ZStart, design.ZEnd, design.Resolution};
 }
 
+VTCBox boxOfHeader(const VTCHeader& header) {
+  return {header.XStart, header.XEnd,   header.YStart,    header.YEnd,
+          header.ZStart, header.ZEnd, header.Resolution};
+}
+
+// In 64 bits, so a header the reader never saw cannot overflow the extent.
 int32_t vtcDimension(int32_t start, int32_t end, int32_t resolution) {
-  return (end - start) / resolution;
+  return static_cast<int32_t>((int64_t{end} - start) / resolution);
 }
 
 VTCDims vtcDims(const VTCBox& box) {

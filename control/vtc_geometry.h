@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "control/simulation_design.h"
+#include "plugin/host_records.h"
 
 namespace cohortix {
 
@@ -37,6 +38,9 @@ inline constexpr int64_t kMaxCentreOffset = int64_t{1} << 30;
 inline constexpr float kMaxRegionExtent = 256.0f;
 
 VTCBox vtcBoxOf(const SimulationDesign& design);
+
+// The box as a VTC header carries it, for what the host reports back.
+VTCBox boxOfHeader(const VTCHeader& header);
 
 // (end - start) / resolution, truncating towards zero.
 int32_t vtcDimension(int32_t start, int32_t end, int32_t resolution);

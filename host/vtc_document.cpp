@@ -5,12 +5,10 @@
 #include <cstring>
 #include <new>
 
+#include "control/vtc_geometry.h"
+
 namespace cohortix::host {
 namespace {
-
-int32_t dimension(int32_t start, int32_t end, int32_t resolution) {
-  return static_cast<int32_t>((static_cast<int64_t>(end) - start) / resolution);
-}
 
 std::string dimsText(VTCDims dims) {
   return "X " + std::to_string(dims.x) + ", Y " + std::to_string(dims.y) + ", Z " +
@@ -44,9 +42,8 @@ std::string refusalOf(int32_t nrOfVolumes, const VTCHeader& header, uint64_t* by
 }  // namespace
 
 VTCDims vtcDimsOf(const VTCHeader& header) {
-  return {dimension(header.XStart, header.XEnd, header.Resolution),
-          dimension(header.YStart, header.YEnd, header.Resolution),
-          dimension(header.ZStart, header.ZEnd, header.Resolution)};
+  const cohortix::VTCDims dims = vtcDims(boxOfHeader(header));
+  return {dims.DimX, dims.DimY, dims.DimZ};
 }
 
 uint64_t physicalMemoryBytes() {

@@ -26,11 +26,6 @@ VTCHeader headerFor(const SimulationDesign& design) {
 
 }  // namespace
 
-VTCBox boxOfHeader(const VTCHeader& header) {
-  return VTCBox{header.XStart, header.XEnd, header.YStart,    header.YEnd,
-                header.ZStart, header.ZEnd, header.Resolution};
-}
-
 std::size_t voxelElement(const SimulatedVTC& vtc, const VoxelIndex& v, std::size_t n) {
   const std::size_t voxel =
       (static_cast<std::size_t>(v.Z) * static_cast<std::size_t>(vtc.DimY) +

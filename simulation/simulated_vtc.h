@@ -18,8 +18,6 @@ struct SimulatedVTC {
   int32_t DimX = 0, DimY = 0, DimZ = 0;
 };
 
-// The box as the host reports it in a VTC header.
-VTCBox boxOfHeader(const VTCHeader& header);
 
 // The element of voxel v's first volume: voxel-major, time fastest. 64-bit, as a
 // fine box over a long run holds more than 2^31 values.

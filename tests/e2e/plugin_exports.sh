@@ -11,11 +11,11 @@ unexpected=$(printf '%s\n' "$exported" | grep -v -E \
 for name in createPlugin getPluginName getPluginDescription getAuthor getHelpFile \
     getPluginVersion getGUIScript "CohortixPlugin::execute()" "CohortixPlugin::initPlugin()" \
     "vtable for TSKTPluginInterface" "typeinfo for CohortixPlugin"; do
-  printf '%s\n' "$exported" | grep -qxF "$name" || fail "library does not export $name"
+  grep -qxF "$name" <<<"$exported" || fail "library does not export $name"
 done
 
 imported=$(nm -u -D "$COHORTIX_PLUGIN" | awk '{print $2}')
-if printf '%s\n' "$imported" | grep -q '^kt'; then fail "library imports host functions"; fi
+if grep -q '^kt' <<<"$imported"; then fail "library imports host functions"; fi
 
 # Ours in the host: everything that is not a versioned symbol of a system library,
 # nor a hook of the sanitizer runtimes that a sanitized build links in.
@@ -23,5 +23,5 @@ host_ours=$(nm -D --defined-only "$COHORTIX" | awk '{print $3}' | grep -v '@' |
   grep -v -E '^__(asan|ubsan|lsan|sanitizer)_' || true)
 others=$(printf '%s\n' "$host_ours" | grep -v '^kt' | grep -v '^$' | grep -v -E '^(_edata|_end|__bss_start|_IO_stdin_used)$' || true)
 [ -z "$others" ] || fail "host exports more than host functions: $others"
-printf '%s\n' "$host_ours" | grep -qx ktLogText || fail "host does not export ktLogText"
+grep -qx ktLogText <<<"$host_ours" || fail "host does not export ktLogText"
 echo "plug-in and host exports are as intended"
