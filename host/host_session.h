@@ -42,6 +42,7 @@ struct SessionOptions {
   // null instead of the VTC's data or a predictor's time course.
   bool faultInjectionNullVTCData = false;
   bool faultInjectionNullPredictor = false;
+  HostVersion version;                // what ktGetVersionOfTessalyKT reports
 };
 
 class DiskInterface;
@@ -88,7 +89,7 @@ class HostSession {
   const std::vector<std::string>& calls() const { return calls_; }
 
   // General services.
-  HostVersion version() const { return HostVersion{}; }
+  HostVersion version() const { return options_.version; }
   void showLogTab();
   void logText(const char* text);
   void messageBox(const char* text);

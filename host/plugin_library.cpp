@@ -1,15 +1,68 @@
 #include "host/plugin_library.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <regex>
 
 namespace cohortix::host {
 namespace {
 
+#ifdef _WIN32
+
+constexpr char kPluginFileName[] = "Cohortix.dll";
+
+void* loadLibrary(const std::filesystem::path& path, std::string& error) {
+  HMODULE module = LoadLibraryW(path.c_str());
+  if (module == nullptr) error = "the loader refuses it (error " + std::to_string(GetLastError()) + ")";
+  return reinterpret_cast<void*>(module);
+}
+
+void* findSymbol(void* handle, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
+}
+
+void closeLibrary(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
+
+std::filesystem::path executableFolder() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (length == 0 || length == MAX_PATH) return ".";
+  return std::filesystem::path(path).parent_path();
+}
+
+#else
+
+constexpr char kPluginFileName[] = "libcohortix.so";
+
+void* loadLibrary(const std::filesystem::path& path, std::string& error) {
+  // RTLD_LOCAL: nothing of the plug-in may stand in for the host's own symbols.
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    const char* reason = dlerror();
+    error = reason != nullptr ? reason : "unknown loader error";
+  }
+  return handle;
+}
+
+void* findSymbol(void* handle, const char* name) { return dlsym(handle, name); }
+
+void closeLibrary(void* handle) { dlclose(handle); }
+
+std::filesystem::path executableFolder() {
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::filesystem::path(".") : self.parent_path();
+}
+
+#endif
+
 template <typename Function>
 bool resolve(void* handle, const char* name, Function& function, std::string& error) {
-  function = reinterpret_cast<Function>(dlsym(handle, name));
+  function = reinterpret_cast<Function>(findSymbol(handle, name));
   if (function == nullptr) error = std::string("it does not export ") + name;
   return function != nullptr;
 }
@@ -18,13 +71,8 @@ bool resolve(void* handle, const char* name, Function& function, std::string& er
 
 std::unique_ptr<PluginLibrary> PluginLibrary::open(const std::filesystem::path& path,
                                                    std::string& error) {
-  // RTLD_LOCAL: nothing of the plug-in may stand in for the host's own symbols.
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
-    const char* reason = dlerror();
-    error = reason != nullptr ? reason : "unknown loader error";
-    return nullptr;
-  }
+  void* handle = loadLibrary(path, error);
+  if (handle == nullptr) return nullptr;
   std::unique_ptr<PluginLibrary> library(new PluginLibrary(handle));
   PluginEntryPoints& e = library->entryPoints_;
   if (!resolve(handle, "createPlugin", e.createPlugin, error) ||
@@ -38,14 +86,9 @@ std::unique_ptr<PluginLibrary> PluginLibrary::open(const std::filesystem::path& 
   return library;
 }
 
-PluginLibrary::~PluginLibrary() { dlclose(handle_); }
+PluginLibrary::~PluginLibrary() { closeLibrary(handle_); }
 
-std::filesystem::path defaultPluginPath() {
-  std::error_code ec;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  const std::filesystem::path folder = ec ? std::filesystem::path(".") : self.parent_path();
-  return folder / "libcohortix.so";
-}
+std::filesystem::path defaultPluginPath() { return executableFolder() / kPluginFileName; }
 
 std::string htmlToText(const std::string& html) {
   static const std::regex lineBreak("<br\\s*/?>", std::regex::icase);

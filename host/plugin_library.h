@@ -36,7 +36,7 @@ class PluginLibrary {
   PluginEntryPoints entryPoints_;
 };
 
-// The plug-in beside the running executable: <folder of the executable>/libcohortix.so.
+// The plug-in beside the running executable: libcohortix.so, or Cohortix.dll on Windows.
 std::filesystem::path defaultPluginPath();
 
 // The plug-in's metadata texts with HTML markup turned into plain text.

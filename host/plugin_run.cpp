@@ -4,7 +4,7 @@
 
 #include "host/host_session.h"
 #include "host/plugin_library.h"
-#include "plugin/plugin_interface.h"
+#include "host/plugin_object.h"
 
 namespace cohortix::host {
 namespace {
@@ -16,9 +16,9 @@ class SessionScope {
   ~SessionScope() { setCurrentHostSession(nullptr); }
 };
 
-PluginRunOutcome initialiseAndExecute(TSKTPluginInterface& plugin) {
-  if (!plugin.initPlugin()) return PluginRunOutcome::Refused;
-  return plugin.execute() ? PluginRunOutcome::Completed : PluginRunOutcome::Failed;
+PluginRunOutcome initialiseAndExecute(TSKTPluginInterface* plugin) {
+  if (!cohortixCallInitPlugin(plugin)) return PluginRunOutcome::Refused;
+  return cohortixCallExecute(plugin) ? PluginRunOutcome::Completed : PluginRunOutcome::Failed;
 }
 
 }  // namespace
@@ -31,9 +31,9 @@ PluginRunResult runPlugin(const std::filesystem::path& path, HostSession& sessio
     return result;
   }
   SessionScope scope(session);
-  // The host owns the object and deletes it through the interface's virtual destructor.
-  std::unique_ptr<TSKTPluginInterface> plugin(library->entryPoints().createPlugin());
-  result.outcome = initialiseAndExecute(*plugin);
+  std::unique_ptr<TSKTPluginInterface, PluginObjectDeleter> plugin(
+      library->entryPoints().createPlugin());
+  result.outcome = initialiseAndExecute(plugin.get());
   return result;
 }
 

@@ -1,15 +1,21 @@
-// The library's face towards its host: the factory, the metadata queries and the
-// plug-in class.
+// The plug-in class and its factory. A Windows build compiles this unit for the
+// C++ ABI of the host's compiler (cmake/MsvcAbiObject.cmake), so the virtual table
+// of TSKTPluginInterface is [deleting destructor, execute, initPlugin] and the
+// members carry that compiler's decorated names; everything behind the class is
+// reached through functions with C linkage. Hence no standard library header here.
 
-#include <string>
-
-#include "plugin/host_function_table.h"
 #include "plugin/plugin_interface.h"
-#include "plugin/plugin_texts.h"
-#include "plugin/version_gate.h"
-#include "simulation/simulation_run.h"
+#include "plugin/plugin_operations.h"
 
-using namespace cohortix;
+#if defined(_WIN32) && defined(_MSC_VER)
+#include "plugin/windows/object_storage.h"
+
+// There is no runtime library for this ABI in the build: the object lives on the
+// plug-in's own heap, and the deleting destructor gives it back there.
+void* operator new(decltype(sizeof 0) size) { return cohortixAllocateObject(size); }
+void operator delete(void* object) noexcept { cohortixReleaseObject(object); }
+void operator delete(void* object, decltype(sizeof 0)) noexcept { cohortixReleaseObject(object); }
+#endif
 
 TSKTPluginInterface::TSKTPluginInterface() = default;
 TSKTPluginInterface::TSKTPluginInterface(const TSKTPluginInterface&) = default;
@@ -19,47 +25,7 @@ TSKTPluginInterface::~TSKTPluginInterface() = default;
 CohortixPlugin::CohortixPlugin() = default;
 CohortixPlugin::~CohortixPlugin() = default;
 
-namespace {
+bool CohortixPlugin::initPlugin() { return cohortixInitPlugin(); }
+bool CohortixPlugin::execute() { return cohortixExecute(); }
 
-void showMessage(const char* text) {
-  if (hostFunctions().ktMessageBox != nullptr) hostFunctions().ktMessageBox(text);
-}
-
-}  // namespace
-
-bool CohortixPlugin::initPlugin() {
-  if (!bindHostFunctionTable()) return false;
-  int major = 0, minor = 0, patch = 0;
-  hostFunctions().ktGetVersionOfTessalyKT(&major, &minor, &patch);
-  if (!versionAtLeast(major, minor, patch, 2, 0, 0)) {
-    setHostFunctionsReady(false);
-    showMessage(texts::kHostTooOld);
-    return false;
-  }
-  // A run calls its host functions without looking; refuse now rather than call
-  // through a null entry later.
-  const std::string missing = missingCalledHostFunctions();
-  if (!missing.empty()) {
-    setHostFunctionsReady(false);
-    showMessage((texts::kHostIncomplete + missing + ".").c_str());
-    return false;
-  }
-  setHostFunctionsReady(true);
-  return true;
-}
-
-bool CohortixPlugin::execute() {
-  if (!hostFunctionsReady()) return false;
-  return runSimulation();
-}
-
-extern "C" {
-
-TSKTPluginInterface* createPlugin() { return new CohortixPlugin(); }
-const char* getPluginName() { return texts::kPluginName; }
-const char* getPluginDescription() { return texts::kPluginDescription; }
-const char* getAuthor() { return texts::kAuthor; }
-const char* getHelpFile() { return texts::kEmpty; }
-const char* getPluginVersion() { return texts::kPluginVersion; }
-const char* getGUIScript() { return texts::kEmpty; }
-}
+extern "C" TSKTPluginInterface* createPlugin() { return new CohortixPlugin(); }

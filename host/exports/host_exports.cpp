@@ -61,11 +61,16 @@ void noteCall(const std::string& call) {
 
 }  // namespace
 
+#ifdef _WIN32
+#define COHORTIX_HOST_API extern "C" __declspec(dllexport)
+#else
 #define COHORTIX_HOST_API extern "C" __attribute__((visibility("default")))
+#endif
 
 COHORTIX_HOST_API bool ktGetVersionOfTessalyKT(int* major, int* minor, int* patch) {
   if (major == nullptr || minor == nullptr || patch == nullptr) return false;
-  const auto version = cohortix::host::HostVersion{};
+  const HostSession* session = currentHostSession();
+  const auto version = session != nullptr ? session->version() : cohortix::host::HostVersion{};
   *major = version.major;
   *minor = version.minor;
   *patch = version.patch;
