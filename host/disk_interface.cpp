@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -16,6 +19,33 @@ namespace {
 static_assert(sizeof kTemporarySuffix - 1 <= kMaxTemporarySuffixBytes);
 
 std::string systemReason(int errorNumber) { return std::strerror(errorNumber); }
+
+#ifdef _WIN32
+// Bytes go to disk as they are, without the C library's line-end translation.
+constexpr int kOpenFlags = O_BINARY;
+
+int openFile(const std::filesystem::path& path, int flags, int mode = 0) {
+  return ::_wopen(path.c_str(), flags | kOpenFlags, mode);
+}
+
+// rename() of the Windows C library refuses to replace an existing file.
+int replaceFile(const std::string& from, const std::filesystem::path& to) {
+  const std::filesystem::path source(from);
+  if (MoveFileExW(source.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
+  errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+  return -1;
+}
+#else
+constexpr int kOpenFlags = O_CLOEXEC;
+
+int openFile(const std::filesystem::path& path, int flags, int mode = 0) {
+  return ::open(path.c_str(), flags | kOpenFlags, mode);
+}
+
+int replaceFile(const std::string& from, const std::filesystem::path& to) {
+  return ::rename(from.c_str(), to.c_str());
+}
+#endif
 
 std::string randomSuffix() {
   static constexpr char kCharacters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -32,7 +62,7 @@ std::string randomSuffix() {
 int createTemporary(const std::filesystem::path& path, std::string* temporary) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     *temporary = path.string() + randomSuffix();
-    const int fd = ::open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = openFile(*temporary, O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -67,7 +97,7 @@ bool RealDiskInterface::writeFile(const std::filesystem::path& path,
   // A full disk may show itself only when the file is closed.
   const bool closed = ::close(fd) == 0;
   const int closeError = errno;
-  if (written && closed && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  if (written && closed && replaceFile(temporary, path) == 0) return true;
   const int reason = !written ? writeError : !closed ? closeError : errno;
   ::unlink(temporary.c_str());
   return failWith(reason, error);
@@ -75,7 +105,9 @@ bool RealDiskInterface::writeFile(const std::filesystem::path& path,
 
 bool RealDiskInterface::writeBytes(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t count = ::write(fd, bytes.data(), bytes.size());
+    // One call writes at most 1 GiB: the Windows C library counts in int.
+    const std::size_t chunk = std::min<std::size_t>(bytes.size(), std::size_t{1} << 30);
+    const ssize_t count = ::write(fd, bytes.data(), chunk);
     if (count < 0 && errno == EINTR) continue;
     if (count < 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(count));
@@ -85,7 +117,7 @@ bool RealDiskInterface::writeBytes(int fd, std::string_view bytes) {
 
 bool RealDiskInterface::readFile(const std::filesystem::path& path, std::string* contents,
                                  std::string* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = openFile(path, O_RDONLY);
   if (fd < 0) return failWith(errno, error);
   contents->clear();
   char buffer[1 << 16];

@@ -1,6 +1,10 @@
 #include "host/vtc_document.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstring>
 #include <new>
@@ -46,12 +50,20 @@ VTCDims vtcDimsOf(const VTCHeader& header) {
   return {dims.DimX, dims.DimY, dims.DimZ};
 }
 
+#ifdef _WIN32
+uint64_t physicalMemoryBytes() {
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof status;
+  return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
+}
+#else
 uint64_t physicalMemoryBytes() {
   const long pages = sysconf(_SC_PHYS_PAGES);
   const long pageSize = sysconf(_SC_PAGE_SIZE);
   if (pages <= 0 || pageSize <= 0) return 0;
   return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
 }
+#endif
 
 std::unique_ptr<VTCDocument> VTCDocument::create(int32_t nrOfVolumes, const VTCHeader& header,
                                                  std::string* refusal) {
