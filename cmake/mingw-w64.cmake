@@ -19,8 +19,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# GCC does not align the Windows stack to 32 bytes, so AVX spills must not use
-# aligned moves.
-set(CMAKE_CXX_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
