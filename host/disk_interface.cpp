@@ -2,15 +2,13 @@
 
 #include <fcntl.h>
 #include <unistd.h>
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 #include <algorithm>
 #include <cstring>
 #include <random>
 
 #include "control/output_names.h"
+#include "host/file_descriptors.h"
 
 namespace cohortix::host {
 namespace {
@@ -19,33 +17,6 @@ namespace {
 static_assert(sizeof kTemporarySuffix - 1 <= kMaxTemporarySuffixBytes);
 
 std::string systemReason(int errorNumber) { return std::strerror(errorNumber); }
-
-#ifdef _WIN32
-// Bytes go to disk as they are, without the C library's line-end translation.
-constexpr int kOpenFlags = O_BINARY;
-
-int openFile(const std::filesystem::path& path, int flags, int mode = 0) {
-  return ::_wopen(path.c_str(), flags | kOpenFlags, mode);
-}
-
-// rename() of the Windows C library refuses to replace an existing file.
-int replaceFile(const std::string& from, const std::filesystem::path& to) {
-  const std::filesystem::path source(from);
-  if (MoveFileExW(source.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
-  errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
-  return -1;
-}
-#else
-constexpr int kOpenFlags = O_CLOEXEC;
-
-int openFile(const std::filesystem::path& path, int flags, int mode = 0) {
-  return ::open(path.c_str(), flags | kOpenFlags, mode);
-}
-
-int replaceFile(const std::string& from, const std::filesystem::path& to) {
-  return ::rename(from.c_str(), to.c_str());
-}
-#endif
 
 std::string randomSuffix() {
   static constexpr char kCharacters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "host/disk_interface.h"
+#include "host/file_descriptors.h"
 
 namespace cohortix::host {
 namespace {
@@ -26,9 +27,9 @@ fs::path temporaryPathFor(const fs::path& file) {
 // The bytes must be on disk before the rename makes them visible under the final
 // name; otherwise a crash could leave a complete name over incomplete data.
 void syncToDisk(const fs::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = openFile(path, O_RDONLY);
   if (fd < 0) throw std::system_error(errno, std::generic_category());
-  const int result = ::fsync(fd);
+  const int result = syncFile(fd);
   const int error = errno;
   ::close(fd);
   if (result != 0) throw std::system_error(error, std::generic_category());
