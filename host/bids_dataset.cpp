@@ -46,7 +46,6 @@ BidsDataset::BidsDataset(fs::path root, BidsStudy study, DiskInterface& disk)
       study_(std::move(study)),
       task_(bidsTaskLabel(study_.experimentName)) {
   requireNoDataset(root_);
-  writeDatasetFiles();
 }
 
 void BidsDataset::writeDatasetFiles() const {
@@ -81,6 +80,8 @@ void BidsDataset::addSubject(const BidsSubject& subject) {
   const fs::path func = root_ / bidsSubjectId(label) / "func";
   const fs::path derived = root_ / kDerivativeFolder / bidsSubjectId(label) / "func";
   const std::string group = groupName(subject.groupNumber);
+  if (!datasetFilesWritten_) writeDatasetFiles();
+  datasetFilesWritten_ = true;
   makeExportFolder(disk_, func);
   makeExportFolder(disk_, derived);
   writeNifti(func / (stem + (study_.gzip ? "_bold.nii.gz" : "_bold.nii")), subject.bold);

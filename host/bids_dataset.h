@@ -1,8 +1,10 @@
 #pragma once
 // A simulated study as a BIDS dataset: the dataset's description, README and
-// control file when it is opened; each subject's bold volume, sidecar and events
-// as the subject completes, with participants.tsv listing exactly the subjects
-// written so far; each subject's design matrix under derivatives/cohortix.
+// control file with its first subject; each subject's bold volume, sidecar and
+// events as the subject completes, with participants.tsv listing exactly the
+// subjects written so far; each subject's design matrix under derivatives/cohortix.
+// A run that ends before its first subject leaves the folder as it found it, so
+// the same folder serves the next try.
 
 #include <cstdint>
 #include <filesystem>
@@ -38,8 +40,8 @@ struct BidsSubject {
 
 class BidsDataset {
  public:
-  // Writes the dataset's own files into root, which must be missing or empty:
-  // subjects of an earlier dataset there would not be in participants.tsv.
+  // Takes root, which must be missing or empty (subjects of an earlier dataset
+  // there would not be in participants.tsv); throws ExportError otherwise.
   // Every file goes through disk, which must outlive the dataset.
   BidsDataset(std::filesystem::path root, BidsStudy study, DiskInterface& disk);
 
@@ -62,6 +64,7 @@ class BidsDataset {
   BidsStudy study_;
   std::string task_;
   std::vector<Participant> participants_;
+  bool datasetFilesWritten_ = false;
 };
 
 }  // namespace cohortix::host

@@ -60,9 +60,10 @@ TEST(BidsDataset, LaysOutSubjectsWithPaddedLabelsAndTheTaskLabel) {
   RealDiskInterface disk;
   const TwoGroupStudy study("layout");
   BidsDataset dataset(study.folder / "bids", study.study(), disk);
+  const fs::path root = study.folder / "bids";
+  EXPECT_FALSE(fs::exists(root)) << "a run that ends before its first subject leaves nothing";
   dataset.addSubject(study.subject(2, 1));
   dataset.addSubject(study.subject(12, 2));
-  const fs::path root = study.folder / "bids";
   EXPECT_EQ(dataset.taskLabel(), "Twogroupsstudy1");
   for (const char* file :
        {"dataset_description.json", "README", "code/two-groups.cxd", "participants.json",
@@ -98,8 +99,10 @@ TEST(BidsDataset, ASubjectOfAnUnknownGroupIsNotListed) {
   RealDiskInterface disk;
   const TwoGroupStudy study("unknown-group");
   BidsDataset dataset(study.folder / "bids", study.study(), disk);
+  dataset.addSubject(study.subject(1, 1));
   EXPECT_THROW(dataset.addSubject(study.subject(3, 3)), std::runtime_error);
-  EXPECT_EQ(textOf(study.folder / "bids" / "participants.tsv"), "participant_id\tgroup\n");
+  EXPECT_EQ(textOf(study.folder / "bids" / "participants.tsv"),
+            "participant_id\tgroup\nsub-01\tYoung\n");
 }
 
 TEST(BidsNames, LabelsKeepOnlyLettersAndDigitsAndPadToTheLargestSubject) {
