@@ -43,13 +43,15 @@ ExitStatus withWrittenFiles(ExitStatus status, bool allWritten) {
   return status == ExitStatus::Success && !allWritten ? ExitStatus::FilesNotWritten : status;
 }
 
-// The number of subjects the control file asks for, for the progress line; 0 when
-// it cannot be read (the plug-in then says why).
-int subjectsIn(const std::filesystem::path& controlFile) {
+// The study as the host reads it for itself, through the plug-in's reader, for the
+// progress line and the exports; null when the file is refused (the plug-in then
+// says why).
+std::unique_ptr<SimulationDesign> studyIn(const std::filesystem::path& controlFile) {
+  // The design is far too large for the stack.
   auto design = std::make_unique<SimulationDesign>();
   std::string message;
-  if (!parseControlFile(controlFile.c_str(), *design, message)) return 0;
-  return design->NrOfSubjects;
+  if (!parseControlFile(controlFile.c_str(), *design, message)) return nullptr;
+  return design;
 }
 
 ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
@@ -59,16 +61,19 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   options.repetitionTime = run.repetitionTime;
   options.quiet = run.quiet;
   options.showProgress = host::progressWanted(run.quiet);
-  if (options.showProgress) options.nrOfSubjects = subjectsIn(options.controlFile);
+  std::unique_ptr<SimulationDesign> design;
+  if (options.showProgress || exportsAsked(run.exports)) design = studyIn(options.controlFile);
+  if (options.showProgress && design) options.nrOfSubjects = design->NrOfSubjects;
   host::HostSession session(options, std::cout, std::cerr);
   if (!session.prepareOutputFolder()) return ExitStatus::FilesNotWritten;
   std::unique_ptr<host::StudyExports> exports;
   try {
-    exports = openExports(run.exports, session);
+    exports = openExports(run.exports, session, design.get());
   } catch (const host::ExportError& error) {
     reportError(error.what());
     return ExitStatus::FilesNotWritten;
   }
+  design.reset();
   session.setExports(exports.get());
   const ExitStatus status = exitStatusOf(host::runPlugin(pluginPathOf(global), session));
   return withWrittenFiles(status, session.finish());

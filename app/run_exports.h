@@ -1,7 +1,6 @@
 #pragma once
-// The exports a run makes beside its native files (--nifti, --gzip, --bids DIR).
-// The host reads the control file itself, through the plug-in's reader, for what
-// the exports need to know of the study: its subjects' names, its groups, its
+// The exports a run makes beside its native files (--nifti, --gzip, --bids DIR),
+// from the design the host read itself: its subjects' names, its groups, its
 // summary.
 
 #include <memory>
@@ -11,10 +10,13 @@
 
 namespace cohortix::app {
 
-// Null when no export is asked for, or when the control file is refused: the run
-// then tells the user why and writes no subject. Throws ExportError when the
-// dataset's folder cannot be taken.
+bool exportsAsked(const host::ExportOptions& options);
+
+// Null when no export is asked for, or when there is no design because the control
+// file was refused: the run then tells the user why and writes no subject. Throws
+// ExportError when the dataset's folder cannot be taken.
 std::unique_ptr<host::StudyExports> openExports(const host::ExportOptions& options,
-                                                host::HostSession& session);
+                                                host::HostSession& session,
+                                                const SimulationDesign* design);
 
 }  // namespace cohortix::app
