@@ -2,6 +2,10 @@
 // control file and serves the whole run.
 
 #include <CLI/CLI.hpp>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -10,6 +14,8 @@
 #include "app/run_exports.h"
 #include "control/control_file_reader.h"
 #include "host/export_file.h"
+#include "host/disk_interface.h"
+#include "host/interruption_watcher.h"
 #include "host/host_session.h"
 #include "host/plugin_run.h"
 #include "host/two_gamma_hrf.h"
@@ -54,6 +60,19 @@ std::unique_ptr<SimulationDesign> studyIn(const std::filesystem::path& controlFi
   return design;
 }
 
+// An interrupted run ends at once, with the files the host finished under their
+// names and nothing else: no temporary, no file of a write still under way.
+[[noreturn]] void stopInterruptedRun(host::RealDiskInterface& disk, int signal) {
+  disk.abandonWrites();
+  std::cout.flush();
+  // On a terminal the progress line or the echoed ^C holds the cursor.
+  if (::isatty(STDERR_FILENO) == 1) std::cerr << '\n';
+  std::cerr << "cohortix: interrupted by " << host::signalName(signal)
+            << ": the run stopped; the files it finished are complete, no other was kept"
+            << std::endl;
+  std::_Exit(toExitCode(signal == SIGINT ? ExitStatus::Interrupted : ExitStatus::Terminated));
+}
+
 ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   host::SessionOptions options;
   options.controlFile = std::filesystem::absolute(run.controlFile);
@@ -64,7 +83,10 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   std::unique_ptr<SimulationDesign> design;
   if (options.showProgress || exportsAsked(run.exports)) design = studyIn(options.controlFile);
   if (options.showProgress && design) options.nrOfSubjects = design->NrOfSubjects;
-  host::HostSession session(options, std::cout, std::cerr);
+  host::RealDiskInterface disk;
+  const host::InterruptionWatcher watcher(
+      [&disk](int signal) { stopInterruptedRun(disk, signal); });
+  host::HostSession session(options, std::cout, std::cerr, disk);
   if (!session.prepareOutputFolder()) return ExitStatus::FilesNotWritten;
   std::unique_ptr<host::StudyExports> exports;
   try {

@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "host/disk_interface.h"
 #include "host/nifti_writer.h"
 
 namespace {
@@ -58,7 +59,8 @@ void BM_WriteNifti(benchmark::State& state) {
   const bool gzip = state.range(0) != 0;
   const std::filesystem::path file =
       std::filesystem::temp_directory_path() / (gzip ? "cohortix_bench.nii.gz" : "cohortix_bench.nii");
-  for (auto _ : state) cohortix::host::writeNifti(file, vtc.timeCourse());
+  cohortix::host::RealDiskInterface disk;
+  for (auto _ : state) cohortix::host::writeNifti(disk, file, vtc.timeCourse());
   state.SetBytesProcessed(state.iterations() * int64_t(vtc.data.size() * sizeof(float)));
   state.counters["file_MB"] = double(std::filesystem::file_size(file)) / 1e6;
   std::filesystem::remove(file);

@@ -84,7 +84,7 @@ void BidsDataset::addSubject(const BidsSubject& subject) {
   datasetFilesWritten_ = true;
   makeExportFolder(disk_, func);
   makeExportFolder(disk_, derived);
-  writeNifti(func / (stem + (study_.gzip ? "_bold.nii.gz" : "_bold.nii")), subject.bold);
+  writeNifti(disk_, func / (stem + (study_.gzip ? "_bold.nii.gz" : "_bold.nii")), subject.bold);
   writeExportText(disk_, func / (stem + "_bold.json"),
                   boldJson(task_, study_.repetitionTime, subject.bold.dims.DimZ));
   writeEventsTsv(disk_, func / (stem + "_events.tsv"), subject.events);

@@ -28,13 +28,20 @@ std::string randomSuffix() {
   return suffix;
 }
 
-// Creates a new temporary file beside path; -1 with errno set on failure. The mode
-// leaves the permissions to the umask, as for any file the user creates.
-int createTemporary(const std::filesystem::path& path, std::string* temporary) {
+// Creates a new temporary file beside path, kept by temporaries; -1 with errno set
+// on failure. The mode leaves the permissions to the umask, as for any file the
+// user creates.
+int createTemporary(TemporaryFiles& temporaries, const std::filesystem::path& path,
+                    std::string* temporary) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     *temporary = path.string() + randomSuffix();
-    const int fd = openFile(*temporary, O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    int fd = -1;
+    const auto open = [&] {
+      fd = openFile(*temporary, O_WRONLY | O_CREAT | O_EXCL, 0666);
+      return fd >= 0;
+    };
+    if (temporaries.create(*temporary, open)) return fd;
+    if (errno != EEXIST) return -1;
   }
   return -1;
 }
@@ -57,7 +64,7 @@ bool RealDiskInterface::makeDirs(const std::filesystem::path& folder, std::strin
 bool RealDiskInterface::writeFile(const std::filesystem::path& path,
                                   std::span<const std::string_view> parts, std::string* error) {
   std::string temporary;
-  const int fd = createTemporary(path, &temporary);
+  const int fd = createTemporary(temporaries_, path, &temporary);
   if (fd < 0) return failWith(errno, error);
   bool written = true;
   for (const std::string_view part : parts) {
@@ -68,10 +75,12 @@ bool RealDiskInterface::writeFile(const std::filesystem::path& path,
   // A full disk may show itself only when the file is closed.
   const bool closed = ::close(fd) == 0;
   const int closeError = errno;
-  if (written && closed && replaceFile(temporary, path) == 0) return true;
-  const int reason = !written ? writeError : !closed ? closeError : errno;
-  ::unlink(temporary.c_str());
-  return failWith(reason, error);
+  if (!written || !closed) {
+    temporaries_.discard(temporary);
+    return failWith(!written ? writeError : closeError, error);
+  }
+  const int failure = temporaries_.renameIntoPlace(temporary, path.string());
+  return failure == 0 || failWith(failure, error);
 }
 
 bool RealDiskInterface::writeBytes(int fd, std::string_view bytes) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/temporary_files.h"
+
 namespace cohortix::host {
 
 // What a temporary name adds to the final one (the X's become random characters).
@@ -31,6 +33,10 @@ class DiskInterface {
 
   virtual bool readFile(const std::filesystem::path& path, std::string* contents,
                         std::string* error) = 0;
+
+  // Where the disk keeps the temporaries of its writes, for files that a library
+  // writes by name beside them; null for a disk that keeps none.
+  virtual TemporaryFiles* temporaries() { return nullptr; }
 };
 
 class RealDiskInterface : public DiskInterface {
@@ -41,10 +47,20 @@ class RealDiskInterface : public DiskInterface {
   bool readFile(const std::filesystem::path& path, std::string* contents,
                 std::string* error) override;
 
+  // Ends every write under way, from any thread: removes their temporary files and
+  // makes them and every later write fail ("Operation canceled"). Once it returns,
+  // no file appears under a final name any more and no temporary is left behind:
+  // what a process about to end in the middle of a run needs.
+  void abandonWrites() { temporaries_.abandon(); }
+  TemporaryFiles* temporaries() override { return &temporaries_; }
+
  protected:
   // Writes bytes to the open file; false with errno set. The seam where a test disk
   // fails part-way through a file.
   virtual bool writeBytes(int fd, std::string_view bytes);
+
+ private:
+  TemporaryFiles temporaries_;
 };
 
 // The real disk, but running out of space once `capacity` bytes have been written

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <system_error>
 
 #include "host/disk_interface.h"
@@ -40,19 +41,40 @@ void removeQuietly(const fs::path& path) {
   fs::remove(path, ignored);
 }
 
+void keep(TemporaryFiles* kept, const fs::path& file, const fs::path& temporary) {
+  if (kept != nullptr && !kept->create(temporary.string(), [] { return true; }))
+    failWith(file, std::strerror(errno));
+}
+
+void moveIntoPlace(TemporaryFiles* kept, const fs::path& temporary, const fs::path& file) {
+  if (kept == nullptr) return fs::rename(temporary, file);
+  const int failure = kept->renameIntoPlace(temporary.string(), file.string());
+  if (failure != 0) throw std::system_error(failure, std::generic_category());
+}
+
+// The library may have made the file after the disk let go of it: remove it by name
+// as well.
+void removeTemporary(TemporaryFiles* kept, const fs::path& temporary) {
+  if (kept != nullptr) kept->discard(temporary.string());
+  removeQuietly(temporary);
+}
+
 }  // namespace
 
-void writeExportFile(const fs::path& file, const std::function<void(const fs::path&)>& write) {
+void writeExportFile(DiskInterface& disk, const fs::path& file,
+                     const std::function<void(const fs::path&)>& write) {
   const fs::path temporary = temporaryPathFor(file);
+  TemporaryFiles* kept = disk.temporaries();
+  keep(kept, file, temporary);
   try {
     write(temporary);
     syncToDisk(temporary);
-    fs::rename(temporary, file);
+    moveIntoPlace(kept, temporary, file);
   } catch (const std::system_error& error) {
-    removeQuietly(temporary);
+    removeTemporary(kept, temporary);
     failWith(file, error.code().message());
   } catch (const std::exception& error) {
-    removeQuietly(temporary);
+    removeTemporary(kept, temporary);
     failWith(file, error.what());
   }
 }

@@ -29,8 +29,9 @@ class ExportError : public std::runtime_error {
 // Calls write with a temporary path beside `file` that ends in the whole name of
 // `file`, then flushes it to disk and renames it to `file`. When write throws, or
 // the flush or rename fails, the temporary file is removed and the error passes on
-// as "cannot write FILE: reason".
-void writeExportFile(const std::filesystem::path& file,
+// as "cannot write FILE: reason". The disk keeps the temporary among its own, so
+// an interrupted run removes it too.
+void writeExportFile(DiskInterface& disk, const std::filesystem::path& file,
                      const std::function<void(const std::filesystem::path&)>& write);
 
 // The whole text as the file, through the disk; throws "cannot write FILE: reason".

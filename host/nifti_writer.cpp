@@ -155,13 +155,14 @@ void copyVolumeBlock(const float* vtc, int64_t voxels, int32_t volumes, int32_t 
   }
 }
 
-void writeNifti(const fs::path& file, const NiftiTimeCourse& volume) {
+void writeNifti(DiskInterface& disk, const fs::path& file, const NiftiTimeCourse& volume) {
   try {
     checkShape(volume);
   } catch (const std::exception& error) {
     throw ExportError(file, "cannot write " + file.string() + ": " + error.what());
   }
-  writeExportFile(file, [&volume](const fs::path& temporary) { writeNiftiTo(temporary, volume); });
+  writeExportFile(disk, file,
+                  [&volume](const fs::path& temporary) { writeNiftiTo(temporary, volume); });
 }
 
 }  // namespace cohortix::host

@@ -10,6 +10,8 @@
 
 namespace cohortix::host {
 
+class DiskInterface;
+
 struct NiftiTimeCourse {
   cohortix::VTCBox box;
   cohortix::VTCDims dims;
@@ -20,7 +22,8 @@ struct NiftiTimeCourse {
 
 // ".nii.gz" compresses, ".nii" does not. The file appears under its name only
 // when complete; a failure throws "cannot write FILE: reason".
-void writeNifti(const std::filesystem::path& file, const NiftiTimeCourse& volume);
+void writeNifti(DiskInterface& disk, const std::filesystem::path& file,
+                const NiftiTimeCourse& volume);
 
 // Volumes first .. first + count - 1 of the VTC's time-fastest data, volume by
 // volume with x fastest, into block (count x voxels floats).

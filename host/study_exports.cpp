@@ -85,7 +85,7 @@ void StudyExports::designMatrixSaved(const std::string& name, const DesignMatrix
 
 void StudyExports::vtcSaved(const std::string& name, const VTCDocument& vtc,
                             const ProtocolDocument& protocol, const DesignMatrix& matrix) {
-  if (options_.nifti) writeNifti(besideOutput(name, niftiSuffix(options_.gzip)), timeCourseOf(vtc));
+  if (options_.nifti) writeNifti(disk_, besideOutput(name, niftiSuffix(options_.gzip)), timeCourseOf(vtc));
   if (dataset_) addToDataset(name, vtc, protocol, matrix);
 }
 

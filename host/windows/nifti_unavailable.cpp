@@ -7,7 +7,7 @@
 
 namespace cohortix::host {
 
-void writeNifti(const std::filesystem::path& file, const NiftiTimeCourse&) {
+void writeNifti(DiskInterface&, const std::filesystem::path& file, const NiftiTimeCourse&) {
   throw std::runtime_error("cannot write " + file.string() +
                            ": NIfTI output is not part of this build");
 }

@@ -50,7 +50,8 @@ TEST(ExportFile, AFailedWriteLeavesNeitherTheFileNorItsTemporary) {
   fs::remove_all(folder);
   fs::create_directories(folder);
   std::ofstream(folder / "table.tsv") << "old\n";
-  EXPECT_THROW(writeExportFile(folder / "table.tsv",
+  RealDiskInterface disk;
+  EXPECT_THROW(writeExportFile(disk, folder / "table.tsv",
                                [](const fs::path& temporary) {
                                  std::ofstream(temporary) << "half";
                                  throw std::runtime_error("disk gone");
@@ -59,7 +60,6 @@ TEST(ExportFile, AFailedWriteLeavesNeitherTheFileNorItsTemporary) {
   std::ifstream in(folder / "table.tsv");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
-  RealDiskInterface disk;
   writeExportText(disk, folder / "table.tsv", "new\n");
   std::ifstream again(folder / "table.tsv");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), "new\n");

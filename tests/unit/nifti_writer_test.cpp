@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "host/disk_interface.h"
+
 namespace cohortix::host {
 namespace {
 
@@ -50,11 +52,12 @@ std::unique_ptr<nifti_image, NiftiImageFree> readBack(const fs::path& file) {
 }
 
 TEST(NiftiWriter, WritesFloatVolumesInTalairachSpaceReadableBack) {
+  RealDiskInterface disk;
   for (const char* name : {"study.nii", "study.nii.gz"}) {
     SCOPED_TRACE(name);
     const SmallVTC vtc;
     const fs::path file = scratchFolder("roundtrip") / name;
-    writeNifti(file, vtc.timeCourse());
+    writeNifti(disk, file, vtc.timeCourse());
     const auto image = readBack(file);
     ASSERT_TRUE(image);
     EXPECT_EQ(image->datatype, NIFTI_TYPE_FLOAT32);
@@ -80,9 +83,10 @@ TEST(NiftiWriter, WritesFloatVolumesInTalairachSpaceReadableBack) {
 }
 
 TEST(NiftiWriter, BothTransformsTakeVoxelsToTheirTalairachPoints) {
+  RealDiskInterface disk;
   const SmallVTC vtc;
   const fs::path file = scratchFolder("affine") / "study.nii";
-  writeNifti(file, vtc.timeCourse());
+  writeNifti(disk, file, vtc.timeCourse());
   const auto image = readBack(file);
   ASSERT_TRUE(image);
   // Voxel (i, j, k) = (2, 1, 1): Talairach x = 128 - 50 - 3, y = 128 - 60 - 6,
@@ -130,11 +134,12 @@ TEST(NiftiWriter, ReorderingByBlocksMatchesVolumeByVolume) {
 }
 
 TEST(NiftiWriter, FailureLeavesNoFileAndNamesIt) {
+  RealDiskInterface disk;
   const SmallVTC vtc;
   const fs::path folder = scratchFolder("failure");
   const fs::path missing = folder / "no-such-folder" / "study.nii";
   try {
-    writeNifti(missing, vtc.timeCourse());
+    writeNifti(disk, missing, vtc.timeCourse());
     FAIL() << "a write into a missing folder succeeded";
   } catch (const std::runtime_error& error) {
     EXPECT_EQ(std::string(error.what()).rfind("cannot write " + missing.string() + ": ", 0), 0u)
@@ -142,7 +147,7 @@ TEST(NiftiWriter, FailureLeavesNoFileAndNamesIt) {
   }
   NiftiTimeCourse empty = vtc.timeCourse();
   empty.dims.DimZ = 0;
-  EXPECT_THROW(writeNifti(folder / "empty.nii", empty), std::runtime_error);
+  EXPECT_THROW(writeNifti(disk, folder / "empty.nii", empty), std::runtime_error);
   EXPECT_TRUE(fs::is_empty(folder));
 }
 
