@@ -108,6 +108,9 @@ bool ItemReader::quoted(const std::string& item, char* dest, std::size_t maxLeng
                                 std::to_string(openLine));
   if (length > maxLength)
     return fail(openLine, item + " of at most " + characters(maxLength), characters(length));
+  // A NUL would end the text where it stands and silently drop the rest of it.
+  if (word_.find('\0') != std::string::npos)
+    return fail(openLine, item + " without a NUL character", quotedForMessage(word_));
   std::memcpy(dest, word_.c_str(), word_.size() + 1);
   return true;
 }

@@ -90,6 +90,9 @@ TEST(ControlFileRefusal, QuotedTextsThatAreTooLongOrNotQuoted) {
       {"\"Old\"", "\"Old",
        "study.cxd:44: expected a double quote closing the name of level 2 of between factor 1 "
        "opened on line 17, found the end of the file"},
+      {"\"Easy\"", std::string("\"Ea\0sy\"", 7),
+       "study.cxd:8: expected the name of level 1 of within factor 1 without a NUL character, "
+       "found \"Ea\\x00sy\""},
   });
 }
 
