@@ -171,7 +171,6 @@ check_whole_run() {
     fail "the Windows run differs from the Linux run"
 }
 
-rm -rf "$work/run-windows" "$work/run-linux"
 mkdir -p "$work"
 plugin=$(windows_path "$windows_build/Cohortix.dll")
 
