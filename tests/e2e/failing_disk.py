@@ -1,0 +1,109 @@
+"""Output folders that fail the run. One that cannot be created, and one on a
+read-only file system, end the command with status 4 and say why. A disk that fills
+during a run (a small tmpfs, which needs root; skipped with a note otherwise) ends
+it with status 4 naming each file that could not be written and why, leaves no
+temporary and no partial file under a final name, and keeps the files written
+before it filled byte for byte as a run on a roomy disk writes them."""
+
+import filecmp
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
+from output_files import incomplete_files  # noqa: E402
+
+COHORTIX = os.environ["COHORTIX"]
+STUDY = os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "examples", "two-by-two.cxd")
+TMP = pathlib.Path(os.environ["COHORTIX_TEST_TMP"])
+failures = []
+
+
+def run(folder):
+    process = subprocess.run([COHORTIX, "run", STUDY, "-o", str(folder), "--quiet"],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                             timeout=600)
+    return process.returncode, process.stderr.splitlines()
+
+
+def mount_tmpfs(folder, options):
+    folder.mkdir(parents=True)
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", str(folder)],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+    if not mounted:
+        print(f"NOTE: skipped {folder.name}: cannot mount a tmpfs here (needs root)")
+    return mounted
+
+
+def unmount(folder):
+    subprocess.run(["umount", str(folder)], check=False)
+
+
+def check_uncreatable_folder():
+    blocker = TMP / "a-file"
+    blocker.write_text("not a folder\n")
+    code, messages = run(blocker / "out")
+    expected = f"cohortix: cannot create the output folder {blocker / 'out'}: Not a directory"
+    if code != 4 or messages != [expected]:
+        failures.append(f"uncreatable folder: status {code}, messages {messages}")
+
+
+def check_read_only_folder():
+    folder = TMP / "read-only"
+    if not mount_tmpfs(folder, "ro,size=1m"):
+        return
+    try:
+        code, messages = run(folder)
+        if code != 4 or not any("Read-only file system" in m for m in messages):
+            failures.append(f"read-only folder: status {code}, messages {messages[:3]}")
+        if any(folder.iterdir()):
+            failures.append(f"read-only folder: files in it: {list(folder.iterdir())}")
+    finally:
+        unmount(folder)
+
+
+def check_disk_filling(reference):
+    folder = TMP / "full"
+    # Room for two subjects' VTCs of 23 MB each and their small files, not three.
+    if not mount_tmpfs(folder, "size=60m"):
+        return
+    try:
+        code, messages = run(folder)
+        left = sorted(path.name for path in folder.iterdir())
+        if code != 4:
+            failures.append(f"full disk: status {code}, expected 4")
+        if "cohortix: cannot write S3_G1_SimA.vtc: No space left on device" not in messages:
+            failures.append(f"full disk: no report of S3_G1_SimA.vtc: {messages[:4]}")
+        summary = [m for m in messages if "of the run's files could not be written" in m]
+        missing = [f"S{s}_G{1 + (s > 5)}_SimA.{e}" for s in range(1, 11) for e in ("prt", "rtc", "vtc")]
+        missing = [name for name in missing if name not in left]
+        if len(summary) != 1 or not all(name in summary[0] for name in missing):
+            failures.append(f"full disk: summary {summary} does not name {missing}")
+        broken = incomplete_files(folder)
+        if broken:
+            failures.append(f"full disk: files not whole: {broken}")
+        for subject in ("S1_G1_SimA", "S2_G1_SimA"):
+            for extension in (".prt", ".rtc", ".vtc"):
+                name = subject + extension
+                if name not in left or not filecmp.cmp(folder / name, reference / name, shallow=False):
+                    failures.append(f"full disk: {name} missing or not as on a roomy disk")
+    finally:
+        unmount(folder)
+
+
+shutil.rmtree(TMP, ignore_errors=True)
+TMP.mkdir(parents=True)
+check_uncreatable_folder()
+check_read_only_folder()
+reference = TMP / "reference"
+code, messages = run(reference)
+if code != 0:
+    failures.append(f"reference run: status {code}, messages {messages}")
+check_disk_filling(reference)
+if failures:
+    print("FAIL:\n" + "\n".join(failures), file=sys.stderr)
+    sys.exit(1)
+shutil.rmtree(TMP, ignore_errors=True)
+print("failing output folders and a filling disk end with status 4 and whole files")
