@@ -57,6 +57,7 @@ bool HostSession::refuse(const std::string& text) {
 void HostSession::showLogTab() {}
 
 void HostSession::logText(const char* text) {
+  if (text == nullptr) return report("ktLogText: no text given");
   if (options_.quiet) return;
   progress_.clear();
   log_ << text << '\n' << std::flush;
@@ -65,6 +66,7 @@ void HostSession::logText(const char* text) {
 }
 
 void HostSession::messageBox(const char* text) {
+  if (text == nullptr) return report("ktMessageBox: no text given");
   messagesShown_.emplace_back(text);
   progress_.clear();
   messages_ << text << '\n' << std::flush;
