@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "app/command.h"
-#include "host/plugin_library.h"
+#include "host/loader/plugin_library.h"
 
 namespace cohortix::app {
 namespace {

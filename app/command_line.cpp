@@ -5,7 +5,7 @@
 
 #include "app/check_command.h"
 #include "app/command.h"
-#include "host/plugin_library.h"
+#include "host/loader/plugin_library.h"
 
 namespace cohortix::app {
 

@@ -10,7 +10,7 @@
 #include "control/condition_names.h"
 #include "control/output_names.h"
 #include "control/vtc_geometry.h"
-#include "host/vtc_format.h"
+#include "host/formats/vtc_format.h"
 
 namespace cohortix::app {
 namespace {

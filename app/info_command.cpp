@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "app/command.h"
-#include "host/disk_interface.h"
-#include "host/file_summary.h"
-#include "host/format_error.h"
+#include "host/io/disk_interface.h"
+#include "app/file_summary.h"
+#include "host/formats/format_error.h"
 
 namespace cohortix::app {
 namespace {

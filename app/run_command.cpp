@@ -13,12 +13,12 @@
 #include "app/command.h"
 #include "app/run_exports.h"
 #include "control/control_file_reader.h"
-#include "host/export_file.h"
-#include "host/disk_interface.h"
-#include "host/interruption_watcher.h"
-#include "host/host_session.h"
-#include "host/plugin_run.h"
-#include "host/two_gamma_hrf.h"
+#include "host/export/export_file.h"
+#include "host/io/disk_interface.h"
+#include "app/interruption_watcher.h"
+#include "host/session/host_session.h"
+#include "host/loader/plugin_run.h"
+#include "host/documents/two_gamma_hrf.h"
 
 namespace cohortix::app {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "host/host_session.h"
-#include "host/study_exports.h"
+#include "host/session/host_session.h"
+#include "host/export/study_exports.h"
 
 namespace cohortix::app {
 

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "simulation/block_kernels.h"
-#include "simulation/gaussian_block.h"
-#include "simulation/random_sources.h"
+#include "simulation/random/block_kernels.h"
+#include "simulation/random/gaussian_block.h"
+#include "simulation/random/random_sources.h"
 
 namespace {
 

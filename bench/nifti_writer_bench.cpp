@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "host/disk_interface.h"
-#include "host/nifti_writer.h"
+#include "host/io/disk_interface.h"
+#include "host/export/nifti_writer.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "control/derived_counts.h"
 #include "control/design_checks.h"
 #include "control/item_reader.h"
-#include "plugin/host_function_table.h"
+#include "simulation/host_function_table.h"
 
 namespace cohortix {
 namespace {

@@ -10,7 +10,7 @@
 #include "control/output_names.h"
 #include "control/vtc_geometry.h"
 #include "control/wide_arithmetic.h"
-#include "plugin/host_records.h"
+#include "abi/host_records.h"
 
 namespace cohortix {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "control/cell_index.h"
 #include "control/derived_counts.h"
-#include "plugin/host_records.h"
+#include "abi/host_records.h"
 
 namespace cohortix {
 

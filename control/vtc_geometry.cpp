@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "control/wide_arithmetic.h"
-#include "simulation/random_sources.h"
+#include "simulation/random/random_sources.h"
 
 namespace cohortix {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "control/simulation_design.h"
-#include "plugin/host_records.h"
+#include "abi/host_records.h"
 
 namespace cohortix {
 

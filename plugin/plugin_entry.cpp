@@ -4,7 +4,7 @@
 // members carry that compiler's decorated names; everything behind the class is
 // reached through functions with C linkage. Hence no standard library header here.
 
-#include "plugin/plugin_interface.h"
+#include "abi/plugin_interface.h"
 #include "plugin/plugin_operations.h"
 
 #if defined(_WIN32) && defined(_MSC_VER)

@@ -1,6 +1,6 @@
 // The six metadata queries: plain functions, the same for every class layout.
 
-#include "plugin/plugin_interface.h"
+#include "abi/plugin_interface.h"
 #include "plugin/plugin_texts.h"
 
 using namespace cohortix;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "plugin/host_function_table.h"
+#include "simulation/host_function_table.h"
 #include "plugin/plugin_texts.h"
 #include "plugin/version_gate.h"
 #include "simulation/simulation_run.h"

@@ -1,7 +1,7 @@
 #include "simulation/design_matrix_step.h"
 
 #include "control/cell_index.h"
-#include "plugin/host_function_table.h"
+#include "simulation/host_function_table.h"
 
 namespace cohortix {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "control/cell_index.h"
 #include "control/condition_names.h"
-#include "plugin/host_function_table.h"
+#include "simulation/host_function_table.h"
 #include "simulation/run_failure.h"
 #include "simulation/run_texts.h"
 #include "simulation/trial_order.h"

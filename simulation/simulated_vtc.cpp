@@ -1,6 +1,6 @@
 #include "simulation/simulated_vtc.h"
 
-#include "plugin/host_function_table.h"
+#include "simulation/host_function_table.h"
 
 namespace cohortix {
 namespace {

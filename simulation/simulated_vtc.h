@@ -8,7 +8,7 @@
 
 #include "control/simulation_design.h"
 #include "control/vtc_geometry.h"
-#include "plugin/host_records.h"
+#include "abi/host_records.h"
 
 namespace cohortix {
 

@@ -10,7 +10,7 @@
 #include "control/control_file_reader.h"
 #include "control/derived_counts.h"
 #include "control/output_names.h"
-#include "plugin/host_function_table.h"
+#include "simulation/host_function_table.h"
 #include "simulation/design_matrix_step.h"
 #include "simulation/protocol_step.h"
 #include "simulation/run_texts.h"

@@ -9,9 +9,9 @@
 
 #include "control/cell_index.h"
 #include "control/vtc_geometry.h"
-#include "plugin/host_function_table.h"
-#include "simulation/gaussian_block.h"
-#include "simulation/random_sources.h"
+#include "simulation/host_function_table.h"
+#include "simulation/random/gaussian_block.h"
+#include "simulation/random/random_sources.h"
 #include "simulation/run_failure.h"
 #include "simulation/run_texts.h"
 #include "simulation/simulated_vtc.h"

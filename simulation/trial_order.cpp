@@ -1,6 +1,6 @@
 #include "simulation/trial_order.h"
 
-#include "simulation/random_sources.h"
+#include "simulation/random/random_sources.h"
 
 namespace cohortix {
 

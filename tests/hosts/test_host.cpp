@@ -14,8 +14,8 @@
 #include <cstring>
 #include <string>
 
-#include "plugin/host_records.h"
-#include "plugin/plugin_interface.h"
+#include "abi/host_records.h"
+#include "abi/plugin_interface.h"
 
 #ifdef TEST_HOST_EXPORTS_NOTHING
 #define TEST_HOST_API extern "C" __attribute__((visibility("hidden")))

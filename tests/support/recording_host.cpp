@@ -6,8 +6,8 @@
 
 #include <fstream>
 
-#include "plugin/host_function_table.h"
-#include "plugin/plugin_interface.h"
+#include "simulation/host_function_table.h"
+#include "abi/plugin_interface.h"
 
 namespace cohortix::testing {
 

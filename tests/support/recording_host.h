@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_session.h"
+#include "host/session/host_session.h"
 
 namespace cohortix::testing {
 

@@ -19,10 +19,10 @@
 #include <sstream>
 #include <string>
 
-#include "host/host_session.h"
-#include "host/plugin_library.h"
-#include "host/plugin_object.h"
-#include "host/plugin_run.h"
+#include "host/session/host_session.h"
+#include "host/loader/plugin_library.h"
+#include "host/loader/plugin_object.h"
+#include "host/loader/plugin_run.h"
 
 using namespace cohortix::host;
 

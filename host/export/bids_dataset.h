@@ -1,0 +1,70 @@
+#pragma once
+// A simulated study as a BIDS dataset: the dataset's description, README and
+// control file with its first subject; each subject's bold volume, sidecar and
+// events as the subject completes, with participants.tsv listing exactly the
+// subjects written so far; each subject's design matrix under derivatives/cohortix.
+// A run that ends before its first subject leaves the folder as it found it, so
+// the same folder serves the next try.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/export/design_tsv.h"
+#include "host/export/events_tsv.h"
+#include "host/export/nifti_writer.h"
+
+namespace cohortix::host {
+
+class DiskInterface;
+
+struct BidsStudy {
+  std::string experimentName;
+  std::string readme;                    // what was simulated, and how
+  std::filesystem::path controlFile;     // copied into code/
+  std::string groupFactor;               // empty without a between factor
+  std::vector<std::string> groupNames;   // the name of group number g at g - 1
+  int32_t largestSubjectNumber = 0;
+  double repetitionTime = 2.0;
+  bool gzip = true;
+};
+
+struct BidsSubject {
+  int32_t subjectNumber = 0;
+  int32_t groupNumber = 0;
+  NiftiTimeCourse bold;
+  std::vector<TrialEvent> events;
+  std::vector<Predictor> design;
+};
+
+class BidsDataset {
+ public:
+  // Takes root, which must be missing or empty (subjects of an earlier dataset
+  // there would not be in participants.tsv); throws ExportError otherwise.
+  // Every file goes through disk, which must outlive the dataset.
+  BidsDataset(std::filesystem::path root, BidsStudy study, DiskInterface& disk);
+
+  void addSubject(const BidsSubject& subject);
+
+  const std::string& taskLabel() const { return task_; }
+
+ private:
+  struct Participant {
+    std::string id;
+    std::string group;
+  };
+
+  void writeDatasetFiles() const;
+  void writeParticipants() const;
+  std::string groupName(int32_t groupNumber) const;
+
+  DiskInterface& disk_;
+  std::filesystem::path root_;
+  BidsStudy study_;
+  std::string task_;
+  std::vector<Participant> participants_;
+  bool datasetFilesWritten_ = false;
+};
+
+}  // namespace cohortix::host

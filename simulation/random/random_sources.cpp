@@ -1,0 +1,123 @@
+#include "simulation/random/random_sources.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "simulation/random/float_logarithm.h"
+#include "simulation/random/polar_method.h"
+#include "simulation/random/random_state.h"
+
+namespace cohortix {
+
+namespace {
+
+constexpr int32_t kMultiplier = 16807;
+constexpr int32_t kSchrageQuotient = 127773;
+constexpr int32_t kSchrageRemainder = 2836;
+constexpr int kWarmUpSteps = 8;
+constexpr int32_t kSlotDivisor = 1 + (kModulus - 1) / kShuffleTableSize;
+
+// Zero at load: static storage, no code runs for it.
+RandomState processState;
+
+// Takes the table value in the slot chosen by the last one and leaves the newly
+// generated value in its place.
+int32_t shuffle(RandomState& state, int32_t generated) {
+  const int32_t slot = state.LastShuffleOutput / kSlotDivisor;
+  state.LastShuffleOutput = state.ShuffleTable[slot];
+  state.ShuffleTable[slot] = generated;
+  return state.LastShuffleOutput;
+}
+
+}  // namespace
+
+RandomState saveRandomState() { return processState; }
+
+void restoreRandomState(const RandomState& state) { processState = state; }
+
+void resetRandomSources() { processState = RandomState{}; }
+
+bool needsReinitialisation(const RandomState& state, int32_t RandomSeed) {
+  return RandomSeed <= 0 || state.LastShuffleOutput == 0;
+}
+
+void reinitialise(RandomState& state, int32_t& RandomSeed) {
+  // Negating INT32_MIN would overflow; it is below 1 after negation in spirit.
+  RandomSeed = (RandomSeed == INT32_MIN || -RandomSeed < 1) ? 1 : -RandomSeed;
+  for (int j = kShuffleTableSize + kWarmUpSteps - 1; j >= 0; --j) {
+    RandomSeed = schrageStep(RandomSeed);
+    if (j < kShuffleTableSize) state.ShuffleTable[j] = RandomSeed;
+  }
+  state.LastShuffleOutput = state.ShuffleTable[0];
+}
+
+int32_t schrageStep(int32_t s) {
+  const int32_t k = s / kSchrageQuotient;
+  s = kMultiplier * (s - k * kSchrageQuotient) - kSchrageRemainder * k;
+  return s < 0 ? s + kModulus : s;
+}
+
+float uniformDeviate(int32_t& RandomSeed) {
+  if (needsReinitialisation(processState, RandomSeed))
+    reinitialise(processState, RandomSeed);
+  RandomSeed = schrageStep(RandomSeed);
+  return uniformFromTableValue(shuffle(processState, RandomSeed));
+}
+
+float gaussianDeviate(int32_t& RandomSeed) {
+  if (processState.HasCachedDeviate != 0) {
+    processState.HasCachedDeviate = 0;
+    return processState.CachedDeviate;
+  }
+  float a = 0.0f, b = 0.0f, s = 0.0f;
+  do {
+    a = polarCoordinate(uniformDeviate(RandomSeed));
+    b = polarCoordinate(uniformDeviate(RandomSeed));
+    s = a * a + b * b;
+  } while (!acceptPolarPair(s));
+  const float f = polarFactor(s);
+  processState.CachedDeviate = a * f;
+  processState.HasCachedDeviate = 1;
+  return b * f;
+}
+
+// The part of out not yet written serves as the working list, in order: the
+// draws are those of a separate list, and nothing is allocated that could fail
+// or outlive the call.
+void randomPermutation(int32_t n, int32_t* out) {
+  for (int32_t i = 0; i < n; ++i) out[i] = i;
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t k = std::rand() % (n - i);
+    const int32_t chosen = out[i + k];
+    std::memmove(out + i + 1, out + i, static_cast<std::size_t>(k) * sizeof(int32_t));
+    out[i] = chosen;
+  }
+}
+
+// Outside the int32 range the result saturates, and NaN gives 0, instead of an
+// undefined conversion.
+int32_t roundHalfUp(double x) {
+  if (std::isnan(x)) return 0;
+  if (x >= 2147483647.0) return INT32_MAX;
+  if (x < -2147483648.5) return INT32_MIN;
+  if (x >= 0.0) return static_cast<int32_t>(x + 0.5);
+  const double below = std::trunc(x) - 1.0;
+  return static_cast<int32_t>(below + std::trunc((x - below) + 0.5));
+}
+
+float sqrtFloat(float x) { return std::sqrt(x); }
+
+// Zero, negative, infinite and NaN arguments get the results of the C library's
+// logf; every other one goes through our own logarithm, which the block path
+// shares.
+float logFloat(float x) {
+  if (std::isnan(x) || x == HUGE_VALF) return x;
+  if (x < 0.0f) return std::numeric_limits<float>::quiet_NaN();
+  if (x == 0.0f) return -HUGE_VALF;
+  return logarithm::logOfPositive<float, int32_t, double>(x);
+}
+
+}  // namespace cohortix
