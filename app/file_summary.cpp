@@ -106,8 +106,9 @@ std::string summariseFile(const std::filesystem::path& path, DiskInterface& disk
   const std::string extension = extensionOf(path);
   if (extension != ".prt" && extension != ".rtc" && extension != ".vtc")
     throw FormatError(name + ": expected a .prt, .rtc or .vtc file, found the extension \"" + extension + "\"");
-  std::string contents, error;
-  if (!disk.readFile(path, &contents, &error)) throw FormatError("cannot read " + name + ": " + error);
+  const Result<std::string> read = disk.readFile(path);
+  if (!read) throw FormatError(read.status().context("cannot read " + name).message());
+  const std::string& contents = read.value();
   if (extension == ".prt") return summariseProtocol(name, parseProtocol(contents, name));
   if (extension == ".rtc") return summariseDesignMatrix(name, parseDesignMatrix(contents, name));
   return summariseVTC(name, parseVTCFile(contents, name));

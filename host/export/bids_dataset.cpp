@@ -24,11 +24,9 @@ void requireNoDataset(const fs::path& root) {
 }
 
 std::string fileText(DiskInterface& disk, const fs::path& file) {
-  std::string text;
-  std::string error;
-  if (!disk.readFile(file, &text, &error))
-    throw ExportError(file, "cannot read " + file.string() + ": " + error);
-  return text;
+  Result<std::string> text = disk.readFile(file);
+  if (!text) throw ExportError(file, text.status().context("cannot read " + file.string()).message());
+  return std::move(text).value();
 }
 
 std::string participantsTable(const auto& participants) {

@@ -81,14 +81,13 @@ void writeExportFile(DiskInterface& disk, const fs::path& file,
 
 void writeExportText(DiskInterface& disk, const fs::path& file, std::string_view text) {
   const std::string_view parts[] = {text};
-  std::string error;
-  if (!disk.writeFile(file, parts, &error)) failWith(file, error);
+  const Status written = disk.writeFile(file, parts);
+  if (!written) failWith(file, written.message());
 }
 
 void makeExportFolder(DiskInterface& disk, const fs::path& folder) {
-  std::string error;
-  if (!disk.makeDirs(folder, &error))
-    throw ExportError(folder, "cannot create " + folder.string() + ": " + error);
+  const Status made = disk.makeDirs(folder);
+  if (!made) throw ExportError(folder, made.context("cannot create " + folder.string()).message());
 }
 
 }  // namespace cohortix::host

@@ -16,8 +16,6 @@ namespace {
 // Output names are refused early when they would not fit with this suffix.
 static_assert(sizeof kTemporarySuffix - 1 <= kMaxTemporarySuffixBytes);
 
-std::string systemReason(int errorNumber) { return std::strerror(errorNumber); }
-
 std::string randomSuffix() {
   static constexpr char kCharacters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   thread_local std::mt19937 generator{std::random_device{}()};
@@ -46,26 +44,21 @@ int createTemporary(TemporaryFiles& temporaries, const std::filesystem::path& pa
   return -1;
 }
 
-bool failWith(int errorNumber, std::string* error) {
-  *error = systemReason(errorNumber);
-  return false;
-}
-
 }  // namespace
 
-bool RealDiskInterface::makeDirs(const std::filesystem::path& folder, std::string* error) {
+Status RealDiskInterface::makeDirs(const std::filesystem::path& folder) {
   std::error_code code;
   std::filesystem::create_directories(folder, code);
-  if (code) return failWith(code.value(), error);
-  if (!std::filesystem::is_directory(folder, code)) return failWith(ENOTDIR, error);
-  return true;
+  if (code) return Status::fromErrno(code.value());
+  if (!std::filesystem::is_directory(folder, code)) return Status::fromErrno(ENOTDIR);
+  return Status::ok();
 }
 
-bool RealDiskInterface::writeFile(const std::filesystem::path& path,
-                                  std::span<const std::string_view> parts, std::string* error) {
+Status RealDiskInterface::writeFile(const std::filesystem::path& path,
+                                    std::span<const std::string_view> parts) {
   std::string temporary;
   const int fd = createTemporary(temporaries_, path, &temporary);
-  if (fd < 0) return failWith(errno, error);
+  if (fd < 0) return Status::fromErrno(errno);
   bool written = true;
   for (const std::string_view part : parts) {
     written = writeBytes(fd, part);
@@ -77,10 +70,10 @@ bool RealDiskInterface::writeFile(const std::filesystem::path& path,
   const int closeError = errno;
   if (!written || !closed) {
     temporaries_.discard(temporary);
-    return failWith(!written ? writeError : closeError, error);
+    return Status::fromErrno(!written ? writeError : closeError);
   }
   const int failure = temporaries_.renameIntoPlace(temporary, path.string());
-  return failure == 0 || failWith(failure, error);
+  return failure == 0 ? Status::ok() : Status::fromErrno(failure);
 }
 
 bool RealDiskInterface::writeBytes(int fd, std::string_view bytes) {
@@ -95,11 +88,10 @@ bool RealDiskInterface::writeBytes(int fd, std::string_view bytes) {
   return true;
 }
 
-bool RealDiskInterface::readFile(const std::filesystem::path& path, std::string* contents,
-                                 std::string* error) {
+Result<std::string> RealDiskInterface::readFile(const std::filesystem::path& path) {
   const int fd = openFile(path, O_RDONLY);
-  if (fd < 0) return failWith(errno, error);
-  contents->clear();
+  if (fd < 0) return Status::fromErrno(errno);
+  std::string contents;
   char buffer[1 << 16];
   for (;;) {
     const ssize_t count = ::read(fd, buffer, sizeof buffer);
@@ -107,21 +99,11 @@ bool RealDiskInterface::readFile(const std::filesystem::path& path, std::string*
     if (count <= 0) {
       const int readError = errno;
       ::close(fd);
-      if (count < 0) return failWith(readError, error);
-      return true;
+      if (count < 0) return Status::fromErrno(readError);
+      return contents;
     }
-    contents->append(buffer, static_cast<std::size_t>(count));
+    contents.append(buffer, static_cast<std::size_t>(count));
   }
-}
-
-bool FailingDiskInterface::writeBytes(int fd, std::string_view bytes) {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  const std::size_t allowed = std::min(bytes.size(), capacity_);
-  if (!RealDiskInterface::writeBytes(fd, bytes.substr(0, allowed))) return false;
-  capacity_ -= allowed;
-  if (allowed == bytes.size()) return true;
-  errno = errorNumber_;
-  return false;
 }
 
 }  // namespace cohortix::host

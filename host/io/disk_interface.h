@@ -5,13 +5,12 @@
 // is renamed to its final name only when complete, so no half-written file ever
 // carries a final name.
 
-#include <cerrno>
 #include <filesystem>
-#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "host/io/status.h"
 #include "host/io/temporary_files.h"
 
 namespace cohortix::host {
@@ -23,16 +22,17 @@ class DiskInterface {
  public:
   virtual ~DiskInterface() = default;
 
-  // Creates the folder and any missing parents. False with the system's reason in
-  // *error ("Permission denied").
-  virtual bool makeDirs(const std::filesystem::path& folder, std::string* error) = 0;
+  // Failures carry the system's reason alone ("Permission denied"); the caller says
+  // what it was doing.
+
+  // Creates the folder and any missing parents.
+  virtual Status makeDirs(const std::filesystem::path& folder) = 0;
 
   // Writes the parts one after the other as the whole file at path, or nothing.
-  virtual bool writeFile(const std::filesystem::path& path, std::span<const std::string_view> parts,
-                         std::string* error) = 0;
+  virtual Status writeFile(const std::filesystem::path& path,
+                           std::span<const std::string_view> parts) = 0;
 
-  virtual bool readFile(const std::filesystem::path& path, std::string* contents,
-                        std::string* error) = 0;
+  virtual Result<std::string> readFile(const std::filesystem::path& path) = 0;
 
   // Where the disk keeps the temporaries of its writes, for files that a library
   // writes by name beside them; null for a disk that keeps none.
@@ -41,11 +41,10 @@ class DiskInterface {
 
 class RealDiskInterface : public DiskInterface {
  public:
-  bool makeDirs(const std::filesystem::path& folder, std::string* error) override;
-  bool writeFile(const std::filesystem::path& path, std::span<const std::string_view> parts,
-                 std::string* error) override;
-  bool readFile(const std::filesystem::path& path, std::string* contents,
-                std::string* error) override;
+  Status makeDirs(const std::filesystem::path& folder) override;
+  Status writeFile(const std::filesystem::path& path,
+                   std::span<const std::string_view> parts) override;
+  Result<std::string> readFile(const std::filesystem::path& path) override;
 
   // Ends every write under way, from any thread: removes their temporary files and
   // makes them and every later write fail ("Operation canceled"). Once it returns,
@@ -61,23 +60,6 @@ class RealDiskInterface : public DiskInterface {
 
  private:
   TemporaryFiles temporaries_;
-};
-
-// The real disk, but running out of space once `capacity` bytes have been written
-// (in total, over all files, from any thread): writes then fail part-way with
-// ENOSPC, or with the chosen error number.
-class FailingDiskInterface : public RealDiskInterface {
- public:
-  explicit FailingDiskInterface(std::size_t capacity, int errorNumber = ENOSPC)
-      : capacity_(capacity), errorNumber_(errorNumber) {}
-
- protected:
-  bool writeBytes(int fd, std::string_view bytes) override;
-
- private:
-  std::mutex mutex_;
-  std::size_t capacity_;
-  int errorNumber_;
 };
 
 }  // namespace cohortix::host

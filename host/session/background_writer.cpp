@@ -36,7 +36,9 @@ void BackgroundWriter::start(std::filesystem::path path, std::string name, std::
 void BackgroundWriter::write() {
   try {
     const std::string_view parts[] = {header_, vtcDataBytes(staging_.data(), staging_.size())};
-    outcome_.written = disk_.writeFile(path_, parts, &outcome_.error);
+    const Status written = disk_.writeFile(path_, parts);
+    outcome_.written = written.isOk();
+    outcome_.error = written.message();
   } catch (const std::exception& error) {
     outcome_.error = error.what();
   }

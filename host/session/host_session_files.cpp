@@ -19,9 +19,9 @@ std::string joined(const std::vector<std::string>& names) {
 }  // namespace
 
 bool HostSession::prepareOutputFolder() {
-  std::string error;
-  if (disk_.makeDirs(options_.outputDir, &error)) return true;
-  return refuse("cannot create the output folder " + options_.outputDir.string() + ": " + error);
+  const Status made = disk_.makeDirs(options_.outputDir);
+  if (made) return true;
+  return refuse(made.context("cannot create the output folder " + options_.outputDir.string()).message());
 }
 
 bool HostSession::finish() {
@@ -51,10 +51,10 @@ bool HostSession::writeOutput(const char* call, const char* fileName,
     noteWritten(fileName == nullptr ? "(no name)" : fileName, false);
     return false;
   }
-  std::string error;
-  const bool written = disk_.writeFile(resolveOutputName(options_.outputDir, fileName), parts, &error);
+  const Status status = disk_.writeFile(resolveOutputName(options_.outputDir, fileName), parts);
+  const bool written = status.isOk();
   noteWritten(fileName, written);
-  if (!written) report("cannot write " + std::string(fileName) + ": " + error);
+  if (!written) report(status.context("cannot write " + std::string(fileName)).message());
   for (const std::string_view part : parts)
     if (written) progress_.noteBytesWritten(part.size());
   return written;
@@ -69,9 +69,10 @@ void HostSession::collectBackgroundWrite() {
 }
 
 bool HostSession::readInput(const char* fileName, std::string* contents) {
-  std::string error;
-  if (disk_.readFile(resolveOutputName(options_.outputDir, fileName), contents, &error)) return true;
-  return refuse("cannot read " + std::string(fileName) + ": " + error);
+  Result<std::string> read = disk_.readFile(resolveOutputName(options_.outputDir, fileName));
+  if (!read) return refuse(read.status().context("cannot read " + std::string(fileName)).message());
+  *contents = std::move(read).value();
+  return true;
 }
 
 }  // namespace cohortix::host

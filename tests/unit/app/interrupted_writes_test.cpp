@@ -44,15 +44,14 @@ class PausingDisk : public RealDiskInterface {
 TEST(InterruptedWrites, WriteUnderWayLeavesNoFileAndLaterWritesFail) {
   ScratchFolder folder;
   PausingDisk disk;
-  std::string error;
   const std::string_view done[] = {"done"};
-  ASSERT_TRUE(disk.writeFile(folder / "S1_G1_Study.prt", done, &error)) << error;
+  ASSERT_TRUE(disk.writeFile(folder / "S1_G1_Study.prt", done));
 
-  std::string interruptedError;
+  Status interrupted;
   disk.armed = true;
   std::thread writer([&] {
     const std::string_view parts[] = {"half", "of it"};
-    EXPECT_FALSE(disk.writeFile(folder / "S2_G1_Study.vtc", parts, &interruptedError));
+    interrupted = disk.writeFile(folder / "S2_G1_Study.vtc", parts);
   });
   disk.writing.get_future().wait();
   EXPECT_EQ(folder.entries().size(), 2u);  // the finished file and the temporary
@@ -60,10 +59,9 @@ TEST(InterruptedWrites, WriteUnderWayLeavesNoFileAndLaterWritesFail) {
   EXPECT_EQ(folder.entries(), std::vector<std::string>{"S1_G1_Study.prt"});
   disk.release.set_value();
   writer.join();
-  EXPECT_EQ(interruptedError, "Operation canceled");
+  EXPECT_EQ(interrupted.message(), "Operation canceled");
 
-  EXPECT_FALSE(disk.writeFile(folder / "S2_G1_Study.rtc", done, &error));
-  EXPECT_EQ(error, "Operation canceled");
+  EXPECT_EQ(disk.writeFile(folder / "S2_G1_Study.rtc", done).message(), "Operation canceled");
   EXPECT_EQ(folder.entries(), std::vector<std::string>{"S1_G1_Study.prt"});
 }
 

@@ -7,11 +7,13 @@
 #include <sstream>
 
 #include "host/io/disk_interface.h"
+#include "tests/support/failing_disk_interface.h"
 #include "tests/support/scratch_folder.h"
 
 namespace cohortix::host {
 namespace {
 
+using cohortix::testing::FailingDiskInterface;
 using cohortix::testing::ScratchFolder;
 
 std::string contentsOf(const std::filesystem::path& path) {
@@ -24,16 +26,16 @@ std::string contentsOf(const std::filesystem::path& path) {
 TEST(RealDisk, WritesThePartsAsOneFileAndReadsThemBack) {
   ScratchFolder folder;
   RealDiskInterface disk;
-  std::string error;
   const std::string_view parts[] = {"head", std::string_view("\0data", 5), ""};
-  ASSERT_TRUE(disk.writeFile(folder / "a.vtc", parts, &error)) << error;
+  const Status written = disk.writeFile(folder / "a.vtc", parts);
+  ASSERT_TRUE(written) << written.message();
   EXPECT_EQ(contentsOf(folder / "a.vtc"), std::string("head\0data", 9));
-  std::string back;
-  ASSERT_TRUE(disk.readFile(folder / "a.vtc", &back, &error));
-  EXPECT_EQ(back, std::string("head\0data", 9));
+  const Result<std::string> back = disk.readFile(folder / "a.vtc");
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back.value(), std::string("head\0data", 9));
   // Writing again replaces the file whole.
   const std::string_view again[] = {"new"};
-  ASSERT_TRUE(disk.writeFile(folder / "a.vtc", again, &error));
+  ASSERT_TRUE(disk.writeFile(folder / "a.vtc", again));
   EXPECT_EQ(contentsOf(folder / "a.vtc"), "new");
   EXPECT_EQ(folder.entries(), std::vector<std::string>{"a.vtc"});
 }
@@ -41,22 +43,18 @@ TEST(RealDisk, WritesThePartsAsOneFileAndReadsThemBack) {
 TEST(RealDisk, ReportsTheSystemsReason) {
   ScratchFolder folder;
   RealDiskInterface disk;
-  std::string error, contents;
-  EXPECT_FALSE(disk.readFile(folder / "missing.prt", &contents, &error));
-  EXPECT_EQ(error, "No such file or directory");
+  EXPECT_EQ(disk.readFile(folder / "missing.prt").status().message(), "No such file or directory");
   const std::string_view parts[] = {"x"};
-  EXPECT_FALSE(disk.writeFile(folder / "no-such-folder" / "a.prt", parts, &error));
-  EXPECT_EQ(error, "No such file or directory");
+  EXPECT_EQ(disk.writeFile(folder / "no-such-folder" / "a.prt", parts).message(),
+            "No such file or directory");
 }
 
 TEST(RealDisk, FinalNameThatCannotBeTakenLeavesNoTemporary) {
   ScratchFolder folder;
   std::filesystem::create_directory(folder / "S1_G1_Study.vtc");
   RealDiskInterface disk;
-  std::string error;
   const std::string_view parts[] = {"data"};
-  EXPECT_FALSE(disk.writeFile(folder / "S1_G1_Study.vtc", parts, &error));
-  EXPECT_EQ(error, "Is a directory");
+  EXPECT_EQ(disk.writeFile(folder / "S1_G1_Study.vtc", parts).message(), "Is a directory");
   EXPECT_EQ(folder.entries(), std::vector<std::string>{"S1_G1_Study.vtc"});
 }
 
@@ -66,11 +64,9 @@ TEST(FailingDisk, FullDiskLeavesNoFileUnderAFinalNameAndKeepsTheOldOne) {
     std::ofstream(folder / "S1_G1_Study.vtc") << "previous run";
   }
   FailingDiskInterface disk(10);
-  std::string error;
   const std::string_view parts[] = {"0123456", "789abcdef"};
-  EXPECT_FALSE(disk.writeFile(folder / "S1_G1_Study.vtc", parts, &error));
-  EXPECT_EQ(error, "No space left on device");
-  EXPECT_FALSE(disk.writeFile(folder / "S2_G1_Study.vtc", parts, &error));
+  EXPECT_EQ(disk.writeFile(folder / "S1_G1_Study.vtc", parts).message(), "No space left on device");
+  EXPECT_FALSE(disk.writeFile(folder / "S2_G1_Study.vtc", parts));
   EXPECT_EQ(folder.entries(), std::vector<std::string>{"S1_G1_Study.vtc"});
   EXPECT_EQ(contentsOf(folder / "S1_G1_Study.vtc"), "previous run");
 }
@@ -78,13 +74,11 @@ TEST(FailingDisk, FullDiskLeavesNoFileUnderAFinalNameAndKeepsTheOldOne) {
 TEST(RealDisk, MakesNestedFoldersAndRefusesAFileInTheWay) {
   ScratchFolder folder;
   RealDiskInterface disk;
-  std::string error;
-  EXPECT_TRUE(disk.makeDirs(folder / "a" / "b", &error)) << error;
+  EXPECT_TRUE(disk.makeDirs(folder / "a" / "b"));
   EXPECT_TRUE(std::filesystem::is_directory(folder / "a" / "b"));
-  EXPECT_TRUE(disk.makeDirs(folder / "a" / "b", &error)) << "an existing folder is fine";
+  EXPECT_TRUE(disk.makeDirs(folder / "a" / "b")) << "an existing folder is fine";
   std::ofstream(folder / "file") << "x";
-  EXPECT_FALSE(disk.makeDirs(folder / "file", &error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(disk.makeDirs(folder / "file").message(), "Not a directory");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "host/io/disk_interface.h"
 #include "host/session/host_session.h"
 #include "host/session/record_pattern.h"
+#include "tests/support/failing_disk_interface.h"
 #include "tests/support/scratch_folder.h"
 
 namespace cohortix::host {
@@ -19,6 +20,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using cohortix::testing::FailingDiskInterface;
 using cohortix::testing::ScratchFolder;
 
 ConditionRecord conditionRecord(const char* name, int32_t color) {
