@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "control/round_half_up.h"
 #include "control/wide_arithmetic.h"
-#include "simulation/random/random_sources.h"
 
 namespace cohortix {
 

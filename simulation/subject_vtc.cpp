@@ -8,6 +8,7 @@
 #include <cstddef>
 
 #include "control/cell_index.h"
+#include "control/round_half_up.h"
 #include "control/vtc_geometry.h"
 #include "simulation/host_function_table.h"
 #include "simulation/random/gaussian_block.h"

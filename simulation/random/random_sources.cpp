@@ -97,17 +97,6 @@ void randomPermutation(int32_t n, int32_t* out) {
   }
 }
 
-// Outside the int32 range the result saturates, and NaN gives 0, instead of an
-// undefined conversion.
-int32_t roundHalfUp(double x) {
-  if (std::isnan(x)) return 0;
-  if (x >= 2147483647.0) return INT32_MAX;
-  if (x < -2147483648.5) return INT32_MIN;
-  if (x >= 0.0) return static_cast<int32_t>(x + 0.5);
-  const double below = std::trunc(x) - 1.0;
-  return static_cast<int32_t>(below + std::trunc((x - below) + 0.5));
-}
-
 float sqrtFloat(float x) { return std::sqrt(x); }
 
 // Zero, negative, infinite and NaN arguments get the results of the C library's

@@ -20,9 +20,6 @@ float gaussianDeviate(int32_t& RandomSeed);
 // Writes a random permutation of 0 .. n-1 into out (n entries); n <= 0 writes nothing.
 void randomPermutation(int32_t n, int32_t* out);
 
-// floor(x + 0.5) as a 32-bit integer.
-int32_t roundHalfUp(double x);
-
 float sqrtFloat(float x);
 float logFloat(float x);
 
