@@ -28,6 +28,23 @@ VTCDims vtcDims(const VTCBox& box) {
           vtcDimension(box.ZStart, box.ZEnd, box.Resolution)};
 }
 
+std::size_t voxelsInBox(const VTCDims& dims) {
+  if (dims.DimX <= 0 || dims.DimY <= 0 || dims.DimZ <= 0) return 0;
+  return static_cast<std::size_t>(dims.DimX) * static_cast<std::size_t>(dims.DimY) *
+         static_cast<std::size_t>(dims.DimZ);
+}
+
+std::size_t voxelNumber(const VTCDims& dims, const VoxelIndex& v) {
+  return (static_cast<std::size_t>(v.Z) * static_cast<std::size_t>(dims.DimY) +
+          static_cast<std::size_t>(v.Y)) * static_cast<std::size_t>(dims.DimX) +
+         static_cast<std::size_t>(v.X);
+}
+
+bool insideBox(const VTCDims& dims, const VoxelIndex& v) {
+  return v.X >= 0 && v.X < dims.DimX && v.Y >= 0 && v.Y < dims.DimY && v.Z >= 0 &&
+         v.Z < dims.DimZ;
+}
+
 int64_t centreOffset(int32_t talairach, int32_t start) {
   return (int64_t{kAnatomyCentre} - talairach) - start;
 }
