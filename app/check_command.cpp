@@ -6,6 +6,7 @@
 
 #include "app/design_summary.h"
 #include "control/control_file_reader.h"
+#include "control/supported_design.h"
 #include "simulation/run_texts.h"
 
 namespace cohortix::app {
@@ -21,7 +22,7 @@ ExitStatus checkControlFile(const std::string& path) {
   }
   printDesignSummary(std::cout, *design);
   // The reader lets such a design through; the run stops it at its first subject.
-  if (design->NrOfWithinFactors < 1 || design->NrOfWithinFactors > 3) {
+  if (!supportedDesign(*design)) {
     std::cerr << texts::kUnsupportedDesign << '\n';
     return ExitStatus::RunFailed;
   }

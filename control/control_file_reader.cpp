@@ -4,7 +4,6 @@
 #include "control/derived_counts.h"
 #include "control/design_checks.h"
 #include "control/item_reader.h"
-#include "simulation/host_function_table.h"
 
 namespace cohortix {
 namespace {
@@ -229,13 +228,6 @@ bool ControlFileParser::readEffectTables() {
 bool parseControlFile(const char* path, SimulationDesign& design, std::string& message) {
   message.clear();
   return ControlFileParser(path, design, message).parse();
-}
-
-bool readControlFile(const char* path, SimulationDesign& design) {
-  std::string message;
-  if (parseControlFile(path, design, message)) return true;
-  hostFunctions().ktMessageBox(message.c_str());
-  return false;
 }
 
 }  // namespace cohortix

@@ -15,8 +15,4 @@ namespace cohortix {
 // a study the run cannot hold.
 bool parseControlFile(const char* path, SimulationDesign& design, std::string& message);
 
-// parseControlFile for a run inside the host: a refusal is shown through the
-// host's message box.
-bool readControlFile(const char* path, SimulationDesign& design);
-
 }  // namespace cohortix

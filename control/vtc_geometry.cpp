@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "control/round_half_up.h"
 #include "control/wide_arithmetic.h"
-#include "simulation/random/random_sources.h"
 
 namespace cohortix {
 
@@ -26,6 +26,23 @@ VTCDims vtcDims(const VTCBox& box) {
   return {vtcDimension(box.XStart, box.XEnd, box.Resolution),
           vtcDimension(box.YStart, box.YEnd, box.Resolution),
           vtcDimension(box.ZStart, box.ZEnd, box.Resolution)};
+}
+
+std::size_t voxelsInBox(const VTCDims& dims) {
+  if (dims.DimX <= 0 || dims.DimY <= 0 || dims.DimZ <= 0) return 0;
+  return static_cast<std::size_t>(dims.DimX) * static_cast<std::size_t>(dims.DimY) *
+         static_cast<std::size_t>(dims.DimZ);
+}
+
+std::size_t voxelNumber(const VTCDims& dims, const VoxelIndex& v) {
+  return (static_cast<std::size_t>(v.Z) * static_cast<std::size_t>(dims.DimY) +
+          static_cast<std::size_t>(v.Y)) * static_cast<std::size_t>(dims.DimX) +
+         static_cast<std::size_t>(v.X);
+}
+
+bool insideBox(const VTCDims& dims, const VoxelIndex& v) {
+  return v.X >= 0 && v.X < dims.DimX && v.Y >= 0 && v.Y < dims.DimY && v.Z >= 0 &&
+         v.Z < dims.DimZ;
 }
 
 int64_t centreOffset(int32_t talairach, int32_t start) {

@@ -5,6 +5,7 @@
 // Talairach x falls; 128 is the anatomy's centre.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "control/simulation_design.h"
@@ -37,6 +38,14 @@ inline constexpr int64_t kMaxCentreOffset = int64_t{1} << 30;
 // beyond the anatomy.
 inline constexpr float kMaxRegionExtent = 256.0f;
 
+// A VTC as a subject is written into it: where it lies, its dimensions, and the
+// volumes of every voxel's time course.
+struct VTCGeometry {
+  VTCBox Box;
+  VTCDims Dims;
+  int32_t NrOfVolumes = 0;
+};
+
 VTCBox vtcBoxOf(const SimulationDesign& design);
 
 // The box as a VTC header carries it, for what the host reports back.
@@ -45,6 +54,16 @@ VTCBox boxOfHeader(const VTCHeader& header);
 // (end - start) / resolution, truncating towards zero.
 int32_t vtcDimension(int32_t start, int32_t end, int32_t resolution);
 VTCDims vtcDims(const VTCBox& box);
+
+// The voxels of the box: 0 when any dimension is 0 or below.
+std::size_t voxelsInBox(const VTCDims& dims);
+
+// The number of voxel v in the data, (z * DimY + y) * DimX + x: voxels follow one
+// another with x fastest. 64-bit, as a fine box over a long run holds more than
+// 2^31 values.
+std::size_t voxelNumber(const VTCDims& dims, const VoxelIndex& v);
+
+bool insideBox(const VTCDims& dims, const VoxelIndex& v);
 
 // (128 - talairach) - start, computed wide; the reader keeps it within
 // kMaxCentreOffset.

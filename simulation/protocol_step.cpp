@@ -5,6 +5,7 @@
 
 #include "control/cell_index.h"
 #include "control/condition_names.h"
+#include "control/supported_design.h"
 #include "simulation/host_function_table.h"
 #include "simulation/run_failure.h"
 #include "simulation/run_texts.h"
@@ -43,10 +44,6 @@ void addCondition(const std::string& name, int32_t color) {
   copyText(record.ConditionName, name.c_str());
   record.Color = color;
   hostFunctions().ktAddProtocolCondition(&record);
-}
-
-bool supportedDesign(const SimulationDesign& design) {
-  return design.NrOfWithinFactors >= 1 && design.NrOfWithinFactors <= kMaxWithinFactors;
 }
 
 void addCellConditions(const SimulationDesign& design) {

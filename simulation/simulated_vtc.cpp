@@ -27,11 +27,11 @@ VTCHeader headerFor(const SimulationDesign& design) {
 }  // namespace
 
 std::size_t voxelElement(const SimulatedVTC& vtc, const VoxelIndex& v, std::size_t n) {
-  const std::size_t voxel =
-      (static_cast<std::size_t>(v.Z) * static_cast<std::size_t>(vtc.DimY) +
-       static_cast<std::size_t>(v.Y)) * static_cast<std::size_t>(vtc.DimX) +
-      static_cast<std::size_t>(v.X);
-  return voxel * n;
+  return voxelNumber({vtc.DimX, vtc.DimY, vtc.DimZ}, v) * n;
+}
+
+VTCGeometry geometryOf(const SimulatedVTC& vtc) {
+  return {boxOfHeader(vtc.Header), {vtc.DimX, vtc.DimY, vtc.DimZ}, vtc.Header.NrOfVolumes};
 }
 
 SimulatedVTC createSimulatedVTC(const SimulationDesign& design) {

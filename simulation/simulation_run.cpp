@@ -48,6 +48,15 @@ bool hostHasTalairachVMR() {
   return true;
 }
 
+// The reader's refusal is the one message the user sees of a file the run cannot
+// take.
+bool readControlFile(const char* path, SimulationDesign& design) {
+  std::string message;
+  if (parseControlFile(path, design, message)) return true;
+  hostFunctions().ktMessageBox(message.c_str());
+  return false;
+}
+
 bool chooseControlFile(char (&path)[kFileNameBufferSize]) {
   return hostFunctions().ktGetOpenFileName(texts::kOpenFilePrompt, "", texts::kOpenFileFilter,
                                            path) != 0;

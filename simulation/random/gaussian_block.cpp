@@ -6,7 +6,6 @@
 #include "simulation/random/block_kernels.h"
 #include "simulation/random/polar_batch.h"
 #include "simulation/random/random_sources.h"
-#include "simulation/random/random_state.h"
 #include "simulation/random/shuffle_chain.h"
 
 namespace cohortix {
@@ -53,17 +52,17 @@ std::size_t drawDeviates(float* out, std::size_t n, int32_t& RandomSeed, RandomS
 // A cached deviate comes first, and a seed at the modulus, outside the
 // generator's cycle, takes one call to come back into it. The last few deviates,
 // odd ones included, come from single calls, which cache as they should.
-void gaussianDeviates(float* out, std::size_t n, int32_t& RandomSeed) {
+void gaussianDeviates(RandomState& state, float* out, std::size_t n, int32_t& RandomSeed) {
   std::size_t written = 0;
-  while (written < n &&
-         (saveRandomState().HasCachedDeviate != 0 || RandomSeed == INT32_MAX))
-    out[written++] = gaussianDeviate(RandomSeed);
-  if (n - written >= kSmallestBlock) {
-    RandomState state = saveRandomState();
+  while (written < n && (state.HasCachedDeviate != 0 || RandomSeed == INT32_MAX))
+    out[written++] = gaussianDeviate(state, RandomSeed);
+  if (n - written >= kSmallestBlock)
     written += drawDeviates(out + written, n - written, RandomSeed, state);
-    restoreRandomState(state);
-  }
-  while (written < n) out[written++] = gaussianDeviate(RandomSeed);
+  while (written < n) out[written++] = gaussianDeviate(state, RandomSeed);
+}
+
+void gaussianDeviates(float* out, std::size_t n, int32_t& RandomSeed) {
+  gaussianDeviates(processRandomState(), out, n, RandomSeed);
 }
 
 }  // namespace cohortix

@@ -8,7 +8,6 @@
 
 #include "simulation/random/float_logarithm.h"
 #include "simulation/random/polar_method.h"
-#include "simulation/random/random_state.h"
 
 namespace cohortix {
 
@@ -32,7 +31,34 @@ int32_t shuffle(RandomState& state, int32_t generated) {
   return state.LastShuffleOutput;
 }
 
+// The bodies of the deviates, inlined into both the explicit-state and the
+// process-wide functions so that neither pays a call for the other.
+[[gnu::always_inline]] inline float uniformFrom(RandomState& state, int32_t& RandomSeed) {
+  if (needsReinitialisation(state, RandomSeed)) reinitialise(state, RandomSeed);
+  RandomSeed = schrageStep(RandomSeed);
+  return uniformFromTableValue(shuffle(state, RandomSeed));
+}
+
+[[gnu::always_inline]] inline float gaussianFrom(RandomState& state, int32_t& RandomSeed) {
+  if (state.HasCachedDeviate != 0) {
+    state.HasCachedDeviate = 0;
+    return state.CachedDeviate;
+  }
+  float a = 0.0f, b = 0.0f, s = 0.0f;
+  do {
+    a = polarCoordinate(uniformFrom(state, RandomSeed));
+    b = polarCoordinate(uniformFrom(state, RandomSeed));
+    s = a * a + b * b;
+  } while (!acceptPolarPair(s));
+  const float f = polarFactor(s);
+  state.CachedDeviate = a * f;
+  state.HasCachedDeviate = 1;
+  return b * f;
+}
+
 }  // namespace
+
+RandomState& processRandomState() { return processState; }
 
 RandomState saveRandomState() { return processState; }
 
@@ -60,29 +86,17 @@ int32_t schrageStep(int32_t s) {
   return s < 0 ? s + kModulus : s;
 }
 
-float uniformDeviate(int32_t& RandomSeed) {
-  if (needsReinitialisation(processState, RandomSeed))
-    reinitialise(processState, RandomSeed);
-  RandomSeed = schrageStep(RandomSeed);
-  return uniformFromTableValue(shuffle(processState, RandomSeed));
+float uniformDeviate(RandomState& state, int32_t& RandomSeed) {
+  return uniformFrom(state, RandomSeed);
 }
 
-float gaussianDeviate(int32_t& RandomSeed) {
-  if (processState.HasCachedDeviate != 0) {
-    processState.HasCachedDeviate = 0;
-    return processState.CachedDeviate;
-  }
-  float a = 0.0f, b = 0.0f, s = 0.0f;
-  do {
-    a = polarCoordinate(uniformDeviate(RandomSeed));
-    b = polarCoordinate(uniformDeviate(RandomSeed));
-    s = a * a + b * b;
-  } while (!acceptPolarPair(s));
-  const float f = polarFactor(s);
-  processState.CachedDeviate = a * f;
-  processState.HasCachedDeviate = 1;
-  return b * f;
+float uniformDeviate(int32_t& RandomSeed) { return uniformFrom(processState, RandomSeed); }
+
+float gaussianDeviate(RandomState& state, int32_t& RandomSeed) {
+  return gaussianFrom(state, RandomSeed);
 }
+
+float gaussianDeviate(int32_t& RandomSeed) { return gaussianFrom(processState, RandomSeed); }
 
 // The part of out not yet written serves as the working list, in order: the
 // draws are those of a separate list, and nothing is allocated that could fail
@@ -95,17 +109,6 @@ void randomPermutation(int32_t n, int32_t* out) {
     std::memmove(out + i + 1, out + i, static_cast<std::size_t>(k) * sizeof(int32_t));
     out[i] = chosen;
   }
-}
-
-// Outside the int32 range the result saturates, and NaN gives 0, instead of an
-// undefined conversion.
-int32_t roundHalfUp(double x) {
-  if (std::isnan(x)) return 0;
-  if (x >= 2147483647.0) return INT32_MAX;
-  if (x < -2147483648.5) return INT32_MIN;
-  if (x >= 0.0) return static_cast<int32_t>(x + 0.5);
-  const double below = std::trunc(x) - 1.0;
-  return static_cast<int32_t>(below + std::trunc((x - below) + 0.5));
 }
 
 float sqrtFloat(float x) { return std::sqrt(x); }

@@ -1,7 +1,8 @@
 #pragma once
-// The process-wide state behind uniformDeviate and gaussianDeviate as one record.
-// The block path works on a copy of it and writes the copy back; tests read it,
-// set it and return it to its load-time value. Not part of the plug-in's interface.
+// The state behind uniformDeviate and gaussianDeviate as one record. The plug-in
+// draws from one process-wide state that lives as long as the library; any other
+// caller may keep states of its own and draw from them with the same functions,
+// getting the plug-in's numbers from a copy of its state.
 
 #include <cstdint>
 
@@ -9,12 +10,17 @@ namespace cohortix {
 
 inline constexpr int kShuffleTableSize = 32;
 
+// A zeroed record is the state of a freshly loaded module: never initialised, no
+// cached deviate. Copies are independent streams.
 struct RandomState {
-  int32_t ShuffleTable[kShuffleTableSize];
-  int32_t LastShuffleOutput;  // 0: never initialised
-  float CachedDeviate;
-  int32_t HasCachedDeviate;
+  int32_t ShuffleTable[kShuffleTableSize] = {};
+  int32_t LastShuffleOutput = 0;  // 0: never initialised
+  float CachedDeviate = 0.0f;
+  int32_t HasCachedDeviate = 0;
 };
+
+// The process-wide state that the plug-in's run draws from.
+RandomState& processRandomState();
 
 RandomState saveRandomState();
 void restoreRandomState(const RandomState& state);

@@ -11,14 +11,10 @@
 
 #include "control/condition_names.h"
 #include "control/control_file_reader.h"
-#include "host/session/host_session.h"
-#include "simulation/host_function_table.h"
 #include "tests/support/control_fixtures.h"
 
 namespace cohortix::testing {
 namespace {
-
-using ::testing::ElementsAre;
 
 const std::string kTwoByTwo = sourceFileText("examples/two-by-two.cxd");
 
@@ -199,22 +195,6 @@ TEST(ControlFileReader, NumbersTakeSignsFractionsAndExponents) {
   auto other = parsed(text);
   ASSERT_TRUE(other);
   EXPECT_TRUE(sameDesign(*original, *other));
-}
-
-TEST(ControlFileReader, RefusalsAreShownThroughTheHostsMessageBox) {
-  ASSERT_TRUE(bindHostFunctionTable());
-  std::ostringstream log, messages;
-  host::HostSession session(host::SessionOptions{}, log, messages);
-  host::setCurrentHostSession(&session);
-  auto design = emptyDesign();
-  {
-    TempControlFile good(kTwoByTwo);
-    EXPECT_TRUE(readControlFile(good.path().c_str(), *design));
-    TempControlFile unbalanced(edited(kTwoByTwo, "Balanced: Y", "Balanced: N"));
-    EXPECT_FALSE(readControlFile(unbalanced.path().c_str(), *design));
-  }
-  EXPECT_THAT(session.messagesShown(), ElementsAre("Unbalanced designs not yet supported!"));
-  host::setCurrentHostSession(nullptr);
 }
 
 }  // namespace

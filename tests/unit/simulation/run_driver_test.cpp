@@ -71,10 +71,24 @@ TEST(RunDriver, CancelledDialogEndsSilentlyAfterTheOpeningLines) {
 
 TEST(RunDriver, RejectedControlFileCreatesNothingInTheHost) {
   ScratchFolder folder;
-  RecordingHost host(withControlFile(folder.write("new.cxd", "Version: 2\n")));
-  EXPECT_FALSE(host.runPlugin());
-  EXPECT_THAT(host.messages(), ElementsAre("INFO - New CXD File Format, use updated plugin."));
-  EXPECT_THAT(host.callsFrom("ktGetOpenFileName").size(), 2u);  // the dialog, the message
+  const struct {
+    const char* Text;
+    std::string Message;
+  } cases[] = {
+      {"Version: 2\n", "INFO - New CXD File Format, use updated plugin."},
+      {"Version: one\n", (folder.path() / "bad.cxd").string() +
+                             ":1: expected an integer for the file format version, found \"one\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text);
+    RecordingHost host(withControlFile(folder.write("bad.cxd", c.Text)));
+    EXPECT_FALSE(host.runPlugin());
+    // The dialog, then the reader's message and nothing else.
+    EXPECT_THAT(host.callsFrom("ktGetOpenFileName"),
+                ElementsAre(::testing::StartsWith("ktGetOpenFileName("),
+                            "ktMessageBox(\"" + c.Message + "\")"));
+    EXPECT_THAT(host.messages(), ElementsAre(c.Message));
+  }
 }
 
 TEST(RunDriver, UnsupportedDesignEndsAtTheFirstSubjectWithTheCursorOff) {

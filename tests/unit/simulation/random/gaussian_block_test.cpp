@@ -157,5 +157,40 @@ TEST_F(GaussianBlockTest, SuccessiveBlocksContinueOneStream) {
   }
 }
 
+// A copy of the process-wide state drawn from on its own gives the numbers the
+// process-wide functions give, ends in the state they end in, and never touches
+// the process-wide state while it draws.
+TEST_F(GaussianBlockTest, AStateOfItsOwnContinuesTheProcessStreamWithoutTouchingIt) {
+  const std::size_t blocks[] = {1, 17, 0, 4096, 3, 255};
+  for (const Start& start : starts()) {
+    restoreRandomState(start.state);
+    int32_t seed = start.seed;
+    std::vector<float> expected;
+    for (std::size_t n : blocks) {
+      expected.push_back(uniformDeviate(seed));
+      expected.push_back(gaussianDeviate(seed));
+      std::vector<float> block(n);
+      gaussianDeviates(block.data(), n, seed);
+      expected.insert(expected.end(), block.begin(), block.end());
+    }
+    const Outcome processWide{bitsOf(expected), seed, saveRandomState()};
+
+    resetRandomSources();
+    const RandomState untouched = saveRandomState();
+    RandomState own = start.state;
+    int32_t ownSeed = start.seed;
+    std::vector<float> drawn;
+    for (std::size_t n : blocks) {
+      drawn.push_back(uniformDeviate(own, ownSeed));
+      drawn.push_back(gaussianDeviate(own, ownSeed));
+      std::vector<float> block(n);
+      gaussianDeviates(own, block.data(), n, ownSeed);
+      drawn.insert(drawn.end(), block.begin(), block.end());
+    }
+    expectSameOutcome(processWide, {bitsOf(drawn), ownSeed, own}, start.name);
+    expectSameOutcome({{}, 0, untouched}, {{}, 0, saveRandomState()}, "process-wide state");
+  }
+}
+
 }  // namespace
 }  // namespace cohortix
