@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "host/io/disk_interface.h"
-#include "host/formats/format_error.h"
 #include "host/formats/prt_format.h"
 #include "host/formats/quoted_text.h"
 #include "host/formats/rtc_format.h"
@@ -101,17 +100,29 @@ std::string summariseVTC(const std::string& name, const VTCFile& vtc) {
   return text;
 }
 
-std::string summariseFile(const std::filesystem::path& path, DiskInterface& disk) {
+namespace {
+
+// The summary of what parse made of the file, or why it could not.
+template <typename Document, typename Summary>
+Result<std::string> summaryOf(const Result<Document>& parsed, const std::string& name,
+                              Summary summarise) {
+  if (!parsed) return parsed.status();
+  return summarise(name, parsed.value());
+}
+
+}  // namespace
+
+Result<std::string> summariseFile(const std::filesystem::path& path, DiskInterface& disk) {
   const std::string name = path.string();
   const std::string extension = extensionOf(path);
   if (extension != ".prt" && extension != ".rtc" && extension != ".vtc")
-    throw FormatError(name + ": expected a .prt, .rtc or .vtc file, found the extension \"" + extension + "\"");
+    return Status::error(name + ": expected a .prt, .rtc or .vtc file, found the extension \"" + extension + "\"");
   const Result<std::string> read = disk.readFile(path);
-  if (!read) throw FormatError(read.status().context("cannot read " + name).message());
+  if (!read) return read.status().context("cannot read " + name);
   const std::string& contents = read.value();
-  if (extension == ".prt") return summariseProtocol(name, parseProtocol(contents, name));
-  if (extension == ".rtc") return summariseDesignMatrix(name, parseDesignMatrix(contents, name));
-  return summariseVTC(name, parseVTCFile(contents, name));
+  if (extension == ".prt") return summaryOf(parseProtocol(contents, name), name, summariseProtocol);
+  if (extension == ".rtc") return summaryOf(parseDesignMatrix(contents, name), name, summariseDesignMatrix);
+  return summaryOf(parseVTCFile(contents, name), name, summariseVTC);
 }
 
 }  // namespace cohortix::host
