@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "control/vtc_geometry.h"
+#include "host/io/status.h"
 
 namespace cohortix::host {
 
@@ -21,8 +22,8 @@ struct NiftiTimeCourse {
 };
 
 // ".nii.gz" compresses, ".nii" does not. The file appears under its name only
-// when complete; a failure throws "cannot write FILE: reason".
-void writeNifti(DiskInterface& disk, const std::filesystem::path& file,
+// when complete; a failure reads "cannot write FILE: reason".
+Status writeNifti(DiskInterface& disk, const std::filesystem::path& file,
                 const NiftiTimeCourse& volume);
 
 // Volumes first .. first + count - 1 of the VTC's time-fastest data, volume by

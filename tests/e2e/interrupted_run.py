@@ -39,11 +39,11 @@ def names(folder):
 
 
 def vtc_being_written(folder):
-    return lambda: any(".vtc.tmp." in name for name in names(folder))
+    return lambda: any(name.startswith(".cohortix-") and name.endswith(".vtc") for name in names(folder))
 
 
 def nifti_being_written(folder):
-    return lambda: any(name.startswith(".partial-") for name in names(folder))
+    return lambda: any(name.startswith(".cohortix-") and ".nii" in name for name in names(folder))
 
 
 def interrupt(folder, signum, moment, status, options=()):
