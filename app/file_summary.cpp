@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "host/export/decimal_text.h"
 #include "host/io/disk_interface.h"
 #include "host/formats/prt_format.h"
 #include "host/formats/quoted_text.h"
@@ -32,14 +33,8 @@ ValueRange rangeOf(const float* values, std::size_t count) {
   return range;
 }
 
-std::string number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", value);
-  return text;
-}
-
 std::string rangeText(const ValueRange& range) {
-  return "from " + number(range.min) + " to " + number(range.max) + ", mean " + number(range.mean);
+  return "from " + roundedText(range.min) + " to " + roundedText(range.max) + ", mean " + roundedText(range.mean);
 }
 
 std::string intervalsText(const std::vector<ProtocolInterval>& intervals) {
@@ -92,7 +87,7 @@ std::string summariseVTC(const std::string& name, const VTCFile& vtc) {
   std::string text = name + ": volume time course, " + std::to_string(vtc.dims.x) + " x " +
                      std::to_string(vtc.dims.y) + " x " + std::to_string(vtc.dims.z) + " voxels, " +
                      std::to_string(vtc.nrOfVolumes()) + " volumes, repetition time " +
-                     number(vtc.repetitionTime) + " s\n";
+                     roundedText(vtc.repetitionTime) + " s\n";
   text += "  box X " + std::to_string(f[5]) + " to " + std::to_string(f[6]) + ", Y " + std::to_string(f[7]) +
           " to " + std::to_string(f[8]) + ", Z " + std::to_string(f[9]) + " to " + std::to_string(f[10]) +
           ", resolution " + std::to_string(f[11]) + ", header code " + std::to_string(f[4]) + "\n";

@@ -28,7 +28,7 @@ struct BidsStudy {
   std::string groupFactor;               // empty without a between factor
   std::vector<std::string> groupNames;   // the name of group number g at g - 1
   int32_t largestSubjectNumber = 0;
-  double repetitionTime = 2.0;
+  double repetitionTime = kDefaultRepetitionTime;
   bool gzip = true;
 };
 

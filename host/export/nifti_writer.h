@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "control/vtc_geometry.h"
+#include "host/documents/two_gamma_hrf.h"
 #include "host/io/status.h"
 
 namespace cohortix::host {
@@ -17,7 +18,7 @@ struct NiftiTimeCourse {
   cohortix::VTCBox box;
   cohortix::VTCDims dims;
   int32_t NrOfVolumes = 0;
-  double repetitionTime = 2.0;   // seconds
+  double repetitionTime = kDefaultRepetitionTime;   // seconds
   const float* data = nullptr;   // the VTC's values, time fastest within each voxel
 };
 
