@@ -30,6 +30,10 @@ std::string randomPart() {
   return part;
 }
 
+#ifndef O_NOFOLLOW
+#define O_NOFOLLOW 0  // Windows: no symbolic links to follow in an output folder
+#endif
+
 // Whether a process still writes the file: it holds its lock.
 bool stillWritten(const std::filesystem::path& path) {
   const int fd = openFile(path, O_RDONLY | O_NOFOLLOW);
