@@ -1,10 +1,12 @@
 #include "app/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <iostream>
 
 #include "app/check_command.h"
 #include "app/command.h"
+#include "app/output_streams.h"
 #include "host/loader/plugin_library.h"
 
 namespace cohortix::app {
@@ -16,6 +18,11 @@ std::string pluginPathOf(const GlobalOptions& global) {
 void reportError(const std::string& what) { std::cerr << "cohortix: " << what << '\n'; }
 
 int runCommandLine(int argc, char** argv) {
+  // A reader that goes away and a file grown past the limit (ulimit -f) are write
+  // errors, reported by what could not be written; they do not end the process.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+  const OutputStreams output;
   CLI::App app{"Cohortix simulates group fMRI studies with a known ground truth.", "cohortix"};
   app.set_version_flag("--version", "cohortix 1.5 (plug-in Cohortix v1.5)");
   app.require_subcommand(1);

@@ -10,16 +10,11 @@
 #include "control/condition_names.h"
 #include "control/output_names.h"
 #include "control/vtc_geometry.h"
+#include "host/export/decimal_text.h"
 #include "host/formats/vtc_format.h"
 
 namespace cohortix::app {
 namespace {
-
-std::string number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
 
 std::string padded(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
@@ -110,9 +105,9 @@ void printGeometry(std::ostream& out, const SimulationDesign& d) {
       << ", Z " << d.ZStart << ".." << d.ZEnd << ", resolution " << d.Resolution << '\n';
   out << "VTC dimensions: " << dims.DimX << " x " << dims.DimY << " x " << dims.DimZ
       << " voxels, " << volumes(d.NrOfVolumes) << '\n';
-  out << "Signal: baseline " << d.MeanBaseline << ", SD " << number(d.BaselineSDAcrossSubjects)
-      << " across subjects, " << number(d.BaselineSDAcrossVoxels) << " across voxels; noise SD "
-      << number(d.NoiseSDPercent) << "% of baseline\n";
+  out << "Signal: baseline " << d.MeanBaseline << ", SD " << host::roundedText(d.BaselineSDAcrossSubjects)
+      << " across subjects, " << host::roundedText(d.BaselineSDAcrossVoxels) << " across voxels; noise SD "
+      << host::roundedText(d.NoiseSDPercent) << "% of baseline\n";
 }
 
 // Whether the region's sphere, before jitter, lies wholly inside the VTC box.
@@ -130,8 +125,8 @@ void printRegions(std::ostream& out, const SimulationDesign& d) {
     const EffectRegion& region = d.Regions[r];
     const VoxelIndex c = regionCentreVoxel(region, box);
     out << "  " << r + 1 << ". Talairach (" << region.TalX << ", " << region.TalY << ", "
-        << region.TalZ << "), radius " << number(region.Radius) << ", centre SD "
-        << number(region.CenterSD) << " -> VTC voxel (" << c.X << ", " << c.Y << ", " << c.Z
+        << region.TalZ << "), radius " << host::roundedText(region.Radius) << ", centre SD "
+        << host::roundedText(region.CenterSD) << " -> VTC voxel (" << c.X << ", " << c.Y << ", " << c.Z
         << ")" << (sphereInsideBox(c, region.Radius, dims) ? "" : ", reaches outside the box")
         << '\n';
   }
@@ -153,7 +148,7 @@ std::vector<std::string> columnLabels(const SimulationDesign& d) {
 
 void printEffectTable(std::ostream& out, const SimulationDesign& d, int r) {
   out << "Effects of region " << r + 1 << " (% of baseline, "
-      << (d.EffectsPerGroup ? "one row per group, subject SD " + number(d.SubjectEffectSD)
+      << (d.EffectsPerGroup ? "one row per group, subject SD " + host::roundedText(d.SubjectEffectSD)
                             : std::string("one row per subject"))
       << "):\n";
   std::size_t labelWidth = 4;
@@ -166,7 +161,7 @@ void printEffectTable(std::ostream& out, const SimulationDesign& d, int r) {
   for (int32_t row = 0; row < d.NrOfEffectRows; ++row) {
     out << "  " << padded(rowLabel(d, row), labelWidth);
     for (int32_t cell = 0; cell < d.NrOfWithinCells; ++cell)
-      out << "  " << rightAligned(number(d.EffectTable[r][row][cell]),
+      out << "  " << rightAligned(host::roundedText(d.EffectTable[r][row][cell]),
                                   std::max<std::size_t>(8, columns[cell].size()));
     out << '\n';
   }

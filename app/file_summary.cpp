@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "host/export/decimal_text.h"
 #include "host/io/disk_interface.h"
-#include "host/formats/format_error.h"
 #include "host/formats/prt_format.h"
 #include "host/formats/quoted_text.h"
 #include "host/formats/rtc_format.h"
@@ -33,14 +33,8 @@ ValueRange rangeOf(const float* values, std::size_t count) {
   return range;
 }
 
-std::string number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", value);
-  return text;
-}
-
 std::string rangeText(const ValueRange& range) {
-  return "from " + number(range.min) + " to " + number(range.max) + ", mean " + number(range.mean);
+  return "from " + roundedText(range.min) + " to " + roundedText(range.max) + ", mean " + roundedText(range.mean);
 }
 
 std::string intervalsText(const std::vector<ProtocolInterval>& intervals) {
@@ -93,7 +87,7 @@ std::string summariseVTC(const std::string& name, const VTCFile& vtc) {
   std::string text = name + ": volume time course, " + std::to_string(vtc.dims.x) + " x " +
                      std::to_string(vtc.dims.y) + " x " + std::to_string(vtc.dims.z) + " voxels, " +
                      std::to_string(vtc.nrOfVolumes()) + " volumes, repetition time " +
-                     number(vtc.repetitionTime) + " s\n";
+                     roundedText(vtc.repetitionTime) + " s\n";
   text += "  box X " + std::to_string(f[5]) + " to " + std::to_string(f[6]) + ", Y " + std::to_string(f[7]) +
           " to " + std::to_string(f[8]) + ", Z " + std::to_string(f[9]) + " to " + std::to_string(f[10]) +
           ", resolution " + std::to_string(f[11]) + ", header code " + std::to_string(f[4]) + "\n";
@@ -101,17 +95,29 @@ std::string summariseVTC(const std::string& name, const VTCFile& vtc) {
   return text;
 }
 
-std::string summariseFile(const std::filesystem::path& path, DiskInterface& disk) {
+namespace {
+
+// The summary of what parse made of the file, or why it could not.
+template <typename Document, typename Summary>
+Result<std::string> summaryOf(const Result<Document>& parsed, const std::string& name,
+                              Summary summarise) {
+  if (!parsed) return parsed.status();
+  return summarise(name, parsed.value());
+}
+
+}  // namespace
+
+Result<std::string> summariseFile(const std::filesystem::path& path, DiskInterface& disk) {
   const std::string name = path.string();
   const std::string extension = extensionOf(path);
   if (extension != ".prt" && extension != ".rtc" && extension != ".vtc")
-    throw FormatError(name + ": expected a .prt, .rtc or .vtc file, found the extension \"" + extension + "\"");
+    return Status::error(name + ": expected a .prt, .rtc or .vtc file, found the extension \"" + extension + "\"");
   const Result<std::string> read = disk.readFile(path);
-  if (!read) throw FormatError(read.status().context("cannot read " + name).message());
+  if (!read) return read.status().context("cannot read " + name);
   const std::string& contents = read.value();
-  if (extension == ".prt") return summariseProtocol(name, parseProtocol(contents, name));
-  if (extension == ".rtc") return summariseDesignMatrix(name, parseDesignMatrix(contents, name));
-  return summariseVTC(name, parseVTCFile(contents, name));
+  if (extension == ".prt") return summaryOf(parseProtocol(contents, name), name, summariseProtocol);
+  if (extension == ".rtc") return summaryOf(parseDesignMatrix(contents, name), name, summariseDesignMatrix);
+  return summaryOf(parseVTCFile(contents, name), name, summariseVTC);
 }
 
 }  // namespace cohortix::host

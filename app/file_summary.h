@@ -8,6 +8,7 @@
 #include "host/documents/design_matrix.h"
 #include "host/documents/protocol_document.h"
 #include "host/formats/vtc_format.h"
+#include "host/io/status.h"
 
 namespace cohortix::host {
 
@@ -18,7 +19,7 @@ std::string summariseDesignMatrix(const std::string& name, const DesignMatrix& m
 std::string summariseVTC(const std::string& name, const VTCFile& vtc);
 
 // Reads the file, tells its kind by its extension (.prt, .rtc, .vtc) and
-// summarises it. Throws FormatError for a file it cannot read or does not know.
-std::string summariseFile(const std::filesystem::path& path, DiskInterface& disk);
+// summarises it; fails for a file it cannot read or does not know.
+Result<std::string> summariseFile(const std::filesystem::path& path, DiskInterface& disk);
 
 }  // namespace cohortix::host

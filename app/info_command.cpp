@@ -7,7 +7,6 @@
 #include "app/command.h"
 #include "host/io/disk_interface.h"
 #include "app/file_summary.h"
-#include "host/formats/format_error.h"
 
 namespace cohortix::app {
 namespace {
@@ -18,10 +17,11 @@ ExitStatus showInfo(const std::vector<std::string>& files) {
   host::RealDiskInterface disk;
   ExitStatus status = ExitStatus::Success;
   for (const std::string& file : files) {
-    try {
-      std::cout << host::summariseFile(file, disk);
-    } catch (const host::FormatError& error) {
-      reportError(error.what());
+    const host::Result<std::string> summary = host::summariseFile(file, disk);
+    if (summary) {
+      std::cout << summary.value();
+    } else {
+      reportError(summary.status().message());
       status = ExitStatus::RunFailed;
     }
   }

@@ -10,6 +10,7 @@ InterruptionWatcher::InterruptionWatcher(std::function<void(int)> stop) : stop_(
   sigemptyset(&signals_);
   sigaddset(&signals_, SIGINT);
   sigaddset(&signals_, SIGTERM);
+  sigaddset(&signals_, SIGHUP);
   // Blocked before the thread starts, so it inherits the mask and no signal can
   // reach the run's own threads in between.
   pthread_sigmask(SIG_BLOCK, &signals_, &previousMask_);
@@ -37,6 +38,7 @@ const char* signalName(int signal) {
   switch (signal) {
     case SIGINT: return "SIGINT";
     case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
     default: return "a signal";
   }
 }

@@ -1,6 +1,7 @@
 #pragma once
-// Stops a run when the user interrupts it (SIGINT, Ctrl-C) or the system asks it to
-// end (SIGTERM). While a watcher lives the two signals are blocked in the thread
+// Stops a run when the user interrupts it (SIGINT, Ctrl-C), the system asks it to
+// end (SIGTERM) or its terminal goes away (SIGHUP). While a watcher lives the three
+// signals are blocked in the thread
 // that made it and in every thread started after it, and a thread of the watcher's
 // own takes them and calls `stop` with the signal number. `stop` runs beside the
 // run, which goes on meanwhile in the other threads: it is expected to make the
@@ -33,7 +34,7 @@ class InterruptionWatcher {
   std::thread thread_;
 };
 
-// "SIGINT", "SIGTERM".
+// "SIGINT", "SIGTERM", "SIGHUP".
 const char* signalName(int signal);
 
 }  // namespace cohortix::host

@@ -2,15 +2,13 @@
 // control file and serves the whole run.
 
 #include <CLI/CLI.hpp>
-#include <unistd.h>
-
-#include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 
 #include "app/command.h"
+#include "app/interrupted_run.h"
+#include "app/leftover_temporaries.h"
 #include "app/run_exports.h"
 #include "control/control_file_reader.h"
 #include "host/export/export_file.h"
@@ -60,19 +58,6 @@ std::unique_ptr<SimulationDesign> studyIn(const std::filesystem::path& controlFi
   return design;
 }
 
-// An interrupted run ends at once, with the files the host finished under their
-// names and nothing else: no temporary, no file of a write still under way.
-[[noreturn]] void stopInterruptedRun(host::RealDiskInterface& disk, int signal) {
-  disk.abandonWrites();
-  std::cout.flush();
-  // On a terminal the progress line or the echoed ^C holds the cursor.
-  if (::isatty(STDERR_FILENO) == 1) std::cerr << '\n';
-  std::cerr << "cohortix: interrupted by " << host::signalName(signal)
-            << ": the run stopped; the files it finished are complete, no other was kept"
-            << std::endl;
-  std::_Exit(toExitCode(signal == SIGINT ? ExitStatus::Interrupted : ExitStatus::Terminated));
-}
-
 ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   host::SessionOptions options;
   options.controlFile = std::filesystem::absolute(run.controlFile);
@@ -88,6 +73,7 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
       [&disk](int signal) { stopInterruptedRun(disk, signal); });
   host::HostSession session(options, std::cout, std::cerr, disk);
   if (!session.prepareOutputFolder()) return ExitStatus::FilesNotWritten;
+  removeLeftoversOfStudy(options.controlFile, options.outputDir, std::cerr);
   std::unique_ptr<host::StudyExports> exports;
   try {
     exports = openExports(run.exports, session, design.get());

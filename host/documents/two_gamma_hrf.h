@@ -14,6 +14,8 @@ inline constexpr double kHRFLengthSeconds = 32.0;
 // Above this the samples miss the response and the sampled kernel can sum to zero
 // or less; the command line refuses such repetition times.
 inline constexpr double kMaxRepetitionTime = 10.0;
+// The repetition time of a run that names none, in seconds.
+inline constexpr double kDefaultRepetitionTime = 2.0;
 
 // The continuous response at t seconds (unnormalised).
 double twoGammaResponse(double seconds);

@@ -8,12 +8,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "host/export/design_tsv.h"
 #include "host/export/events_tsv.h"
 #include "host/export/nifti_writer.h"
+#include "host/io/status.h"
 
 namespace cohortix::host {
 
@@ -26,7 +28,7 @@ struct BidsStudy {
   std::string groupFactor;               // empty without a between factor
   std::vector<std::string> groupNames;   // the name of group number g at g - 1
   int32_t largestSubjectNumber = 0;
-  double repetitionTime = 2.0;
+  double repetitionTime = kDefaultRepetitionTime;
   bool gzip = true;
 };
 
@@ -41,11 +43,13 @@ struct BidsSubject {
 class BidsDataset {
  public:
   // Takes root, which must be missing or empty (subjects of an earlier dataset
-  // there would not be in participants.tsv); throws ExportError otherwise.
-  // Every file goes through disk, which must outlive the dataset.
-  BidsDataset(std::filesystem::path root, BidsStudy study, DiskInterface& disk);
+  // there would not be in participants.tsv). Every file goes through disk, which
+  // must outlive the dataset.
+  static Result<std::unique_ptr<BidsDataset>> open(std::filesystem::path root, BidsStudy study,
+                                                   DiskInterface& disk);
 
-  void addSubject(const BidsSubject& subject);
+  // A failure names the file it could not write.
+  Status addSubject(const BidsSubject& subject);
 
   const std::string& taskLabel() const { return task_; }
 
@@ -55,9 +59,12 @@ class BidsDataset {
     std::string group;
   };
 
-  void writeDatasetFiles() const;
-  void writeParticipants() const;
-  std::string groupName(int32_t groupNumber) const;
+  BidsDataset(std::filesystem::path root, BidsStudy study, DiskInterface& disk);
+
+  Status writeDatasetFiles() const;
+  Status writeSubjectFiles(const BidsSubject& subject, const std::string& label) const;
+  Status writeParticipants() const;
+  Result<std::string> groupName(int32_t groupNumber) const;
 
   DiskInterface& disk_;
   std::filesystem::path root_;

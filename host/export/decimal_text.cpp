@@ -1,6 +1,7 @@
 #include "host/export/decimal_text.h"
 
 #include <charconv>
+#include <cstdio>
 
 namespace cohortix::host {
 
@@ -16,6 +17,12 @@ std::string secondsText(double seconds) {
       std::to_chars(text, text + sizeof text, seconds, std::chars_format::general, 10);
   std::string written(text, result.ptr);
   return written == "-0" ? "0" : written;
+}
+
+std::string roundedText(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
 }
 
 }  // namespace cohortix::host

@@ -40,9 +40,9 @@ std::string designTable(const std::vector<Predictor>& predictors) {
   return text;
 }
 
-void writeDesignTsv(DiskInterface& disk, const std::filesystem::path& file,
+Status writeDesignTsv(DiskInterface& disk, const std::filesystem::path& file,
                     const std::vector<Predictor>& predictors) {
-  writeExportText(disk, file, designTable(predictors));
+  return writeExportText(disk, file, designTable(predictors));
 }
 
 }  // namespace cohortix::host

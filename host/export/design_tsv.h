@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/io/status.h"
 #include "host/documents/design_matrix.h"
 
 namespace cohortix::host {
@@ -15,7 +16,7 @@ class DiskInterface;
 // Rows run to the longest column; a shorter column's missing cells read "n/a".
 std::string designTable(const std::vector<Predictor>& predictors);
 
-void writeDesignTsv(DiskInterface& disk, const std::filesystem::path& file,
+Status writeDesignTsv(DiskInterface& disk, const std::filesystem::path& file,
                     const std::vector<Predictor>& predictors);
 
 }  // namespace cohortix::host

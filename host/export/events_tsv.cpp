@@ -35,9 +35,9 @@ std::string eventsTable(std::vector<TrialEvent> events) {
   return text;
 }
 
-void writeEventsTsv(DiskInterface& disk, const std::filesystem::path& file,
+Status writeEventsTsv(DiskInterface& disk, const std::filesystem::path& file,
                     const std::vector<TrialEvent>& events) {
-  writeExportText(disk, file, eventsTable(events));
+  return writeExportText(disk, file, eventsTable(events));
 }
 
 }  // namespace cohortix::host

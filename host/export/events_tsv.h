@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/io/status.h"
 #include "host/documents/protocol_document.h"
 
 namespace cohortix::host {
@@ -31,7 +32,7 @@ std::vector<TrialEvent> trialEventsOf(const ProtocolDocument& protocol,
 // The table's text: header "onset duration trial_type", rows sorted by onset.
 std::string eventsTable(std::vector<TrialEvent> events);
 
-void writeEventsTsv(DiskInterface& disk, const std::filesystem::path& file,
+Status writeEventsTsv(DiskInterface& disk, const std::filesystem::path& file,
                     const std::vector<TrialEvent>& events);
 
 }  // namespace cohortix::host

@@ -3,15 +3,16 @@
 #include <nifti1_io.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <stdexcept>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "host/export/export_file.h"
+#include "host/export/gzip_sink.h"
+#include "host/io/disk_interface.h"
 
 namespace cohortix::host {
 namespace {
@@ -28,21 +29,19 @@ struct NiftiImageFree {
 };
 using NiftiImage = std::unique_ptr<nifti_image, NiftiImageFree>;
 
-void checkDimension(int32_t value, const char* name) {
-  if (value < 1 || value > kMaxNiftiDimension)
-    throw std::runtime_error(std::string(name) + " is " + std::to_string(value) +
-                             ", a NIfTI-1 volume needs 1 to 32767");
-}
-
-void checkShape(const NiftiTimeCourse& volume) {
-  checkDimension(volume.dims.DimX, "DimX");
-  checkDimension(volume.dims.DimY, "DimY");
-  checkDimension(volume.dims.DimZ, "DimZ");
-  checkDimension(volume.NrOfVolumes, "the number of volumes");
-  if (volume.box.Resolution < 1) throw std::runtime_error("the resolution is below 1");
-  if (!(volume.repetitionTime > 0.0))
-    throw std::runtime_error("the repetition time is not positive");
-  if (volume.data == nullptr) throw std::runtime_error("the VTC holds no data");
+// Why the volume cannot be a NIfTI-1 volume, or "" when it can.
+std::string shapeProblem(const NiftiTimeCourse& volume) {
+  const std::pair<int32_t, const char*> dimensions[] = {{volume.dims.DimX, "DimX"},
+                                                        {volume.dims.DimY, "DimY"},
+                                                        {volume.dims.DimZ, "DimZ"},
+                                                        {volume.NrOfVolumes, "the number of volumes"}};
+  for (const auto& [value, name] : dimensions)
+    if (value < 1 || value > kMaxNiftiDimension)
+      return std::string(name) + " is " + std::to_string(value) + ", a NIfTI-1 volume needs 1 to 32767";
+  if (volume.box.Resolution < 1) return "the resolution is below 1";
+  if (!(volume.repetitionTime > 0.0)) return "the repetition time is not positive";
+  if (volume.data == nullptr) return "the VTC holds no data";
+  return {};
 }
 
 mat44 matrixOf(const TalairachAffine& affine) {
@@ -80,38 +79,35 @@ void setTalairachTransforms(nifti_image& image, const cohortix::VTCBox& box) {
   image.qform_code = image.sform_code = NIFTI_XFORM_TALAIRACH;
 }
 
-void setFileName(nifti_image& image, const fs::path& path) {
-  image.fname = strdup(path.c_str());
-  image.iname = strdup(path.c_str());
-  if (image.fname == nullptr || image.iname == nullptr) throw std::bad_alloc();
-  image.nifti_type = NIFTI_FTYPE_NIFTI1_1;
-  nifti_set_iname_offset(&image);
-}
-
-NiftiImage headerOnlyImage(const NiftiTimeCourse& volume, const fs::path& path) {
+// The header and the empty extension block that precede the data of a single-file
+// NIfTI-1 volume; null when the library cannot make the image.
+std::optional<std::string> headerBytes(const NiftiTimeCourse& volume) {
+  // The library prints its own complaints to the standard error; ours say what failed.
+  static const bool quiet = (nifti_set_debug_level(0), true);
+  static_cast<void>(quiet);
   const int dims[8] = {4, volume.dims.DimX, volume.dims.DimY, volume.dims.DimZ,
                        volume.NrOfVolumes, 1, 1, 1};
   NiftiImage image(nifti_make_new_nim(dims, NIFTI_TYPE_FLOAT32, 0));
-  if (!image) throw std::bad_alloc();
+  if (!image) return std::nullopt;
   setSpacing(*image, volume);
   setTalairachTransforms(*image, volume.box);
   std::strncpy(image->descrip, "Cohortix simulated volume time course",
                sizeof image->descrip - 1);
-  setFileName(*image, path);
-  return image;
-}
-
-std::runtime_error writeFailure() {
-  const int error = errno;
-  return std::runtime_error(error != 0 ? std::strerror(error)
-                                       : "the NIfTI library could not write it");
+  image->nifti_type = NIFTI_FTYPE_NIFTI1_1;
+  nifti_set_iname_offset(image.get());
+  const nifti_1_header header = nifti_convert_nim2nhdr(image.get());
+  std::string bytes(reinterpret_cast<const char*>(&header), sizeof header);
+  // The extender: four zero bytes, no extension follows; the data start at 352.
+  bytes.append(4, '\0');
+  if (bytes.size() != static_cast<std::size_t>(image->iname_offset)) return std::nullopt;
+  return bytes;
 }
 
 int64_t voxelCount(const cohortix::VTCDims& dims) {
   return int64_t{dims.DimX} * dims.DimY * dims.DimZ;
 }
 
-void writeVolumes(znzFile file, const NiftiTimeCourse& volume) {
+Status writeVolumes(FileSink& sink, const NiftiTimeCourse& volume) {
   const int64_t voxels = voxelCount(volume.dims);
   const int32_t perBlock = volumesPerBlock(voxels, volume.NrOfVolumes, kBlockBytes);
   std::vector<float> block(static_cast<std::size_t>(voxels * perBlock));
@@ -119,25 +115,27 @@ void writeVolumes(znzFile file, const NiftiTimeCourse& volume) {
     const int32_t count = std::min(perBlock, volume.NrOfVolumes - first);
     copyVolumeBlock(volume.data, voxels, volume.NrOfVolumes, first, count, block.data());
     const std::size_t bytes = static_cast<std::size_t>(voxels * count) * sizeof(float);
-    errno = 0;
-    if (nifti_write_buffer(file, block.data(), bytes) != bytes) throw writeFailure();
+    Status written = sink.write(std::string_view(reinterpret_cast<const char*>(block.data()), bytes));
+    if (!written) return written;
   }
+  return Status::ok();
 }
 
-void writeNiftiTo(const fs::path& path, const NiftiTimeCourse& volume) {
-  NiftiImage image = headerOnlyImage(volume, path);
-  errno = 0;
+Status writeImage(FileSink& sink, const std::string& header, const NiftiTimeCourse& volume) {
+  Status written = sink.write(header);
+  return written ? writeVolumes(sink, volume) : written;
+}
+
+Status writeCompressed(FileSink& sink, const std::string& header, const NiftiTimeCourse& volume) {
   // Level 1: simulated noise barely compresses, and higher levels only cost time.
-  znzFile file = nifti_image_write_hdr_img2(image.get(), 2, "wb1", nullptr, nullptr);
-  if (znz_isnull(file)) throw writeFailure();
-  try {
-    writeVolumes(file, volume);
-  } catch (...) {
-    znzclose(file);
-    throw;
-  }
-  errno = 0;
-  if (znzclose(file) != 0) throw writeFailure();
+  GzipSink gzip(sink, 1);
+  Status written = writeImage(gzip, header, volume);
+  return written ? gzip.finish() : written;
+}
+
+bool compressedName(const fs::path& file) {
+  const std::string name = file.filename().string();
+  return name.size() >= 3 && name.compare(name.size() - 3, 3, ".gz") == 0;
 }
 
 }  // namespace
@@ -155,14 +153,18 @@ void copyVolumeBlock(const float* vtc, int64_t voxels, int32_t volumes, int32_t 
   }
 }
 
-void writeNifti(DiskInterface& disk, const fs::path& file, const NiftiTimeCourse& volume) {
-  try {
-    checkShape(volume);
-  } catch (const std::exception& error) {
-    throw ExportError(file, "cannot write " + file.string() + ": " + error.what());
-  }
-  writeExportFile(disk, file,
-                  [&volume](const fs::path& temporary) { writeNiftiTo(temporary, volume); });
+Status writeNifti(DiskInterface& disk, const fs::path& file, const NiftiTimeCourse& volume) {
+  const std::string problem = shapeProblem(volume);
+  if (!problem.empty()) return cannotWrite(Status::error(problem), file);
+  const std::optional<std::string> header = headerBytes(volume);
+  if (!header) return cannotWrite(Status::error("the NIfTI library could not make its header"), file);
+  const bool compressed = compressedName(file);
+  return cannotWrite(disk.writeFileWith(file,
+                                        [&](FileSink& sink) {
+                                          return compressed ? writeCompressed(sink, *header, volume)
+                                                            : writeImage(sink, *header, volume);
+                                        }),
+                     file);
 }
 
 }  // namespace cohortix::host

@@ -7,6 +7,8 @@
 #include <filesystem>
 
 #include "control/vtc_geometry.h"
+#include "host/documents/two_gamma_hrf.h"
+#include "host/io/status.h"
 
 namespace cohortix::host {
 
@@ -16,13 +18,13 @@ struct NiftiTimeCourse {
   cohortix::VTCBox box;
   cohortix::VTCDims dims;
   int32_t NrOfVolumes = 0;
-  double repetitionTime = 2.0;   // seconds
+  double repetitionTime = kDefaultRepetitionTime;   // seconds
   const float* data = nullptr;   // the VTC's values, time fastest within each voxel
 };
 
 // ".nii.gz" compresses, ".nii" does not. The file appears under its name only
-// when complete; a failure throws "cannot write FILE: reason".
-void writeNifti(DiskInterface& disk, const std::filesystem::path& file,
+// when complete; a failure reads "cannot write FILE: reason".
+Status writeNifti(DiskInterface& disk, const std::filesystem::path& file,
                 const NiftiTimeCourse& volume);
 
 // Volumes first .. first + count - 1 of the VTC's time-fastest data, volume by

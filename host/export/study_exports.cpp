@@ -43,6 +43,11 @@ BidsStudy bidsStudyOf(const ExportOptions& options, const ExportSetting& setting
 
 std::string stemOf(const std::string& name) { return fs::path(name).stem().string(); }
 
+// The exports' status as the session takes it: an ExportError about its file.
+void throwIfFailed(const Status& status) {
+  if (!status) throw ExportError(status.file(), status.message());
+}
+
 }  // namespace
 
 const char* niftiSuffix(bool gzip) { return gzip ? ".nii.gz" : ".nii"; }
@@ -55,9 +60,12 @@ StudyExports::StudyExports(const ExportOptions& options, const ExportSetting& se
     for (int32_t s = 0; s < design.NrOfSubjectsPerGroup; ++s)
       subjectsByVTCName_[outputFileName(design, g, s, kVolumeTimeCourseExtension)] = {
           subjectNumber(design, g, s), groupNumber(g)};
-  if (!options_.bidsDir.empty())
-    dataset_ = std::make_unique<BidsDataset>(options_.bidsDir,
-                                             bidsStudyOf(options_, setting_, design), disk_);
+  if (!options_.bidsDir.empty()) {
+    Result<std::unique_ptr<BidsDataset>> dataset =
+        BidsDataset::open(options_.bidsDir, bidsStudyOf(options_, setting_, design), disk_);
+    throwIfFailed(dataset.status());
+    dataset_ = std::move(dataset).value();
+  }
 }
 
 StudyExports::~StudyExports() = default;
@@ -75,17 +83,19 @@ NiftiTimeCourse StudyExports::timeCourseOf(const VTCDocument& vtc) const {
 
 void StudyExports::protocolSaved(const std::string& name, const ProtocolDocument& protocol) {
   if (!options_.nifti) return;
-  writeEventsTsv(disk_, besideOutput(name, "_events.tsv"),
-                 trialEventsOf(protocol, firstTrialCondition_, setting_.repetitionTime));
+  throwIfFailed(writeEventsTsv(disk_, besideOutput(name, "_events.tsv"),
+                               trialEventsOf(protocol, firstTrialCondition_, setting_.repetitionTime)));
 }
 
 void StudyExports::designMatrixSaved(const std::string& name, const DesignMatrix& matrix) {
-  if (options_.nifti) writeDesignTsv(disk_, besideOutput(name, "_design.tsv"), matrix.predictors);
+  if (options_.nifti)
+    throwIfFailed(writeDesignTsv(disk_, besideOutput(name, "_design.tsv"), matrix.predictors));
 }
 
 void StudyExports::vtcSaved(const std::string& name, const VTCDocument& vtc,
                             const ProtocolDocument& protocol, const DesignMatrix& matrix) {
-  if (options_.nifti) writeNifti(disk_, besideOutput(name, niftiSuffix(options_.gzip)), timeCourseOf(vtc));
+  if (options_.nifti)
+    throwIfFailed(writeNifti(disk_, besideOutput(name, niftiSuffix(options_.gzip)), timeCourseOf(vtc)));
   if (dataset_) addToDataset(name, vtc, protocol, matrix);
 }
 
@@ -96,9 +106,9 @@ void StudyExports::addToDataset(const std::string& name, const VTCDocument& vtc,
     throw ExportError(options_.bidsDir, "cannot add " + name + " to the BIDS dataset in " +
                                             options_.bidsDir.string() +
                                             ": no subject of the study has that name");
-  dataset_->addSubject({subject->second.subject, subject->second.group, timeCourseOf(vtc),
+  throwIfFailed(dataset_->addSubject({subject->second.subject, subject->second.group, timeCourseOf(vtc),
                         trialEventsOf(protocol, firstTrialCondition_, setting_.repetitionTime),
-                        matrix.predictors});
+                        matrix.predictors}));
 }
 
 }  // namespace cohortix::host

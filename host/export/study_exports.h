@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "control/simulation_design.h"
@@ -20,6 +21,17 @@
 namespace cohortix::host {
 
 class DiskInterface;
+
+// An export that could not be written: what() reads "cannot write FILE: reason".
+class ExportError : public std::runtime_error {
+ public:
+  ExportError(std::filesystem::path file, const std::string& message)
+      : std::runtime_error(message), file_(std::move(file)) {}
+  const std::filesystem::path& file() const { return file_; }
+
+ private:
+  std::filesystem::path file_;
+};
 
 struct ExportOptions {
   bool nifti = false;            // tables and a volume beside the native files

@@ -46,7 +46,7 @@ ProtocolCondition parseCondition(TextLines& lines) {
   condition.name = lines.textField("Condition");
   condition.color = parseColor(lines);
   const long long count = lines.integerField("NrOfIntervals", 0, kInt32Max);
-  for (long long i = 0; i < count; ++i) condition.intervals.push_back(parseInterval(lines));
+  for (long long i = 0; i < count && lines.ok(); ++i) condition.intervals.push_back(parseInterval(lines));
   return condition;
 }
 
@@ -63,7 +63,7 @@ std::string formatProtocol(const ProtocolDocument& protocol) {
   return out;
 }
 
-ProtocolDocument parseProtocol(std::string_view text, const std::string& fileName) {
+Result<ProtocolDocument> parseProtocol(std::string_view text, const std::string& fileName) {
   TextLines lines(text, fileName);
   lines.integerField("FileVersion", kProtocolFileVersion, kProtocolFileVersion);
   ProtocolDocument protocol;
@@ -71,8 +71,9 @@ ProtocolDocument parseProtocol(std::string_view text, const std::string& fileNam
   protocol.experimentName = lines.textField("ExperimentName");
   protocol.timeResolution = static_cast<int32_t>(lines.integerField("TimeResolution", kInt32Min, kInt32Max));
   const long long count = lines.integerField("NrOfConditions", 0, kInt32Max);
-  for (long long i = 0; i < count; ++i) protocol.conditions.push_back(parseCondition(lines));
+  for (long long i = 0; i < count && lines.ok(); ++i) protocol.conditions.push_back(parseCondition(lines));
   lines.expectEnd();
+  if (!lines.ok()) return lines.status();
   return protocol;
 }
 

@@ -7,12 +7,13 @@
 #include <string_view>
 
 #include "host/documents/protocol_document.h"
+#include "host/io/status.h"
 
 namespace cohortix::host {
 
 std::string formatProtocol(const ProtocolDocument& protocol);
 
-// Throws FormatError naming fileName and the line for anything it cannot read.
-ProtocolDocument parseProtocol(std::string_view text, const std::string& fileName);
+// Fails naming fileName and the line for anything it cannot read.
+Result<ProtocolDocument> parseProtocol(std::string_view text, const std::string& fileName);
 
 }  // namespace cohortix::host

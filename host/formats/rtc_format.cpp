@@ -31,13 +31,18 @@ void formatRow(const DesignMatrix& matrix, int volume, std::string& out) {
 void parseRow(TextLines& lines, int volume, DesignMatrix& matrix) {
   const std::vector<std::string_view> tokens =
       splitTokens(lines.next("the values of volume " + std::to_string(volume + 1)));
+  if (!lines.ok()) return;
   if (tokens.size() != matrix.predictors.size()) {
     lines.failOnLine(std::to_string(matrix.predictors.size()) + " values for volume " +
                      std::to_string(volume + 1));
+    return;
   }
   for (std::size_t p = 0; p < tokens.size(); ++p) {
     float value = 0;
-    if (!parseFloat(tokens[p], &value)) lines.fail("a number", describeFound(tokens[p]));
+    if (!parseFloat(tokens[p], &value)) {
+      lines.fail("a number", describeFound(tokens[p]));
+      return;
+    }
     matrix.predictors[p].values.push_back(value);
   }
 }
@@ -57,16 +62,18 @@ std::string formatDesignMatrix(const DesignMatrix& matrix) {
   return out;
 }
 
-DesignMatrix parseDesignMatrix(std::string_view text, const std::string& fileName) {
+Result<DesignMatrix> parseDesignMatrix(std::string_view text, const std::string& fileName) {
   TextLines lines(text, fileName);
   lines.integerField("FileVersion", kDesignMatrixFileVersion, kDesignMatrixFileVersion);
   DesignMatrix matrix;
   const long long count = lines.integerField("NrOfPredictors", 0, kMaxCount);
   matrix.nrOfVolumes = static_cast<int>(lines.integerField("NrOfVolumes", 0, kMaxCount));
-  for (long long p = 0; p < count; ++p) matrix.predictors.push_back({lines.textField("Predictor"), {}});
+  for (long long p = 0; p < count && lines.ok(); ++p)
+    matrix.predictors.push_back({lines.textField("Predictor"), {}});
   if (count > 0)
-    for (int volume = 0; volume < matrix.nrOfVolumes; ++volume) parseRow(lines, volume, matrix);
+    for (int volume = 0; volume < matrix.nrOfVolumes && lines.ok(); ++volume) parseRow(lines, volume, matrix);
   lines.expectEnd();
+  if (!lines.ok()) return lines.status();
   return matrix;
 }
 

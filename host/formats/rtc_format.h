@@ -8,12 +8,13 @@
 #include <string_view>
 
 #include "host/documents/design_matrix.h"
+#include "host/io/status.h"
 
 namespace cohortix::host {
 
 std::string formatDesignMatrix(const DesignMatrix& matrix);
 
-// Throws FormatError naming fileName and the line for anything it cannot read.
-DesignMatrix parseDesignMatrix(std::string_view text, const std::string& fileName);
+// Fails naming fileName and the line for anything it cannot read.
+Result<DesignMatrix> parseDesignMatrix(std::string_view text, const std::string& fileName);
 
 }  // namespace cohortix::host

@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cmath>
 
-#include "host/formats/format_error.h"
 #include "host/formats/quoted_text.h"
 
 namespace cohortix::host {
@@ -50,14 +49,18 @@ std::string_view TextLines::next(std::string_view expected) {
 std::string_view TextLines::field(std::string_view key) {
   const std::string expected = std::string(key) + ":";
   const std::string_view line = next(expected);
-  if (line.substr(0, expected.size()) != expected) fail(expected, describeFound(line));
+  if (!ok()) return {};
+  if (line.substr(0, expected.size()) != expected) {
+    fail(expected, describeFound(line));
+    return {};
+  }
   return trim(line.substr(expected.size()));
 }
 
 long long TextLines::integerField(std::string_view key, long long min, long long max) {
   const std::string_view value = field(key);
   long long number = 0;
-  if (!parseInteger(value, min, max, &number)) {
+  if (ok() && !parseInteger(value, min, max, &number)) {
     fail("a whole number from " + std::to_string(min) + " to " + std::to_string(max) +
              " after " + std::string(key) + ":",
          describeFound(value));
@@ -69,8 +72,12 @@ std::string TextLines::textField(std::string_view key) {
   std::string_view value = field(key);
   std::string text;
   std::string problem;
-  if (!unquoteText(value, &text, &problem)) fail(problem + " in the " + std::string(key), describeFound(line_));
-  if (!trim(value).empty()) fail("the end of the line after the " + std::string(key), describeFound(value));
+  if (!ok()) return text;
+  if (!unquoteText(value, &text, &problem)) {
+    fail(problem + " in the " + std::string(key), describeFound(line_));
+  } else if (!trim(value).empty()) {
+    fail("the end of the line after the " + std::string(key), describeFound(value));
+  }
   return text;
 }
 
@@ -78,12 +85,15 @@ void TextLines::expectEnd() {
   if (advance()) fail("the end of the file", describeFound(line_));
 }
 
-void TextLines::fail(std::string_view expected, std::string_view found) const {
-  throw FormatError(fileName_ + ":" + std::to_string(lineNumber_) + ": expected " +
-                    std::string(expected) + ", found " + std::string(found));
+void TextLines::fail(std::string_view expected, std::string_view found) {
+  if (!ok()) return;
+  status_ = Status::error(fileName_ + ":" + std::to_string(lineNumber_) + ": expected " +
+                          std::string(expected) + ", found " + std::string(found));
+  atEnd_ = true;
+  line_ = {};
 }
 
-void TextLines::failOnLine(std::string_view expected) const {
+void TextLines::failOnLine(std::string_view expected) {
   fail(expected, atEnd_ ? std::string("the end of the file") : describeFound(line_));
 }
 

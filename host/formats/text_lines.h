@@ -1,11 +1,15 @@
 #pragma once
 // Line-by-line reading of our plain-text files (.prt, .rtc) with the line numbers
 // that error messages name. Blank lines and lines starting with '#' are comments.
-// Every failure throws FormatError reading "file:line: expected ..., found ...".
+// The first failure is kept ("file:line: expected ..., found ..."): from then on
+// the reader is at its end and every read gives an empty or zero value, so a
+// parser may read on and ask status() once, or stop early when !ok().
 
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "host/io/status.h"
 
 namespace cohortix::host {
 
@@ -26,8 +30,12 @@ class TextLines {
   // Nothing but comments may follow.
   void expectEnd();
 
-  [[noreturn]] void fail(std::string_view expected, std::string_view found) const;
-  [[noreturn]] void failOnLine(std::string_view expected) const;
+  // Keeps the failure unless one is kept already.
+  void fail(std::string_view expected, std::string_view found);
+  void failOnLine(std::string_view expected);
+
+  bool ok() const { return status_.isOk(); }
+  const Status& status() const { return status_; }
 
  private:
   std::string_view rest_;
@@ -36,6 +44,7 @@ class TextLines {
   int lineNumber_ = 0;
   bool lastLineEnded_ = true;  // an empty text ends on line 1
   bool atEnd_ = false;
+  Status status_;
 };
 
 // Whole-token number parsing, without locale, sign allowed.

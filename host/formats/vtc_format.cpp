@@ -3,7 +3,6 @@
 #include <bit>
 #include <cstring>
 
-#include "host/formats/format_error.h"
 
 namespace cohortix::host {
 namespace {
@@ -25,16 +24,17 @@ T get(std::string_view bytes, std::size_t offset) {
   return value;
 }
 
-[[noreturn]] void fail(const std::string& fileName, const std::string& what) {
-  throw FormatError(fileName + ": " + what);
+Status fail(const std::string& fileName, const std::string& what) {
+  return Status::error(fileName + ": " + what);
 }
 
-void checkPreamble(std::string_view bytes, const std::string& fileName) {
+Status checkPreamble(std::string_view bytes, const std::string& fileName) {
   if (bytes.size() < kVTCFileHeaderSize || std::memcmp(bytes.data(), kVTCMagic, 4) != 0)
-    fail(fileName, "expected a Cohortix VTC file (magic word CXVT), found something else");
+    return fail(fileName, "expected a Cohortix VTC file (magic word CXVT), found something else");
   const uint32_t version = get<uint32_t>(bytes, 4);
   if (version != kVTCFormatVersion)
-    fail(fileName, "expected VTC format version 1, found version " + std::to_string(version));
+    return fail(fileName, "expected VTC format version 1, found version " + std::to_string(version));
+  return Status::ok();
 }
 
 VTCFile readHeader(std::string_view bytes) {
@@ -74,11 +74,12 @@ std::string_view vtcDataBytes(const float* data, std::size_t count) {
   return {reinterpret_cast<const char*>(data), count * sizeof(float)};
 }
 
-VTCFile parseVTCFile(std::string_view bytes, const std::string& fileName) {
-  checkPreamble(bytes, fileName);
+Result<VTCFile> parseVTCFile(std::string_view bytes, const std::string& fileName) {
+  Status preamble = checkPreamble(bytes, fileName);
+  if (!preamble) return preamble;
   const uint32_t dataOffset = get<uint32_t>(bytes, 8);
   if (dataOffset < kVTCFileHeaderSize || dataOffset > bytes.size())
-    fail(fileName, "expected the data offset within the file, found " + std::to_string(dataOffset));
+    return fail(fileName, "expected the data offset within the file, found " + std::to_string(dataOffset));
   VTCFile file = readHeader(bytes);
   uint64_t count = 0;
   const std::size_t found = bytes.size() - dataOffset;
@@ -86,9 +87,9 @@ VTCFile parseVTCFile(std::string_view bytes, const std::string& fileName) {
                             std::to_string(file.dims.y) + ", Z " + std::to_string(file.dims.z) +
                             " and " + std::to_string(file.nrOfVolumes()) + " volumes";
   if (!promisedValues(file, &count))
-    fail(fileName, "expected dimensions and volumes that give a size, found " + shape);
+    return fail(fileName, "expected dimensions and volumes that give a size, found " + shape);
   if (count * sizeof(float) != found) {
-    fail(fileName, "expected " + std::to_string(count * sizeof(float)) + " bytes of data for " +
+    return fail(fileName, "expected " + std::to_string(count * sizeof(float)) + " bytes of data for " +
                        shape + ", found " + std::to_string(found));
   }
   file.data.resize(count);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/documents/vtc_document.h"
+#include "host/io/status.h"
 
 namespace cohortix::host {
 
@@ -37,7 +38,7 @@ std::string formatVTCFileHeader(const VTCHeader& header, VTCDims dims, double re
 // little-endian on every machine the host runs on).
 std::string_view vtcDataBytes(const float* data, std::size_t count);
 
-// Throws FormatError naming fileName for anything it cannot read.
-VTCFile parseVTCFile(std::string_view bytes, const std::string& fileName);
+// Fails naming fileName for anything it cannot read.
+Result<VTCFile> parseVTCFile(std::string_view bytes, const std::string& fileName);
 
 }  // namespace cohortix::host

@@ -4,8 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
-#include <random>
+#include <cerrno>
 
 #include "control/output_names.h"
 #include "host/io/file_descriptors.h"
@@ -13,38 +12,34 @@
 namespace cohortix::host {
 namespace {
 
-// Output names are refused early when they would not fit with this suffix.
-static_assert(sizeof kTemporarySuffix - 1 <= kMaxTemporarySuffixBytes);
+// Output names are refused early when they would not fit with a temporary's prefix.
+static_assert(kTemporaryNameExtraBytes <= kMaxTemporarySuffixBytes);
 
-std::string randomSuffix() {
-  static constexpr char kCharacters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  thread_local std::mt19937 generator{std::random_device{}()};
-  std::uniform_int_distribution<std::size_t> pick(0, sizeof kCharacters - 2);
-  std::string suffix = kTemporarySuffix;
-  for (char& c : suffix)
-    if (c == 'X') c = kCharacters[pick(generator)];
-  return suffix;
-}
+// The most one write() call takes. Between two pieces an abandoned write stops, so
+// an interrupted run does not wait for a large file to reach the disk.
+constexpr std::size_t kPieceBytes = std::size_t{8} << 20;
 
-// Creates a new temporary file beside path, kept by temporaries; -1 with errno set
-// on failure. The mode leaves the permissions to the umask, as for any file the
-// user creates.
-int createTemporary(TemporaryFiles& temporaries, const std::filesystem::path& path,
-                    std::string* temporary) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *temporary = path.string() + randomSuffix();
-    int fd = -1;
-    const auto open = [&] {
-      fd = openFile(*temporary, O_WRONLY | O_CREAT | O_EXCL, 0666);
-      return fd >= 0;
-    };
-    if (temporaries.create(*temporary, open)) return fd;
-    if (errno != EEXIST) return -1;
-  }
-  return -1;
-}
+class PieceSink : public FileSink {
+ public:
+  explicit PieceSink(std::function<Status(std::string_view)> write) : write_(std::move(write)) {}
+  Status write(std::string_view bytes) override { return write_(bytes); }
+
+ private:
+  std::function<Status(std::string_view)> write_;
+};
 
 }  // namespace
+
+Status DiskInterface::writeFile(const std::filesystem::path& path,
+                                std::span<const std::string_view> parts) {
+  return writeFileWith(path, [parts](FileSink& sink) {
+    for (const std::string_view part : parts) {
+      Status written = sink.write(part);
+      if (!written) return written;
+    }
+    return Status::ok();
+  });
+}
 
 Status RealDiskInterface::makeDirs(const std::filesystem::path& folder) {
   std::error_code code;
@@ -54,38 +49,69 @@ Status RealDiskInterface::makeDirs(const std::filesystem::path& folder) {
   return Status::ok();
 }
 
-Status RealDiskInterface::writeFile(const std::filesystem::path& path,
-                                    std::span<const std::string_view> parts) {
+int RealDiskInterface::createTemporary(const std::filesystem::path& path, std::string* temporary) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temporary = temporaryNameFor(path).string();
+    int fd = -1;
+    const auto create = [&] {
+      fd = createFile(*temporary);
+      // Held until the file is closed: a run that starts meanwhile leaves it alone.
+      if (fd >= 0) static_cast<void>(lockFile(fd));
+      return fd >= 0;
+    };
+    if (temporaries_.create(*temporary, create)) return fd;
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
+}
+
+Status RealDiskInterface::writePieces(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (temporaries_.abandoned()) return Status::cancelled();
+    const std::size_t piece = std::min(bytes.size(), kPieceBytes);
+    if (!writeBytes(fd, bytes.substr(0, piece))) return Status::fromErrno(errno);
+    bytes.remove_prefix(piece);
+  }
+  return Status::ok();
+}
+
+Status RealDiskInterface::writeFileWith(const std::filesystem::path& path, const FileWriter& write) {
   std::string temporary;
-  const int fd = createTemporary(temporaries_, path, &temporary);
+  const int fd = createTemporary(path, &temporary);
   if (fd < 0) return Status::fromErrno(errno);
-  bool written = true;
-  for (const std::string_view part : parts) {
-    written = writeBytes(fd, part);
-    if (!written) break;
-  }
-  const int writeError = errno;
-  // A full disk may show itself only when the file is closed.
-  const bool closed = ::close(fd) == 0;
-  const int closeError = errno;
-  if (!written || !closed) {
+  PieceSink sink([this, fd](std::string_view bytes) { return writePieces(fd, bytes); });
+  Status status = write(sink);
+  // The bytes must be on the disk before the rename shows them under the final
+  // name: otherwise a power loss could leave that name over an empty file.
+  if (status && syncFile(fd) != 0) status = Status::fromErrno(errno);
+  const bool closed = closeFile(fd) == 0;
+  if (status && !closed) status = Status::fromErrno(errno);
+  if (!status) {
     temporaries_.discard(temporary);
-    return Status::fromErrno(!written ? writeError : closeError);
+    return status;
   }
-  const int failure = temporaries_.renameIntoPlace(temporary, path.string());
+  const int failure = temporaries_.renameIntoPlace(
+      temporary, [&] { return renameFile(temporary, path); });
   return failure == 0 ? Status::ok() : Status::fromErrno(failure);
 }
 
+int RealDiskInterface::createFile(const std::filesystem::path& path) { return createNewFile(path); }
+
 bool RealDiskInterface::writeBytes(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
-    // One call writes at most 1 GiB: the Windows C library counts in int.
-    const std::size_t chunk = std::min<std::size_t>(bytes.size(), std::size_t{1} << 30);
-    const ssize_t count = ::write(fd, bytes.data(), chunk);
+    const ssize_t count = ::write(fd, bytes.data(), bytes.size());
     if (count < 0 && errno == EINTR) continue;
     if (count < 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(count));
   }
   return true;
+}
+
+int RealDiskInterface::closeFile(int fd) { return ::close(fd); }
+
+int RealDiskInterface::renameFile(const std::filesystem::path& from,
+                                  const std::filesystem::path& to) {
+  return replaceFile(from, to);
 }
 
 Result<std::string> RealDiskInterface::readFile(const std::filesystem::path& path) {

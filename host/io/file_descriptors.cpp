@@ -9,6 +9,8 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+#else
+#include <sys/file.h>
 #endif
 
 namespace cohortix::host {
@@ -18,6 +20,14 @@ namespace cohortix::host {
 int openFile(const std::filesystem::path& path, int flags, int mode) {
   return ::_wopen(path.c_str(), flags | O_BINARY | O_NOINHERIT, mode);
 }
+
+int createNewFile(const std::filesystem::path& path) {
+  return openFile(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
+}
+
+// An open file cannot be removed on Windows: a file still being written needs no
+// lock to be safe from another process's clean-up.
+int lockFile(int) { return 0; }
 
 int syncFile(int fd) { return ::_commit(fd); }
 
@@ -32,6 +42,20 @@ int replaceFile(const std::filesystem::path& from, const std::filesystem::path& 
 
 int openFile(const std::filesystem::path& path, int flags, int mode) {
   return ::open(path.c_str(), flags | O_CLOEXEC, mode);
+}
+
+// O_EXCL alone already refuses a symbolic link in the name's place; O_NOFOLLOW
+// says so. The mode leaves the permissions to the umask, as for any file the user
+// creates.
+int createNewFile(const std::filesystem::path& path) {
+  return openFile(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+}
+
+int lockFile(int fd) {
+  for (;;) {
+    const int result = ::flock(fd, LOCK_EX | LOCK_NB);
+    if (result == 0 || errno != EINTR) return result;
+  }
 }
 
 int syncFile(int fd) { return ::fsync(fd); }

@@ -15,10 +15,15 @@ class [[nodiscard]] Status {
   Status() = default;  // ok
   static Status ok() { return Status(); }
   static Status error(std::string message) { return Status(std::move(message)); }
-  // The system's reason for errno value `errorNumber` ("No space left on device").
+  // The system's reason for errno value `errorNumber` ("No space left on device");
+  // ECANCELED gives cancelled().
   static Status fromErrno(int errorNumber);
+  // An operation stopped on purpose (an interrupted run ends its writes). It is no
+  // failure of the disk: callers tell no one of it.
+  static Status cancelled();
 
   bool isOk() const { return !message_.has_value(); }
+  bool isCancelled() const { return cancelled_; }
   explicit operator bool() const { return isOk(); }
   // The whole text; empty when ok.
   const std::string& message() const;
@@ -27,9 +32,16 @@ class [[nodiscard]] Status {
   Status context(std::string_view what) const&;
   Status context(std::string_view what) &&;
 
+  // The file an error is about, for a list of the files a run could not write;
+  // empty when none was named.
+  Status aboutFile(std::string file) &&;
+  const std::string& file() const { return file_; }
+
  private:
   explicit Status(std::string message) : message_(std::move(message)) {}
   std::optional<std::string> message_;
+  bool cancelled_ = false;
+  std::string file_;
 };
 
 // A value or the status that says why there is none.

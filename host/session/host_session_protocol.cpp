@@ -1,7 +1,6 @@
 // The host's stimulation protocol, as the plug-in reaches it through the
 // ktXxxProtocol functions.
 
-#include "host/formats/format_error.h"
 #include "host/session/host_session.h"
 #include "host/export/study_exports.h"
 #include "host/formats/prt_format.h"
@@ -90,11 +89,9 @@ bool HostSession::saveProtocol(const char* fileName) {
 bool HostSession::loadProtocol(const char* fileName) {
   std::string text;
   if (!checkedOutputName("ktLoadProtocol", fileName) || !readInput(fileName, &text)) return false;
-  try {
-    protocol_ = parseProtocol(text, fileName);
-  } catch (const FormatError& error) {
-    return refuse(error.what());
-  }
+  Result<ProtocolDocument> parsed = parseProtocol(text, fileName);
+  if (!parsed) return refuse(parsed.status().message());
+  protocol_ = std::move(parsed).value();
   return true;
 }
 

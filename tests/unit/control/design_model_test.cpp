@@ -136,7 +136,7 @@ TEST(OutputNames, JoinSubjectGroupExperimentAndExtension) {
   EXPECT_EQ(longestOutputName(*design), "");
   EXPECT_EQ(maxOutputNameBytes(), 239u);
   // Names are limited so that the host's temporary names are still one name.
-  static_assert(sizeof(host::kTemporarySuffix) - 1 <= kMaxTemporarySuffixBytes);
+  static_assert(host::kTemporaryNameExtraBytes <= kMaxTemporarySuffixBytes);
 }
 
 TEST(OutputNames, ExperimentNamesMustBePlainFileNames) {

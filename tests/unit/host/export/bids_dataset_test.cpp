@@ -59,12 +59,12 @@ struct TwoGroupStudy {
 TEST(BidsDataset, LaysOutSubjectsWithPaddedLabelsAndTheTaskLabel) {
   RealDiskInterface disk;
   const TwoGroupStudy study("layout");
-  BidsDataset dataset(study.folder / "bids", study.study(), disk);
+  const auto dataset = BidsDataset::open(study.folder / "bids", study.study(), disk).value();
   const fs::path root = study.folder / "bids";
   EXPECT_FALSE(fs::exists(root)) << "a run that ends before its first subject leaves nothing";
-  dataset.addSubject(study.subject(2, 1));
-  dataset.addSubject(study.subject(12, 2));
-  EXPECT_EQ(dataset.taskLabel(), "Twogroupsstudy1");
+  ASSERT_TRUE(dataset->addSubject(study.subject(2, 1)));
+  ASSERT_TRUE(dataset->addSubject(study.subject(12, 2)));
+  EXPECT_EQ(dataset->taskLabel(), "Twogroupsstudy1");
   for (const char* file :
        {"dataset_description.json", "README", "code/two-groups.cxd", "participants.json",
         "sub-02/func/sub-02_task-Twogroupsstudy1_bold.nii.gz",
@@ -86,21 +86,19 @@ TEST(BidsDataset, RefusesAFolderHoldingAnotherDataset) {
   RealDiskInterface disk;
   const TwoGroupStudy study("occupied");
   fs::create_directories(study.folder / "bids" / "sub-07");
-  try {
-    BidsDataset dataset(study.folder / "bids", study.study(), disk);
-    FAIL() << "an occupied folder was taken";
-  } catch (const std::runtime_error& error) {
-    EXPECT_NE(std::string(error.what()).find("not empty"), std::string::npos) << error.what();
-  }
+  const auto dataset = BidsDataset::open(study.folder / "bids", study.study(), disk);
+  EXPECT_EQ(dataset.status().message(),
+            "cannot write a BIDS dataset into " + (study.folder / "bids").string() +
+                ": the folder is not empty");
   EXPECT_FALSE(fs::exists(study.folder / "bids" / "dataset_description.json"));
 }
 
 TEST(BidsDataset, ASubjectOfAnUnknownGroupIsNotListed) {
   RealDiskInterface disk;
   const TwoGroupStudy study("unknown-group");
-  BidsDataset dataset(study.folder / "bids", study.study(), disk);
-  dataset.addSubject(study.subject(1, 1));
-  EXPECT_THROW(dataset.addSubject(study.subject(3, 3)), std::runtime_error);
+  const auto dataset = BidsDataset::open(study.folder / "bids", study.study(), disk).value();
+  ASSERT_TRUE(dataset->addSubject(study.subject(1, 1)));
+  EXPECT_EQ(dataset->addSubject(study.subject(3, 3)).message(), "group 3 is not in the study");
   EXPECT_EQ(textOf(study.folder / "bids" / "participants.tsv"),
             "participant_id\tgroup\nsub-01\tYoung\n");
 }

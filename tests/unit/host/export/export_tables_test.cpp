@@ -10,6 +10,7 @@
 #include "host/export/events_tsv.h"
 #include "host/export/export_file.h"
 #include "host/export/json_text.h"
+#include "tests/support/failing_disk_interface.h"
 
 namespace cohortix::host {
 namespace {
@@ -45,22 +46,21 @@ TEST(JsonText, QuotesAndEscapesEveryCharacterThatWouldBreakAString) {
   EXPECT_EQ(jsonString("Caf\xc3\xa9"), "\"Caf\xc3\xa9\"");
 }
 
-TEST(ExportFile, AFailedWriteLeavesNeitherTheFileNorItsTemporary) {
+TEST(ExportFile, AFailedWriteLeavesTheOldFileAndNamesTheNewOne) {
   const fs::path folder = fs::path(COHORTIX_BUILD_DIR) / "test-tmp" / "export_file";
   fs::remove_all(folder);
   fs::create_directories(folder);
   std::ofstream(folder / "table.tsv") << "old\n";
-  RealDiskInterface disk;
-  EXPECT_THROW(writeExportFile(disk, folder / "table.tsv",
-                               [](const fs::path& temporary) {
-                                 std::ofstream(temporary) << "half";
-                                 throw std::runtime_error("disk gone");
-                               }),
-               std::runtime_error);
+  testing::FailingDiskInterface full(2);
+  const Status failed = writeExportText(full, folder / "table.tsv", "new\n");
+  EXPECT_EQ(failed.message(), "cannot write " + (folder / "table.tsv").string() +
+                                  ": No space left on device");
+  EXPECT_EQ(failed.file(), (folder / "table.tsv").string());
   std::ifstream in(folder / "table.tsv");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
-  writeExportText(disk, folder / "table.tsv", "new\n");
+  RealDiskInterface disk;
+  ASSERT_TRUE(writeExportText(disk, folder / "table.tsv", "new\n"));
   std::ifstream again(folder / "table.tsv");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), "new\n");
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/io/disk_interface.h"
+#include "tests/support/failing_disk_interface.h"
 
 namespace cohortix::host {
 namespace {
@@ -57,7 +58,7 @@ TEST(NiftiWriter, WritesFloatVolumesInTalairachSpaceReadableBack) {
     SCOPED_TRACE(name);
     const SmallVTC vtc;
     const fs::path file = scratchFolder("roundtrip") / name;
-    writeNifti(disk, file, vtc.timeCourse());
+    ASSERT_TRUE(writeNifti(disk, file, vtc.timeCourse()));
     const auto image = readBack(file);
     ASSERT_TRUE(image);
     EXPECT_EQ(image->datatype, NIFTI_TYPE_FLOAT32);
@@ -86,7 +87,7 @@ TEST(NiftiWriter, BothTransformsTakeVoxelsToTheirTalairachPoints) {
   RealDiskInterface disk;
   const SmallVTC vtc;
   const fs::path file = scratchFolder("affine") / "study.nii";
-  writeNifti(disk, file, vtc.timeCourse());
+  ASSERT_TRUE(writeNifti(disk, file, vtc.timeCourse()));
   const auto image = readBack(file);
   ASSERT_TRUE(image);
   // Voxel (i, j, k) = (2, 1, 1): Talairach x = 128 - 50 - 3, y = 128 - 60 - 6,
@@ -138,17 +139,29 @@ TEST(NiftiWriter, FailureLeavesNoFileAndNamesIt) {
   const SmallVTC vtc;
   const fs::path folder = scratchFolder("failure");
   const fs::path missing = folder / "no-such-folder" / "study.nii";
-  try {
-    writeNifti(disk, missing, vtc.timeCourse());
-    FAIL() << "a write into a missing folder succeeded";
-  } catch (const std::runtime_error& error) {
-    EXPECT_EQ(std::string(error.what()).rfind("cannot write " + missing.string() + ": ", 0), 0u)
-        << error.what();
-  }
+  EXPECT_EQ(writeNifti(disk, missing, vtc.timeCourse()).message(),
+            "cannot write " + missing.string() + ": No such file or directory");
   NiftiTimeCourse empty = vtc.timeCourse();
   empty.dims.DimZ = 0;
-  EXPECT_THROW(writeNifti(disk, folder / "empty.nii", empty), std::runtime_error);
+  EXPECT_EQ(writeNifti(disk, folder / "empty.nii", empty).message(),
+            "cannot write " + (folder / "empty.nii").string() +
+                ": DimZ is 0, a NIfTI-1 volume needs 1 to 32767");
   EXPECT_TRUE(fs::is_empty(folder));
+}
+
+TEST(NiftiWriter, EachFailingCallOfTheDiskLeavesNoFileAndNamesIt) {
+  using testing::DiskCall;
+  const SmallVTC vtc;
+  for (const DiskCall call : {DiskCall::Create, DiskCall::Write, DiskCall::Close, DiskCall::Rename}) {
+    SCOPED_TRACE(static_cast<int>(call));
+    testing::FailingDiskInterface disk(call, EIO);
+    const fs::path folder = scratchFolder("failing-disk");
+    const fs::path file = folder / "S1_G1_Study.nii.gz";
+    const Status written = writeNifti(disk, file, vtc.timeCourse());
+    EXPECT_EQ(written.message(), "cannot write " + file.string() + ": Input/output error");
+    EXPECT_EQ(written.file(), file.string());
+    EXPECT_TRUE(fs::is_empty(folder));
+  }
 }
 
 }  // namespace

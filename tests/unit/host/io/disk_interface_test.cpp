@@ -3,16 +3,23 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "host/io/disk_interface.h"
+#include "host/io/file_descriptors.h"
 #include "tests/support/failing_disk_interface.h"
 #include "tests/support/scratch_folder.h"
 
 namespace cohortix::host {
 namespace {
 
+using cohortix::testing::DiskCall;
 using cohortix::testing::FailingDiskInterface;
 using cohortix::testing::ScratchFolder;
 
@@ -79,6 +86,76 @@ TEST(RealDisk, MakesNestedFoldersAndRefusesAFileInTheWay) {
   EXPECT_TRUE(disk.makeDirs(folder / "a" / "b")) << "an existing folder is fine";
   std::ofstream(folder / "file") << "x";
   EXPECT_EQ(disk.makeDirs(folder / "file").message(), "Not a directory");
+}
+
+TEST(FailingDisk, EachFailingCallLeavesTheOldFileAndNoTemporary) {
+  for (const DiskCall call : {DiskCall::Create, DiskCall::Write, DiskCall::Close, DiskCall::Rename}) {
+    SCOPED_TRACE(static_cast<int>(call));
+    ScratchFolder folder;
+    std::ofstream(folder / "S1_G1_Study.prt") << "previous run";
+    FailingDiskInterface disk(call, EIO);
+    const std::string_view parts[] = {"new protocol"};
+    EXPECT_EQ(disk.writeFile(folder / "S1_G1_Study.prt", parts).message(), std::strerror(EIO));
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"S1_G1_Study.prt"});
+    EXPECT_EQ(contentsOf(folder / "S1_G1_Study.prt"), "previous run");
+  }
+}
+
+TEST(RealDisk, ALinkUnderTheFinalNameIsReplacedNotWrittenThrough) {
+  ScratchFolder folder;
+  std::ofstream(folder / "elsewhere") << "not ours";
+  std::filesystem::create_symlink(folder / "elsewhere", folder / "S1_G1_Study.vtc");
+  RealDiskInterface disk;
+  const std::string_view parts[] = {"data"};
+  ASSERT_TRUE(disk.writeFile(folder / "S1_G1_Study.vtc", parts));
+  EXPECT_FALSE(std::filesystem::is_symlink(folder / "S1_G1_Study.vtc"));
+  EXPECT_EQ(contentsOf(folder / "S1_G1_Study.vtc"), "data");
+  EXPECT_EQ(contentsOf(folder / "elsewhere"), "not ours");
+}
+
+TEST(TemporaryNames, AreFreshEachTimeAndTellTheFinalName) {
+  const auto first = temporaryNameFor("out/S1_G1_Study.nii.gz");
+  const auto second = temporaryNameFor("out/S1_G1_Study.nii.gz");
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first.parent_path(), "out");
+  EXPECT_EQ(first.filename().string().size(), kTemporaryNameExtraBytes + 18);
+  EXPECT_EQ(finalNameOf(first.filename().string()), "S1_G1_Study.nii.gz");
+  EXPECT_EQ(finalNameOf("S1_G1_Study.vtc"), "");
+  EXPECT_EQ(finalNameOf(".cohortix-ab/de-S1_G1_Study.vtc"), "");
+  EXPECT_EQ(finalNameOf(".cohortix-abcde-"), "");
+}
+
+TEST(TemporaryNames, ANewFileIsNeverMadeThroughAPlantedLink) {
+  ScratchFolder folder;
+  std::ofstream(folder / "target") << "not ours";
+  std::filesystem::create_symlink(folder / "target", folder / "planted");
+  EXPECT_EQ(createNewFile(folder / "planted"), -1);
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(contentsOf(folder / "target"), "not ours");
+}
+
+TEST(LeftoverTemporaries, OnlyThoseOfEndedWritersAndWantedNamesAreRemoved) {
+  ScratchFolder folder;
+  const auto leftover = [&](const char* name) {
+    const auto path = temporaryNameFor(folder / name);
+    std::ofstream(path) << "half";
+    return path.filename().string();
+  };
+  leftover("S1_G1_Study.vtc");
+  const std::string otherStudy = leftover("S1_G1_Other.vtc");
+  const std::string live = leftover("S2_G1_Study.vtc");
+  // A writer still at work holds the lock of its temporary.
+  const int writer = openFile(folder / live, O_RDONLY);
+  ASSERT_EQ(lockFile(writer), 0);
+  std::ofstream(folder / "S3_G1_Study.vtc") << "a whole file";
+
+  const auto ofStudy = [](std::string_view name) { return name.find("_Study.") != std::string_view::npos; };
+  EXPECT_EQ(removeLeftoverTemporaries(folder.path(), ofStudy), 1);
+  std::vector<std::string> expected = {live, otherStudy, "S3_G1_Study.vtc"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(folder.entries(), expected);
+  ::close(writer);
+  EXPECT_EQ(removeLeftoverTemporaries(folder.path(), ofStudy), 1);
 }
 
 }  // namespace
