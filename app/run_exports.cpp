@@ -21,13 +21,13 @@ bool exportsAsked(const host::ExportOptions& options) {
 }
 
 std::unique_ptr<host::StudyExports> openExports(const host::ExportOptions& options,
-                                                host::HostSession& session,
-                                                const SimulationDesign* design) {
+                                                const host::SessionOptions& run,
+                                                const SimulationDesign* design,
+                                                host::DiskInterface& disk) {
   if (!exportsAsked(options) || design == nullptr) return nullptr;
-  const host::SessionOptions& run = session.options();
   const host::ExportSetting setting{run.outputDir, run.controlFile, run.repetitionTime,
                                     summaryOf(*design)};
-  return std::make_unique<host::StudyExports>(options, setting, *design, session.disk());
+  return std::make_unique<host::StudyExports>(options, setting, *design, disk);
 }
 
 }  // namespace cohortix::app

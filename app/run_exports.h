@@ -1,12 +1,11 @@
 #pragma once
 // The exports a run makes beside its native files (--nifti, --gzip, --bids DIR),
-// from the design the host read itself: its subjects' names, its groups, its
-// summary.
+// from the design the host read itself: its groups, its summary.
 
 #include <memory>
 
 #include "host/session/host_session.h"
-#include "host/export/study_exports.h"
+#include "host/session/study_exports.h"
 
 namespace cohortix::app {
 
@@ -16,7 +15,8 @@ bool exportsAsked(const host::ExportOptions& options);
 // file was refused: the run then tells the user why and writes no subject. Throws
 // ExportError when the dataset's folder cannot be taken.
 std::unique_ptr<host::StudyExports> openExports(const host::ExportOptions& options,
-                                                host::HostSession& session,
-                                                const SimulationDesign* design);
+                                                const host::SessionOptions& run,
+                                                const SimulationDesign* design,
+                                                host::DiskInterface& disk);
 
 }  // namespace cohortix::app

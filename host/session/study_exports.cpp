@@ -1,7 +1,6 @@
-#include "host/export/study_exports.h"
+#include "host/session/study_exports.h"
 
 #include "control/cell_index.h"
-#include "control/output_names.h"
 #include "host/export/design_tsv.h"
 #include "host/export/events_tsv.h"
 #include "host/export/export_file.h"
@@ -51,10 +50,6 @@ StudyExports::StudyExports(const ExportOptions& options, const ExportSetting& se
                            const SimulationDesign& design, DiskInterface& disk)
     : options_(options), setting_(setting), disk_(disk),
       firstTrialCondition_(FirstTrialCondition(design)) {
-  for (int32_t g = 0; g < design.NrOfGroups; ++g)
-    for (int32_t s = 0; s < design.NrOfSubjectsPerGroup; ++s)
-      subjectsByVTCName_[outputFileName(design, g, s, kVolumeTimeCourseExtension)] = {
-          subjectNumber(design, g, s), groupNumber(g)};
   if (!options_.bidsDir.empty())
     dataset_ = std::make_unique<BidsDataset>(options_.bidsDir,
                                              bidsStudyOf(options_, setting_, design), disk_);
@@ -66,39 +61,50 @@ fs::path StudyExports::besideOutput(const std::string& name, const std::string& 
   return resolveOutputName(setting_.outputDir, stemOf(name) + suffix);
 }
 
-NiftiTimeCourse StudyExports::timeCourseOf(const VTCDocument& vtc) const {
-  const VTCHeader& header = vtc.header();
+NiftiTimeCourse StudyExports::timeCourseOf(const SavedSubject& subject) const {
+  const VTCHeader& header = subject.header;
   const cohortix::VTCBox box{header.XStart, header.XEnd, header.YStart, header.YEnd,
                              header.ZStart, header.ZEnd, header.Resolution};
-  return {box, vtcDims(box), vtc.nrOfVolumes(), setting_.repetitionTime, vtc.data()};
+  return {box, vtcDims(box), subject.nrOfVolumes, setting_.repetitionTime, subject.data.data()};
 }
 
-void StudyExports::protocolSaved(const std::string& name, const ProtocolDocument& protocol) {
-  if (!options_.nifti) return;
-  writeEventsTsv(disk_, besideOutput(name, "_events.tsv"),
-                 trialEventsOf(protocol, firstTrialCondition_, setting_.repetitionTime));
+void StudyExports::attempt(SubjectOutcomes& outcomes, const std::function<void()>& exportFile) {
+  try {
+    exportFile();
+  } catch (const ExportError& error) {
+    outcomes.notWritten(error.file().string(), Status::error(error.what()));
+  }
 }
 
-void StudyExports::designMatrixSaved(const std::string& name, const DesignMatrix& matrix) {
-  if (options_.nifti) writeDesignTsv(disk_, besideOutput(name, "_design.tsv"), matrix.predictors);
-}
-
-void StudyExports::vtcSaved(const std::string& name, const VTCDocument& vtc,
-                            const ProtocolDocument& protocol, const DesignMatrix& matrix) {
-  if (options_.nifti) writeNifti(disk_, besideOutput(name, niftiSuffix(options_.gzip)), timeCourseOf(vtc));
-  if (dataset_) addToDataset(name, vtc, protocol, matrix);
-}
-
-void StudyExports::addToDataset(const std::string& name, const VTCDocument& vtc,
-                                const ProtocolDocument& protocol, const DesignMatrix& matrix) {
-  const auto subject = subjectsByVTCName_.find(name);
-  if (subject == subjectsByVTCName_.end())
-    throw ExportError(options_.bidsDir, "cannot add " + name + " to the BIDS dataset in " +
-                                            options_.bidsDir.string() +
-                                            ": no subject of the study has that name");
-  dataset_->addSubject({subject->second.subject, subject->second.group, timeCourseOf(vtc),
-                        trialEventsOf(protocol, firstTrialCondition_, setting_.repetitionTime),
-                        matrix.predictors});
+void StudyExports::subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) {
+  const std::string& vtc = subject.files.vtc;
+  if (!subject.known() || !subject.protocolSaved) {
+    const Status why = subject.known() ? builtFromUnsavedProtocol(subject.files.protocol)
+                       : subject.unexpected.empty()
+                           ? Status::error("the host does not know the study's subjects")
+                           : Status::error(subject.unexpected);
+    outcomes.notWritten("the exports of " + vtc, why.context("cannot export " + vtc));
+    return;
+  }
+  const std::vector<TrialEvent> events =
+      trialEventsOf(subject.protocol, firstTrialCondition_, setting_.repetitionTime);
+  const NiftiTimeCourse bold = timeCourseOf(subject);
+  if (options_.nifti) {
+    attempt(outcomes, [&] {
+      writeEventsTsv(disk_, besideOutput(subject.files.protocol, "_events.tsv"), events);
+    });
+    attempt(outcomes, [&] {
+      writeDesignTsv(disk_, besideOutput(subject.files.designMatrix, "_design.tsv"),
+                     subject.designMatrix.predictors);
+    });
+    attempt(outcomes, [&] { writeNifti(disk_, besideOutput(vtc, niftiSuffix(options_.gzip)), bold); });
+  }
+  if (dataset_) {
+    attempt(outcomes, [&] {
+      dataset_->addSubject({subject.subjectNumber, subject.groupNumber, bold, events,
+                            subject.designMatrix.predictors});
+    });
+  }
 }
 
 }  // namespace cohortix::host
