@@ -55,19 +55,22 @@ Status OutputPath::subjectSaved(const std::string& vtcName, const VTCDocument& v
                                 const ProtocolDocument& protocol, const DesignMatrix& matrix) {
   collect();
   std::unique_ptr<SavedSubject> subject;
+  Status staged;
   try {
     subject = nextSubject(vtcName, vtc, protocol, matrix);
     staging_.resize(vtc.valueCount());
   } catch (const std::bad_alloc&) {
-    return Status::error("not enough memory to stage its data");
+    staged = Status::error("not enough memory to stage its data");
   }
-  std::copy(vtc.data(), vtc.data() + vtc.valueCount(), staging_.begin());
-  subject->data = staging_;
+  // Staged or not, the subject has had its turn: the next save is the next subject.
   names_ = {};
   protocol_.reset();
   matrix_.reset();
   unsavedProtocol_.clear();
   ++subjectsSaved_;
+  if (!staged) return staged;
+  std::copy(vtc.data(), vtc.data() + vtc.valueCount(), staging_.begin());
+  subject->data = staging_;
   inFlight_ = std::move(subject);
   try {
     thread_ = std::thread([this] { dispatch(); });

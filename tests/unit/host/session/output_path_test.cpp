@@ -83,12 +83,14 @@ TEST(OutputPath, ASinkPluggedInSeesEverySubjectOnceInRunOrderWithItsNamesAndStag
   std::string message;
   const std::unique_ptr<SimulationDesign> design = testing::parseText(kTinyStudy, message);
   ASSERT_NE(design, nullptr) << message;
+  const testing::ScratchFolder folder;
   SessionOptions options;
   options.controlFile = control.path();
+  options.outputDir = folder.path();
   options.study = runOrderOf(*design);
-  testing::RecordingHost host(options);
-  KeepingSink sink(host.outputFolder());
+  KeepingSink sink(folder.path());  // before the host: its output path uses them
   OffsetStage stage;
+  testing::RecordingHost host(options);
   host.session().output().addSink(sink);
   host.session().output().addStage(stage);
   ASSERT_TRUE(host.runPlugin());
