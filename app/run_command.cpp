@@ -62,8 +62,11 @@ std::unique_ptr<SimulationDesign> studyIn(const std::filesystem::path& controlFi
 }
 
 // An interrupted run ends at once, with the files the host finished under their
-// names and nothing else: no temporary, no file of a write still under way.
-[[noreturn]] void stopInterruptedRun(host::RealDiskInterface& disk, int signal) {
+// names and nothing else: no temporary, no file of a write still under way. The
+// host falls silent first, so no write that the end cuts short is reported.
+[[noreturn]] void stopInterruptedRun(host::HostSession& session, host::RealDiskInterface& disk,
+                                     int signal) {
+  session.silenceForExit();
   disk.abandonWrites();
   std::cout.flush();
   // On a terminal the progress line or the echoed ^C holds the cursor.
@@ -84,11 +87,12 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   std::unique_ptr<SimulationDesign> design = studyIn(options.controlFile);
   if (design) options.study = host::runOrderOf(*design);
   host::RealDiskInterface disk;
-  const host::InterruptionWatcher watcher(
-      [&disk](int signal) { stopInterruptedRun(disk, signal); });
   // Declared before the session, whose output path uses them until it finishes.
   std::unique_ptr<host::StudyExports> exports;
   host::HostSession session(options, std::cout, std::cerr, disk);
+  // Up before the first file is written; gone before the session.
+  const host::InterruptionWatcher watcher(
+      [&session, &disk](int signal) { stopInterruptedRun(session, disk, signal); });
   if (!session.prepareOutputFolder()) return ExitStatus::FilesNotWritten;
   try {
     exports = openExports(run.exports, options, design.get(), disk);

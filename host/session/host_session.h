@@ -54,7 +54,6 @@ class HostSession {
 
   // Where sinks and stages plug in, before the run.
   OutputPath& output() { return output_; }
-  DiskInterface& disk() { return disk_; }
 
   // Creates the output folder when it is missing; false, with a message, when it
   // cannot be created.
@@ -68,6 +67,10 @@ class HostSession {
   // and the plug-in's own messages.
   const std::vector<std::string>& hostMessages() const { return reporter_.hostMessages(); }
   const std::vector<std::string>& messagesShown() const { return reporter_.messagesShown(); }
+
+  // From any thread: no report, log line or progress line appears any more. For a
+  // run about to end at once, which then says why in its last line.
+  void silenceForExit() { progress_.holdForExit(); }
 
   // Every host call the plug-in made, as text, when options().recordCalls is set.
   void noteCall(const std::string& call);

@@ -33,6 +33,9 @@ class Progress : public SubjectSink {
   void printAbove(std::ostream& out, std::string_view text);
   // Clears the line for good.
   void finish();
+  // Holds every later output through the progress line, from any thread, forever:
+  // for a process about to end, whose last line must be the one saying why.
+  void holdForExit() { mutex_.lock(); }
 
   // The line as it would be drawn now (for tests).
   std::string line() const;

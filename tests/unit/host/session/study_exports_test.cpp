@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/io/disk_interface.h"
 #include "host/session/host_session.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/test_designs.h"
@@ -29,6 +30,7 @@ std::string textOf(const std::filesystem::path& file) {
 // One subject of one group: S1_G1_Study, with a "Baseline" and two trial conditions.
 struct ExportingSession {
   testing::ScratchFolder folder;
+  RealDiskInterface disk;
   std::ostringstream log, messages;
   std::unique_ptr<SimulationDesign> design = testing::emptyDesign("Study");
   std::unique_ptr<StudyExports> exports;  // outlives the session, which uses it
@@ -43,12 +45,12 @@ struct ExportingSession {
     run.controlFile = folder / "study.cxd";
     run.outputDir = folder / "out";
     run.study = runOrderOf(*design);
-    session = std::make_unique<HostSession>(run, log, messages);
+    session = std::make_unique<HostSession>(run, log, messages, disk);
     EXPECT_TRUE(session->prepareOutputFolder());
     if (!options.bidsDir.empty()) options.bidsDir = folder / options.bidsDir;
     exports = std::make_unique<StudyExports>(
         options, ExportSetting{run.outputDir, run.controlFile, 2.0, "summary\n"}, *design,
-        session->disk());
+        disk);
     session->output().addSink(*exports);
   }
   ~ExportingSession() { session.reset(); }
