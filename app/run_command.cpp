@@ -47,9 +47,10 @@ ExitStatus withWrittenFiles(ExitStatus status, bool allWritten) {
   return status == ExitStatus::Success && !allWritten ? ExitStatus::FilesNotWritten : status;
 }
 
-// The study as the host reads it for itself, through the plug-in's reader, for the
-// progress line and the exports; null when the file is refused (the plug-in then
-// says why).
+// The study as the host reads it for itself, once, through the plug-in's reader:
+// its subjects in run order for the output path and its sinks, its groups and
+// summary for the exports; null when the file is refused (the plug-in then says
+// why).
 std::unique_ptr<SimulationDesign> studyIn(const std::filesystem::path& controlFile) {
   // The design is far too large for the stack.
   auto design = std::make_unique<SimulationDesign>();
@@ -65,24 +66,26 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   options.repetitionTime = run.repetitionTime;
   options.quiet = run.quiet;
   options.showProgress = host::progressWanted(run.quiet);
-  std::unique_ptr<SimulationDesign> design;
-  if (options.showProgress || exportsAsked(run.exports)) design = studyIn(options.controlFile);
-  if (options.showProgress && design) options.nrOfSubjects = design->NrOfSubjects;
+  std::unique_ptr<SimulationDesign> design = studyIn(options.controlFile);
+  if (design) options.study = host::runOrderOf(*design);
   host::RealDiskInterface disk;
+  // Declared before the session, whose output path uses them until it finishes.
+  std::unique_ptr<host::StudyExports> exports;
+  host::HostSession session(options, std::cout, std::cerr, disk);
+  // Up before the first file is written; gone before the session.
   const host::InterruptionWatcher watcher(
       [&disk](int signal) { stopInterruptedRun(disk, signal); });
-  host::HostSession session(options, std::cout, std::cerr, disk);
   if (!session.prepareOutputFolder()) return ExitStatus::FilesNotWritten;
   removeLeftoversOfStudy(options.controlFile, options.outputDir, std::cerr);
-  std::unique_ptr<host::StudyExports> exports;
-  try {
-    exports = openExports(run.exports, session, design.get());
-  } catch (const host::ExportError& error) {
-    reportError(error.what());
+  host::Result<std::unique_ptr<host::StudyExports>> opened =
+      openExports(run.exports, options, design.get(), disk);
+  if (!opened) {
+    reportError(opened.status().message());
     return ExitStatus::FilesNotWritten;
   }
+  exports = std::move(opened).value();
   design.reset();
-  session.setExports(exports.get());
+  if (exports) session.output().addSink(*exports);
   const ExitStatus status = exitStatusOf(host::runPlugin(pluginPathOf(global), session));
   return withWrittenFiles(status, session.finish());
 }

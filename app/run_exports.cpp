@@ -20,14 +20,15 @@ bool exportsAsked(const host::ExportOptions& options) {
   return options.nifti || !options.bidsDir.empty();
 }
 
-std::unique_ptr<host::StudyExports> openExports(const host::ExportOptions& options,
-                                                host::HostSession& session,
-                                                const SimulationDesign* design) {
-  if (!exportsAsked(options) || design == nullptr) return nullptr;
-  const host::SessionOptions& run = session.options();
+host::Result<std::unique_ptr<host::StudyExports>> openExports(const host::ExportOptions& options,
+                                                const host::SessionOptions& run,
+                                                const SimulationDesign* design,
+                                                host::DiskInterface& disk) {
+  if (!exportsAsked(options) || design == nullptr)
+    return std::unique_ptr<host::StudyExports>();
   const host::ExportSetting setting{run.outputDir, run.controlFile, run.repetitionTime,
                                     summaryOf(*design)};
-  return std::make_unique<host::StudyExports>(options, setting, *design, session.disk());
+  return host::StudyExports::open(options, setting, *design, disk);
 }
 
 }  // namespace cohortix::app

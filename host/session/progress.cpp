@@ -2,21 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <ostream>
-#include <string_view>
-
-#include "simulation/run_texts.h"
 
 namespace cohortix::host {
 namespace {
-
-// The part of the per-subject log line before its number.
-std::string_view subjectLinePrefix() {
-  const std::string_view format = texts::kSubjectFormat;
-  return format.substr(0, format.find("%i"));
-}
 
 std::string duration(std::chrono::steady_clock::duration elapsed) {
   const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
@@ -40,29 +31,35 @@ Progress::Progress(std::ostream& terminal, bool enabled, int totalSubjects, Cloc
       clock_(clock ? std::move(clock) : Clock([] { return std::chrono::steady_clock::now(); })),
       start_(clock_()) {}
 
-void Progress::noteLogLine(const char* text) {
-  const std::string_view prefix = subjectLinePrefix();
-  if (text == nullptr || std::strncmp(text, prefix.data(), prefix.size()) != 0) return;
-  currentSubject_ = std::atoi(text + prefix.size());
-  redraw();
-}
-
-void Progress::noteSubjectFinished() {
+void Progress::subjectSaved(const SavedSubject&, SubjectOutcomes& outcomes) {
+  const std::lock_guard<std::mutex> lock(mutex_);
   ++finishedSubjects_;
-  redraw();
+  bytesWritten_ += outcomes.bytesWritten();
+  redrawLocked();
 }
 
-void Progress::noteBytesWritten(uint64_t bytes) { bytesWritten_ += bytes; }
+void Progress::noteBytesWritten(uint64_t bytes) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  bytesWritten_ += bytes;
+}
 
 void Progress::setBusy(bool busy) {
+  const std::lock_guard<std::mutex> lock(mutex_);
   busy_ = busy;
-  if (busy) redraw();
-  else clear();
+  if (busy) redrawLocked();
+  else clearLocked();
 }
 
 std::string Progress::line() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return lineLocked();
+}
+
+std::string Progress::lineLocked() const {
   const auto elapsed = clock_() - start_;
-  std::string text = "subject " + std::to_string(currentSubject_);
+  int current = finishedSubjects_ + 1;
+  if (totalSubjects_ > 0) current = std::min(current, totalSubjects_);
+  std::string text = "subject " + std::to_string(current);
   if (totalSubjects_ > 0) text += " of " + std::to_string(totalSubjects_);
   text += ", " + duration(elapsed) + " elapsed";
   if (totalSubjects_ > 0 && finishedSubjects_ > 0 && finishedSubjects_ <= totalSubjects_) {
@@ -71,20 +68,28 @@ std::string Progress::line() const {
   return text + ", " + megabytes(bytesWritten_) + " written";
 }
 
-void Progress::clear() {
+void Progress::printAbove(std::ostream& out, std::string_view text) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  clearLocked();
+  out << text << '\n' << std::flush;
+  redrawLocked();
+}
+
+void Progress::clearLocked() {
   if (!drawn_) return;
   terminal_ << "\r\033[K" << std::flush;
   drawn_ = false;
 }
 
-void Progress::redraw() {
-  if (!enabled_ || !busy_ || currentSubject_ == 0) return;
-  terminal_ << "\r\033[K" << line() << std::flush;
+void Progress::redrawLocked() {
+  if (!enabled_ || !busy_) return;
+  terminal_ << "\r\033[K" << lineLocked() << std::flush;
   drawn_ = true;
 }
 
 void Progress::finish() {
-  clear();
+  const std::lock_guard<std::mutex> lock(mutex_);
+  clearLocked();
   enabled_ = false;
 }
 

@@ -1,5 +1,7 @@
 #include "host/session/record_pattern.h"
 
+#include <string>
+
 namespace cohortix::host {
 namespace {
 
@@ -31,6 +33,19 @@ HostBytes examineHostBytes(const void* record, HostRegion region, std::size_t* f
   // Report where the bytes stop looking like either: the later of the two firsts.
   *firstChanged = notPattern > notZero ? notPattern : notZero;
   return HostBytes::Changed;
+}
+
+Status checkRecordCameBack(const char* call, const void* record, HostRegion region,
+                           const char* what, bool mayBeFresh) {
+  if (record == nullptr) return Status::error(std::string(call) + ": no " + what + " given");
+  std::size_t changed = 0;
+  const HostBytes bytes = examineHostBytes(record, region, &changed);
+  if (bytes == HostBytes::Pattern || (bytes == HostBytes::Zero && mayBeFresh)) return Status::ok();
+  if (bytes == HostBytes::Zero) changed = region.begin;
+  return Status::error(std::string(call) + ": the host's bytes " + std::to_string(region.begin) +
+                       " to " + std::to_string(region.end - 1) + " of the " + what +
+                       " did not come back as the host handed them out (first difference at byte " +
+                       std::to_string(changed) + ")");
 }
 
 }  // namespace cohortix::host

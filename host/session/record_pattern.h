@@ -9,6 +9,7 @@
 #include <cstddef>
 
 #include "abi/host_records.h"
+#include "host/io/status.h"
 
 namespace cohortix::host {
 
@@ -43,5 +44,11 @@ enum class HostBytes { Pattern, Zero, Changed };
 // What the host's bytes hold; *firstChanged is the first offset that matches
 // neither the pattern nor zero-from-scratch (only set for Changed).
 HostBytes examineHostBytes(const void* record, HostRegion region, std::size_t* firstChanged);
+
+// Whether a record the plug-in hands to `call` came back as the host handed it out
+// (or, when mayBeFresh, with the host's bytes still zero); the refusal names the
+// call, the record (`what`) and the first byte that differs.
+Status checkRecordCameBack(const char* call, const void* record, HostRegion region,
+                           const char* what, bool mayBeFresh);
 
 }  // namespace cohortix::host

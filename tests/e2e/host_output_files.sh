@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # What `cohortix run` leaves in its output folder: the folder created, every file
 # whole under its final name, no temporaries; a file that cannot be written named
-# with its reason and exit status 4; `cohortix info` on each kind of file.
+# with its reason and exit status 4; a protocol that cannot be saved never read
+# back, and nothing built from it written; `cohortix info` on each kind of file.
 set -euo pipefail
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# An immutable file left by an earlier run of this test would block the removal.
+chattr -i "$COHORTIX_TEST_TMP/immutable/S1_G1_SimA.prt" 2>/dev/null || true
 rm -rf "$COHORTIX_TEST_TMP" && mkdir -p "$COHORTIX_TEST_TMP" && cd "$COHORTIX_TEST_TMP"
 # The two-by-two example with one subject per group and a 4 x 4 x 4 box.
 sed -e 's/^SubjectsPerGroup: 5/SubjectsPerGroup: 1/' -e 's/^BoxZ: .*/BoxZ: 100 112/' \
@@ -36,6 +39,45 @@ set -e
 grep -qx 'cohortix: cannot write S2_G2_SimA.vtc: Is a directory' err.txt || fail "reason: $(cat err.txt)"
 grep -q 'could not be written: S2_G2_SimA.vtc$' err.txt || fail "missing files not listed: $(cat err.txt)"
 [ "$(ls blocked | wc -l)" = 6 ] || fail "leftovers: $(ls blocked)"
+
+# A protocol that cannot be saved (a folder planted under its name): the subject's
+# design matrix and VTC, built from it, are not written either, each named with
+# the reason; the other subject's files are whole.
+mkdir -p planted/S2_G2_SimA.prt
+set +e
+"$COHORTIX" run small.cxd -o planted --quiet > /dev/null 2> err.txt
+status=$?
+set -e
+[ "$status" = 4 ] || fail "a protocol not saved must exit 4, got $status"
+built_from="which could not be saved (a file under that name would not be its protocol)"
+grep -qx 'cohortix: cannot write S2_G2_SimA.prt: Is a directory' err.txt || fail "prt: $(cat err.txt)"
+for file in S2_G2_SimA.rtc S2_G2_SimA.vtc; do
+  grep -qx "cohortix: cannot write $file: it is built from the protocol S2_G2_SimA.prt, $built_from" err.txt ||
+    fail "$file not reported: $(cat err.txt)"
+done
+[ "$(ls planted | tr '\n' ' ')" = "S1_G1_SimA.prt S1_G1_SimA.rtc S1_G1_SimA.vtc S2_G2_SimA.prt " ] ||
+  fail "planted: $(ls planted)"
+cmp -s planted/S1_G1_SimA.vtc out/nested/S1_G1_SimA.vtc || fail "S1_G1_SimA.vtc differs"
+
+# An old protocol of another study that cannot be replaced (immutable: root and a
+# file system that keeps the flag) is never read back; nothing goes beside it.
+mkdir -p immutable
+printf 'an old protocol of another study\n' > immutable/S1_G1_SimA.prt
+if chattr +i immutable/S1_G1_SimA.prt 2>/dev/null; then
+  set +e
+  "$COHORTIX" run small.cxd -o immutable --quiet > /dev/null 2> err.txt
+  status=$?
+  set -e
+  chattr -i immutable/S1_G1_SimA.prt
+  [ "$status" = 4 ] || fail "an immutable protocol must exit 4, got $status"
+  [ "$(cat immutable/S1_G1_SimA.prt)" = "an old protocol of another study" ] || fail "old protocol changed"
+  [ ! -e immutable/S1_G1_SimA.rtc ] && [ ! -e immutable/S1_G1_SimA.vtc ] || fail "files beside it: $(ls immutable)"
+  cmp -s immutable/S2_G2_SimA.vtc out/nested/S2_G2_SimA.vtc || fail "S2_G2_SimA.vtc differs"
+  grep -q "could not be written: S1_G1_SimA.prt, S1_G1_SimA.rtc, S1_G1_SimA.vtc$" err.txt ||
+    fail "summary: $(cat err.txt)"
+else
+  echo "NOTE: skipped the immutable protocol: chattr +i does not work here (needs root and a file system that keeps the flag)"
+fi
 
 # An output folder that cannot be made.
 touch not-a-folder

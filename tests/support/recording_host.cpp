@@ -11,10 +11,10 @@
 
 namespace cohortix::testing {
 
-RecordingHost::RecordingHost(host::SessionOptions options) {
+RecordingHost::RecordingHost(host::SessionOptions options, HostFault fault) {
   options.recordCalls = true;
   if (options.outputDir == ".") options.outputDir = output_.path();
-  session_ = std::make_unique<host::HostSession>(std::move(options), log_, messageOutput_);
+  session_ = std::make_unique<FaultyHostSession>(std::move(options), log_, messageOutput_, fault);
   host::setCurrentHostSession(session_.get());
   // Steps tested on their own call their host as a run would, through the table.
   bindHostFunctionTable();

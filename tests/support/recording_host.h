@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/session/host_session.h"
+#include "tests/support/faulty_host_session.h"
 
 namespace cohortix::testing {
 
@@ -32,7 +33,7 @@ class ScratchFolder {
 // options name an output folder.
 class RecordingHost {
  public:
-  explicit RecordingHost(host::SessionOptions options = {});
+  explicit RecordingHost(host::SessionOptions options = {}, HostFault fault = HostFault::None);
   ~RecordingHost();
   RecordingHost(const RecordingHost&) = delete;
   RecordingHost& operator=(const RecordingHost&) = delete;

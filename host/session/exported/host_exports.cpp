@@ -1,6 +1,8 @@
 // The host functions a plug-in binds by name, exported from the executable with C
-// linkage. Each forwards to the current host session; outside a session the
-// function does nothing and reports failure, so a stray call cannot crash.
+// linkage. Each forwards to the service of the current host session that serves
+// it; outside a session the function does nothing and reports failure, so a stray
+// call cannot crash. Showing the log tab and redrawing the active window have
+// nothing to do in a headless host.
 
 #include <string>
 #include <type_traits>
@@ -70,7 +72,7 @@ void noteCall(const std::string& call) {
 COHORTIX_HOST_API bool ktGetVersionOfTessalyKT(int* major, int* minor, int* patch) {
   if (major == nullptr || minor == nullptr || patch == nullptr) return false;
   const HostSession* session = currentHostSession();
-  const auto version = session != nullptr ? session->version() : cohortix::host::HostVersion{};
+  const auto version = session != nullptr ? session->options().version : cohortix::host::HostVersion{};
   *major = version.major;
   *minor = version.minor;
   *patch = version.patch;
@@ -78,113 +80,113 @@ COHORTIX_HOST_API bool ktGetVersionOfTessalyKT(int* major, int* minor, int* patc
 }
 COHORTIX_HOST_API bool ktShowLogTab() {
   noteCall(callText("ktShowLogTab"));
-  return withSessionDo([](HostSession& s) { s.showLogTab(); });
+  return withSessionDo([](HostSession&) {});
 }
 COHORTIX_HOST_API bool ktLogText(const char* text) {
   noteCall(callText("ktLogText", text));
-  return withSessionDo([&](HostSession& s) { s.logText(text); });
+  return withSessionDo([&](HostSession& s) { s.general().logText(text); });
 }
 COHORTIX_HOST_API bool ktMessageBox(const char* text) {
   noteCall(callText("ktMessageBox", text));
-  return withSessionDo([&](HostSession& s) { s.messageBox(text); });
+  return withSessionDo([&](HostSession& s) { s.general().messageBox(text); });
 }
 COHORTIX_HOST_API int ktGetOpenFileName(const char* prompt, const char*, const char* filter,
                                         char* path) {
   noteCall(callText("ktGetOpenFileName", prompt, filter, static_cast<const void*>(path)));
-  return withSession(0, [&](HostSession& s) { return s.openFileName(prompt, filter, path); });
+  return withSession(0, [&](HostSession& s) { return s.general().openFileName(prompt, filter, path); });
 }
 COHORTIX_HOST_API bool ktUpdateActiveWindow() {
   noteCall(callText("ktUpdateActiveWindow"));
-  return withSessionDo([](HostSession& s) { s.updateActiveWindow(); });
+  return withSessionDo([](HostSession&) {});
 }
 COHORTIX_HOST_API bool ktShowBusyCursor() {
   noteCall(callText("ktShowBusyCursor"));
-  return withSessionDo([](HostSession& s) { s.showBusyCursor(); });
+  return withSessionDo([](HostSession& s) { s.general().setBusy(true); });
 }
 COHORTIX_HOST_API bool ktStopBusyCursor() {
   noteCall(callText("ktStopBusyCursor"));
-  return withSessionDo([](HostSession& s) { s.stopBusyCursor(); });
+  return withSessionDo([](HostSession& s) { s.general().setBusy(false); });
 }
 COHORTIX_HOST_API void* ktGetCurrentVMR(int* dim1, int* dim2, int* dim3) {
   noteCall(callText("ktGetCurrentVMR", dim1, dim2, dim3));
-  return withSession<void*>(nullptr, [&](HostSession& s) { return s.currentVMR(dim1, dim2, dim3); });
+  return withSession<void*>(nullptr, [&](HostSession& s) { return s.general().currentVMR(dim1, dim2, dim3); });
 }
 COHORTIX_HOST_API bool ktCreateVTCForCurrentVMR(int nrOfVolumes, VTCHeader* header) {
   noteCall(callText("ktCreateVTCForCurrentVMR", nrOfVolumes, header));
-  return withSession(false, [&](HostSession& s) { return s.createVTC(nrOfVolumes, header); });
+  return withSession(false, [&](HostSession& s) { return s.vtcs().create(nrOfVolumes, header); });
 }
 COHORTIX_HOST_API bool ktGetHeaderOfVTCOfCurrentVMR(VTCHeader* header) {
   noteCall(callText("ktGetHeaderOfVTCOfCurrentVMR", header));
-  return withSession(false, [&](HostSession& s) { return s.getVTCHeader(header); });
+  return withSession(false, [&](HostSession& s) { return s.vtcs().getHeader(header); });
 }
 COHORTIX_HOST_API float* ktGetVTCFloatDataOfCurrentVMR() {
   noteCall(callText("ktGetVTCFloatDataOfCurrentVMR"));
-  return withSession<float*>(nullptr, [](HostSession& s) { return s.vtcData(); });
+  return withSession<float*>(nullptr, [](HostSession& s) { return s.vtcs().data(); });
 }
 COHORTIX_HOST_API bool ktSaveVTCOfCurrentVMR(const char* fileName) {
   noteCall(callText("ktSaveVTCOfCurrentVMR", fileName));
-  return withSession(false, [&](HostSession& s) { return s.saveVTC(fileName); });
+  return withSession(false, [&](HostSession& s) { return s.vtcs().save(fileName); });
 }
 COHORTIX_HOST_API bool ktClearProtocol() {
   noteCall(callText("ktClearProtocol"));
-  return withSession(false, [](HostSession& s) { return s.clearProtocol(); });
+  return withSession(false, [](HostSession& s) { return s.protocols().clear(); });
 }
 COHORTIX_HOST_API bool ktLoadProtocol(const char* fileName) {
   noteCall(callText("ktLoadProtocol", fileName));
-  return withSession(false, [&](HostSession& s) { return s.loadProtocol(fileName); });
+  return withSession(false, [&](HostSession& s) { return s.protocols().load(fileName); });
 }
 COHORTIX_HOST_API bool ktSaveProtocol(const char* fileName) {
   noteCall(callText("ktSaveProtocol", fileName));
-  return withSession(false, [&](HostSession& s) { return s.saveProtocol(fileName); });
+  return withSession(false, [&](HostSession& s) { return s.protocols().save(fileName); });
 }
 COHORTIX_HOST_API bool ktGetProtocol(ProtocolRecord* record) {
   noteCall(callText("ktGetProtocol", record));
-  return withSession(false, [&](HostSession& s) { return s.getProtocol(record); });
+  return withSession(false, [&](HostSession& s) { return s.protocols().get(record); });
 }
 COHORTIX_HOST_API bool ktSetProtocol(ProtocolRecord* record) {
   noteCall(callText("ktSetProtocol", record));
-  return withSession(false, [&](HostSession& s) { return s.setProtocol(record); });
+  return withSession(false, [&](HostSession& s) { return s.protocols().set(record); });
 }
 COHORTIX_HOST_API bool ktGetProtocolCondition(int condition, ConditionRecord* record) {
   noteCall(callText("ktGetProtocolCondition", condition, record));
-  return withSession(false, [&](HostSession& s) { return s.getProtocolCondition(condition, record); });
+  return withSession(false, [&](HostSession& s) { return s.protocols().getCondition(condition, record); });
 }
 COHORTIX_HOST_API bool ktAddProtocolCondition(ConditionRecord* record) {
   noteCall(callText("ktAddProtocolCondition", record));
-  return withSession(false, [&](HostSession& s) { return s.addProtocolCondition(record); });
+  return withSession(false, [&](HostSession& s) { return s.protocols().addCondition(record); });
 }
 COHORTIX_HOST_API bool ktAddProtocolConditionInterval(int condition, int first, int last) {
   noteCall(callText("ktAddProtocolConditionInterval", condition, first, last));
   return withSession(false, [&](HostSession& s) {
-    return s.addProtocolConditionInterval(condition, first, last);
+    return s.protocols().addInterval(condition, first, last);
   });
 }
 COHORTIX_HOST_API bool ktClearDesignMatrix() {
   noteCall(callText("ktClearDesignMatrix"));
-  return withSession(false, [](HostSession& s) { return s.clearDesignMatrix(); });
+  return withSession(false, [](HostSession& s) { return s.designMatrices().clear(); });
 }
 COHORTIX_HOST_API bool ktAddPredictor(ConditionRecord* record) {
   noteCall(callText("ktAddPredictor", record));
-  return withSession(false, [&](HostSession& s) { return s.addPredictor(record); });
+  return withSession(false, [&](HostSession& s) { return s.designMatrices().addPredictor(record); });
 }
 COHORTIX_HOST_API bool ktSetPredictorValuesFromCondition(ConditionRecord* record, int condition,
                                                          float value) {
   noteCall(callText("ktSetPredictorValuesFromCondition", record, condition, value));
   return withSession(false, [&](HostSession& s) {
-    return s.setPredictorValuesFromCondition(record, condition, value);
+    return s.designMatrices().setValuesFromCondition(record, condition, value);
   });
 }
 COHORTIX_HOST_API bool ktApplyTwoGammaHRFToPredictor(int predictor) {
   noteCall(callText("ktApplyTwoGammaHRFToPredictor", predictor));
-  return withSession(false, [&](HostSession& s) { return s.applyTwoGammaHRFToPredictor(predictor); });
+  return withSession(false, [&](HostSession& s) { return s.designMatrices().applyTwoGammaHRF(predictor); });
 }
 COHORTIX_HOST_API float* ktGetPredictor(int predictor) {
   noteCall(callText("ktGetPredictor", predictor));
-  return withSession<float*>(nullptr, [&](HostSession& s) { return s.predictor(predictor); });
+  return withSession<float*>(nullptr, [&](HostSession& s) { return s.designMatrices().predictor(predictor); });
 }
 COHORTIX_HOST_API bool ktSaveSingleStudyGLMDesignMatrix(const char* fileName) {
   noteCall(callText("ktSaveSingleStudyGLMDesignMatrix", fileName));
-  return withSession(false, [&](HostSession& s) { return s.saveDesignMatrix(fileName); });
+  return withSession(false, [&](HostSession& s) { return s.designMatrices().save(fileName); });
 }
 
 // Every exported function has exactly the signature the plug-in binds it with.

@@ -147,8 +147,7 @@ TEST(RunDriver, CompleteRunHandsOverEverySubjectsThreeFilesInOrder) {
 TEST(RunDriver, NullVTCDataEndsTheRunBeforeTheDimensionsAreLogged) {
   ScratchFolder folder;
   host::SessionOptions options = withControlFile(folder.write("tiny.cxd", smallStudy()));
-  options.faultInjectionNullVTCData = true;
-  RecordingHost host(options);
+  RecordingHost host(options, HostFault::NullVTCData);
   EXPECT_FALSE(host.runPlugin());
   EXPECT_THAT(host.callsFrom("ktCreateVTCForCurrentVMR"),
               ElementsAre("ktCreateVTCForCurrentVMR(12, &)", "ktGetHeaderOfVTCOfCurrentVMR(&)",
@@ -160,8 +159,7 @@ TEST(RunDriver, NullVTCDataEndsTheRunBeforeTheDimensionsAreLogged) {
 TEST(RunDriver, NullPredictorStopsTheCursorAndEndsTheRunAtItsFirstUse) {
   ScratchFolder folder;
   host::SessionOptions options = withControlFile(folder.write("tiny.cxd", smallStudy()));
-  options.faultInjectionNullPredictor = true;
-  RecordingHost host(options);
+  RecordingHost host(options, HostFault::NullPredictor);
   EXPECT_FALSE(host.runPlugin());
   EXPECT_THAT(host.callsFrom("ktGetPredictor"),
               ElementsAre("ktGetPredictor(0)", "ktStopBusyCursor()",

@@ -16,8 +16,8 @@ using ::testing::ElementsAre;
 TEST(HostRefusals, NullTextsForTheLogAndTheMessageBoxAreReportedNotFollowed) {
   std::ostringstream log, messages;
   HostSession session(SessionOptions{}, log, messages);
-  session.logText(nullptr);
-  session.messageBox(nullptr);
+  session.general().logText(nullptr);
+  session.general().messageBox(nullptr);
   EXPECT_EQ(log.str(), "");
   EXPECT_TRUE(session.messagesShown().empty());
   EXPECT_THAT(session.hostMessages(),

@@ -8,6 +8,7 @@
 
 #include "host/session/host_session.h"
 #include "host/session/progress.h"
+#include "tests/support/scratch_folder.h"
 
 namespace cohortix::host {
 namespace {
@@ -15,6 +16,7 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 using namespace std::chrono_literals;
+using cohortix::testing::ScratchFolder;
 
 class ProgressLine : public ::testing::Test {
  protected:
@@ -25,52 +27,66 @@ class ProgressLine : public ::testing::Test {
   std::ostringstream terminal;
 };
 
-TEST_F(ProgressLine, CountsSubjectsAndEstimatesTheTimeLeft) {
+SubjectOutcomes writtenBytes(uint64_t bytes) {
+  SubjectOutcomes outcomes;
+  outcomes.written("S.vtc", bytes);
+  return outcomes;
+}
+
+TEST_F(ProgressLine, CountsSubjectsFromTheirEventsAndEstimatesTheTimeLeft) {
   Progress progress(terminal, true, 10, clock());
   progress.setBusy(true);
-  progress.noteLogLine("// Plugin>  Creating simulated data for subject 1...");
   EXPECT_EQ(progress.line(), "subject 1 of 10, 0:00 elapsed, 0.0 MB written");
   now = 20s;
-  progress.noteBytesWritten(2'500'000);
-  progress.noteSubjectFinished();
-  progress.noteSubjectFinished();
-  progress.noteLogLine("// Plugin>  Creating simulated data for subject 3...");
+  progress.noteBytesWritten(500'000);
+  SubjectOutcomes first = writtenBytes(1'000'000), second = writtenBytes(1'000'000);
+  progress.subjectSaved(SavedSubject{}, first);
+  progress.subjectSaved(SavedSubject{}, second);
   EXPECT_EQ(progress.line(), "subject 3 of 10, 0:20 elapsed, about 1:20 left, 2.5 MB written");
   EXPECT_THAT(terminal.str(), HasSubstr("\r\033[Ksubject 3 of 10"));
 }
 
 TEST_F(ProgressLine, WithoutATotalSaysNoTimeLeft) {
   Progress progress(terminal, true, 0, clock());
-  progress.noteLogLine("// Plugin>  Creating simulated data for subject 12...");
-  progress.noteSubjectFinished();
-  EXPECT_EQ(progress.line(), "subject 12, 0:00 elapsed, 0.0 MB written");
+  SubjectOutcomes outcomes;
+  progress.subjectSaved(SavedSubject{}, outcomes);
+  EXPECT_EQ(progress.line(), "subject 2, 0:00 elapsed, 0.0 MB written");
 }
 
 TEST_F(ProgressLine, DrawsNothingWhenDisabledOrOutsideTheBusyCursor) {
   Progress disabled(terminal, false, 3, clock());
   disabled.setBusy(true);
-  disabled.noteLogLine("// Plugin>  Creating simulated data for subject 1...");
-  disabled.noteSubjectFinished();
+  SubjectOutcomes outcomes;
+  disabled.subjectSaved(SavedSubject{}, outcomes);
+  disabled.printAbove(terminal, "");
   disabled.finish();
   Progress idle(terminal, true, 3, clock());
-  idle.noteLogLine("// Plugin>  Creating simulated data for subject 1...");
-  EXPECT_EQ(terminal.str(), "");
+  idle.subjectSaved(SavedSubject{}, outcomes);
+  EXPECT_EQ(terminal.str(), "\n");
 }
 
-TEST(SessionProgress, IsClearedBeforeMessagesAndGoneAtTheEnd) {
+TEST(SessionProgress, CountsSavedSubjectsNotLogLinesAndKeepsOutOfTheMessagesWay) {
+  ScratchFolder folder;
   SessionOptions options;
   options.showProgress = true;
-  options.nrOfSubjects = 2;
+  options.outputDir = folder.path();
+  options.study = std::vector<RunSubject>(2);
   std::ostringstream log, messages;
   HostSession session(options, log, messages);
-  session.showBusyCursor();
-  session.logText("// Plugin>  Creating simulated data for subject 1...");
-  session.messageBox("Error accessing predictor time course");
-  session.stopBusyCursor();
+  session.general().setBusy(true);
+  session.general().logText("// Plugin>  Creating simulated data for subject 7...");
+  session.general().messageBox("Error accessing predictor time course");
+  VTCHeader header{};
+  header.XEnd = header.YEnd = header.ZEnd = header.Resolution = 1;
+  ASSERT_TRUE(session.vtcs().create(2, &header));
+  ASSERT_TRUE(session.vtcs().save("S1_G1_Study.vtc"));
   EXPECT_TRUE(session.finish());
-  EXPECT_EQ(log.str(), "// Plugin>  Creating simulated data for subject 1...\n")
+  session.general().setBusy(false);
+  EXPECT_EQ(log.str(), "// Plugin>  Creating simulated data for subject 7...\n")
       << "the log stays exactly as the plug-in wrote it";
   EXPECT_THAT(messages.str(), HasSubstr("\r\033[KError accessing predictor time course\n\r\033[Ksubject 1 of 2"));
+  EXPECT_THAT(messages.str(), HasSubstr("\r\033[Ksubject 2 of 2, "));
+  EXPECT_THAT(messages.str(), Not(HasSubstr("subject 7")));
   EXPECT_EQ(messages.str().substr(messages.str().size() - 4), "\r\033[K");
 }
 
@@ -79,8 +95,8 @@ TEST(SessionProgress, QuietSessionsLogNothing) {
   options.quiet = true;
   std::ostringstream log, messages;
   HostSession session(options, log, messages);
-  session.logText("// Plugin>  Running Cohortix...");
-  session.messageBox("shown all the same");
+  session.general().logText("// Plugin>  Running Cohortix...");
+  session.general().messageBox("shown all the same");
   EXPECT_EQ(log.str(), "");
   EXPECT_THAT(messages.str(), HasSubstr("shown all the same"));
   EXPECT_THAT(messages.str(), Not(HasSubstr("\r")));

@@ -1,0 +1,34 @@
+#pragma once
+// What a host session is set up with: the answers it gives the plug-in (the control
+// file, the VMR, the version), where the run's files go, and what it shows.
+
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "host/session/run_order.h"
+
+namespace cohortix::host {
+
+struct HostVersion {
+  int major = 2;
+  int minor = 0;
+  int patch = 0;
+};
+
+struct SessionOptions {
+  std::filesystem::path controlFile;  // the open-file dialog's answer; empty: cancelled
+  std::filesystem::path outputDir = ".";
+  double repetitionTime = 2.0;        // seconds per volume
+  bool quiet = false;                 // no log lines, no progress; messages stay
+  bool showProgress = false;          // draw the progress line on the message output
+  // The study's subjects in run order, from the control file as the host read it
+  // for itself; none when the host could not read it.
+  std::optional<std::vector<RunSubject>> study;
+  bool recordCalls = false;           // keep the text of every host call (for tests)
+  bool hasVMR = true;
+  int vmrDims[3] = {256, 256, 256};
+  HostVersion version;                // what ktGetVersionOfTessalyKT reports
+};
+
+}  // namespace cohortix::host

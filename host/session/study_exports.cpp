@@ -1,0 +1,111 @@
+#include "host/session/study_exports.h"
+
+#include "control/cell_index.h"
+#include "host/export/design_tsv.h"
+#include "host/export/events_tsv.h"
+#include "host/export/export_file.h"
+#include "host/export/nifti_writer.h"
+#include "host/io/plain_file_name.h"
+#include "host/export/study_readme.h"
+
+namespace cohortix::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The participants' group when the study has no between factor.
+constexpr char kOnlyGroup[] = "all";
+
+std::vector<std::string> groupNamesOf(const SimulationDesign& design) {
+  if (design.NrOfBetweenFactors < 1) return {kOnlyGroup};
+  const DesignFactor& factor = design.BetweenFactors[0];
+  std::vector<std::string> names;
+  for (int32_t level = 0; level < factor.NrOfLevels && level < kMaxLevels; ++level)
+    names.emplace_back(factor.Levels[level].LevelName);
+  return names;
+}
+
+BidsStudy bidsStudyOf(const ExportOptions& options, const ExportSetting& setting,
+                      const SimulationDesign& design) {
+  BidsStudy study;
+  study.experimentName = design.ExperimentName;
+  study.controlFile = setting.controlFile;
+  study.readme = studyReadme(study.experimentName, setting.controlFile.filename().string(),
+                             setting.repetitionTime, setting.designSummary);
+  if (design.NrOfBetweenFactors > 0) study.groupFactor = design.BetweenFactors[0].FactorName;
+  study.groupNames = groupNamesOf(design);
+  study.largestSubjectNumber = design.NrOfSubjects;
+  study.repetitionTime = setting.repetitionTime;
+  study.gzip = options.gzip;
+  return study;
+}
+
+std::string stemOf(const std::string& name) { return fs::path(name).stem().string(); }
+
+}  // namespace
+
+const char* niftiSuffix(bool gzip) { return gzip ? ".nii.gz" : ".nii"; }
+
+Result<std::unique_ptr<StudyExports>> StudyExports::open(const ExportOptions& options,
+                                                         const ExportSetting& setting,
+                                                         const SimulationDesign& design,
+                                                         DiskInterface& disk) {
+  std::unique_ptr<StudyExports> exports(new StudyExports(options, setting, design, disk));
+  if (!options.bidsDir.empty()) {
+    Result<std::unique_ptr<BidsDataset>> dataset =
+        BidsDataset::open(options.bidsDir, bidsStudyOf(options, setting, design), disk);
+    if (!dataset) return dataset.status();
+    exports->dataset_ = std::move(dataset).value();
+  }
+  return exports;
+}
+
+StudyExports::StudyExports(const ExportOptions& options, const ExportSetting& setting,
+                           const SimulationDesign& design, DiskInterface& disk)
+    : options_(options), setting_(setting), disk_(disk),
+      firstTrialCondition_(FirstTrialCondition(design)) {}
+
+StudyExports::~StudyExports() = default;
+
+fs::path StudyExports::besideOutput(const std::string& name, const std::string& suffix) const {
+  return resolveOutputName(setting_.outputDir, stemOf(name) + suffix);
+}
+
+NiftiTimeCourse StudyExports::timeCourseOf(const SavedSubject& subject) const {
+  const VTCHeader& header = subject.header;
+  const cohortix::VTCBox box{header.XStart, header.XEnd, header.YStart, header.YEnd,
+                             header.ZStart, header.ZEnd, header.Resolution};
+  return {box, vtcDims(box), subject.nrOfVolumes, setting_.repetitionTime, subject.data.data()};
+}
+
+void StudyExports::attempt(SubjectOutcomes& outcomes, const Status& exported) {
+  if (!exported) outcomes.notWritten(exported.file(), exported);
+}
+
+void StudyExports::subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) {
+  const std::string& vtc = subject.files.vtc;
+  if (!subject.known() || !subject.protocolSaved) {
+    const Status why = subject.known() ? builtFromUnsavedProtocol(subject.files.protocol)
+                       : subject.unexpected.empty()
+                           ? Status::error("the host does not know the study's subjects")
+                           : Status::error(subject.unexpected);
+    outcomes.notWritten("the exports of " + vtc, why.context("cannot export " + vtc));
+    return;
+  }
+  const std::vector<TrialEvent> events =
+      trialEventsOf(subject.protocol, firstTrialCondition_, setting_.repetitionTime);
+  const NiftiTimeCourse bold = timeCourseOf(subject);
+  if (options_.nifti) {
+    attempt(outcomes,
+            writeEventsTsv(disk_, besideOutput(subject.files.protocol, "_events.tsv"), events));
+    attempt(outcomes, writeDesignTsv(disk_, besideOutput(subject.files.designMatrix, "_design.tsv"),
+                                     subject.designMatrix.predictors));
+    attempt(outcomes, writeNifti(disk_, besideOutput(vtc, niftiSuffix(options_.gzip)), bold));
+  }
+  if (dataset_) {
+    attempt(outcomes, dataset_->addSubject({subject.subjectNumber, subject.groupNumber, bold,
+                                            events, subject.designMatrix.predictors}));
+  }
+}
+
+}  // namespace cohortix::host
