@@ -15,6 +15,8 @@ std::string pluginPathOf(const GlobalOptions& global) {
 
 void reportError(const std::string& what) { std::cerr << "cohortix: " << what << '\n'; }
 
+void addNoiseStatsCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
+
 int runCommandLine(int argc, char** argv) {
   CLI::App app{"Cohortix simulates group fMRI studies with a known ground truth.", "cohortix"};
   app.set_version_flag("--version", "cohortix 1.5 (plug-in Cohortix v1.5)");
@@ -27,6 +29,7 @@ int runCommandLine(int argc, char** argv) {
   addAboutCommand(app, global, action);
   addCheckCommand(app, global, action);
   addInfoCommand(app, global, action);
+  addNoiseStatsCommand(app, global, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
