@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "host/noise/monotone_solve.h"
+
 namespace cohortix::host::noise {
 
 HighPassDesign::HighPassDesign(int volumes, double repetitionTime, double cutoffSeconds)
@@ -79,18 +81,12 @@ ResidualMoments HighPassDesign::expectedMomentsOfAr1(double rho,
 }
 
 double HighPassDesign::ar1OfRatio(double ratio) const {
-  double low = -0.999, high = 0.999;
-  const auto ratioOf = [this](double rho) {
-    const ResidualMoments moments = expectedMomentsOfAr1(rho);
-    return moments.lag1 / moments.lag0;
-  };
-  if (ratio <= ratioOf(low)) return low;
-  if (ratio >= ratioOf(high)) return high;
-  for (int i = 0; i < 60; ++i) {
-    const double middle = 0.5 * (low + high);
-    (ratioOf(middle) < ratio ? low : high) = middle;
-  }
-  return 0.5 * (low + high);
+  return solveIncreasing(
+      [this](double rho) {
+        const ResidualMoments moments = expectedMomentsOfAr1(rho);
+        return moments.lag1 / moments.lag0;
+      },
+      ratio, -0.999, 0.999, 1e-10);
 }
 
 }  // namespace cohortix::host::noise

@@ -168,6 +168,11 @@ Result<NoiseModel> NoiseModel::prepare(const NoiseComponents& components, const 
   return model;
 }
 
+void NoiseModel::limitVolumesPerPass(std::size_t volumes) {
+  const std::size_t granules = std::max<std::size_t>(1, (volumes + kChunkGranule - 1) / kChunkGranule);
+  chunk_ = std::min(chunk_, granules * kChunkGranule);
+}
+
 void NoiseModel::apply(float* data, const float* baseline, const NoiseKey& key, int threads) const {
   const NoiseGeometry& g = geometry_;
   const int64_t voxels = g.voxels();
@@ -199,7 +204,13 @@ void NoiseModel::apply(float* data, const float* baseline, const NoiseKey& key, 
     subject.random.gaussians(NoiseStream::Global, {}, 0, n, subject.global.data());
     float state[kMaxArOrder];
     globalAr_.filter(subject.global.data(), n, state, true);
-    for (std::size_t t = 0; t < n; ++t) subject.global[t] *= globalSD_;
+    // The course is scaled to exactly the SD asked for over the run, around 0.
+    double sum = 0.0, squares = 0.0;
+    for (std::size_t t = 0; t < n; ++t) sum += subject.global[t];
+    const double mean = sum / static_cast<double>(n);
+    for (std::size_t t = 0; t < n; ++t) squares += (subject.global[t] - mean) * (subject.global[t] - mean);
+    const double factor = squares > 0.0 ? globalSD_ / std::sqrt(squares / static_cast<double>(n)) : 0.0;
+    for (std::size_t t = 0; t < n; ++t) subject.global[t] = static_cast<float>((subject.global[t] - mean) * factor);
   }
   for (std::size_t i = 0; i < rhythms_.size(); ++i) {
     const PreparedRhythm& rhythm = rhythms_[i];
@@ -216,6 +227,14 @@ void NoiseModel::apply(float* data, const float* baseline, const NoiseKey& key, 
             weights[2 * (z * sliceVoxels + s) + 1] = slice[s * smoother.stride() + 1];
           }
         });
+    // Each weight field is scaled to a mean square of exactly 1 over the box, so the
+    // rhythm's RMS amplitude is the one asked for in every subject.
+    for (int field = 0; field < 2; ++field) {
+      double squares = 0.0;
+      for (int64_t v = 0; v < voxels; ++v) squares += static_cast<double>(weights[2 * v + field]) * weights[2 * v + field];
+      const double factor = squares > 0.0 ? 1.0 / std::sqrt(squares / static_cast<double>(voxels)) : 0.0;
+      for (int64_t v = 0; v < voxels; ++v) weights[2 * v + field] = static_cast<float>(weights[2 * v + field] * factor);
+    }
     subject.weights.push_back(std::move(weights));
   }
 

@@ -9,6 +9,10 @@
 // noise does not follow the signal. The system noise comes last: Rician noise is the
 // magnitude of the noisy value and an independent imaginary part.
 //
+// The rhythms' weight fields and the global course are scaled in each subject to
+// exactly the mean square asked for, so their amplitudes are those asked for in
+// every subject, not just on average.
+//
 // Every value is a pure function of the data, the model and the key: the same
 // whatever the number of threads (which split the slices).
 //
@@ -41,6 +45,9 @@ class NoiseModel {
   static Result<NoiseModel> prepare(const NoiseComponents& components, const NoiseGeometry& geometry);
 
   const NoiseComponents& components() const { return components_; }
+  // Volumes per pass over the data: at most `volumes`, rounded up to a multiple of
+  // 32. Fewer volumes per pass hold less memory; the values do not change.
+  void limitVolumesPerPass(std::size_t volumes);
   const NoiseGeometry& geometry() const { return geometry_; }
 
   // Adds the noise to data (geometry().voxels() * volumes floats). baseline: one

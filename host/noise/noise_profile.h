@@ -64,7 +64,7 @@ struct NoiseTarget {
   std::vector<RhythmTarget> rhythms;
   double globalShare = 0.0;  // of the residual variance
   double globalAr1 = 0.8;
-  double systemShare = 0.4;  // of the random noise variance
+  double systemShare = 0.2;  // of the random noise variance
   SystemNoise system = SystemNoise::Gaussian;
 };
 

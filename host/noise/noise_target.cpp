@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <numbers>
 #include <sstream>
 #include <utility>
 
 #include "host/noise/lattice_kernel.h"
+#include "host/noise/monotone_solve.h"
 #include "host/noise/noise_forecast.h"
 
 namespace cohortix::host::noise {
@@ -18,15 +18,6 @@ std::string number(double value) {
   text.precision(3);
   text << value;
   return text.str();
-}
-
-// x in [low, high] with f(x) = goal for an increasing f, by bisection.
-double solveIncreasing(const std::function<double(double)>& f, double goal, double low, double high) {
-  for (int i = 0; i < 60; ++i) {
-    const double middle = 0.5 * (low + high);
-    (f(middle) < goal ? low : high) = middle;
-  }
-  return 0.5 * (low + high);
 }
 
 ForecastPart scaled(ForecastPart part, double factor) {
@@ -121,7 +112,7 @@ Result<NoiseComponents> solveTarget(const NoiseTarget& target, const NoiseGeomet
   const double highest = statisticsAt(kRhoLimit, 0.0).ar1;
   double rho = 0.0;
   if (share < 1.0 && target.ar1 >= lowest && target.ar1 <= highest) {
-    rho = solveIncreasing([&](double r) { return statisticsAt(r, 0.0).ar1; }, target.ar1, -kRhoLimit, kRhoLimit);
+    rho = solveIncreasing([&](double r) { return statisticsAt(r, 0.0).ar1; }, target.ar1, -kRhoLimit, kRhoLimit, 1e-9);
   } else if (std::fabs(statisticsAt(0.0, 0.0).ar1 - target.ar1) > 0.005) {
     const std::string reach = share < 1.0 ? "between " + number(lowest) + " and " + number(highest)
                                           : "only " + number(statisticsAt(0.0, 0.0).ar1);
@@ -141,7 +132,7 @@ Result<NoiseComponents> solveTarget(const NoiseTarget& target, const NoiseGeomet
     if (target.fwhmMm > ceiling)
       return Status::error("fwhm_mm " + number(target.fwhmMm) + " cannot be reached: with system_share " +
                            number(share) + " the residuals' FWHM is at most " + number(ceiling) + " mm");
-    fwhm = solveIncreasing(meanFwhm, target.fwhmMm, 0.0, smoothest);
+    fwhm = solveIncreasing(meanFwhm, target.fwhmMm, 0.0, smoothest, 1e-9);
   } else if (target.fwhmMm < floor - 0.01 * floor) {
     return Status::error("fwhm_mm " + number(target.fwhmMm) + " is below the " + number(floor) +
                          " mm that the rhythms' weights and the global signal give by themselves");
@@ -184,7 +175,7 @@ NoiseTarget targetOfStatistics(const NoiseStatistics& statistics, const NoiseGeo
     return target;
   }
   target.system = SystemNoise::Gaussian;
-  for (const double share : {0.4, 0.2, 0.1, 0.0}) {
+  for (const double share : {0.2, 0.1, 0.05, 0.0}) {
     target.systemShare = share;
     if (solveTarget(target, geometry)) break;
   }

@@ -20,7 +20,7 @@ Result<NoiseComponents> solveTarget(const NoiseTarget& target, const NoiseGeomet
 // The target that reproduces measured statistics on data of the same geometry. The
 // system noise is Rician with the background's level when the background looks
 // like magnitude noise (mean over level within 5% of sqrt(pi / 2)); otherwise
-// Gaussian, with the largest of the shares 0.4, 0.2, 0.1 and 0 that lets the
+// Gaussian, with the largest of the shares 0.2, 0.1, 0.05 and 0 that lets the
 // measured AR(1) and FWHM be reached.
 NoiseTarget targetOfStatistics(const NoiseStatistics& statistics, const NoiseGeometry& geometry);
 

@@ -8,7 +8,7 @@ namespace cohortix::host::noise {
 namespace {
 
 constexpr double kPeakOverFloor = 3.0;
-constexpr double kFloorHalfWidthBins = 8.0;  // in bins of 1 / (n TR)
+constexpr double kFloorHalfWidthBins = 12.0;  // in bins of 1 / (n TR)
 constexpr double kLobeHalfWidthBins = 3.0;
 
 int powerOfTwoAtLeast(int n) {
@@ -17,11 +17,69 @@ int powerOfTwoAtLeast(int n) {
   return length;
 }
 
-double median(std::vector<double> values) {
-  const std::size_t middle = values.size() / 2;
-  std::nth_element(values.begin(), values.begin() + middle, values.end());
-  return values[middle];
-}
+
+// The noise under a candidate peak: a quadratic in log power fitted to the
+// spectrum on both sides of its main lobe (a straight line when one side is too
+// short, near the ends), refitted once without the bins that stand out (other
+// peaks). The noise spectrum is smooth but not flat: an AR spectrum near its low
+// end is steep and curved.
+class Floor {
+ public:
+  Floor(const std::vector<double>& power, int k, int lobe, int reach, int lowest, int last) : centre_(k) {
+    std::vector<int> bins;
+    int left = 0, right = 0;
+    for (int j = std::max(lowest, k - reach); j <= std::min(last, k + reach); ++j) {
+      if (std::abs(j - k) <= lobe || !(power[j] > 0.0)) continue;
+      bins.push_back(j);
+      (j < k ? left : right) += 1;
+    }
+    degree_ = left >= 3 && right >= 3 ? 2 : 1;
+    fit(power, bins);
+    std::vector<int> kept;
+    for (const int j : bins)
+      if (std::log(power[j]) - logAt(j) < std::log(2.0)) kept.push_back(j);
+    if (kept.size() >= 4 && kept.size() < bins.size()) fit(power, kept);
+  }
+  double at(int j) const { return std::exp(logAt(j)); }
+
+ private:
+  double logAt(int j) const {
+    const double x = j - centre_;
+    return coefficients_[0] + coefficients_[1] * x + coefficients_[2] * x * x;
+  }
+  // Least squares by the normal equations, solved by Gaussian elimination.
+  void fit(const std::vector<double>& power, const std::vector<int>& bins) {
+    const int terms = degree_ + 1;
+    double a[3][4] = {};
+    for (const int j : bins) {
+      const double x = j - centre_, y = std::log(power[j]);
+      const double basis[3] = {1.0, x, x * x};
+      for (int r = 0; r < terms; ++r) {
+        for (int c = 0; c < terms; ++c) a[r][c] += basis[r] * basis[c];
+        a[r][3] += basis[r] * y;
+      }
+    }
+    coefficients_[0] = coefficients_[1] = coefficients_[2] = 0.0;
+    if (static_cast<int>(bins.size()) < terms) {
+      coefficients_[0] = -745.0;  // no noise to speak of
+      return;
+    }
+    for (int c = 0; c < terms; ++c)
+      for (int r = c + 1; r < terms; ++r) {
+        const double factor = a[r][c] / a[c][c];
+        for (int i = c; i < 4; ++i) a[r][i] -= factor * a[c][i];
+      }
+    for (int r = terms - 1; r >= 0; --r) {
+      double value = a[r][3];
+      for (int c = r + 1; c < terms; ++c) value -= a[r][c] * coefficients_[c];
+      coefficients_[r] = value / a[r][r];
+    }
+  }
+
+  int centre_;
+  int degree_ = 2;
+  double coefficients_[3] = {0.0, 0.0, 0.0};
+};
 
 }  // namespace
 
@@ -99,30 +157,24 @@ std::vector<PeriodicComponent> PooledSpectrum::peaks(double repetitionTime, doub
   const int lobe = static_cast<int>(std::ceil(kLobeHalfWidthBins * binsPerBin));
   const int reach = static_cast<int>(std::ceil(kFloorHalfWidthBins * binsPerBin)) + lobe;
   const int lowest = static_cast<int>(std::ceil(lowestHz * length_ * repetitionTime)) + lobe;
-  if (lowest > last) return {};
-  std::vector<double> floor(last + 1, 0.0);
-  for (int k = lowest; k <= last; ++k) {
-    std::vector<double> around;
-    for (int j = std::max(lowest, k - reach); j <= std::min(last, k + reach); ++j) around.push_back(power[j]);
-    floor[k] = median(around);
-  }
   std::vector<PeriodicComponent> found;
-  std::vector<int> taken;
   for (int k = lowest; k <= last; ++k) {
-    if (!(power[k] > kPeakOverFloor * floor[k])) continue;
     bool highest = true;
     for (int j = std::max(lowest, k - lobe); j <= std::min(last, k + lobe) && highest; ++j)
       highest = power[j] < power[k] || (power[j] == power[k] && j >= k);
     if (!highest) continue;
-    double excess = 0.0, moment = 0.0;
+    const Floor floor(power, k, lobe, reach, lowest, last);
+    if (!(power[k] > kPeakOverFloor * floor.at(k))) continue;
+    double excess = 0.0, weight = 0.0, moment = 0.0;
     for (int j = std::max(lowest, k - lobe); j <= std::min(last, k + lobe); ++j) {
-      const double above = std::max(0.0, power[j] - floor[j]);
+      const double above = power[j] - floor.at(j);
       excess += above;
-      moment += above * j;
+      weight += std::max(0.0, above);
+      moment += std::max(0.0, above) * j;
     }
     if (!(excess > 0.0)) continue;
     PeriodicComponent component;
-    component.frequencyHz = moment / excess / (length_ * repetitionTime);
+    component.frequencyHz = moment / weight / (length_ * repetitionTime);
     component.amplitudePercent = std::sqrt(4.0 * excess / (length_ * windowSquares_));
     component.share = residualVariance > 0.0
                           ? component.amplitudePercent * component.amplitudePercent / 2.0 / residualVariance

@@ -1,10 +1,10 @@
 #pragma once
 // The periodic components of the residuals: the periodogram of every voxel's
 // Hann-windowed residual series (percent of its mean), zero-padded to a power of two
-// and averaged over voxels. A peak stands more than three times above the running
-// median of its neighbourhood; its amplitude comes from the power of its main lobe
-// above that median, its frequency from the lobe's centroid. docs/noise.md has the
-// formulas.
+// and averaged over voxels. A peak stands more than three times above the noise
+// fitted to the spectrum around its main lobe; its amplitude comes from the power of
+// the lobe above that noise, its frequency from the lobe's centroid. docs/noise.md
+// has the formulas.
 
 #include <complex>
 #include <vector>
