@@ -9,9 +9,11 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "host/documents/vtc_document.h"
 #include "host/formats/vtc_format.h"
 #include "host/io/file_descriptors.h"
 
@@ -112,13 +114,41 @@ struct NiftiFree {
 };
 using NiftiPointer = std::unique_ptr<nifti_image, NiftiFree>;
 
+// nifti_image_read and nifti_image_load look for companions of a name (data.nii
+// beside data.nii.gz) and may take the data from another file than the one named:
+// the header and the data are read here from exactly this file.
 Result<NiftiPointer> readNifti(const fs::path& file) {
   std::error_code error;
   if (!fs::is_regular_file(file, error))
     return failure(file, fs::exists(file, error) ? "not a regular file" : std::strerror(ENOENT));
   nifti_set_debug_level(0);
-  NiftiPointer image(nifti_image_read(file.c_str(), 1));
-  if (!image || !image->data) return failure(file, "expected a NIfTI image, found something nifti_clib cannot read");
+  int swapped = 0;
+  nifti_1_header* header = nifti_read_header(file.c_str(), &swapped, 1);
+  if (!header || std::memcmp(header->magic, "n+1", 4) != 0) {
+    std::free(header);
+    return failure(file, "expected a single-file NIfTI-1 image, found something else");
+  }
+  // The conversion wants the header as it lies in the file, to learn its byte order.
+  if (swapped) swap_nifti_header(header, 1);
+  NiftiPointer image(nifti_convert_nhdr2nim(*header, file.c_str()));
+  std::free(header);
+  if (!image) return failure(file, "expected a NIfTI-1 image, found a header nifti_clib refuses");
+  uint64_t bytes = 0;
+  if (image->nvox <= 0 || image->nbyper <= 0 ||
+      __builtin_mul_overflow(static_cast<uint64_t>(image->nvox), static_cast<uint64_t>(image->nbyper), &bytes) ||
+      (host::physicalMemoryBytes() > 0 && bytes > host::physicalMemoryBytes()))
+    return failure(file, "expected an image that fits in memory, found " + std::to_string(image->nvox) +
+                             " voxels of " + std::to_string(image->nbyper) + " bytes");
+  image->data = std::calloc(static_cast<std::size_t>(bytes), 1);
+  if (!image->data) return failure(file, "cannot hold the image's " + std::to_string(bytes) + " bytes");
+  znzFile in = znzopen(file.c_str(), "rb", nifti_is_gzfile(file.c_str()));
+  if (znz_isnull(in)) return failure(file, std::strerror(errno));
+  const bool read = znzseek(in, image->iname_offset, SEEK_SET) >= 0 &&
+                    znzread(image->data, 1, static_cast<std::size_t>(bytes), in) == bytes;
+  znzclose(in);
+  if (!read) return failure(file, "expected " + std::to_string(bytes) + " bytes of data after the header, found fewer");
+  if (image->byteorder != nifti_short_order() && image->swapsize > 1)
+    nifti_swap_Nbytes(static_cast<std::size_t>(image->nvox), image->swapsize, image->data);
   return image;
 }
 
