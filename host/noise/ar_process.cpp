@@ -152,4 +152,27 @@ void ArProcess::filter(float* x, std::size_t count, float* state, bool start) co
   for (int i = 0; i < p; ++i) state[i] = history[i];
 }
 
+void ArProcess::filterSeries(float* x, std::size_t stride, int series, std::size_t count, float* states,
+                             bool start) const {
+  const int p = order();
+  if (p == 0 || count == 0) return;
+  if (p > 1) {
+    for (int i = 0; i < series; ++i) filter(x + i * stride, count, states + i * p, start);
+    return;
+  }
+  // AR(1): x_0 = e_0 at a start (the stationary SD is 1), then x_t = phi x_{t-1} + s e_t.
+  const auto phi = static_cast<float>(coefficients_[0]);
+  const auto s = static_cast<float>(innovationSD_);
+  std::size_t t = 0;
+  if (start) {
+    for (int i = 0; i < series; ++i) states[i] = x[i * stride];
+    t = 1;
+  }
+  for (; t < count; ++t)
+    for (int i = 0; i < series; ++i) {
+      float& value = x[i * stride + t];
+      states[i] = value = phi * states[i] + s * value;
+    }
+}
+
 }  // namespace cohortix::host::noise

@@ -33,6 +33,11 @@ class ArProcess {
   // state is ignored on entry. On return the state holds the last values. A series
   // started needs at least order() values in its first call.
   void filter(float* x, std::size_t count, float* state, bool start) const;
+  // The same for `series` series at x, x + stride, ..., their states one after the
+  // other (order() values each). The same values as filter() on each; the series
+  // are stepped side by side, so their recursions overlap in the processor.
+  void filterSeries(float* x, std::size_t stride, int series, std::size_t count, float* states,
+                    bool start) const;
 
  private:
   std::vector<double> coefficients_;

@@ -7,8 +7,8 @@
 
 namespace cohortix::host::noise {
 
-void gaussianBlocksAvx2(const uint32_t key[2], uint32_t firstQuad, uint32_t word1,
-                        uint32_t word2, uint32_t word3, std::size_t blocks, float* out);
+void gaussianBlocksAvx2(const uint32_t key[2], const GaussianBlock* blocks, std::size_t count,
+                        uint32_t word2, uint32_t word3);
 
 namespace {
 
@@ -16,8 +16,8 @@ namespace {
 constexpr uint32_t kKeyTag = 0x6e6f6973u;
 constexpr std::size_t kBlock = 32;
 
-using BlockKernel = void (*)(const uint32_t*, uint32_t, uint32_t, uint32_t, uint32_t,
-                             std::size_t, float*);
+using BlockKernel = void (*)(const uint32_t*, const GaussianBlock*, std::size_t, uint32_t, uint32_t);
+constexpr std::size_t kBatch = 64;
 
 BlockKernel chooseKernel() {
   __builtin_cpu_init();
@@ -31,10 +31,10 @@ uint32_t biased(int32_t coordinate) {
 
 }  // namespace
 
-void gaussianBlocks(const uint32_t key[2], uint32_t firstQuad, uint32_t word1, uint32_t word2,
-                    uint32_t word3, std::size_t blocks, float* out) {
+void gaussianBlocks(const uint32_t key[2], const GaussianBlock* blocks, std::size_t count,
+                    uint32_t word2, uint32_t word3) {
   static const BlockKernel kernel = chooseKernel();
-  kernel(key, firstQuad, word1, word2, word3, blocks, out);
+  kernel(key, blocks, count, word2, word3);
 }
 
 // The key is itself a Philox block: the seed keys it, the replicate and the subject
@@ -55,28 +55,49 @@ void CounterRandom::gaussians(NoiseStream stream, LatticeSite site, uint64_t fir
 
 void CounterRandom::gaussians(uint32_t stream, LatticeSite site, uint64_t first,
                               std::size_t count, float* out) const {
+  gaussianRow(stream, site, 1, first, count, out, count);
+}
+
+// Whole blocks go straight to their place; a block the range cuts goes through
+// scratch and only its part in the range is copied.
+void CounterRandom::gaussianRow(uint32_t stream, LatticeSite site, int sites, uint64_t first,
+                                std::size_t count, float* out, std::size_t stride) const {
   if (count == 0) return;
-  const uint32_t word1 = biased(site.x) | biased(site.y) << 16;
-  const uint32_t word3 = biased(site.z);
   const uint64_t end = first + count;
   assert(end <= (uint64_t{1} << 34));
-  uint64_t at = first;
-  float partial[kBlock];
-  while (at < end) {
-    const uint64_t block = at / kBlock;
-    const auto firstQuad = static_cast<uint32_t>(8 * block);
-    const std::size_t offset = at % kBlock;
-    if (offset == 0 && end - at >= kBlock) {
-      const std::size_t whole = (end - at) / kBlock;
-      gaussianBlocks(key_, firstQuad, word1, stream, word3, whole, out + (at - first));
-      at += whole * kBlock;
-      continue;
+  const uint32_t word3 = biased(site.z);
+  GaussianBlock blocks[kBatch];
+  float scratch[kBatch][kBlock];
+  struct Cut {
+    float* to;
+    std::size_t from, count, block;
+  } cuts[kBatch];
+  std::size_t used = 0, cutCount = 0;
+  const auto flush = [&] {
+    gaussianBlocks(key_, blocks, used, stream, word3);
+    for (std::size_t c = 0; c < cutCount; ++c)
+      std::copy_n(scratch[cuts[c].block] + cuts[c].from, cuts[c].count, cuts[c].to);
+    used = cutCount = 0;
+  };
+  for (int i = 0; i < sites; ++i) {
+    const uint32_t word1 = biased(site.x + i) | biased(site.y) << 16;
+    float* const row = out + static_cast<std::size_t>(i) * stride;
+    for (uint64_t at = first; at < end;) {
+      const uint64_t block = at / kBlock;
+      const std::size_t offset = at % kBlock;
+      const std::size_t take = std::min<uint64_t>(kBlock - offset, end - at);
+      float* const to = row + (at - first);
+      if (offset == 0 && take == kBlock) {
+        blocks[used] = {static_cast<uint32_t>(8 * block), word1, to};
+      } else {
+        blocks[used] = {static_cast<uint32_t>(8 * block), word1, scratch[used]};
+        cuts[cutCount++] = {to, offset, take, used};
+      }
+      if (++used == kBatch) flush();
+      at += take;
     }
-    gaussianBlocks(key_, firstQuad, word1, stream, word3, 1, partial);
-    const std::size_t take = std::min<uint64_t>(kBlock - offset, end - at);
-    std::copy_n(partial + offset, take, out + (at - first));
-    at += take;
   }
+  if (used > 0) flush();
 }
 
 }  // namespace cohortix::host::noise

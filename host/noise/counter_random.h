@@ -55,6 +55,14 @@ class CounterRandom {
                  float* out) const;
   void gaussians(uint32_t stream, LatticeSite site, uint64_t first, std::size_t count,
                  float* out) const;
+  // The same for `sites` sites along x from `site`, into out, out + stride, ...: one
+  // call for a row keeps several Philox blocks in flight.
+  void gaussianRow(uint32_t stream, LatticeSite site, int sites, uint64_t first, std::size_t count,
+                   float* out, std::size_t stride) const;
+  void gaussianRow(NoiseStream stream, LatticeSite site, int sites, uint64_t first, std::size_t count,
+                   float* out, std::size_t stride) const {
+    gaussianRow(static_cast<uint32_t>(stream), site, sites, first, count, out, stride);
+  }
 
   // The Philox key the NoiseKey maps to (for tests that recompute deviates).
   uint32_t keyWord(int i) const { return key_[i]; }
@@ -63,13 +71,20 @@ class CounterRandom {
   uint32_t key_[2];
 };
 
-// The raw kernel: `blocks` blocks of 32 Gaussian deviates (8 Philox counters each,
-// counter word 0 from firstQuad + 8 * block + lane) into out. Chooses AVX2 when the
-// processor has it; the results are identical either way.
-void gaussianBlocks(const uint32_t key[2], uint32_t firstQuad, uint32_t word1, uint32_t word2,
-                    uint32_t word3, std::size_t blocks, float* out);
+// One block of 32 Gaussian deviates: Philox counters quad .. quad + 7 with word1
+// (and the call's word2 and word3), into out[0 .. 32).
+struct GaussianBlock {
+  uint32_t quad;
+  uint32_t word1;
+  float* out;
+};
+
+// The raw kernel. Chooses AVX2 when the processor has it; the results are
+// identical either way.
+void gaussianBlocks(const uint32_t key[2], const GaussianBlock* blocks, std::size_t count,
+                    uint32_t word2, uint32_t word3);
 // The same on the SSE2 path, whatever the processor (for tests).
-void gaussianBlocksSse2(const uint32_t key[2], uint32_t firstQuad, uint32_t word1,
-                        uint32_t word2, uint32_t word3, std::size_t blocks, float* out);
+void gaussianBlocksSse2(const uint32_t key[2], const GaussianBlock* blocks, std::size_t count,
+                        uint32_t word2, uint32_t word3);
 
 }  // namespace cohortix::host::noise

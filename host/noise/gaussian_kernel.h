@@ -95,17 +95,17 @@ struct BoxMuller {
 };
 
 // kVectors vectors of counters at once, so the latency of one Philox round hides
-// behind the others: vector v covers quads firstQuad + v * kLanes + lane.
+// behind the others: vector v covers quads quad[v] + lane with word1[v].
 template <class L, int kVectors>
-void philoxBoxMuller(const uint32_t key[2], uint32_t firstQuad, uint32_t word1, uint32_t word2,
-                     uint32_t word3, typename L::F (&z)[kVectors][4]) {
+void philoxBoxMuller(const uint32_t key[2], const uint32_t (&quad)[kVectors], const uint32_t (&word1)[kVectors],
+                     uint32_t word2, uint32_t word3, typename L::F (&z)[kVectors][4]) {
   using U = typename L::U;
   U lane = {};
   for (int i = 0; i < L::kLanes; ++i) lane[i] = static_cast<uint32_t>(i);
   U c0[kVectors], c1[kVectors], c2[kVectors], c3[kVectors];
   for (int v = 0; v < kVectors; ++v) {
-    c0[v] = lane + (firstQuad + static_cast<uint32_t>(v * L::kLanes));
-    c1[v] = U{} + word1;
+    c0[v] = lane + quad[v];
+    c1[v] = U{} + word1[v];
     c2[v] = U{} + word2;
     c3[v] = U{} + word3;
   }
@@ -131,37 +131,32 @@ void philoxBoxMuller(const uint32_t key[2], uint32_t firstQuad, uint32_t word1, 
   }
 }
 
-// Block b lane i of word j goes to out[32 b + 8 j + i].
-template <class L, int kVectors>
-void storeBlocks(const typename L::F (&z)[kVectors][4], float* out) {
+// kBlocks blocks at once; block b's lane i of word j goes to out[b][8 j + i].
+template <class L, int kBlocks>
+void blocksAtOnce(const uint32_t key[2], const GaussianBlock* blocks, uint32_t word2, uint32_t word3) {
   constexpr int kPerBlock = 8 / L::kLanes;
+  constexpr int kVectors = kBlocks * kPerBlock;
+  uint32_t quad[kVectors], word1[kVectors];
   for (int v = 0; v < kVectors; ++v) {
-    float* const base = out + 32 * (v / kPerBlock) + (v % kPerBlock) * L::kLanes;
-    for (int word = 0; word < 4; ++word)
-      std::memcpy(base + 8 * word, &z[v][word], sizeof(typename L::F));
+    quad[v] = blocks[v / kPerBlock].quad + static_cast<uint32_t>((v % kPerBlock) * L::kLanes);
+    word1[v] = blocks[v / kPerBlock].word1;
+  }
+  typename L::F z[kVectors][4];
+  philoxBoxMuller<L, kVectors>(key, quad, word1, word2, word3, z);
+  for (int v = 0; v < kVectors; ++v) {
+    float* const base = blocks[v / kPerBlock].out + (v % kPerBlock) * L::kLanes;
+    for (int word = 0; word < 4; ++word) std::memcpy(base + 8 * word, &z[v][word], sizeof(typename L::F));
   }
 }
 
 template <class L>
-void gaussianBlocksWith(const uint32_t key[2], uint32_t firstQuad, uint32_t word1,
-                        uint32_t word2, uint32_t word3, std::size_t blocks, float* out) {
-  using F = typename L::F;
+void gaussianBlocksWith(const uint32_t key[2], const GaussianBlock* blocks, std::size_t count, uint32_t word2,
+                        uint32_t word3) {
   constexpr int kPerBlock = 8 / L::kLanes;
-  constexpr int kBlocksAtOnce = 4 / kPerBlock > 0 ? 4 / kPerBlock : 1;
-  constexpr int kVectors = kBlocksAtOnce * kPerBlock;
-  std::size_t block = 0;
-  for (; block + kBlocksAtOnce <= blocks; block += kBlocksAtOnce) {
-    F z[kVectors][4];
-    philoxBoxMuller<L, kVectors>(key, firstQuad + static_cast<uint32_t>(8 * block), word1, word2,
-                                 word3, z);
-    storeBlocks<L, kVectors>(z, out + 32 * block);
-  }
-  for (; block < blocks; ++block) {
-    F z[kPerBlock][4];
-    philoxBoxMuller<L, kPerBlock>(key, firstQuad + static_cast<uint32_t>(8 * block), word1,
-                                  word2, word3, z);
-    storeBlocks<L, kPerBlock>(z, out + 32 * block);
-  }
+  constexpr int kBlocks = 4 / kPerBlock > 0 ? 4 / kPerBlock : 1;
+  std::size_t b = 0;
+  for (; b + kBlocks <= count; b += kBlocks) blocksAtOnce<L, kBlocks>(key, blocks + b, word2, word3);
+  for (; b < count; ++b) blocksAtOnce<L, 1>(key, blocks + b, word2, word3);
 }
 
 }  // namespace

@@ -38,9 +38,9 @@ struct Avx2Lanes {
 
 }  // namespace
 
-void gaussianBlocksAvx2(const uint32_t key[2], uint32_t firstQuad, uint32_t word1,
-                        uint32_t word2, uint32_t word3, std::size_t blocks, float* out) {
-  gaussianBlocksWith<Avx2Lanes>(key, firstQuad, word1, word2, word3, blocks, out);
+void gaussianBlocksAvx2(const uint32_t key[2], const GaussianBlock* blocks, std::size_t count, uint32_t word2,
+                        uint32_t word3) {
+  gaussianBlocksWith<Avx2Lanes>(key, blocks, count, word2, word3);
 }
 
 }  // namespace cohortix::host::noise

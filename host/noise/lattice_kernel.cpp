@@ -1,5 +1,6 @@
 #include "host/noise/lattice_kernel.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <limits>
@@ -48,7 +49,7 @@ LatticeKernel calibratedKernel(double fwhmVoxels) {
   // The continuous sigma sets the support; within it the lag-one correlation grows
   // with sigma up to well beyond the continuous value, so bisection finds it.
   const double continuous = fwhmVoxels / std::sqrt(4.0 * kTwoLn2);
-  const int radius = static_cast<int>(std::ceil(3.5 * continuous)) + 1;
+  const int radius = std::max(1, static_cast<int>(std::ceil(3.0 * continuous)));
   double low = 1e-3, high = 1.5 * continuous + 0.5;
   for (int i = 0; i < 200 && high - low > 1e-13; ++i) {
     const double middle = 0.5 * (low + high);

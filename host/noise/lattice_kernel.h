@@ -6,9 +6,10 @@
 // c = exp(-2 ln 2 / f^2), so f = sqrt(-2 ln 2 / ln c). A Gaussian kernel simply
 // sampled on the lattice misses this for small f (at f = 2 voxels by several per
 // cent), so the kernel's width is calibrated: its sampled weights
-// exp(-j^2 / (2 sigma^2)), j = -R .. R, get the sigma whose discrete lag-one
-// correlation sum_j k_j k_{j+1} / sum_j k_j^2 is exactly exp(-2 ln 2 / f^2), and are
-// scaled to sum_j k_j^2 = 1, so white noise of unit variance stays of unit variance.
+// exp(-j^2 / (2 sigma^2)), j = -R .. R (R three SDs of the continuous kernel), get
+// the sigma whose discrete lag-one correlation sum_j k_j k_{j+1} / sum_j k_j^2 is
+// exactly exp(-2 ln 2 / f^2), and are scaled to sum_j k_j^2 = 1, so white noise of
+// unit variance stays of unit variance.
 // Fields are smoothed on a lattice that extends R voxels beyond the image on every
 // side, so the edges are as smooth and as variable as the middle.
 

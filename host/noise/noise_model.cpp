@@ -16,7 +16,8 @@
 namespace cohortix::host::noise {
 namespace {
 
-constexpr std::size_t kSlabBudgetBytes = std::size_t{16} << 20;
+// Small enough for the smoother's ring of slices to stay in the cache.
+constexpr std::size_t kSlabBudgetBytes = std::size_t{4} << 20;
 constexpr std::size_t kChunkGranule = 32;  // a Gaussian block
 
 std::string number(double value) {
@@ -219,7 +220,9 @@ void NoiseModel::apply(float* data, const float* baseline, const NoiseKey& key, 
     const auto stream = static_cast<uint32_t>(NoiseStream::RhythmWeights) + static_cast<uint32_t>(i);
     smoother.run(
         0, g.dimZ,
-        [&](LatticeSite site, float* out) { subject.random.gaussians(stream, site, 0, 2, out); },
+        [&](int xFirst, int y, int z, int count, float* out, std::size_t stride) {
+          subject.random.gaussianRow(stream, {xFirst, y, z}, count, 0, 2, out, stride);
+        },
         [&](int z, const float* slice) {
           const int64_t sliceVoxels = int64_t{g.dimX} * g.dimY;
           for (int64_t s = 0; s < sliceVoxels; ++s) {
@@ -278,66 +281,71 @@ void NoiseModel::applySlab(float* data, const SubjectState& subject, int zBegin,
     const std::size_t length = std::min(chunk_, n - first);
     smoother.run(
         zBegin, zEnd,
-        [&](LatticeSite site, float* out) {
-          subject.random.gaussians(NoiseStream::Tissue, site, first, length, out);
+        [&](int xFirst, int y, int z, int count, float* out, std::size_t stride) {
+          subject.random.gaussianRow(NoiseStream::Tissue, {xFirst, y, z}, count, first, length, out, stride);
           if (p == 0) return;
           const std::size_t index =
-              ((static_cast<std::size_t>(site.z - zLow) * wideY + (site.y + k[1].radius)) * wideX +
-               (site.x + k[0].radius)) * p;
-          tissueAr_.filter(out, length, &states[index], first == 0);
+              ((static_cast<std::size_t>(z - zLow) * wideY + (y + k[1].radius)) * wideX + (xFirst + k[0].radius)) * p;
+          tissueAr_.filterSeries(out, stride, count, length, &states[index], first == 0);
         },
         [&](int z, const float* slice) { finishSlice(data, subject, z, first, length, slice, smoother.stride()); });
   }
 }
 
-// Adds every component to volumes first .. first + length - 1 of slice z.
+// Adds every component to volumes first .. first + length - 1 of slice z: the
+// percent components summed into one run, scaled by the voxel's baseline, then the
+// system noise.
 void NoiseModel::finishSlice(float* data, const SubjectState& subject, int z, std::size_t first,
                              std::size_t length, const float* tissue, std::size_t stride) const {
   const NoiseGeometry& g = geometry_;
   const std::size_t n = g.volumes;
   const std::size_t width = paddedLength(length);
-  std::vector<float> added(width), value(width), real(width), imaginary(width);
-  float drift[kChunkGranule * 2];
-  const std::size_t driftRow = paddedLength(n);
+  const std::size_t basisRow = paddedLength(n);
+  const std::size_t driftWidth = paddedLength(driftOrders_);
+  std::vector<float> added(width), real(g.dimX * width), imaginary(rician_ ? g.dimX * width : 0);
+  std::vector<float> drift(g.dimX * driftWidth);
+  std::vector<const float*> parts;
+  std::vector<float> weights;
+  const bool system = subject.systemSD > 0.0f;
   for (int y = 0; y < g.dimY; ++y) {
+    // The deviates of a whole row of voxels at once.
+    if (driftOrders_ > 0)
+      subject.random.gaussianRow(NoiseStream::Drift, {0, y, z}, g.dimX, 0, driftOrders_, drift.data(), driftWidth);
+    if (system)
+      subject.random.gaussianRow(NoiseStream::SystemReal, {0, y, z}, g.dimX, first, length, real.data(), width);
+    if (rician_)
+      subject.random.gaussianRow(NoiseStream::SystemImaginary, {0, y, z}, g.dimX, first, length, imaginary.data(),
+                                 width);
     for (int x = 0; x < g.dimX; ++x) {
       const int64_t v = x + int64_t{g.dimX} * (y + int64_t{g.dimY} * z);
-      const LatticeSite site{x, y, z};
-      if (tissue)
-        rows::setScaled(added.data(), tissue + (static_cast<std::size_t>(y) * g.dimX + x) * stride, tissueSD_, width);
-      else
-        std::fill(added.begin(), added.end(), 0.0f);
-      if (driftOrders_ > 0) {
-        for (int k0 = 0; k0 < driftOrders_; k0 += 2 * kChunkGranule) {
-          const int count = std::min<int>(2 * kChunkGranule, driftOrders_ - k0);
-          subject.random.gaussians(NoiseStream::Drift, site, k0, count, drift);
-          for (int k = 0; k < count; ++k)
-            rows::addScaled(added.data(), &driftBasis_[(k0 + k) * driftRow + first], driftScale_ * drift[k], width);
-        }
+      parts.clear();
+      weights.clear();
+      if (tissue) {
+        parts.push_back(tissue + (static_cast<std::size_t>(y) * g.dimX + x) * stride);
+        weights.push_back(tissueSD_);
+      }
+      for (int k = 0; k < driftOrders_; ++k) {
+        parts.push_back(&driftBasis_[k * basisRow + first]);
+        weights.push_back(driftScale_ * drift[x * driftWidth + k]);
       }
       for (std::size_t i = 0; i < rhythms_.size(); ++i) {
-        const PreparedRhythm& rhythm = rhythms_[i];
         const float* w = &subject.weights[i][2 * v];
-        rows::addScaled(added.data(), &rhythm.cosine[first], rhythm.amplitude * w[0], width);
-        rows::addScaled(added.data(), &rhythm.sine[first], rhythm.amplitude * w[1], width);
+        parts.insert(parts.end(), {&rhythms_[i].cosine[first], &rhythms_[i].sine[first]});
+        weights.insert(weights.end(), {rhythms_[i].amplitude * w[0], rhythms_[i].amplitude * w[1]});
       }
-      if (!subject.global.empty()) rows::addScaled(added.data(), &subject.global[first], 1.0f, width);
-
+      if (!subject.global.empty()) {
+        parts.push_back(&subject.global[first]);
+        weights.push_back(1.0f);
+      }
       float* row = data + v * n + first;
-      std::copy_n(row, length, value.begin());
-      rows::addScaled(value.data(), added.data(), subject.scale[v], width);
-      if (subject.systemSD > 0.0f) {
-        subject.random.gaussians(NoiseStream::SystemReal, site, first, length, real.data());
-        rows::addScaled(value.data(), real.data(), subject.systemSD, width);
-        if (rician_) {
-          subject.random.gaussians(NoiseStream::SystemImaginary, site, first, length, imaginary.data());
-          for (std::size_t t = 0; t < length; ++t) {
-            const float im = subject.systemSD * imaginary[t];
-            value[t] = std::sqrt(value[t] * value[t] + im * im);
-          }
-        }
+      const float* realRow = &real[x * width];
+      if (!parts.empty()) {
+        rows::weightedSum(added.data(), parts.data(), weights.data(), static_cast<int>(parts.size()), width);
+        rows::addTwoScaled(row, added.data(), subject.scale[v], system ? realRow : nullptr, subject.systemSD, length);
+      } else if (system) {
+        rows::addTwoScaled(row, realRow, subject.systemSD, nullptr, 0.0f, length);
       }
-      std::copy_n(value.begin(), length, row);
+      if (rician_) rows::magnitude(row, &imaginary[x * width], subject.systemSD, length);
     }
   }
 }

@@ -1,11 +1,10 @@
 #pragma once
-// Row arithmetic on runs of floats whose length is a multiple of 8, written with
-// the compiler's vector types so it vectorises at any optimisation level. Every
-// lane does the same IEEE operations in the same order as the scalar formula, so
-// the results do not depend on the instruction set.
+// Row arithmetic of the noise model on runs of floats. Every lane does the same
+// IEEE operations in the same order as the scalar formula, on every code path
+// (AVX2 when the processor has it, SSE2 otherwise), so the results do not depend
+// on the instruction set.
 
 #include <cstddef>
-#include <cstring>
 
 namespace cohortix::host::noise {
 
@@ -16,28 +15,18 @@ inline std::size_t paddedLength(std::size_t n) { return (n + kRowLanes - 1) / kR
 
 namespace rows {
 
-typedef float Lanes __attribute__((vector_size(32)));
+// y = sum_j w_j x_j over `taps` rows (at least one), summed in the order j = 0, 1,
+// ...; n a multiple of kRowLanes.
+void weightedSum(float* y, const float* const* x, const float* w, int taps, std::size_t n);
 
-// y = a x
-inline void setScaled(float* y, const float* x, float a, std::size_t n) {
-  for (std::size_t i = 0; i < n; i += kRowLanes) {
-    Lanes xv;
-    std::memcpy(&xv, x + i, sizeof xv);
-    const Lanes yv = a * xv;
-    std::memcpy(y + i, &yv, sizeof yv);
-  }
-}
+// y = (y + a x) + b z, any n; z may be null (b z left out).
+void addTwoScaled(float* y, const float* x, float a, const float* z, float b, std::size_t n);
 
-// y = y + a x
-inline void addScaled(float* y, const float* x, float a, std::size_t n) {
-  for (std::size_t i = 0; i < n; i += kRowLanes) {
-    Lanes xv, yv;
-    std::memcpy(&xv, x + i, sizeof xv);
-    std::memcpy(&yv, y + i, sizeof yv);
-    yv = yv + a * xv;
-    std::memcpy(y + i, &yv, sizeof yv);
-  }
-}
+// y = sqrt(y^2 + (b z)^2), any n: the magnitude of y + i b z.
+void magnitude(float* y, const float* z, float b, std::size_t n);
+
+// The SSE2 path alone, whatever the processor (for tests).
+void weightedSumSse2(float* y, const float* const* x, const float* w, int taps, std::size_t n);
 
 }  // namespace rows
 }  // namespace cohortix::host::noise

@@ -1,10 +1,17 @@
 #include "host/noise/slab_smoother.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "host/noise/simd_rows.h"
 
 namespace cohortix::host::noise {
+namespace {
+
+// Wider than the kernel of kMaxFwhmVoxels voxels.
+constexpr int kMaxRadius = 64;
+
+}  // namespace
 
 SlabSmoother::SlabSmoother(int dimX, int dimY, const LatticeKernel& kernelX,
                            const LatticeKernel& kernelY, const LatticeKernel& kernelZ,
@@ -16,6 +23,7 @@ SlabSmoother::SlabSmoother(int dimX, int dimY, const LatticeKernel& kernelX,
       kernelZ_(kernelZ),
       length_(length),
       stride_(paddedLength(length)) {
+  assert(kernelX.radius <= kMaxRadius && kernelY.radius <= kMaxRadius && kernelZ.radius <= kMaxRadius);
   const std::size_t wideX = dimX + 2 * kernelX.radius;
   const std::size_t wideY = dimY + 2 * kernelY.radius;
   raw_.assign(wideX * wideY * stride_, 0.0f);
@@ -36,28 +44,26 @@ void SlabSmoother::smoothSlice(int z, float* into) {
   const int rx = kernelX_.radius, ry = kernelY_.radius;
   const int wideX = dimX_ + 2 * rx, wideY = dimY_ + 2 * ry;
   for (int y = 0; y < wideY; ++y)
-    for (int x = 0; x < wideX; ++x) {
-      float* run = &raw_[(static_cast<std::size_t>(y) * wideX + x) * stride_];
-      source_(LatticeSite{x - rx, y - ry, z}, run);
-    }
+    source_(-rx, y - ry, z, wideX, &raw_[static_cast<std::size_t>(y) * wideX * stride_], stride_);
+  const float* rows[2 * kMaxRadius + 1];
   for (int y = 0; y < wideY; ++y)
     for (int x = 0; x < dimX_; ++x) {
-      float* out = &alongX_[(static_cast<std::size_t>(y) * dimX_ + x) * stride_];
       const float* in = &raw_[(static_cast<std::size_t>(y) * wideX + x) * stride_];
-      rows::setScaled(out, in, kernelX_.weights[0], stride_);
-      for (int j = 1; j <= 2 * rx; ++j) rows::addScaled(out, in + j * stride_, kernelX_.weights[j], stride_);
+      for (int j = 0; j <= 2 * rx; ++j) rows[j] = in + j * stride_;
+      rows::weightedSum(&alongX_[(static_cast<std::size_t>(y) * dimX_ + x) * stride_], rows,
+                        kernelX_.weights.data(), 2 * rx + 1, stride_);
     }
+  const std::size_t step = static_cast<std::size_t>(dimX_) * stride_;
   for (int y = 0; y < dimY_; ++y)
     for (int x = 0; x < dimX_; ++x) {
-      float* out = into + (static_cast<std::size_t>(y) * dimX_ + x) * stride_;
       const float* in = &alongX_[(static_cast<std::size_t>(y) * dimX_ + x) * stride_];
-      const std::size_t step = static_cast<std::size_t>(dimX_) * stride_;
-      rows::setScaled(out, in, kernelY_.weights[0], stride_);
-      for (int j = 1; j <= 2 * ry; ++j) rows::addScaled(out, in + j * step, kernelY_.weights[j], stride_);
+      for (int j = 0; j <= 2 * ry; ++j) rows[j] = in + j * step;
+      rows::weightedSum(into + (static_cast<std::size_t>(y) * dimX_ + x) * stride_, rows,
+                        kernelY_.weights.data(), 2 * ry + 1, stride_);
     }
 }
 
-void SlabSmoother::run(int zBegin, int zEnd, const SiteSource& source, const SliceSink& sink) {
+void SlabSmoother::run(int zBegin, int zEnd, const RowSource& source, const SliceSink& sink) {
   source_ = source;
   const int rz = kernelZ_.radius;
   const int ringSize = 2 * rz + 1;
@@ -69,9 +75,9 @@ void SlabSmoother::run(int zBegin, int zEnd, const SiteSource& source, const Sli
     smoothSlice(z, slot(z));
     const int ready = z - rz;
     if (ready < zBegin) continue;
-    rows::setScaled(output_.data(), slot(ready - rz), kernelZ_.weights[0], sliceFloats);
-    for (int j = 1; j <= 2 * rz; ++j)
-      rows::addScaled(output_.data(), slot(ready - rz + j), kernelZ_.weights[j], sliceFloats);
+    const float* slices[2 * kMaxRadius + 1];
+    for (int j = 0; j <= 2 * rz; ++j) slices[j] = slot(ready - rz + j);
+    rows::weightedSum(output_.data(), slices, kernelZ_.weights.data(), 2 * rz + 1, sliceFloats);
     sink(ready, output_.data());
   }
   source_ = nullptr;

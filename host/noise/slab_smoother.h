@@ -16,8 +16,9 @@ namespace cohortix::host::noise {
 
 class SlabSmoother {
  public:
-  // Writes the `length` values of one site of the extended lattice into out.
-  using SiteSource = std::function<void(LatticeSite site, float* out)>;
+  // Writes the `length` values of each of `count` sites of the extended lattice,
+  // (xFirst, y, z) onwards along x, into out, out + stride, ...
+  using RowSource = std::function<void(int xFirst, int y, int z, int count, float* out, std::size_t stride)>;
   // Receives output slice z: dimX * dimY runs of `stride()` floats, the first
   // `length` of each meaningful, x fastest.
   using SliceSink = std::function<void(int z, const float* slice)>;
@@ -27,7 +28,7 @@ class SlabSmoother {
 
   std::size_t stride() const { return stride_; }
   // Output slices zBegin .. zEnd - 1, in order.
-  void run(int zBegin, int zEnd, const SiteSource& source, const SliceSink& sink);
+  void run(int zBegin, int zEnd, const RowSource& source, const SliceSink& sink);
 
   // Floats held for runs of `length` values (for choosing a chunk length).
   static std::size_t footprint(int dimX, int dimY, int radiusX, int radiusY, int radiusZ,
@@ -43,7 +44,7 @@ class SlabSmoother {
   std::vector<float> alongX_;    // dimX x (dimY + 2 Ry) runs
   std::vector<float> ring_;      // (2 Rz + 1) slices of dimX x dimY runs
   std::vector<float> output_;    // one slice
-  SiteSource source_;            // during run()
+  RowSource source_;             // during run()
 };
 
 }  // namespace cohortix::host::noise

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <Random123/philox.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -46,10 +47,31 @@ TEST(CounterRandom, DeviatesArePhiloxWordsThroughBoxMullerWhereverARangeStarts) 
 TEST(CounterRandom, EveryCodePathGivesTheSameBits) {
   const CounterRandom random({1, 0, 0});
   const uint32_t key[2] = {random.keyWord(0), random.keyWord(1)};
-  std::vector<float> dispatched(32 * 300), sse2(32 * 300);
-  gaussianBlocks(key, 40, 0x12345678u, 2, 32770, 300, dispatched.data());
-  gaussianBlocksSse2(key, 40, 0x12345678u, 2, 32770, 300, sse2.data());
+  std::vector<float> dispatched(32 * 301), sse2(32 * 301);
+  std::vector<GaussianBlock> blocks, sse2Blocks;
+  for (uint32_t b = 0; b < 301; ++b) {  // blocks of several sites, not in order
+    const uint32_t quad = 8 * ((b * 7) % 301), word1 = 0x12345678u + b % 3;
+    blocks.push_back({quad, word1, &dispatched[32 * b]});
+    sse2Blocks.push_back({quad, word1, &sse2[32 * b]});
+  }
+  gaussianBlocks(key, blocks.data(), blocks.size(), 2, 32770);
+  gaussianBlocksSse2(key, sse2Blocks.data(), sse2Blocks.size(), 2, 32770);
   EXPECT_EQ(dispatched, sse2);
+}
+
+TEST(CounterRandom, ARowOfSitesIsEachSiteOnItsOwn) {
+  const CounterRandom random({8, 1, 2});
+  const std::size_t stride = 40;
+  for (const auto& [first, count] : {std::pair<uint64_t, std::size_t>{0, 32}, {64, 37}, {3, 30}}) {
+    std::vector<float> row(70 * stride, -1.0f);
+    random.gaussianRow(NoiseStream::SystemReal, {-3, 5, 6}, 70, first, count, row.data(), stride);
+    for (int i = 0; i < 70; ++i) {
+      std::vector<float> one(count);
+      random.gaussians(NoiseStream::SystemReal, {-3 + i, 5, 6}, first, count, one.data());
+      ASSERT_TRUE(std::equal(one.begin(), one.end(), row.begin() + i * stride)) << i << " from " << first;
+      ASSERT_EQ(row[i * stride + count], -1.0f) << "written beyond the range";
+    }
+  }
 }
 
 TEST(CounterRandom, DeviatesAreStandardNormal) {

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
+#include "host/noise/simd_rows.h"
 #include "tests/unit/host/noise/noise_test_data.h"
 
 namespace cohortix::host::noise {
@@ -66,6 +68,23 @@ TEST(NoiseModel, WithoutABaselineTheTemporalMeansScaleTheNoise) {
     std::fill_n(subject.data.begin() + v * subject.geometry.volumes, subject.geometry.volumes, subject.baseline[v]);
   const NoiseModel model = testing::prepared(everything(), subject.geometry);
   EXPECT_EQ(noisy(model, subject, {1, 0, 0}, 2, false), noisy(model, subject, {1, 0, 0}, 2, true));
+}
+
+TEST(NoiseModel, RowArithmeticIsTheSameOnEveryCodePath) {
+  std::vector<std::vector<float>> inputs(11, std::vector<float>(40));
+  std::vector<const float*> rows;
+  std::vector<float> weights;
+  for (std::size_t j = 0; j < inputs.size(); ++j) {
+    for (std::size_t i = 0; i < 40; ++i) inputs[j][i] = std::sin(0.37f * (i + 1) * (j + 2)) * 1e3f;
+    rows.push_back(inputs[j].data());
+    weights.push_back(0.1f * (j + 1) - 0.35f);
+  }
+  for (const std::size_t n : {8u, 16u, 24u, 40u}) {
+    std::vector<float> dispatched(n), sse2(n);
+    rows::weightedSum(dispatched.data(), rows.data(), weights.data(), 11, n);
+    rows::weightedSumSse2(sse2.data(), rows.data(), weights.data(), 11, n);
+    EXPECT_EQ(dispatched, sse2) << n;
+  }
 }
 
 TEST(NoiseModel, RefusesComponentsTheGeometryCannotCarry) {
