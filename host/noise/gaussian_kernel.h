@@ -36,7 +36,7 @@ struct BoxMuller {
 
   // Natural logarithm of x in (0, 1): x = m 2^e with m in [sqrt(1/2), sqrt(2)),
   // a degree-9 polynomial in m - 1 and the exponent in two parts (Cephes logf).
-  static F logarithm(F x) {
+  __attribute__((always_inline)) static F logarithm(F x) {
     const I bits = bitsAs<I>(x);
     I exponent = (bits >> 23) - 126;
     const I mantissaBits = (bits & 0x007fffff) | 0x3f000000;
@@ -63,7 +63,7 @@ struct BoxMuller {
 
   // cos and sin of 2 pi b / 2^32: the nearest quarter turn q from the top bits, the
   // rest (|phi| <= pi / 4) by polynomials, then a rotation by q quarter turns.
-  static void cosSin(U b, F& cosine, F& sine) {
+  __attribute__((always_inline)) static void cosSin(U b, F& cosine, F& sine) {
     const U quarter = (b + 0x20000000u) >> 30;
     const U restBits = b - (quarter << 30);
     const I rest = bitsAs<I>(restBits);
@@ -82,7 +82,7 @@ struct BoxMuller {
     sine = bitsAs<F>(bitsAs<U>(sinRaw) ^ sinSign);
   }
 
-  static void pair(U a, U b, F& first, F& second) {
+  __attribute__((always_inline)) static void pair(U a, U b, F& first, F& second) {
     const U top = a >> 9;
     const F u = (__builtin_convertvector(bitsAs<I>(top), F) + 0.5f) *
                 1.1920928955078125e-07f;  // 2^-23

@@ -17,7 +17,7 @@ namespace cohortix::host::noise {
 namespace {
 
 // Small enough for the smoother's ring of slices to stay in the cache.
-constexpr std::size_t kSlabBudgetBytes = std::size_t{4} << 20;
+constexpr std::size_t kSlabBudgetBytes = std::size_t{8} << 20;
 constexpr std::size_t kChunkGranule = 32;  // a Gaussian block
 
 std::string number(double value) {

@@ -22,7 +22,7 @@
 // for its smoothing, K per value for the drift and 2 per rhythm. A deviate costs
 // about 2 to 3 ns on one core with AVX2 (docs/performance.md has measured figures).
 // Memory: per thread the smoother's ring of 2 Rz + 4 slices of one chunk of volumes
-// (at most 4 MiB), plus V floats for the baselines and 2 V per rhythm.
+// (at most 8 MiB), plus V floats for the baselines and 2 V per rhythm.
 
 #include <cstddef>
 #include <vector>
