@@ -85,11 +85,14 @@ Result<std::unique_ptr<TimeSeriesImage>> VtcTimeSeries::open(const fs::path& fil
                              std::to_string(g.volumes) + " volumes, resolution " + std::to_string(resolution));
   struct stat status {};
   if (::fstat(image->fd_, &status) != 0) return failure(file, std::strerror(errno));
-  const uint64_t values = static_cast<uint64_t>(g.voxels()) * static_cast<uint64_t>(g.volumes);
-  const uint64_t expected = image->dataOffset_ + 4 * values;
-  if (image->dataOffset_ < host::kVTCFileHeaderSize || static_cast<uint64_t>(status.st_size) != expected)
-    return failure(file, "expected " + std::to_string(expected) + " bytes for its dimensions, found " +
-                             std::to_string(status.st_size));
+  uint64_t bytes = sizeof(float);
+  bool overflow = false;
+  for (const int32_t factor : {g.dimX, g.dimY, g.dimZ, g.volumes})
+    overflow = overflow || __builtin_mul_overflow(bytes, static_cast<uint64_t>(factor), &bytes);
+  const uint64_t expected = image->dataOffset_ + bytes;
+  if (overflow || image->dataOffset_ < host::kVTCFileHeaderSize || static_cast<uint64_t>(status.st_size) != expected)
+    return failure(file, "expected " + (overflow ? std::string("a size its dimensions can have") : std::to_string(expected) + " bytes for its dimensions") +
+                             ", found " + std::to_string(status.st_size) + " bytes");
   return std::unique_ptr<TimeSeriesImage>(std::move(image));
 }
 
@@ -139,6 +142,10 @@ Result<NiftiPointer> readNifti(const fs::path& file) {
       (host::physicalMemoryBytes() > 0 && bytes > host::physicalMemoryBytes()))
     return failure(file, "expected an image that fits in memory, found " + std::to_string(image->nvox) +
                              " voxels of " + std::to_string(image->nbyper) + " bytes");
+  // An uncompressed file must hold the data its header promises before they are
+  // given memory; a compressed one says so only when read.
+  if (!nifti_is_gzfile(file.c_str()) && fs::file_size(file, error) < image->iname_offset + bytes)
+    return failure(file, "expected " + std::to_string(bytes) + " bytes of data after the header, found fewer");
   image->data = std::calloc(static_cast<std::size_t>(bytes), 1);
   if (!image->data) return failure(file, "cannot hold the image's " + std::to_string(bytes) + " bytes");
   znzFile in = znzopen(file.c_str(), "rb", nifti_is_gzfile(file.c_str()));

@@ -157,7 +157,22 @@ def main():
     nib.save(nib.Nifti1Image(np.ones((4, 4, 4), np.float32), np.eye(4)), three_d)
     small_mask = os.path.join(folder, "small.nii")
     nib.save(nib.Nifti1Image(np.ones((4, 4, 4), np.uint8), np.eye(4)), small_mask)
+    cut = os.path.join(folder, "cut.nii")
+    with open(int16, "rb") as source, open(cut, "wb") as out:
+        out.write(source.read(352 + 1000))
+    absurd = os.path.join(folder, "absurd.vtc")
+    with open(vtc, "rb") as source:
+        header = bytearray(source.read(84))
+    header[16:20] = struct.pack("<i", 2 ** 31 - 1)
+    header[64:76] = struct.pack("<3i", 2 ** 31 - 1, 2 ** 31 - 1, 2 ** 31 - 1)
+    with open(absurd, "wb") as out:
+        out.write(header)
+    empty_mask = os.path.join(folder, "empty.nii")
+    nib.save(nib.Nifti1Image(np.zeros(SHAPE[:3], np.uint8), np.eye(4)), empty_mask)
     for arguments, status, message in (
+            ((cut,), 1, "expected 1152000 bytes of data after the header, found fewer"),
+            ((absurd,), 1, "expected a size its dimensions can have"),
+            ((gz, "--mask", empty_mask), 1, "expected voxels in the mask with a positive, varying signal"),
             ((os.path.join(folder, "missing.nii.gz"),), 1, "No such file or directory"),
             ((three_d,), 1, "expected a 4-D image"),
             ((profile,), 1, "expected a .vtc, .nii or .nii.gz image"),
