@@ -17,6 +17,8 @@ std::string pluginPathOf(const GlobalOptions& global) {
 
 void reportError(const std::string& what) { std::cerr << "cohortix: " << what << '\n'; }
 
+void addNoiseStatsCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
+
 int runCommandLine(int argc, char** argv) {
   // A reader that goes away and a file grown past the limit (ulimit -f) are write
   // errors, reported by what could not be written; they do not end the process.
@@ -34,6 +36,7 @@ int runCommandLine(int argc, char** argv) {
   addAboutCommand(app, global, action);
   addCheckCommand(app, global, action);
   addInfoCommand(app, global, action);
+  addNoiseStatsCommand(app, global, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
