@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -66,8 +67,8 @@ void setSpacing(nifti_image& image, const NiftiTimeCourse& volume) {
 
 // The sform carries the affine exactly; the qform is its rigid form with the
 // voxel size and qfac, which the matrix's mirror (determinant below 0) needs.
-void setTalairachTransforms(nifti_image& image, const cohortix::VTCBox& box) {
-  image.sto_xyz = matrixOf(talairachAffine(box));
+void setTransforms(nifti_image& image, const mat44& affine) {
+  image.sto_xyz = affine;
   image.sto_ijk = nifti_mat44_inverse(image.sto_xyz);
   float dx = 0, dy = 0, dz = 0;
   nifti_mat44_to_quatern(image.sto_xyz, &image.quatern_b, &image.quatern_c, &image.quatern_d,
@@ -78,6 +79,10 @@ void setTalairachTransforms(nifti_image& image, const cohortix::VTCBox& box) {
                                          image.dx, image.dy, image.dz, image.qfac);
   image.qto_ijk = nifti_mat44_inverse(image.qto_xyz);
   image.qform_code = image.sform_code = NIFTI_XFORM_TALAIRACH;
+}
+
+void setTalairachTransforms(nifti_image& image, const cohortix::VTCBox& box) {
+  setTransforms(image, matrixOf(talairachAffine(box)));
 }
 
 void setFileName(nifti_image& image, const fs::path& path) {
@@ -140,7 +145,72 @@ void writeNiftiTo(const fs::path& path, const NiftiTimeCourse& volume) {
   if (znzclose(file) != 0) throw writeFailure();
 }
 
+void checkMaps(const NiftiMaps& maps) {
+  checkDimension(maps.dims.DimX, "DimX");
+  checkDimension(maps.dims.DimY, "DimY");
+  checkDimension(maps.dims.DimZ, "DimZ");
+  checkDimension(maps.NrOfMaps, "the number of maps");
+  if (maps.data == nullptr) throw std::runtime_error("the map holds no data");
+}
+
+int intentCodeOf(MapIntent intent) {
+  switch (intent) {
+    case MapIntent::None: break;
+    case MapIntent::Estimate: return NIFTI_INTENT_ESTIMATE;
+    case MapIntent::TTest: return NIFTI_INTENT_TTEST;
+    case MapIntent::Label: return NIFTI_INTENT_LABEL;
+  }
+  return NIFTI_INTENT_NONE;
+}
+
+// The voxel size along each axis is the length of the affine's column.
+void setMapSpacing(nifti_image& image, const cohortix::TalairachAffine& affine) {
+  float* sizes[3] = {&image.dx, &image.dy, &image.dz};
+  for (int axis = 0; axis < 3; ++axis) {
+    double squares = 0.0;
+    for (int row = 0; row < 3; ++row) squares += affine[row][axis] * affine[row][axis];
+    *sizes[axis] = static_cast<float>(std::sqrt(squares));
+    image.pixdim[axis + 1] = *sizes[axis];
+  }
+  image.xyz_units = NIFTI_UNITS_MM;
+}
+
+void writeMapsTo(const fs::path& path, const NiftiMaps& maps) {
+  const int dims[8] = {maps.NrOfMaps > 1 ? 4 : 3, maps.dims.DimX, maps.dims.DimY, maps.dims.DimZ,
+                       maps.NrOfMaps, 1, 1, 1};
+  NiftiImage image(nifti_make_new_nim(dims, NIFTI_TYPE_FLOAT32, 0));
+  if (!image) throw std::bad_alloc();
+  setMapSpacing(*image, maps.affine);
+  setTransforms(*image, matrixOf(maps.affine));
+  image->intent_code = intentCodeOf(maps.intent);
+  if (maps.intent == MapIntent::TTest) image->intent_p1 = static_cast<float>(maps.degreesOfFreedom);
+  std::strncpy(image->descrip, maps.description.c_str(), sizeof image->descrip - 1);
+  setFileName(*image, path);
+  errno = 0;
+  znzFile file = nifti_image_write_hdr_img2(image.get(), 2, "wb1", nullptr, nullptr);
+  if (znz_isnull(file)) throw writeFailure();
+  const std::size_t bytes = static_cast<std::size_t>(voxelCount(maps.dims) * maps.NrOfMaps) *
+                            sizeof(float);
+  errno = 0;
+  if (nifti_write_buffer(file, maps.data, bytes) != bytes) {
+    const std::runtime_error failure = writeFailure();
+    znzclose(file);
+    throw failure;
+  }
+  errno = 0;
+  if (znzclose(file) != 0) throw writeFailure();
+}
+
 }  // namespace
+
+void writeNiftiMaps(DiskInterface& disk, const fs::path& file, const NiftiMaps& maps) {
+  try {
+    checkMaps(maps);
+  } catch (const std::exception& error) {
+    throw ExportError(file, "cannot write " + file.string() + ": " + error.what());
+  }
+  writeExportFile(disk, file, [&maps](const fs::path& temporary) { writeMapsTo(temporary, maps); });
+}
 
 int32_t volumesPerBlock(int64_t voxels, int32_t volumes, int64_t bytes) {
   const int64_t fit = bytes / (std::max<int64_t>(voxels, 1) * int64_t{sizeof(float)});

@@ -1,0 +1,54 @@
+#pragma once
+// Writes an analysis into its folder as the results come:
+//   first-level/<subject>_beta.nii.gz   betas per cell (a 4-D image, one volume per cell)
+//   first-level/<subject>_t.nii.gz      t per cell
+//   first-level/<subject>_resvar.nii.gz residual variance
+//   group/<scope>_<effect>_t.nii.gz, _effect.nii.gz, _thresholded.nii.gz
+//   mask.nii.gz, subjects.tsv, maps.tsv, analysis.json
+// each NIfTI image with a JSON sidecar saying what it holds and, for the group
+// maps, what they are thresholded at. Every file appears complete or not at all; a
+// failure throws ExportError naming the file.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/analysis/study_analysis.h"
+#include "host/export/nifti_writer.h"
+
+namespace cohortix::host {
+
+class DiskInterface;
+
+class AnalysisWriter : public AnalysisSink {
+ public:
+  AnalysisWriter(std::filesystem::path folder, DiskInterface& disk, AnalysisOptions options,
+                 std::string input);
+
+  void studyStarted(const StudyDescription& study) override;
+  void subjectFitted(const SubjectEntry& subject, const FirstLevelFit& fit) override;
+  void groupMapMade(const GroupMapSpec& spec, const StatisticMap& map,
+                    const MapThreshold& threshold) override;
+  void studyFinished(const GroupAccumulator& accumulator) override;
+
+  // The stem of the files of a group map ("all_cell1-Faces").
+  std::string mapStem(const GroupMapSpec& spec) const;
+
+ private:
+  void writeMaps(const std::filesystem::path& file, const float* data, int32_t count,
+                 MapIntent intent, double df, const std::string& description);
+  std::string groupSidecar(const GroupMapSpec& spec, const StatisticMap& map,
+                           const MapThreshold& threshold, const std::string& values) const;
+
+  std::filesystem::path folder_;
+  DiskInterface& disk_;
+  AnalysisOptions options_;
+  std::string input_;
+  StudyDescription study_;
+  std::vector<std::string> effectLabels_;
+  std::vector<int32_t> groupSubjects_;
+  std::string subjectRows_;
+  std::string mapRows_;
+};
+
+}  // namespace cohortix::host
