@@ -3,8 +3,10 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "app/analyze_command.h"
 #include "app/check_command.h"
 #include "app/command.h"
+#include "app/score_command.h"
 #include "host/loader/plugin_library.h"
 
 namespace cohortix::app {
@@ -27,6 +29,8 @@ int runCommandLine(int argc, char** argv) {
   addAboutCommand(app, global, action);
   addCheckCommand(app, global, action);
   addInfoCommand(app, global, action);
+  addAnalyzeCommand(app, global, action);
+  addScoreCommand(app, global, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
