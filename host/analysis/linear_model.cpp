@@ -10,8 +10,8 @@ constexpr double kRankTolerance = 1e-9;
 Status fullRank(const Eigen::MatrixXd& design, const std::vector<std::string>& names) {
   for (Eigen::Index c = 0; c < design.cols(); ++c)
     if (design.col(c).norm() == 0.0)
-      return Status::error("\"" + names.at(static_cast<std::size_t>(c)) +
-                           "\" is zero at every volume, so its effect cannot be estimated");
+      return Status::error(names.at(static_cast<std::size_t>(c)) +
+                           " is zero at every volume, so its effect cannot be estimated");
   Eigen::MatrixXd unit = design;
   unit.colwise().normalize();
   Eigen::ColPivHouseholderQR<Eigen::MatrixXd> qr(unit);
