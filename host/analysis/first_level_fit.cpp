@@ -24,26 +24,24 @@ struct RawFit {
   std::vector<double> lagOne;     // sum of r_t r_{t+1} per voxel, when asked for
 };
 
-// Centres each voxel's series on its mean (the intercept absorbs it, and single
-// precision keeps the small deviations exactly), whitens it when rho is not 0,
-// and stores it as a column of y. Returns the mean; *squares gets the sum of
-// squares of the stored column.
-double loadVoxel(const float* series, int32_t n, double rho, float* column, double* squares) {
-  double sum = 0.0;
-  for (int32_t t = 0; t < n; ++t) sum += series[t];
-  const double mean = sum / n;
-  double squareSum = 0.0;
-  double previous = 0.0;
-  const double first = std::sqrt(1.0 - rho * rho);
-  for (int32_t t = 0; t < n; ++t) {
-    const double centred = series[t] - mean;
-    const double value = t == 0 ? first * centred : centred - rho * previous;
-    previous = centred;
-    column[t] = static_cast<float>(value);
-    squareSum += value * value;
+// Centres each voxel's series near its mean (the intercept absorbs the centre,
+// which need not be exact, and single precision then keeps the small deviations
+// exactly), whitens it when rho is not 0, and stores it as a column of y. Returns
+// the centre; *squares gets the sum of squares of the stored column.
+double loadVoxel(const float* series, int32_t n, float rho, Eigen::Ref<Eigen::VectorXf> column,
+                 Eigen::VectorXf& scratch, double* squares) {
+  const Eigen::Map<const Eigen::VectorXf> values(series, n);
+  const float centre = values.mean();
+  if (rho == 0.0f) {
+    column.array() = values.array() - centre;
+  } else {
+    scratch.array() = values.array() - centre;
+    column(0) = std::sqrt(1.0f - rho * rho) * scratch(0);
+    column.tail(n - 1) = scratch.tail(n - 1) - rho * scratch.head(n - 1);
   }
-  *squares = squareSum;
-  return mean;
+  // Eigen's vectorised reduction keeps several partial sums: accurate to about 1e-7.
+  *squares = column.squaredNorm();
+  return centre;
 }
 
 void fitBlock(const LinearModel& model, const SubjectSeries& series, int32_t cells, double rho,
@@ -52,8 +50,10 @@ void fitBlock(const LinearModel& model, const SubjectSeries& series, int32_t cel
   const int32_t intercept = cells;
   Eigen::VectorXd means(count);
   Eigen::VectorXd squares(count);
+  Eigen::VectorXf scratch(n);
   for (int64_t j = 0; j < count; ++j)
-    means(j) = loadVoxel(series.data + (first + j) * n, n, rho, y.col(j).data(), &squares(j));
+    means(j) = loadVoxel(series.data + (first + j) * n, n, static_cast<float>(rho), y.col(j),
+                         scratch, &squares(j));
   const auto block = y.leftCols(count);
   const Eigen::MatrixXd xty = (model.designFloat().transpose() * block).cast<double>();
   const Eigen::MatrixXd b = model.inverseGram() * xty;
@@ -68,8 +68,8 @@ void fitBlock(const LinearModel& model, const SubjectSeries& series, int32_t cel
   const Eigen::MatrixXf residuals = block - model.designFloat() * b.cast<float>();
   for (int64_t j = 0; j < count; ++j) {
     const auto r = residuals.col(j);
-    raw.lagOne[first + j] = r.head(n - 1).cast<double>().dot(r.tail(n - 1).cast<double>());
-    raw.rss[first + j] = r.cast<double>().squaredNorm();
+    raw.lagOne[first + j] = r.head(n - 1).dot(r.tail(n - 1));
+    raw.rss[first + j] = r.squaredNorm();
   }
 }
 
@@ -197,7 +197,9 @@ Result<FirstLevelFit> fitFirstLevel(const SubjectSeries& series,
     fit.driftRegressors = drifts;
     return fit;
   }
-  const double rho = ar1FromResidualAutocorrelation(model.value(), pooledLagOneCorrelation(raw, mask));
+  // The data are whitened in single precision; the design takes the same rho.
+  const double rho = static_cast<float>(
+      ar1FromResidualAutocorrelation(model.value(), pooledLagOneCorrelation(raw, mask)));
   Result<LinearModel> whitened =
       LinearModel::of(ar1Whiten(model->design(), rho), columnNames(predictors, drifts));
   if (!whitened) return whitened.status();
