@@ -79,7 +79,7 @@ Result<MapScore> scoreFiles(const ScoreRequest& request, DiskInterface& disk) {
                          " lie on different grids (dimensions or voxel-to-space transforms differ)");
   Result<int32_t> volume = truthVolume(request, truth.value(), disk);
   if (!volume) return volume.status();
-  if (map.value().volumes > 1 && !request.cell && !request.contrast)
+  if (map.value().volumes > 1 && !request.cell)
     return Status::error(request.map.string() + " holds " + std::to_string(map.value().volumes) +
                          " volumes; choose one with --cell");
   Result<std::vector<float>> truthValues = pick(truth.value(), volume.value(), request.truth);
