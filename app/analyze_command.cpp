@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <system_error>
 
 #include "host/analysis/analysis_writer.h"
 #include "host/analysis/study_analysis.h"
@@ -43,6 +44,14 @@ void clearProgress(const host::AnalysisProgress& progress) {
   if (progress) std::cerr << "\r\033[K" << std::flush;
 }
 
+// Beside the run's files; in a BIDS dataset among its derivatives, where the
+// dataset's validator expects what is not raw data.
+fs::path defaultOutput(const fs::path& run) {
+  std::error_code error;
+  if (fs::exists(run / "dataset_description.json", error)) return run / "derivatives" / "analysis";
+  return run / "analysis";
+}
+
 ExitStatus analyze(AnalyzeOptions options) {
   options.analysis.correction = *host::correctionNamed(options.correction);
   options.analysis.tail = options.tail == "upper" ? host::Tail::Upper : host::Tail::Two;
@@ -52,7 +61,7 @@ ExitStatus analyze(AnalyzeOptions options) {
     reportError(source.status().message());
     return ExitStatus::RunFailed;
   }
-  const fs::path output = options.outputDir.empty() ? fs::path(options.run) / "analysis"
+  const fs::path output = options.outputDir.empty() ? defaultOutput(options.run)
                                                     : fs::path(options.outputDir);
   host::AnalysisWriter writer(output, disk, options.analysis, options.run);
   const host::AnalysisProgress progress = progressLine();
@@ -91,7 +100,7 @@ void addAnalyzeCommand(CLI::App& app, const GlobalOptions&, CommandAction& actio
   CLI::App* command = app.add_subcommand(
       "analyze", "Fit every subject of a run (or BIDS dataset) and map the group's effects");
   command->add_option("run", options->run, "A run's output folder or a BIDS dataset")->required();
-  command->add_option("-o,--output", options->outputDir, "Folder for the maps (default: RUN/analysis)");
+  command->add_option("-o,--output", options->outputDir, "Folder for the maps (default: RUN/analysis; in a BIDS dataset RUN/derivatives/analysis)");
   command->add_flag("--ar1", analysis.firstLevel.ar1,
                     "Prewhiten for AR(1) noise, rho pooled over the voxels");
   command->add_option("--highpass", analysis.firstLevel.highpassSeconds,

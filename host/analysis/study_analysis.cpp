@@ -57,14 +57,16 @@ Status fitSubject(StudySource& source, std::size_t index, const AnalysisOptions&
         study->grid.voxels(), static_cast<int32_t>(study->groupNames.size()), study->effects);
     sink.studyStarted(*study);
   }
-  if (Status status = matchesStudy(subject.value(), *study); !status) return status;
+  if (Status status = matchesStudy(subject.value(), *study); !status)
+    return std::move(status).context(entry.name);
   FirstLevelOptions firstLevel = options.firstLevel;
   firstLevel.repetitionTime = subject.value().repetitionTime;
   const StudySubject& data = subject.value();
   Result<FirstLevelFit> fit = fitFirstLevel({data.data.data(), study->grid.voxels(), data.volumes},
                                             data.predictors, firstLevel);
-  if (!fit) return fit.status();
-  if (Status status = accumulator->add(entry.group, fit.value()); !status) return status;
+  if (!fit) return fit.status().context(entry.name);
+  if (Status status = accumulator->add(entry.group, fit.value()); !status)
+    return std::move(status).context(entry.name);
   sink.subjectFitted(entry, fit.value());
   return Status::ok();
 }
@@ -107,7 +109,7 @@ Status analyseStudy(StudySource& source, const AnalysisOptions& options, Analysi
   for (std::size_t i = 0; i < subjects.size(); ++i) {
     if (progress) progress(i, subjects.size(), subjects[i].name);
     if (Status status = fitSubject(source, i, options, study, accumulator, sink); !status)
-      return std::move(status).context(subjects[i].name);
+      return status;
   }
   if (!accumulator) return Status::error("the study has no subject");
   for (const GroupMapSpec& spec : groupMapSpecs(*accumulator, study->groupNames)) {

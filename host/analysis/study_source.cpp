@@ -92,15 +92,15 @@ class RunFolderSource : public StudySource {
     if (!rtcText) return rtcText.status();
     StudySubject subject;
     try {
-      subject.predictors = parseDesignMatrix(rtcText.value(), rtcPath.filename().string()).predictors;
+      subject.predictors = parseDesignMatrix(rtcText.value(), rtcPath.string()).predictors;
     } catch (const FormatError& error) {
-      return Status::error(error.what()).context(folder_.string());
+      return Status::error(error.what());
     }
     rtcText = std::string();
     Result<std::string> bytes = fileText(disk_, vtcPath);
     if (!bytes) return bytes.status();
     try {
-      VTCFile vtc = parseVTCFile(bytes.value(), vtcPath.filename().string());
+      VTCFile vtc = parseVTCFile(bytes.value(), vtcPath.string());
       bytes = std::string();
       subject.volumes = vtc.nrOfVolumes();
       subject.repetitionTime = vtc.repetitionTime;
@@ -109,8 +109,13 @@ class RunFolderSource : public StudySource {
       subject.grid.affine = talairachAffine(box);
       subject.data = std::move(vtc.data);
     } catch (const FormatError& error) {
-      return Status::error(error.what()).context(folder_.string());
+      return Status::error(error.what());
     }
+    if (!subject.predictors.empty() &&
+        static_cast<int64_t>(subject.predictors[0].values.size()) != subject.volumes)
+      return Status::error(rtcPath.string() + " has " +
+                           std::to_string(subject.predictors[0].values.size()) + " volumes, " +
+                           vtcPath.filename().string() + " " + std::to_string(subject.volumes));
     return subject;
   }
 
