@@ -37,3 +37,18 @@ std::string fileLabel(std::string_view name) {
 }
 
 }  // namespace cohortix::host
+
+namespace cohortix::host {
+
+std::string safeFileStem(std::string_view name) {
+  std::string stem;
+  for (char c : name) {
+    const bool kept = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                      c == '-' || c == '_' || c == '.';
+    stem += kept ? c : '_';
+  }
+  if (stem.empty() || stem.front() == '.') stem.insert(0, 1, '_');
+  return stem;
+}
+
+}  // namespace cohortix::host

@@ -19,4 +19,9 @@ std::string jsonStrings(const std::vector<std::string>& values);
 // "Easy-HardxLeft-Right").
 std::string fileLabel(std::string_view name);
 
+// A name made safe as one file name in the output folder: ASCII letters, digits,
+// '-', '_' and '.' kept, anything else (a '/' above all) becomes '_', and a name
+// that would be empty or start with '.' gets a leading '_'.
+std::string safeFileStem(std::string_view name);
+
 }  // namespace cohortix::host

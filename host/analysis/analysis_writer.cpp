@@ -72,7 +72,7 @@ void AnalysisWriter::writeMaps(const fs::path& file, const float* data, int32_t 
 }
 
 void AnalysisWriter::subjectFitted(const SubjectEntry& subject, const FirstLevelFit& fit) {
-  const fs::path stem = folder_ / kFirstLevel / subject.name;
+  const fs::path stem = folder_ / kFirstLevel / safeFileStem(subject.name);
   const std::string group = study_.groupNames.at(static_cast<std::size_t>(subject.group));
   ++groupSubjects_.at(static_cast<std::size_t>(subject.group));
   const std::string common =

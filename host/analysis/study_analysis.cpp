@@ -3,6 +3,8 @@
 #include <memory>
 #include <optional>
 
+#include "host/analysis/analysis_text.h"
+
 namespace cohortix::host {
 namespace {
 
@@ -83,11 +85,12 @@ std::vector<GroupMapSpec> groupMapSpecs(const GroupAccumulator& accumulator,
     if (all >= 2) specs.push_back({false, e, -1, -1, "all", "all"});
     if (!severalGroups) continue;
     for (int32_t g = 0; g < accumulator.nrOfGroups(); ++g)
-      if (accumulator.subjects(g) >= 2) specs.push_back({false, e, g, -1, groupNames[g], groupNames[g]});
+      if (accumulator.subjects(g) >= 2)
+        specs.push_back({false, e, g, -1, safeFileStem(groupNames[g]), groupNames[g]});
     for (int32_t g = 0; g < accumulator.nrOfGroups(); ++g)
       for (int32_t h = g + 1; h < accumulator.nrOfGroups(); ++h)
         if (accumulator.subjects(g) >= 2 && accumulator.subjects(h) >= 2)
-          specs.push_back({true, e, g, h, groupNames[g] + "vs" + groupNames[h],
+          specs.push_back({true, e, g, h, safeFileStem(groupNames[g] + "vs" + groupNames[h]),
                            groupNames[g] + " - " + groupNames[h]});
   }
   return specs;

@@ -189,6 +189,10 @@ class BidsDatasetSource : public StudySource {
       if (fields.size() != header.size())
         return Status::error(table.string() + ":" + std::to_string(row + 1) + ": expected " +
                              std::to_string(header.size()) + " fields, found " + std::to_string(fields.size()));
+      const std::string& id = fields[idColumn];
+      if (id.empty() || id == "." || id == ".." || id.find('/') != std::string::npos)
+        return Status::error(table.string() + ":" + std::to_string(row + 1) +
+                             ": expected a subject's folder name, found \"" + id + "\"");
       const std::string group = groupColumn < static_cast<std::ptrdiff_t>(fields.size()) ? fields[groupColumn] : "all";
       auto known = std::find(groupNames_.begin(), groupNames_.end(), group);
       if (known == groupNames_.end()) known = groupNames_.insert(groupNames_.end(), group);

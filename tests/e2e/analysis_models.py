@@ -9,7 +9,8 @@ with two groups and three within factors (examples/event-related.cxd):
 - group level: every effect's weights equal the factorial contrasts built here,
   the one-sample and Welch t maps equal scipy's, and the voxels kept by the FDR
   threshold are those statsmodels' Benjamini-Hochberg rejects;
-- the study read back from its BIDS export gives the same maps."""
+- the study read back from its BIDS export gives the same maps, and a group
+  name that looks like a path names files inside the output folder."""
 import glob
 import json
 import math
@@ -224,8 +225,15 @@ def main():
                       os.path.join(run, correction))
         discoveries += check_group_level(out)
     assert discoveries > 100, discoveries  # the thresholds were put to work
-    from_bids = analyze(bids, "-o", os.path.join(run, "from-bids"))
+    # A group name is data, not a path: maps of a group "../Patients" stay inside.
+    participants = os.path.join(bids, "participants.tsv")
+    table = open(participants).read()
+    assert "\tPatients\n" in table, table
+    open(participants, "w").write(table.replace("\tPatients\n", "\t../Patients\n"))
+    from_bids = analyze(bids, "-o", os.path.join(run, "from-bids", "out"))
     check_same_maps(ols, from_bids)
+    assert os.listdir(os.path.join(run, "from-bids")) == ["out"]
+    assert os.path.exists(os.path.join(from_bids, "group", "_.._Patients_cell1-CongruentxLefthandxLow_t.nii.gz"))
 
 
 if __name__ == "__main__":
