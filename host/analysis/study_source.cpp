@@ -1,6 +1,7 @@
 #include "host/analysis/study_source.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <regex>
 #include <system_error>

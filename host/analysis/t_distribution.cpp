@@ -2,6 +2,7 @@
 
 #include <boost/math/distributions/non_central_t.hpp>
 #include <boost/math/distributions/students_t.hpp>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
