@@ -19,8 +19,8 @@ constexpr char kGroup[] = "group";
 
 std::string tailName(Tail tail) { return tail == Tail::Two ? "two" : "upper"; }
 
-std::string testName(const GroupMapSpec& spec) {
-  return spec.twoSample ? "two-sample t (Welch)" : "one-sample t";
+std::string testName(const GroupTest& groupTest) {
+  return groupTest.twoSample ? "two-sample t (Welch)" : "one-sample t";
 }
 
 double peakOf(const std::vector<float>& t) {
@@ -100,41 +100,41 @@ void AnalysisWriter::subjectFitted(const SubjectEntry& subject, const FirstLevel
                   std::to_string(fit.driftRegressors) + '\n';
 }
 
-std::string AnalysisWriter::mapStem(const GroupMapSpec& spec) const {
-  return spec.scope + "_" + effectLabels_.at(spec.effect);
+std::string AnalysisWriter::mapStem(const GroupTest& groupTest) const {
+  return groupTest.scope + "_" + effectLabels_.at(groupTest.effect);
 }
 
-std::string AnalysisWriter::groupSidecar(const GroupMapSpec& spec, const StatisticMap& map,
+std::string AnalysisWriter::groupSidecar(const GroupTest& groupTest, const StatisticMap& map,
                                          const MapThreshold& threshold,
                                          const std::string& values) const {
-  const Effect& effect = study_.effects.at(spec.effect);
+  const Effect& effect = study_.effects.at(groupTest.effect);
   std::string subjects;
-  if (spec.twoSample)
-    subjects = "[" + std::to_string(groupSubjects_[spec.group]) + ", " +
-               std::to_string(groupSubjects_[spec.otherGroup]) + "]";
-  else if (spec.group >= 0)
-    subjects = std::to_string(groupSubjects_[spec.group]);
+  if (groupTest.twoSample)
+    subjects = "[" + std::to_string(groupSubjects_[groupTest.group]) + ", " +
+               std::to_string(groupSubjects_[groupTest.otherGroup]) + "]";
+  else if (groupTest.group >= 0)
+    subjects = std::to_string(groupSubjects_[groupTest.group]);
   else
     subjects = std::to_string(static_cast<int32_t>(map.df) + 1);
-  return "{\"Map\": " + jsonString(mapStem(spec)) + ", \"Values\": " + jsonString(values) +
-         ", \"Test\": " + jsonString(testName(spec)) + ", \"Effect\": " + jsonString(effect.name) +
-         ", \"Weights\": " + jsonNumbers(effect.weights) + ", \"Groups\": " + jsonString(spec.groups) +
+  return "{\"Map\": " + jsonString(mapStem(groupTest)) + ", \"Values\": " + jsonString(values) +
+         ", \"Test\": " + jsonString(testName(groupTest)) + ", \"Effect\": " + jsonString(effect.name) +
+         ", \"Weights\": " + jsonNumbers(effect.weights) + ", \"Groups\": " + jsonString(groupTest.groups) +
          ", \"Subjects\": " + subjects + ", \"DegreesOfFreedom\": " + jsonNumber(map.df) +
          ", \"Tail\": " + jsonString(tailName(options_.tail)) +
          ", \"Threshold\": " + thresholdJson(threshold) + "}\n";
 }
 
-void AnalysisWriter::groupMapMade(const GroupMapSpec& spec, const StatisticMap& map,
+void AnalysisWriter::groupMapMade(const GroupTest& groupTest, const StatisticMap& map,
                                   const MapThreshold& threshold) {
-  const std::string stem = (folder_ / kGroup / mapStem(spec)).string();
+  const std::string stem = (folder_ / kGroup / mapStem(groupTest)).string();
   const MapIntent tIntent = std::isnan(map.df) ? MapIntent::None : MapIntent::TTest;
   writeMaps(stem + "_t.nii.gz", map.t.data(), 1, tIntent, map.df, "Cohortix group t");
-  writeExportText(disk_, stem + "_t.json", groupSidecar(spec, map, threshold, "t statistic"));
+  writeExportText(disk_, stem + "_t.json", groupSidecar(groupTest, map, threshold, "t statistic"));
   writeMaps(stem + "_effect.nii.gz", map.effect.data(), 1, MapIntent::Estimate,
             0.0, "Cohortix group effect, percent");
   writeExportText(disk_, stem + "_effect.json",
-                  groupSidecar(spec, map, threshold,
-                               spec.twoSample ? "difference of the groups' mean effects in percent "
+                  groupSidecar(groupTest, map, threshold,
+                               groupTest.twoSample ? "difference of the groups' mean effects in percent "
                                                 "of the subjects' baselines"
                                               : "mean effect in percent of the subjects' baselines"));
   std::vector<float> kept(map.t.size(), 0.0f);
@@ -143,15 +143,15 @@ void AnalysisWriter::groupMapMade(const GroupMapSpec& spec, const StatisticMap& 
   writeMaps(stem + "_thresholded.nii.gz", kept.data(), 1, tIntent, map.df,
             "Cohortix group t, thresholded");
   writeExportText(disk_, stem + "_thresholded.json",
-                  groupSidecar(spec, map, threshold,
+                  groupSidecar(groupTest, map, threshold,
                                "t statistic where significant at the threshold, 0 elsewhere"));
   const std::string subjects =
-      spec.twoSample ? std::to_string(groupSubjects_[spec.group]) + "+" +
-                           std::to_string(groupSubjects_[spec.otherGroup])
-                     : (spec.group >= 0 ? std::to_string(groupSubjects_[spec.group])
+      groupTest.twoSample ? std::to_string(groupSubjects_[groupTest.group]) + "+" +
+                           std::to_string(groupSubjects_[groupTest.otherGroup])
+                     : (groupTest.group >= 0 ? std::to_string(groupSubjects_[groupTest.group])
                                         : std::to_string(static_cast<int32_t>(map.df) + 1));
-  mapRows_ += mapStem(spec) + '\t' + testName(spec) + '\t' + tsvField(spec.groups) + '\t' +
-              tsvField(study_.effects.at(spec.effect).name) + '\t' + subjects + '\t' +
+  mapRows_ += mapStem(groupTest) + '\t' + testName(groupTest) + '\t' + tsvField(groupTest.groups) + '\t' +
+              tsvField(study_.effects.at(groupTest.effect).name) + '\t' + subjects + '\t' +
               tableNumber(map.df) + '\t' + tailName(options_.tail) + '\t' +
               correctionName(threshold.correction) + '\t' + tableNumber(threshold.alpha) + '\t' +
               tableNumber(threshold.p) + '\t' + tableNumber(threshold.t) + '\t' +

@@ -27,17 +27,17 @@ class AnalysisWriter : public AnalysisSink {
 
   void studyStarted(const StudyDescription& study) override;
   void subjectFitted(const SubjectEntry& subject, const FirstLevelFit& fit) override;
-  void groupMapMade(const GroupMapSpec& spec, const StatisticMap& map,
+  void groupMapMade(const GroupTest& groupTest, const StatisticMap& map,
                     const MapThreshold& threshold) override;
   void studyFinished(const GroupAccumulator& accumulator) override;
 
   // The stem of the files of a group map ("all_cell1-Faces").
-  std::string mapStem(const GroupMapSpec& spec) const;
+  std::string mapStem(const GroupTest& groupTest) const;
 
  private:
   void writeMaps(const std::filesystem::path& file, const float* data, int32_t count,
                  MapIntent intent, double df, const std::string& description);
-  std::string groupSidecar(const GroupMapSpec& spec, const StatisticMap& map,
+  std::string groupSidecar(const GroupTest& groupTest, const StatisticMap& map,
                            const MapThreshold& threshold, const std::string& values) const;
 
   std::filesystem::path folder_;

@@ -75,33 +75,33 @@ Status fitSubject(StudySource& source, std::size_t index, const AnalysisOptions&
 
 }  // namespace
 
-std::vector<GroupMapSpec> groupMapSpecs(const GroupAccumulator& accumulator,
+std::vector<GroupTest> groupTests(const GroupAccumulator& accumulator,
                                         const std::vector<std::string>& groupNames) {
-  std::vector<GroupMapSpec> specs;
+  std::vector<GroupTest> tests;
   int32_t all = 0;
   for (int32_t g = 0; g < accumulator.nrOfGroups(); ++g) all += accumulator.subjects(g);
   const bool severalGroups = accumulator.nrOfGroups() > 1;
   for (std::size_t e = 0; e < accumulator.effects().size(); ++e) {
-    if (all >= 2) specs.push_back({false, e, -1, -1, "all", "all"});
+    if (all >= 2) tests.push_back({false, e, -1, -1, "all", "all"});
     if (!severalGroups) continue;
     for (int32_t g = 0; g < accumulator.nrOfGroups(); ++g)
       if (accumulator.subjects(g) >= 2)
-        specs.push_back({false, e, g, -1, safeFileStem(groupNames[g]), groupNames[g]});
+        tests.push_back({false, e, g, -1, safeFileStem(groupNames[g]), groupNames[g]});
     for (int32_t g = 0; g < accumulator.nrOfGroups(); ++g)
       for (int32_t h = g + 1; h < accumulator.nrOfGroups(); ++h)
         if (accumulator.subjects(g) >= 2 && accumulator.subjects(h) >= 2)
-          specs.push_back({true, e, g, h, safeFileStem(groupNames[g] + "vs" + groupNames[h]),
+          tests.push_back({true, e, g, h, safeFileStem(groupNames[g] + "vs" + groupNames[h]),
                            groupNames[g] + " - " + groupNames[h]});
   }
-  return specs;
+  return tests;
 }
 
-StatisticMap computeGroupMap(const GroupAccumulator& accumulator, const GroupMapSpec& spec, Tail tail) {
-  if (spec.twoSample)
-    return welchT(accumulator.moments(spec.group, spec.effect),
-                  accumulator.moments(spec.otherGroup, spec.effect), accumulator.mask(), tail);
-  if (spec.group < 0) return oneSampleT(accumulator.pooled(spec.effect), accumulator.mask(), tail);
-  return oneSampleT(accumulator.moments(spec.group, spec.effect), accumulator.mask(), tail);
+StatisticMap computeGroupMap(const GroupAccumulator& accumulator, const GroupTest& groupTest, Tail tail) {
+  if (groupTest.twoSample)
+    return welchT(accumulator.moments(groupTest.group, groupTest.effect),
+                  accumulator.moments(groupTest.otherGroup, groupTest.effect), accumulator.mask(), tail);
+  if (groupTest.group < 0) return oneSampleT(accumulator.pooled(groupTest.effect), accumulator.mask(), tail);
+  return oneSampleT(accumulator.moments(groupTest.group, groupTest.effect), accumulator.mask(), tail);
 }
 
 Status analyseStudy(StudySource& source, const AnalysisOptions& options, AnalysisSink& sink,
@@ -115,9 +115,9 @@ Status analyseStudy(StudySource& source, const AnalysisOptions& options, Analysi
       return status;
   }
   if (!accumulator) return Status::error("the study has no subject");
-  for (const GroupMapSpec& spec : groupMapSpecs(*accumulator, study->groupNames)) {
-    const StatisticMap map = computeGroupMap(*accumulator, spec, options.tail);
-    sink.groupMapMade(spec, map, thresholdMap(map.p, map.df, options.correction, options.alpha, options.tail));
+  for (const GroupTest& groupTest : groupTests(*accumulator, study->groupNames)) {
+    const StatisticMap map = computeGroupMap(*accumulator, groupTest, options.tail);
+    sink.groupMapMade(groupTest, map, thresholdMap(map.p, map.df, options.correction, options.alpha, options.tail));
   }
   sink.studyFinished(*accumulator);
   return Status::ok();

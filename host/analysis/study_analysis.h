@@ -28,7 +28,7 @@ struct AnalysisOptions {
 };
 
 // What one group map tests.
-struct GroupMapSpec {
+struct GroupTest {
   bool twoSample = false;
   std::size_t effect = 0;
   int32_t group = -1;       // one-sample: -1 for all subjects; two-sample: the first group
@@ -39,10 +39,10 @@ struct GroupMapSpec {
 
 // The maps a study with these subjects per group supports: a one-sample test needs
 // 2 subjects, a two-sample test 2 in each group.
-std::vector<GroupMapSpec> groupMapSpecs(const GroupAccumulator& accumulator,
+std::vector<GroupTest> groupTests(const GroupAccumulator& accumulator,
                                         const std::vector<std::string>& groupNames);
 
-StatisticMap computeGroupMap(const GroupAccumulator& accumulator, const GroupMapSpec& spec, Tail tail);
+StatisticMap computeGroupMap(const GroupAccumulator& accumulator, const GroupTest& groupTest, Tail tail);
 
 struct StudyDescription {
   std::vector<std::string> cellNames;
@@ -56,7 +56,7 @@ class AnalysisSink {
   virtual ~AnalysisSink() = default;
   virtual void studyStarted(const StudyDescription&) {}
   virtual void subjectFitted(const SubjectEntry&, const FirstLevelFit&) {}
-  virtual void groupMapMade(const GroupMapSpec&, const StatisticMap&, const MapThreshold&) {}
+  virtual void groupMapMade(const GroupTest&, const StatisticMap&, const MapThreshold&) {}
   virtual void studyFinished(const GroupAccumulator&) {}
 };
 
