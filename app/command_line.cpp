@@ -4,9 +4,11 @@
 #include <csignal>
 #include <iostream>
 
+#include "app/analyze_command.h"
 #include "app/check_command.h"
 #include "app/command.h"
 #include "app/output_streams.h"
+#include "app/score_command.h"
 #include "host/loader/plugin_library.h"
 
 namespace cohortix::app {
@@ -37,6 +39,8 @@ int runCommandLine(int argc, char** argv) {
   addCheckCommand(app, global, action);
   addInfoCommand(app, global, action);
   addNoiseStatsCommand(app, global, action);
+  addAnalyzeCommand(app, global, action);
+  addScoreCommand(app, global, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -13,6 +13,7 @@
 
 #include "app/command.h"
 #include "host/export/json_text.h"
+#include "host/export/export_file.h"
 #include "host/io/disk_interface.h"
 #include "host/noise/noise_estimator.h"
 #include "host/noise/noise_profile_file.h"
@@ -122,13 +123,9 @@ bool writeProfile(const std::string& file, const std::string& image, const Noise
       "this TR, i.e. already aliased.";
   const std::string text = host::noise::formatNoiseProfile(profile, comment);
   host::RealDiskInterface disk;
-  const std::string_view parts[] = {text};
-  std::string error;
-  if (!disk.writeFile(file, parts, &error)) {
-    reportError("cannot write " + file + ": " + error);
-    return false;
-  }
-  return true;
+  const host::Status written = host::writeExportText(disk, file, text);
+  if (!written) reportError(written.message());
+  return written.isOk();
 }
 
 ExitStatus noiseStats(const NoiseStatsOptions& options) {

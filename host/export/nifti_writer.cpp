@@ -3,6 +3,7 @@
 #include <nifti1_io.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -65,8 +66,8 @@ void setSpacing(nifti_image& image, const NiftiTimeCourse& volume) {
 
 // The sform carries the affine exactly; the qform is its rigid form with the
 // voxel size and qfac, which the matrix's mirror (determinant below 0) needs.
-void setTalairachTransforms(nifti_image& image, const cohortix::VTCBox& box) {
-  image.sto_xyz = matrixOf(talairachAffine(box));
+void setTransforms(nifti_image& image, const mat44& affine) {
+  image.sto_xyz = affine;
   image.sto_ijk = nifti_mat44_inverse(image.sto_xyz);
   float dx = 0, dy = 0, dz = 0;
   nifti_mat44_to_quatern(image.sto_xyz, &image.quatern_b, &image.quatern_c, &image.quatern_d,
@@ -79,12 +80,32 @@ void setTalairachTransforms(nifti_image& image, const cohortix::VTCBox& box) {
   image.qform_code = image.sform_code = NIFTI_XFORM_TALAIRACH;
 }
 
-// The header and the empty extension block that precede the data of a single-file
-// NIfTI-1 volume; null when the library cannot make the image.
-std::optional<std::string> headerBytes(const NiftiTimeCourse& volume) {
-  // The library prints its own complaints to the standard error; ours say what failed.
+void setTalairachTransforms(nifti_image& image, const cohortix::VTCBox& box) {
+  setTransforms(image, matrixOf(talairachAffine(box)));
+}
+
+// The library prints its own complaints to the standard error; ours say what failed.
+void quietLibrary() {
   static const bool quiet = (nifti_set_debug_level(0), true);
   static_cast<void>(quiet);
+}
+
+// The header and the empty extension block that precede the data of a single-file
+// NIfTI-1 image; null when they do not come out at the image's data offset.
+std::optional<std::string> headerBytesOf(nifti_image& image) {
+  image.nifti_type = NIFTI_FTYPE_NIFTI1_1;
+  nifti_set_iname_offset(&image);
+  const nifti_1_header header = nifti_convert_nim2nhdr(&image);
+  std::string bytes(reinterpret_cast<const char*>(&header), sizeof header);
+  // The extender: four zero bytes, no extension follows; the data start at 352.
+  bytes.append(4, '\0');
+  if (bytes.size() != static_cast<std::size_t>(image.iname_offset)) return std::nullopt;
+  return bytes;
+}
+
+// The header of a volume time course; null when the library cannot make the image.
+std::optional<std::string> headerBytes(const NiftiTimeCourse& volume) {
+  quietLibrary();
   const int dims[8] = {4, volume.dims.DimX, volume.dims.DimY, volume.dims.DimZ,
                        volume.NrOfVolumes, 1, 1, 1};
   NiftiImage image(nifti_make_new_nim(dims, NIFTI_TYPE_FLOAT32, 0));
@@ -93,14 +114,7 @@ std::optional<std::string> headerBytes(const NiftiTimeCourse& volume) {
   setTalairachTransforms(*image, volume.box);
   std::strncpy(image->descrip, "Cohortix simulated volume time course",
                sizeof image->descrip - 1);
-  image->nifti_type = NIFTI_FTYPE_NIFTI1_1;
-  nifti_set_iname_offset(image.get());
-  const nifti_1_header header = nifti_convert_nim2nhdr(image.get());
-  std::string bytes(reinterpret_cast<const char*>(&header), sizeof header);
-  // The extender: four zero bytes, no extension follows; the data start at 352.
-  bytes.append(4, '\0');
-  if (bytes.size() != static_cast<std::size_t>(image->iname_offset)) return std::nullopt;
-  return bytes;
+  return headerBytesOf(*image);
 }
 
 int64_t voxelCount(const cohortix::VTCDims& dims) {
@@ -138,7 +152,84 @@ bool compressedName(const fs::path& file) {
   return name.size() >= 3 && name.compare(name.size() - 3, 3, ".gz") == 0;
 }
 
+std::string mapsProblem(const NiftiMaps& maps) {
+  const std::pair<int32_t, const char*> dimensions[] = {{maps.dims.DimX, "DimX"},
+                                                        {maps.dims.DimY, "DimY"},
+                                                        {maps.dims.DimZ, "DimZ"},
+                                                        {maps.NrOfMaps, "the number of maps"}};
+  for (const auto& [value, name] : dimensions)
+    if (value < 1 || value > kMaxNiftiDimension)
+      return std::string(name) + " is " + std::to_string(value) + ", a NIfTI-1 volume needs 1 to 32767";
+  if (maps.data == nullptr) return "the map holds no data";
+  return {};
+}
+
+int intentCodeOf(MapIntent intent) {
+  switch (intent) {
+    case MapIntent::None: break;
+    case MapIntent::Estimate: return NIFTI_INTENT_ESTIMATE;
+    case MapIntent::TTest: return NIFTI_INTENT_TTEST;
+    case MapIntent::Label: return NIFTI_INTENT_LABEL;
+  }
+  return NIFTI_INTENT_NONE;
+}
+
+// The voxel size along each axis is the length of the affine's column.
+void setMapSpacing(nifti_image& image, const cohortix::TalairachAffine& affine) {
+  float* sizes[3] = {&image.dx, &image.dy, &image.dz};
+  for (int axis = 0; axis < 3; ++axis) {
+    double squares = 0.0;
+    for (int row = 0; row < 3; ++row) squares += affine[row][axis] * affine[row][axis];
+    *sizes[axis] = static_cast<float>(std::sqrt(squares));
+    image.pixdim[axis + 1] = *sizes[axis];
+  }
+  image.xyz_units = NIFTI_UNITS_MM;
+}
+
+std::optional<std::string> mapsHeaderBytes(const NiftiMaps& maps) {
+  quietLibrary();
+  const int dims[8] = {maps.NrOfMaps > 1 ? 4 : 3, maps.dims.DimX, maps.dims.DimY, maps.dims.DimZ,
+                       maps.NrOfMaps, 1, 1, 1};
+  NiftiImage image(nifti_make_new_nim(dims, NIFTI_TYPE_FLOAT32, 0));
+  if (!image) return std::nullopt;
+  setMapSpacing(*image, maps.affine);
+  setTransforms(*image, matrixOf(maps.affine));
+  image->intent_code = intentCodeOf(maps.intent);
+  if (maps.intent == MapIntent::TTest) image->intent_p1 = static_cast<float>(maps.degreesOfFreedom);
+  std::strncpy(image->descrip, maps.description.c_str(), sizeof image->descrip - 1);
+  return headerBytesOf(*image);
+}
+
+// The header, then the bytes; through a level-1 gzip stream for a ".gz" name.
+Status writeHeaderAndData(FileSink& sink, bool compressed, const std::string& header,
+                          std::string_view data) {
+  if (!compressed) {
+    Status written = sink.write(header);
+    return written ? sink.write(data) : written;
+  }
+  GzipSink gzip(sink, 1);
+  Status written = gzip.write(header);
+  if (written) written = gzip.write(data);
+  return written ? gzip.finish() : written;
+}
+
 }  // namespace
+
+Status writeNiftiMaps(DiskInterface& disk, const fs::path& file, const NiftiMaps& maps) {
+  const std::string problem = mapsProblem(maps);
+  if (!problem.empty()) return cannotWrite(Status::error(problem), file);
+  const std::optional<std::string> header = mapsHeaderBytes(maps);
+  if (!header) return cannotWrite(Status::error("the NIfTI library could not make its header"), file);
+  const std::string_view data(reinterpret_cast<const char*>(maps.data),
+                              static_cast<std::size_t>(voxelCount(maps.dims) * maps.NrOfMaps) *
+                                  sizeof(float));
+  const bool compressed = compressedName(file);
+  return cannotWrite(disk.writeFileWith(file,
+                                        [&](FileSink& sink) {
+                                          return writeHeaderAndData(sink, compressed, *header, data);
+                                        }),
+                     file);
+}
 
 int32_t volumesPerBlock(int64_t voxels, int32_t volumes, int64_t bytes) {
   const int64_t fit = bytes / (std::max<int64_t>(voxels, 1) * int64_t{sizeof(float)});

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 #include "control/vtc_geometry.h"
 #include "host/documents/two_gamma_hrf.h"
@@ -26,6 +27,25 @@ struct NiftiTimeCourse {
 // when complete; a failure reads "cannot write FILE: reason".
 Status writeNifti(DiskInterface& disk, const std::filesystem::path& file,
                 const NiftiTimeCourse& volume);
+
+// What the values of a statistical map are, as NIfTI's intent code says.
+enum class MapIntent { None, Estimate, TTest, Label };
+
+// Statistical maps on a volume's grid: NrOfMaps 3-D maps one after another, each
+// with x fastest (NIfTI's own order). One map makes a 3-D image.
+struct NiftiMaps {
+  cohortix::VTCDims dims;
+  cohortix::TalairachAffine affine{};  // voxel -> Talairach millimetres
+  int32_t NrOfMaps = 1;
+  const float* data = nullptr;
+  MapIntent intent = MapIntent::None;
+  double degreesOfFreedom = 0.0;        // for MapIntent::TTest
+  std::string description;              // at most 79 characters are kept
+};
+
+// Like writeNifti: complete under its name, or "cannot write FILE: reason".
+Status writeNiftiMaps(DiskInterface& disk, const std::filesystem::path& file,
+                      const NiftiMaps& maps);
 
 // Volumes first .. first + count - 1 of the VTC's time-fastest data, volume by
 // volume with x fastest, into block (count x voxels floats).

@@ -1,0 +1,122 @@
+// cohortix analyze RUN: the first-level model of every subject and the group's t
+// maps, thresholded, written as NIfTI images with sidecars and summary tables.
+
+#include "app/analyze_command.h"
+
+#include <CLI/CLI.hpp>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <system_error>
+
+#include "host/analysis/analysis_writer.h"
+#include "host/analysis/study_analysis.h"
+#include "host/analysis/study_source.h"
+#include "host/export/export_file.h"
+#include "host/io/disk_interface.h"
+
+namespace cohortix::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct AnalyzeOptions {
+  std::string run;
+  std::string outputDir;  // empty: RUN/analysis
+  host::AnalysisOptions analysis;
+  std::string correction = "fdr";
+  std::string tail = "two";
+};
+
+// A line on standard error redrawn per subject, only on a terminal.
+host::AnalysisProgress progressLine() {
+  if (::isatty(STDERR_FILENO) != 1) return {};
+  return [](std::size_t index, std::size_t count, const std::string& name) {
+    std::cerr << "\r\033[Kanalysing subject " << index + 1 << " of " << count << ": " << name
+              << std::flush;
+  };
+}
+
+void clearProgress(const host::AnalysisProgress& progress) {
+  if (progress) std::cerr << "\r\033[K" << std::flush;
+}
+
+// Beside the run's files; in a BIDS dataset among its derivatives, where the
+// dataset's validator expects what is not raw data.
+fs::path defaultOutput(const fs::path& run) {
+  std::error_code error;
+  if (fs::exists(run / "dataset_description.json", error)) return run / "derivatives" / "analysis";
+  return run / "analysis";
+}
+
+ExitStatus analyze(AnalyzeOptions options) {
+  options.analysis.correction = *host::correctionNamed(options.correction);
+  options.analysis.tail = options.tail == "upper" ? host::Tail::Upper : host::Tail::Two;
+  host::RealDiskInterface disk;
+  auto source = host::studySource(options.run, disk);
+  if (!source) {
+    reportError(source.status().message());
+    return ExitStatus::RunFailed;
+  }
+  const fs::path output = options.outputDir.empty() ? defaultOutput(options.run)
+                                                    : fs::path(options.outputDir);
+  host::AnalysisWriter writer(output, disk, options.analysis, options.run);
+  const host::AnalysisProgress progress = progressLine();
+  const host::Status status = host::analyseStudy(*source.value(), options.analysis, writer, progress);
+  clearProgress(progress);
+  if (!writer.status()) {
+    reportError(writer.status().message());
+    return ExitStatus::FilesNotWritten;
+  }
+  if (!status) {
+    reportError(status.message());
+    return ExitStatus::RunFailed;
+  }
+  return ExitStatus::Success;
+}
+
+// A significance level: strictly between 0 and 1.
+CLI::Validator betweenZeroAndOne() {
+  const auto check = [](const std::string& text) -> std::string {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !(value > 0.0 && value < 1.0))
+      return "must be a number between 0 and 1, found " + text;
+    return {};
+  };
+  return CLI::Validator(check, "in (0, 1)", "");
+}
+
+}  // namespace
+
+void addAnalyzeCommand(CLI::App& app, const GlobalOptions&, CommandAction& action) {
+  auto options = std::make_shared<AnalyzeOptions>();
+  host::AnalysisOptions& analysis = options->analysis;
+  CLI::App* command = app.add_subcommand(
+      "analyze", "Fit every subject of a run (or BIDS dataset) and map the group's effects");
+  command->add_option("run", options->run, "A run's output folder or a BIDS dataset")->required();
+  command->add_option("-o,--output", options->outputDir, "Folder for the maps (default: RUN/analysis; in a BIDS dataset RUN/derivatives/analysis)");
+  command->add_flag("--ar1", analysis.firstLevel.ar1,
+                    "Prewhiten for AR(1) noise, rho pooled over the voxels");
+  command->add_option("--highpass", analysis.firstLevel.highpassSeconds,
+                      "High-pass cutoff period in seconds (0: none)")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
+  command->add_option("--contrast", analysis.contrasts,
+                      "A contrast to test, \"name: w1 w2 ...\" with one weight per cell (repeatable)");
+  command->add_option("--alpha", analysis.alpha, "Significance level")
+      ->capture_default_str()
+      ->check(betweenZeroAndOne());
+  command->add_option("--correction", options->correction, "Multiple-comparison correction")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"none", "bonferroni", "fdr"}));
+  command->add_option("--tail", options->tail, "Test both signs or only positive effects")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"two", "upper"}));
+  command->callback([&action, options] { action = [options] { return analyze(*options); }; });
+}
+
+}  // namespace cohortix::app

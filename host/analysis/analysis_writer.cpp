@@ -1,0 +1,199 @@
+#include "host/analysis/analysis_writer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "host/analysis/analysis_text.h"
+#include "host/export/export_file.h"
+#include "host/export/json_text.h"
+#include "host/export/nifti_writer.h"
+#include "host/export/tsv_field.h"
+
+namespace cohortix::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kFirstLevel[] = "first-level";
+constexpr char kGroup[] = "group";
+
+std::string tailName(Tail tail) { return tail == Tail::Two ? "two" : "upper"; }
+
+std::string testName(const GroupTest& groupTest) {
+  return groupTest.twoSample ? "two-sample t (Welch)" : "one-sample t";
+}
+
+double peakOf(const std::vector<float>& t) {
+  double peak = 0.0;
+  for (float value : t) peak = std::max(peak, static_cast<double>(std::fabs(value)));
+  return peak;
+}
+
+std::string thresholdJson(const MapThreshold& threshold) {
+  return "{\"Correction\": " + jsonString(correctionName(threshold.correction)) +
+         ", \"Alpha\": " + jsonNumber(threshold.alpha) + ", \"P\": " + jsonNumber(threshold.p) +
+         ", \"T\": " + jsonNumber(threshold.t) +
+         ", \"TestedVoxels\": " + std::to_string(threshold.tested) +
+         ", \"SignificantVoxels\": " + std::to_string(threshold.significant) + "}";
+}
+
+}  // namespace
+
+AnalysisWriter::AnalysisWriter(fs::path folder, DiskInterface& disk, AnalysisOptions options,
+                               std::string input)
+    : folder_(std::move(folder)), disk_(disk), options_(std::move(options)), input_(std::move(input)) {}
+
+void AnalysisWriter::studyStarted(const StudyDescription& study) {
+  study_ = study;
+  int32_t cell = 0;
+  int32_t contrast = 0;
+  for (const Effect& effect : study.effects) {
+    const std::string number = effect.isCell ? "cell" + std::to_string(++cell)
+                                             : "con" + std::to_string(++contrast);
+    const std::string label = fileLabel(effect.name);
+    effectLabels_.push_back(label.empty() ? number : number + "-" + label);
+  }
+  groupSubjects_.assign(study.groupNames.size(), 0);
+  keep(makeExportFolder(disk_, folder_ / kFirstLevel));
+  keep(makeExportFolder(disk_, folder_ / kGroup));
+}
+
+void AnalysisWriter::writeMaps(const fs::path& file, const float* data, int32_t count, MapIntent intent,
+                               double df, const std::string& description) {
+  NiftiMaps maps;
+  maps.dims = study_.grid.dims;
+  maps.affine = study_.grid.affine;
+  maps.NrOfMaps = count;
+  maps.data = data;
+  maps.intent = intent;
+  maps.degreesOfFreedom = df;
+  maps.description = description;
+  if (status_) keep(writeNiftiMaps(disk_, file, maps));
+}
+
+void AnalysisWriter::writeText(const fs::path& file, std::string_view text) {
+  if (status_) keep(writeExportText(disk_, file, text));
+}
+
+void AnalysisWriter::keep(Status status) {
+  if (status_ && !status) status_ = std::move(status);
+}
+
+void AnalysisWriter::subjectFitted(const SubjectEntry& subject, const FirstLevelFit& fit) {
+  const fs::path stem = folder_ / kFirstLevel / safeFileStem(subject.name);
+  const std::string group = study_.groupNames.at(static_cast<std::size_t>(subject.group));
+  ++groupSubjects_.at(static_cast<std::size_t>(subject.group));
+  const std::string common =
+      "\"Subject\": " + jsonString(subject.name) + ", \"Group\": " + jsonString(group) +
+      ", \"Cells\": " + jsonStrings(study_.cellNames) + ", \"Baseline\": " + jsonNumber(fit.baseline) +
+      ", \"AR1\": " + jsonNumber(fit.ar1) + ", \"ResidualDegreesOfFreedom\": " +
+      std::to_string(fit.residualDf) + ", \"DriftRegressors\": " + std::to_string(fit.driftRegressors);
+  const auto sidecar = [&](const std::string& suffix, const std::string& values) {
+    writeText(stem.string() + suffix + ".json",
+                    "{\"Values\": " + jsonString(values) + ", " + common + "}\n");
+  };
+  writeMaps(stem.string() + "_beta.nii.gz", fit.betaPercent.data(), fit.cells,
+            MapIntent::Estimate, 0.0, "Cohortix betas, percent of baseline");
+  sidecar("_beta", "beta of each cell in percent of the subject's baseline, one volume per cell");
+  writeMaps(stem.string() + "_t.nii.gz", fit.t.data(), fit.cells, MapIntent::TTest,
+            fit.residualDf, "Cohortix first-level t");
+  sidecar("_t", "t of each cell's beta, one volume per cell");
+  writeMaps(stem.string() + "_resvar.nii.gz", fit.residualVariance.data(), 1,
+            MapIntent::None, 0.0, "Cohortix residual variance, percent^2");
+  sidecar("_resvar", fit.ar1 != 0.0 ? "variance of the whitened residuals (the AR(1) innovation), "
+                                      "in percent of the baseline, squared"
+                                    : "residual variance in percent of the baseline, squared");
+  subjectRows_ += tsvField(subject.name) + '\t' + tsvField(group) + '\t' + tableNumber(fit.baseline) +
+                  '\t' + tableNumber(fit.ar1) + '\t' + std::to_string(fit.residualDf) + '\t' +
+                  std::to_string(fit.driftRegressors) + '\n';
+}
+
+std::string AnalysisWriter::mapStem(const GroupTest& groupTest) const {
+  return groupTest.scope + "_" + effectLabels_.at(groupTest.effect);
+}
+
+std::string AnalysisWriter::groupSidecar(const GroupTest& groupTest, const StatisticMap& map,
+                                         const MapThreshold& threshold,
+                                         const std::string& values) const {
+  const Effect& effect = study_.effects.at(groupTest.effect);
+  std::string subjects;
+  if (groupTest.twoSample)
+    subjects = "[" + std::to_string(groupSubjects_[groupTest.group]) + ", " +
+               std::to_string(groupSubjects_[groupTest.otherGroup]) + "]";
+  else if (groupTest.group >= 0)
+    subjects = std::to_string(groupSubjects_[groupTest.group]);
+  else
+    subjects = std::to_string(static_cast<int32_t>(map.df) + 1);
+  return "{\"Map\": " + jsonString(mapStem(groupTest)) + ", \"Values\": " + jsonString(values) +
+         ", \"Test\": " + jsonString(testName(groupTest)) + ", \"Effect\": " + jsonString(effect.name) +
+         ", \"Weights\": " + jsonNumbers(effect.weights) + ", \"Groups\": " + jsonString(groupTest.groups) +
+         ", \"Subjects\": " + subjects + ", \"DegreesOfFreedom\": " + jsonNumber(map.df) +
+         ", \"Tail\": " + jsonString(tailName(options_.tail)) +
+         ", \"Threshold\": " + thresholdJson(threshold) + "}\n";
+}
+
+void AnalysisWriter::groupMapMade(const GroupTest& groupTest, const StatisticMap& map,
+                                  const MapThreshold& threshold) {
+  const std::string stem = (folder_ / kGroup / mapStem(groupTest)).string();
+  const MapIntent tIntent = std::isnan(map.df) ? MapIntent::None : MapIntent::TTest;
+  writeMaps(stem + "_t.nii.gz", map.t.data(), 1, tIntent, map.df, "Cohortix group t");
+  writeText(stem + "_t.json", groupSidecar(groupTest, map, threshold, "t statistic"));
+  writeMaps(stem + "_effect.nii.gz", map.effect.data(), 1, MapIntent::Estimate,
+            0.0, "Cohortix group effect, percent");
+  writeText(stem + "_effect.json",
+                  groupSidecar(groupTest, map, threshold,
+                               groupTest.twoSample ? "difference of the groups' mean effects in percent "
+                                                "of the subjects' baselines"
+                                              : "mean effect in percent of the subjects' baselines"));
+  std::vector<float> kept(map.t.size(), 0.0f);
+  for (std::size_t v = 0; v < kept.size(); ++v)
+    if (map.p[v] <= threshold.p) kept[v] = map.t[v];
+  writeMaps(stem + "_thresholded.nii.gz", kept.data(), 1, tIntent, map.df,
+            "Cohortix group t, thresholded");
+  writeText(stem + "_thresholded.json",
+                  groupSidecar(groupTest, map, threshold,
+                               "t statistic where significant at the threshold, 0 elsewhere"));
+  const std::string subjects =
+      groupTest.twoSample ? std::to_string(groupSubjects_[groupTest.group]) + "+" +
+                           std::to_string(groupSubjects_[groupTest.otherGroup])
+                     : (groupTest.group >= 0 ? std::to_string(groupSubjects_[groupTest.group])
+                                        : std::to_string(static_cast<int32_t>(map.df) + 1));
+  mapRows_ += mapStem(groupTest) + '\t' + testName(groupTest) + '\t' + tsvField(groupTest.groups) + '\t' +
+              tsvField(study_.effects.at(groupTest.effect).name) + '\t' + subjects + '\t' +
+              tableNumber(map.df) + '\t' + tailName(options_.tail) + '\t' +
+              correctionName(threshold.correction) + '\t' + tableNumber(threshold.alpha) + '\t' +
+              tableNumber(threshold.p) + '\t' + tableNumber(threshold.t) + '\t' +
+              std::to_string(threshold.tested) + '\t' + std::to_string(threshold.significant) + '\t' +
+              tableNumber(peakOf(map.t)) + '\n';
+}
+
+void AnalysisWriter::studyFinished(const GroupAccumulator& accumulator) {
+  std::vector<float> mask(accumulator.mask().begin(), accumulator.mask().end());
+  writeMaps(folder_ / "mask.nii.gz", mask.data(), 1, MapIntent::None, 0.0,
+            "Cohortix analysis mask");
+  writeText(folder_ / "mask.json",
+                  "{\"Values\": \"1 where every subject's voxel holds signal (intercept above an "
+                  "eighth of the subject's mean), 0 elsewhere: the voxels tested\"}\n");
+  writeText(folder_ / "subjects.tsv",
+                  "subject\tgroup\tbaseline\tar1\tresidual_df\tdrift_regressors\n" + subjectRows_);
+  writeText(folder_ / "maps.tsv",
+                  "map\ttest\tgroups\teffect\tsubjects\tdf\ttail\tcorrection\talpha\tp_threshold\t"
+                  "t_threshold\ttested_voxels\tsignificant_voxels\tmax_abs_t\n" + mapRows_);
+  std::string effects = "[";
+  for (std::size_t e = 0; e < study_.effects.size(); ++e)
+    effects += std::string(e ? ", " : "") + "{\"Name\": " + jsonString(study_.effects[e].name) +
+               ", \"Label\": " + jsonString(effectLabels_[e]) +
+               ", \"Weights\": " + jsonNumbers(study_.effects[e].weights) + "}";
+  effects += "]";
+  writeText(
+      folder_ / "analysis.json",
+      "{\"Input\": " + jsonString(input_) + ", \"Cells\": " + jsonStrings(study_.cellNames) +
+          ", \"Groups\": " + jsonStrings(study_.groupNames) + ", \"Effects\": " + effects +
+          ", \"HighPassSeconds\": " + jsonNumber(options_.firstLevel.highpassSeconds) +
+          ", \"AR1\": " + (options_.firstLevel.ar1 ? "true" : "false") +
+          ", \"Alpha\": " + jsonNumber(options_.alpha) + ", \"Correction\": " +
+          jsonString(correctionName(options_.correction)) + ", \"Tail\": " +
+          jsonString(tailName(options_.tail)) + "}\n");
+}
+
+}  // namespace cohortix::host

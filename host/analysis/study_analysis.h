@@ -1,0 +1,69 @@
+#pragma once
+// A whole study analysed: every subject's first-level fit as it is loaded, then
+// the group maps: for every effect the one-sample t over all subjects, over each
+// group when there are several, and Welch's t between every two groups, each
+// thresholded as asked. Results go to a sink as they are made, so nothing of a
+// subject is kept beyond its effects' running moments.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/analysis/effects.h"
+#include "host/analysis/first_level_fit.h"
+#include "host/analysis/group_accumulator.h"
+#include "host/analysis/group_tests.h"
+#include "host/analysis/map_threshold.h"
+#include "host/analysis/study_source.h"
+#include "host/io/status.h"
+
+namespace cohortix::host {
+
+struct AnalysisOptions {
+  FirstLevelOptions firstLevel;        // the repetition time comes from the data
+  std::vector<std::string> contrasts;  // "name: w1 w2 ...", added to the generated ones
+  double alpha = 0.05;
+  Correction correction = Correction::Fdr;
+  Tail tail = Tail::Two;
+};
+
+// What one group map tests.
+struct GroupTest {
+  bool twoSample = false;
+  std::size_t effect = 0;
+  int32_t group = -1;       // one-sample: -1 for all subjects; two-sample: the first group
+  int32_t otherGroup = -1;  // two-sample: the group subtracted
+  std::string scope;        // "all", "G1", "G1vsG2": the start of the map's file names
+  std::string groups;       // "all", "G1", "G1 - G2": for people
+};
+
+// The maps a study with these subjects per group supports: a one-sample test needs
+// 2 subjects, a two-sample test 2 in each group.
+std::vector<GroupTest> groupTests(const GroupAccumulator& accumulator,
+                                        const std::vector<std::string>& groupNames);
+
+StatisticMap computeGroupMap(const GroupAccumulator& accumulator, const GroupTest& groupTest, Tail tail);
+
+struct StudyDescription {
+  std::vector<std::string> cellNames;
+  std::vector<Effect> effects;  // cells first, then the contrasts
+  std::vector<std::string> groupNames;
+  StudyGrid grid;
+};
+
+class AnalysisSink {
+ public:
+  virtual ~AnalysisSink() = default;
+  virtual void studyStarted(const StudyDescription&) {}
+  virtual void subjectFitted(const SubjectEntry&, const FirstLevelFit&) {}
+  virtual void groupMapMade(const GroupTest&, const StatisticMap&, const MapThreshold&) {}
+  virtual void studyFinished(const GroupAccumulator&) {}
+};
+
+// Called before each subject is loaded: its index (0-based), the count, its name.
+using AnalysisProgress = std::function<void(std::size_t, std::size_t, const std::string&)>;
+
+Status analyseStudy(StudySource& source, const AnalysisOptions& options, AnalysisSink& sink,
+                    const AnalysisProgress& progress = {});
+
+}  // namespace cohortix::host

@@ -1,0 +1,265 @@
+#include "host/analysis/study_source.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <regex>
+#include <system_error>
+
+#include "host/analysis/nifti_reader.h"
+#include "host/formats/rtc_format.h"
+#include "host/formats/vtc_format.h"
+#include "host/io/disk_interface.h"
+
+namespace cohortix::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+Result<std::string> fileText(DiskInterface& disk, const fs::path& file) {
+  Result<std::string> text = disk.readFile(file);
+  if (!text) return text.status().context("cannot read " + file.string());
+  return text;
+}
+
+Result<std::vector<fs::path>> entriesOf(const fs::path& folder) {
+  std::error_code error;
+  std::vector<fs::path> entries;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+    entries.push_back(it->path());
+  if (error) return Status::error(error.message()).context("cannot read " + folder.string());
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+cohortix::VTCBox boxOfFile(const VTCFile& file) {
+  return {file.fields[5], file.fields[6], file.fields[7], file.fields[8],
+          file.fields[9], file.fields[10], file.fields[11]};
+}
+
+// --- A run's output folder -------------------------------------------------------
+
+class RunFolderSource : public StudySource {
+ public:
+  RunFolderSource(fs::path folder, DiskInterface& disk) : folder_(std::move(folder)), disk_(disk) {}
+
+  Status scan() {
+    Result<std::vector<fs::path>> entries = entriesOf(folder_);
+    if (!entries) return entries.status();
+    static const std::regex pattern(R"(S([0-9]+)_G([0-9]+)_(.*)\.vtc)");
+    struct Found {
+      long long subject;
+      long long group;
+      std::string stem;
+    };
+    std::vector<Found> found;
+    std::vector<std::string> experiments;
+    for (const fs::path& entry : entries.value()) {
+      std::smatch match;
+      const std::string name = entry.filename().string();
+      if (!std::regex_match(name, match, pattern)) continue;
+      found.push_back({std::stoll(match[1]), std::stoll(match[2]), entry.stem().string()});
+      if (std::find(experiments.begin(), experiments.end(), match[3]) == experiments.end())
+        experiments.push_back(match[3]);
+    }
+    if (found.empty())
+      return Status::error(folder_.string() + " holds no subject's volume time course "
+                           "(S<n>_G<g>_<Experiment>.vtc)");
+    if (experiments.size() > 1)
+      return Status::error(folder_.string() + " holds the files of several studies (\"" +
+                           experiments[0] + "\", \"" + experiments[1] + "\"); analyse one per folder");
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.subject < b.subject; });
+    std::map<long long, int32_t> groups;
+    for (const Found& subject : found) groups.emplace(subject.group, 0);
+    for (auto& [number, index] : groups) {
+      index = static_cast<int32_t>(groupNames_.size());
+      groupNames_.push_back("G" + std::to_string(number));
+    }
+    for (const Found& subject : found) subjects_.push_back({subject.stem, groups.at(subject.group)});
+    return Status::ok();
+  }
+
+  const std::vector<SubjectEntry>& subjects() const override { return subjects_; }
+  const std::vector<std::string>& groupNames() const override { return groupNames_; }
+
+  Result<StudySubject> load(std::size_t index) override {
+    const std::string& stem = subjects_.at(index).name;
+    const fs::path vtcPath = folder_ / (stem + ".vtc");
+    const fs::path rtcPath = folder_ / (stem + ".rtc");
+    Result<std::string> rtcText = fileText(disk_, rtcPath);
+    if (!rtcText) return rtcText.status();
+    StudySubject subject;
+    Result<DesignMatrix> matrix = parseDesignMatrix(rtcText.value(), rtcPath.string());
+    if (!matrix) return matrix.status();
+    subject.predictors = std::move(matrix.value().predictors);
+    rtcText = std::string();
+    Result<std::string> bytes = fileText(disk_, vtcPath);
+    if (!bytes) return bytes.status();
+    Result<VTCFile> parsed = parseVTCFile(bytes.value(), vtcPath.string());
+    if (!parsed) return parsed.status();
+    bytes = std::string();
+    VTCFile& vtc = parsed.value();
+    subject.volumes = vtc.nrOfVolumes();
+    subject.repetitionTime = vtc.repetitionTime;
+    const cohortix::VTCBox box = boxOfFile(vtc);
+    subject.grid.dims = {vtc.dims.x, vtc.dims.y, vtc.dims.z};
+    subject.grid.affine = talairachAffine(box);
+    subject.data = std::move(vtc.data);
+    if (!subject.predictors.empty() &&
+        static_cast<int64_t>(subject.predictors[0].values.size()) != subject.volumes)
+      return Status::error(rtcPath.string() + " has " +
+                           std::to_string(subject.predictors[0].values.size()) + " volumes, " +
+                           vtcPath.filename().string() + " " + std::to_string(subject.volumes));
+    return subject;
+  }
+
+ private:
+  fs::path folder_;
+  DiskInterface& disk_;
+  std::vector<SubjectEntry> subjects_;
+  std::vector<std::string> groupNames_;
+};
+
+// --- A BIDS dataset ---------------------------------------------------------------
+
+std::vector<std::string> splitLine(const std::string& line, char separator) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (std::size_t at = line.find(separator); at != std::string::npos; at = line.find(separator, start)) {
+    fields.push_back(line.substr(start, at - start));
+    start = at + 1;
+  }
+  fields.push_back(line.substr(start));
+  return fields;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines = splitLine(text, '\n');
+  if (!lines.empty() && lines.back().empty()) lines.pop_back();
+  for (std::string& line : lines)
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+  return lines;
+}
+
+Result<std::vector<Predictor>> parseDesignTable(const std::string& text, const std::string& name) {
+  const std::vector<std::string> lines = linesOf(text);
+  if (lines.empty()) return Status::error(name + ": the design table is empty");
+  std::vector<Predictor> predictors;
+  for (const std::string& header : splitLine(lines[0], '\t')) predictors.push_back({header, {}});
+  for (std::size_t row = 1; row < lines.size(); ++row) {
+    const std::vector<std::string> fields = splitLine(lines[row], '\t');
+    if (fields.size() != predictors.size())
+      return Status::error(name + ":" + std::to_string(row + 1) + ": expected " +
+                           std::to_string(predictors.size()) + " values, found " +
+                           std::to_string(fields.size()));
+    for (std::size_t p = 0; p < fields.size(); ++p) {
+      char* end = nullptr;
+      const float value = std::strtof(fields[p].c_str(), &end);
+      if (fields[p].empty() || end != fields[p].c_str() + fields[p].size())
+        return Status::error(name + ":" + std::to_string(row + 1) + ": expected a number, found \"" +
+                             fields[p] + "\"");
+      predictors[p].values.push_back(value);
+    }
+  }
+  return predictors;
+}
+
+class BidsDatasetSource : public StudySource {
+ public:
+  BidsDatasetSource(fs::path root, DiskInterface& disk) : root_(std::move(root)), disk_(disk) {}
+
+  Status scan() {
+    const fs::path table = root_ / "participants.tsv";
+    Result<std::string> text = fileText(disk_, table);
+    if (!text) return text.status();
+    const std::vector<std::string> lines = linesOf(text.value());
+    const std::vector<std::string> header = lines.empty() ? std::vector<std::string>{} : splitLine(lines[0], '\t');
+    const auto idColumn = std::find(header.begin(), header.end(), "participant_id") - header.begin();
+    const auto groupColumn = std::find(header.begin(), header.end(), "group") - header.begin();
+    if (idColumn == static_cast<std::ptrdiff_t>(header.size()))
+      return Status::error(table.string() + ":1: expected a participant_id column");
+    for (std::size_t row = 1; row < lines.size(); ++row) {
+      const std::vector<std::string> fields = splitLine(lines[row], '\t');
+      if (fields.size() != header.size())
+        return Status::error(table.string() + ":" + std::to_string(row + 1) + ": expected " +
+                             std::to_string(header.size()) + " fields, found " + std::to_string(fields.size()));
+      const std::string& id = fields[idColumn];
+      if (id.empty() || id == "." || id == ".." || id.find('/') != std::string::npos)
+        return Status::error(table.string() + ":" + std::to_string(row + 1) +
+                             ": expected a subject's folder name, found \"" + id + "\"");
+      const std::string group = groupColumn < static_cast<std::ptrdiff_t>(fields.size()) ? fields[groupColumn] : "all";
+      auto known = std::find(groupNames_.begin(), groupNames_.end(), group);
+      if (known == groupNames_.end()) known = groupNames_.insert(groupNames_.end(), group);
+      subjects_.push_back({fields[idColumn], static_cast<int32_t>(known - groupNames_.begin())});
+    }
+    if (subjects_.empty()) return Status::error(table.string() + " lists no participant");
+    return Status::ok();
+  }
+
+  const std::vector<SubjectEntry>& subjects() const override { return subjects_; }
+  const std::vector<std::string>& groupNames() const override { return groupNames_; }
+
+  Result<StudySubject> load(std::size_t index) override {
+    const std::string& id = subjects_.at(index).name;
+    Result<fs::path> bold = boldOf(id);
+    if (!bold) return bold.status();
+    const std::string stem = bold.value().filename().string().substr(
+        0, bold.value().filename().string().find("_bold.nii"));
+    const fs::path designPath =
+        root_ / "derivatives" / "cohortix" / id / "func" / (stem + "_desc-design_timeseries.tsv");
+    Result<std::string> design = fileText(disk_, designPath);
+    if (!design) return design.status();
+    Result<std::vector<Predictor>> predictors = parseDesignTable(design.value(), designPath.string());
+    if (!predictors) return predictors.status();
+    Result<NiftiVolume> image = readNifti(bold.value());
+    if (!image) return image.status();
+    StudySubject subject;
+    subject.predictors = std::move(predictors.value());
+    subject.volumes = image.value().volumes;
+    subject.repetitionTime = image.value().repetitionTime;
+    subject.grid = {image.value().dims, image.value().affine};
+    subject.data = timeFastest(image.value());
+    return subject;
+  }
+
+ private:
+  Result<fs::path> boldOf(const std::string& id) {
+    const fs::path func = root_ / id / "func";
+    Result<std::vector<fs::path>> entries = entriesOf(func);
+    if (!entries) return entries.status();
+    for (const fs::path& entry : entries.value()) {
+      const std::string name = entry.filename().string();
+      if (name.ends_with("_bold.nii") || name.ends_with("_bold.nii.gz")) return entry;
+    }
+    return Status::error(func.string() + " holds no bold volume (*_bold.nii or *_bold.nii.gz)");
+  }
+
+  fs::path root_;
+  DiskInterface& disk_;
+  std::vector<SubjectEntry> subjects_;
+  std::vector<std::string> groupNames_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<StudySource>> runFolderSource(const fs::path& folder, DiskInterface& disk) {
+  auto source = std::make_unique<RunFolderSource>(folder, disk);
+  if (Status status = source->scan(); !status) return status;
+  return std::unique_ptr<StudySource>(std::move(source));
+}
+
+Result<std::unique_ptr<StudySource>> bidsDatasetSource(const fs::path& root, DiskInterface& disk) {
+  auto source = std::make_unique<BidsDatasetSource>(root, disk);
+  if (Status status = source->scan(); !status) return status;
+  return std::unique_ptr<StudySource>(std::move(source));
+}
+
+Result<std::unique_ptr<StudySource>> studySource(const fs::path& folder, DiskInterface& disk) {
+  std::error_code error;
+  if (!fs::is_directory(folder, error))
+    return Status::error(folder.string() + " is not a folder");
+  if (fs::exists(folder / "dataset_description.json", error)) return bidsDatasetSource(folder, disk);
+  return runFolderSource(folder, disk);
+}
+
+}  // namespace cohortix::host
