@@ -111,6 +111,8 @@ std::string timeCourse(const ReportContext& context, const SubjectData& data, co
   const std::vector<double> effects = effectsAt(context, data, label);
   const std::vector<double> expected = expectedCourse(data, effects, trace);
   const std::string title = data.subject->name + ", " + what;
+  std::string heading = what;
+  if (!heading.empty() && heading[0] >= 'a' && heading[0] <= 'z') heading[0] = static_cast<char>(heading[0] - 'a' + 'A');
   LinePlot plot("Time course of " + title, 960, 230);
   plot.setXAxis("time (s)", 0, volumeStart(context, context.design.NrOfVolumes + 1));
   plot.setYAxis("signal");
@@ -132,7 +134,7 @@ std::string timeCourse(const ReportContext& context, const SubjectData& data, co
   plot.addLegend({label == 0 ? "expected: the voxel's level, no response" : "expected response", kExpectedColour, false});
   plot.addLegend({"trials, in their cells' colours", {200, 200, 200}, true});
   const double r = correlation(trace, expected);
-  std::string caption = htmlText(what) + ": voxel " + voxelText(voxel) + ", Talairach " + talairachOf(context, voxel) +
+  std::string caption = htmlText(heading) + ": voxel " + voxelText(voxel) + ", Talairach " + talairachOf(context, voxel) +
                         " mm.";
   if (label != 0) {
     caption += " Effects (percent of the baseline):";

@@ -103,7 +103,7 @@ std::string bottomAxis(const LinearScale& x, double y, const std::string& title)
   std::string out = "<g class=\"axis\"><path d=\"M" + svgNumber(x.rangeMin) + " " + svgNumber(y) +
                     "H" + svgNumber(x.rangeMax) + "\"/>";
   const double low = std::min(x.domainMin, x.domainMax), high = std::max(x.domainMin, x.domainMax);
-  const auto ticks = niceTicks(low, high, std::max(2, static_cast<int>(std::fabs(x.rangeMax - x.rangeMin) / 55)));
+  const auto ticks = niceTicks(low, high, std::max(3, static_cast<int>(std::fabs(x.rangeMax - x.rangeMin) / 40)));
   for (const double tick : ticks) {
     const double at = x(tick);
     out += "<path d=\"M" + svgNumber(at) + " " + svgNumber(y) + "v5\"/>";
@@ -118,7 +118,7 @@ std::string leftAxis(const LinearScale& y, double x, const std::string& title) {
   std::string out = "<g class=\"axis\"><path d=\"M" + svgNumber(x) + " " + svgNumber(y.rangeMin) +
                     "V" + svgNumber(y.rangeMax) + "\"/>";
   const double low = std::min(y.domainMin, y.domainMax), high = std::max(y.domainMin, y.domainMax);
-  const auto ticks = niceTicks(low, high, std::max(2, static_cast<int>(std::fabs(y.rangeMax - y.rangeMin) / 35)));
+  const auto ticks = niceTicks(low, high, std::max(3, static_cast<int>(std::fabs(y.rangeMax - y.rangeMin) / 35)));
   for (const double tick : ticks) {
     const double at = y(tick);
     out += "<path d=\"M" + svgNumber(x) + " " + svgNumber(at) + "h-5\"/>";
