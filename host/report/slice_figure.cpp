@@ -123,7 +123,7 @@ Result<std::string> sliceFigure(const SliceView& view, const VTCBox& box, VTCDim
       out += "<path class=\"crosshair\" d=\"M" + svgNumber(kLeft) + " " + svgNumber(pixelY(row)) + "h" +
              svgNumber(w) + "M" + svgNumber(pixelX(column)) + " " + svgNumber(kTop) + "v" + svgNumber(h) +
              "\" stroke=\"" + cssColour(marker.colour) + "\"/>";
-    } else if (inPlane) {
+    } else if (inPlane && column >= 0 && row >= 0 && column < image.width() && row < image.height()) {
       out += "<circle cx=\"" + svgNumber(pixelX(column)) + "\" cy=\"" + svgNumber(pixelY(row)) +
              "\" r=\"2.5\" fill=\"" + cssColour(marker.colour) + "\" stroke=\"#000\" stroke-width=\"0.6\"><title>" +
              htmlText(marker.label) + "</title></circle>";
