@@ -41,6 +41,7 @@ int runCommandLine(int argc, char** argv) {
   addNoiseStatsCommand(app, global, action);
   addAnalyzeCommand(app, global, action);
   addScoreCommand(app, global, action);
+  addReportCommand(app, global, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

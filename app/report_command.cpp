@@ -1,0 +1,57 @@
+// cohortix report RUN: one self-contained HTML page that shows a simulated study
+// for judging by eye: the study, its design, its truth, its data.
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <memory>
+
+#include "app/command.h"
+#include "host/io/disk_interface.h"
+#include "host/report/study_report.h"
+
+namespace cohortix::app {
+namespace {
+
+struct ReportOptions {
+  std::string runFolder;
+  std::string output = "report.html";
+  std::string controlFile;
+};
+
+ExitStatus makeReport(const ReportOptions& options) {
+  host::ReportInputs inputs;
+  inputs.runFolder = options.runFolder;
+  inputs.controlFile = options.controlFile;
+  // A folder or control file the report cannot take is refused like a control file
+  // a run cannot take; a page that cannot be written is a file not written.
+  host::RealDiskInterface disk;
+  const host::Result<std::string> html = host::studyReportHtml(inputs, disk);
+  if (!html) {
+    reportError(html.status().context("cannot make the report of " + options.runFolder).message());
+    return ExitStatus::RunFailed;
+  }
+  const std::string_view parts[] = {html.value()};
+  const host::Status written = disk.writeFile(options.output, parts);
+  if (!written) {
+    reportError(written.context("cannot write " + options.output).message());
+    return ExitStatus::FilesNotWritten;
+  }
+  return ExitStatus::Success;
+}
+
+}  // namespace
+
+void addReportCommand(CLI::App& app, const GlobalOptions&, CommandAction& action) {
+  auto options = std::make_shared<ReportOptions>();
+  CLI::App* command = app.add_subcommand(
+      "report", "Make one self-contained HTML page that shows a run's study, design, truth and data");
+  command->add_option("run", options->runFolder,
+                      "A run's output folder (native files) or BIDS dataset")
+      ->required();
+  command->add_option("-o,--output", options->output, "The report's file")->capture_default_str();
+  command->add_option("--control", options->controlFile,
+                      "The run's control file (.cxd); a BIDS dataset holds its own under code/");
+  command->callback([&action, options] { action = [options] { return makeReport(*options); }; });
+}
+
+}  // namespace cohortix::app

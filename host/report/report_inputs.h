@@ -1,0 +1,32 @@
+#pragma once
+// What a study report is made from: the run's output folder (native files or a
+// BIDS dataset), the control file when the folder does not hold it, what the
+// caller knows of the run that the files do not say, and the optional inputs
+// that other parts of the host leave beside a run.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "host/report/optional_inputs.h"
+
+namespace cohortix::host {
+
+struct ReportInputs {
+  std::filesystem::path runFolder;
+  std::filesystem::path controlFile;  // empty: the BIDS dataset's code/ (or one beside the files)
+
+  // Known to the run that made the files, not kept in them.
+  std::string commandLine;
+  std::optional<std::string> noiseProfile;
+  std::optional<int64_t> seed;
+  std::optional<int32_t> replicate;
+
+  // Null: not available; the sections then show what the control file tells.
+  TruthInput* truth = nullptr;
+  NoiseStatsInput* noiseStats = nullptr;
+  ResultsInput* results = nullptr;
+};
+
+}  // namespace cohortix::host

@@ -1,0 +1,90 @@
+#include "host/report/study_report.h"
+
+#include <cmath>
+
+#include "host/io/disk_interface.h"
+#include "host/report/html_text.h"
+#include "host/report/report_page.h"
+#include "host/report/report_sections.h"
+
+namespace cohortix::host {
+namespace {
+
+std::vector<const SubjectFiles*> representativesOf(const StudyRun& run) {
+  std::vector<const SubjectFiles*> chosen;
+  for (const SubjectFiles& subject : run.subjects) {
+    if (chosen.size() == kMaxRepresentativeSubjects) break;
+    if (chosen.empty() || chosen.back()->g != subject.g) chosen.push_back(&subject);
+  }
+  return chosen;
+}
+
+// The first subject's data must have the study's box and length: anything else
+// means the control file is not the one the run was made from.
+Result<SeriesHeader> seriesOf(const StudyRun& run) {
+  const SubjectFiles& first = run.subjects.front();
+  Result<SeriesHeader> header = readSeriesHeader(first.data);
+  if (!header) return header.status();
+  const SimulationDesign& d = *run.design;
+  const cohortix::VTCDims expected = vtcDims(vtcBoxOf(d));
+  const VTCDims& found = header->dims;
+  const auto shape = [](int32_t x, int32_t y, int32_t z, int32_t volumes) {
+    return std::to_string(x) + " x " + std::to_string(y) + " x " + std::to_string(z) + " voxels and " +
+           std::to_string(volumes) + " volumes";
+  };
+  if (found.x != expected.DimX || found.y != expected.DimY || found.z != expected.DimZ ||
+      header->volumes != d.NrOfVolumes)
+    return Status::error(first.data.string() + " does not belong to the study of the control file: it has " +
+                         shape(found.x, found.y, found.z, header->volumes) + ", the study " +
+                         shape(expected.DimX, expected.DimY, expected.DimZ, d.NrOfVolumes));
+  if (!(header->repetitionTime > 0) || !std::isfinite(header->repetitionTime))
+    return Status::error(first.data.string() + ": expected a positive repetition time, found " +
+                         std::to_string(header->repetitionTime));
+  return header;
+}
+
+}  // namespace
+
+Result<std::string> studyReportHtml(const ReportInputs& inputs, DiskInterface& disk) {
+  Result<StudyRun> opened = openStudyRun(inputs.runFolder, inputs.controlFile, disk);
+  if (!opened) return opened.status();
+  const StudyRun& run = opened.value();
+  Result<SeriesHeader> series = seriesOf(run);
+  if (!series) return series.status();
+  const SimulationDesign& design = *run.design;
+  const std::vector<VoxelIndex> centres = designRegionCentres(design);
+  ReportContext context{inputs,
+                        run,
+                        design,
+                        disk,
+                        studyColours(design),
+                        series.value(),
+                        vtcBoxOf(design),
+                        centres,
+                        regionLabelMap(design, series->dims, centres),
+                        representativesOf(run)};
+  std::vector<Section> sections;
+  for (const auto make : {studySection, designSection, truthSection, dataSection, resultsSection}) {
+    Result<Section> section = make(context);
+    if (!section) return section.status();
+    sections.push_back(std::move(section).value());
+  }
+  const std::string subtitle = "A simulated group fMRI study with a known ground truth, " +
+                               std::to_string(run.subjects.size()) + " subjects in " +
+                               htmlText(run.root.string()) + ".";
+  return reportPage(std::string("Study report: ") + design.ExperimentName, subtitle, sections);
+}
+
+Status writeStudyReport(const ReportInputs& inputs, const std::filesystem::path& output, DiskInterface& disk) {
+  Result<std::string> html = studyReportHtml(inputs, disk);
+  if (!html) return html.status().context("cannot make the report of " + inputs.runFolder.string());
+  const std::string_view parts[] = {html.value()};
+  return disk.writeFile(output, parts).context("cannot write " + output.string());
+}
+
+Status writeStudyReport(const ReportInputs& inputs, const std::filesystem::path& output) {
+  RealDiskInterface disk;
+  return writeStudyReport(inputs, output, disk);
+}
+
+}  // namespace cohortix::host

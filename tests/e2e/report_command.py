@@ -1,0 +1,151 @@
+"""`cohortix report RUN`: one self-contained page, the same bytes every time,
+refusals that say what is wrong, and figures that show the run's own data:
+on the noise-free example the data at each region's centre (found independently
+from the Talairach centre) are exactly the expected response, and the label map
+drawn for each region is the set of voxels whose signal varies; on a noisy
+example the temporal SNR the report prints is that of the .vtc as numpy
+computes it."""
+import base64
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+import numpy as np
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "report_support"))
+sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
+from native_files import Vtc, example, fresh_folder  # noqa: E402
+from png_pixels import decode  # noqa: E402
+from report_runs import SECTIONS, report, simulate  # noqa: E402
+
+MAX_BYTES = 5 * 1024 * 1024
+
+
+def control_values(path, label):
+    """Every value line of a control file that starts with label, as numbers."""
+    return [[float(v) for v in line.split(":", 1)[1].split()]
+            for line in open(path) if line.startswith(label + ":")]
+
+
+def round_half_up(x):
+    return int(np.floor(np.float32(x) + np.float32(0.5)))
+
+
+def centre_voxels(cxd):
+    """Each region's VTC voxel, from its Talairach centre, as docs/formats.md says."""
+    (x_start, _), (y_start, _), (z_start, _) = (control_values(cxd, b)[0] for b in ("BoxX", "BoxY", "BoxZ"))
+    resolution = control_values(cxd, "Resolution")[0][0]
+    voxels = []
+    for tal_x, tal_y, tal_z in control_values(cxd, "Center"):
+        voxels.append((round_half_up(np.float32((128 - tal_y) - x_start) / np.float32(resolution)),
+                       round_half_up(np.float32((128 - tal_z) - y_start) / np.float32(resolution)),
+                       round_half_up(np.float32((128 - tal_x) - z_start) / np.float32(resolution))))
+    return voxels
+
+
+def section(html, name):
+    match = re.search(r'<section id="%s".*?</section>' % name, html, re.S)
+    assert match, f"no section {name}"
+    return match.group(0)
+
+
+def polyline(figure, label):
+    match = re.search(r'<polyline class="series" data-label="%s" points="([^"]*)"' % label, figure)
+    return np.array([[float(v) for v in p.split(",")] for p in match.group(1).split()])
+
+
+def check_refusals(out, native):
+    done = report(native, os.path.join(out, "x.html"))
+    assert done.returncode == 1 and "--control" in done.stderr, done.stderr
+    done = report(native, os.path.join(out, "x.html"), "--control", example("block-design"))
+    assert done.returncode == 1 and "holds no subject" in done.stderr, done.stderr
+    other = os.path.join(out, "wider-box.cxd")
+    with open(other, "w") as edited:
+        edited.write(open(example("faces-and-places")).read().replace("BoxZ: 70 186", "BoxZ: 70 189"))
+    done = report(native, os.path.join(out, "x.html"), "--control", other)
+    assert done.returncode == 1 and "does not belong to the study" in done.stderr, done.stderr
+    done = report(native, os.path.join(out, "no-such-folder", "x.html"), "--control",
+                  example("faces-and-places"))
+    assert done.returncode == 4 and "cannot write" in done.stderr, done.stderr
+    assert not os.path.exists(os.path.join(out, "x.html")), "a refused report left a file"
+
+
+def check_self_contained(html, path):
+    assert os.path.getsize(path) < MAX_BYTES, os.path.getsize(path)
+    for section_id in SECTIONS:
+        assert f'<section id="{section_id}"' in html, section_id
+    references = re.findall(r'\s(?:src|href)="([^"]*)"', html)
+    outside = [r for r in references if not r.startswith(("#", "data:image/png;base64,"))]
+    assert not outside, outside[:5]
+    assert "<script" not in html and "url(http" not in html
+
+
+def check_noise_free(out):
+    native = os.path.join(out, "noise-free")
+    simulate("noise-free", native)
+    page = os.path.join(out, "noise-free.html")
+    done = report(native, page, "--control", example("noise-free"))
+    assert done.returncode == 0, done.stderr
+    html = open(page, encoding="utf-8").read()
+    vtc = Vtc(os.path.join(native, "S1_G1_NoiseFree.vtc"))
+    centres = centre_voxels(example("noise-free"))
+    data = section(html, "data")
+    figures = re.findall(r'<figure class="course" data-voxel="(\d+) (\d+) (\d+)">(.*?)</figure>', data, re.S)
+    shown = [tuple(int(v) for v in f[:3]) for f in figures]
+    assert shown[:len(centres)] == centres, (shown, centres)
+    for (x, y, z, figure), is_region in zip(figures, [True] * len(centres) + [False]):
+        measured, expected = polyline(figure, "data"), polyline(figure, "expected")
+        trace = vtc.data[int(z), int(y), int(x)].astype(np.float64)
+        # SVG y grows downwards.
+        assert trace.std() == 0 or np.corrcoef(-measured[:, 1], trace)[0, 1] > 0.9999, (x, y, z)
+        assert np.abs(measured - expected).max() <= 0.15, f"voxel {x} {y} {z}: data leave the expected response"
+        assert (trace.std() > 0) == is_region, (x, y, z, trace.std())
+    # The label map drawn for region 1 (its axial slice, the first image of the
+    # truth) is where the signal varies: anterior at the top, left on the left.
+    truth = section(html, "truth")
+    png = base64.b64decode(re.search(r'href="data:image/png;base64,([^"]*)"', truth).group(1))
+    drawn = np.any(decode(png)[:, :, :3] != 236, axis=2)
+    varies = vtc.data.std(axis=3) > 0                          # [z, y, x]
+    axial = varies[:, centres[0][1], :]                        # [z, x]
+    assert drawn.shape == (axial.shape[1], axial.shape[0]) and drawn.any(), drawn.shape
+    assert np.array_equal(drawn, axial.T[:, ::-1]), "the label map is not where the signal is"
+
+
+def check_snr_numbers(html, native):
+    vtc = Vtc(os.path.join(native, "S1_G1_FacesPlaces.vtc"))
+    data = vtc.data.astype(np.float64)
+    snr = data.mean(axis=3) / data.std(axis=3, ddof=1)
+    inside = np.zeros(snr.shape, dtype=bool)
+    radii = [r[0] for r in control_values(example("faces-and-places"), "Radius")]
+    zz, yy, xx = np.indices(snr.shape)
+    for (cx, cy, cz), radius in zip(centre_voxels(example("faces-and-places")), radii):
+        inside |= np.sqrt((xx - cx) ** 2 + (yy - cy) ** 2 + (zz - cz) ** 2) <= radius
+    row = re.search(r"<th scope=\"row\">outside every region</th><td>(\d+)</td><td>([\d.]+)</td>",
+                    section(html, "data"))
+    assert int(row.group(1)) == int((~inside).sum()), (row.group(1), (~inside).sum())
+    assert abs(float(row.group(2)) - np.median(snr[~inside])) <= 0.051, (row.group(2), np.median(snr[~inside]))
+
+
+def main():
+    out = fresh_folder("report_command")
+    native = os.path.join(out, "faces-and-places")
+    simulate("faces-and-places", native)
+    first, second = os.path.join(out, "first.html"), os.path.join(out, "second.html")
+    for path, environment in ((first, {}), (second, {"LC_ALL": "C.UTF-8", "LANG": "de_DE.UTF-8"})):
+        done = subprocess.run([os.environ["COHORTIX"], "report", native, "-o", path, "--control",
+                               example("faces-and-places")], capture_output=True, text=True,
+                              env={**os.environ, **environment})
+        assert done.returncode == 0 and done.stdout == "" and done.stderr == "", (done.stdout, done.stderr)
+    assert open(first, "rb").read() == open(second, "rb").read(), "two reports of one run differ"
+    html = open(first, encoding="utf-8").read()
+    check_self_contained(html, first)
+    check_snr_numbers(html, native)
+    check_refusals(out, native)
+    check_noise_free(out)
+    shutil.rmtree(native)
+
+
+if __name__ == "__main__":
+    main()
