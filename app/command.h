@@ -22,6 +22,7 @@ using CommandAction = std::function<ExitStatus()>;
 void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
 void addAboutCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
 void addInfoCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
+void addSweepCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
 
 // The plug-in the command uses: --plugin, or the one beside the executable.
 std::string pluginPathOf(const GlobalOptions& global);

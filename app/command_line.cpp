@@ -27,6 +27,7 @@ int runCommandLine(int argc, char** argv) {
   addAboutCommand(app, global, action);
   addCheckCommand(app, global, action);
   addInfoCommand(app, global, action);
+  addSweepCommand(app, global, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -88,12 +88,12 @@ Status checkEditedFile(const std::filesystem::path& written, const ControlItems&
     const bool same = i < items.size() && items[i].label.begin == where &&
                       items[i].values.size() == expected.valueCounts[i];
     if (same) continue;
-    std::string found = "the reader done before it";
+    std::string found = "the reader ending before it";
     // The token that stands there, and what the reader took it for.
     for (const ControlItem& item : items) {
-      if (item.label.begin == where) found = "it read as the label of " + item.name;
+      if (item.label.begin == where) found = "the reader taking it as the label of " + item.name;
       for (const TokenSpan& value : item.values)
-        if (value.begin == where) found = "it read as a value of " + item.name;
+        if (value.begin == where) found = "the reader taking it as a value of " + item.name;
     }
     if (i < items.size() && items[i].label.begin == where)
       found = "it read with " + std::to_string(items[i].values.size()) + " values";
