@@ -1,5 +1,6 @@
 #include "host/sweep/sweep_plan.h"
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <iterator>
@@ -58,6 +59,34 @@ Status sameAsPlanned(const ExpandedSweep& sweep, const std::filesystem::path& fo
   return Status::ok();
 }
 
+bool isDesignFileName(const std::string& name) {
+  return name.size() > 5 && name[0] == 'd' && name.substr(name.size() - 4) == ".cxd" &&
+         name.find_first_not_of("0123456789", 1) == name.size() - 4;
+}
+
+// Planning replaces the files of an earlier plan, and never touches anything else:
+// a folder holding other files is not ours to write into.
+Status onlyPlanFiles(const std::filesystem::path& folder) {
+  static const char* const kPlanEntries[] = {"manifest.tsv", "sweep.toml", "designs", "logs",
+                                             "sweep.sbatch"};
+  std::error_code error;
+  if (!std::filesystem::exists(folder, error)) return Status::ok();
+  const Status refusal = Status::error(folder.string() + " holds files that are not a plan's; "
+                                       "plan into a new or empty folder");
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (std::find(std::begin(kPlanEntries), std::end(kPlanEntries), name) ==
+        std::end(kPlanEntries))
+      return refusal;
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(folder / "designs", error)) {
+    const std::string name = entry.path().filename().string();
+    // A design file, or the temporary of one that an interrupted plan left.
+    if (!isDesignFileName(name.substr(0, name.find(".tmp.")))) return refusal;
+  }
+  return Status::ok();
+}
+
 Status writeText(DiskInterface& disk, const std::filesystem::path& path, const std::string& text) {
   const std::array<std::string_view, 1> parts = {text};
   return disk.writeFile(path, parts).context("cannot write " + path.string());
@@ -105,6 +134,11 @@ Result<ExpandedSweep> expandSweep(const SweepSpec& spec) {
       return text.status().context(spec.file.string() + ": design " + design.id + " (" +
                                    describe(sweep.plan, design) + ")");
     design.command = commandOf(spec, design.id, options);
+    for (const std::string& word : design.command)
+      if (word.find_first_of("\t\r\n") != std::string::npos)
+        return Status::error(spec.file.string() + ": design " + design.id +
+                             ": expected a command line without tabs or line breaks for the "
+                             "manifest, found " + shellQuoted(word));
     sweep.plan.designs.push_back(std::move(design));
     sweep.controls.push_back(std::move(text.value()));
   }
@@ -123,9 +157,11 @@ Result<PlanResult> writePlan(const SweepSpec& spec, const std::filesystem::path&
     result.unchanged = true;
     return result;
   }
+  if (Status own = onlyPlanFiles(folder); !own) return own;
   // A plan not yet run, or one refused half-way, is replaced whole.
   std::filesystem::remove(manifestPath(folder), error);
-  std::filesystem::remove_all(folder / "designs", error);
+  for (const auto& entry : std::filesystem::directory_iterator(folder / "designs", error))
+    std::filesystem::remove(entry.path(), error);
   if (Status made = disk.makeDirs(folder / "designs"); !made)
     return made.context("cannot create " + (folder / "designs").string());
   for (std::size_t d = 0; d < sweep.controls.size(); ++d) {

@@ -142,6 +142,15 @@ TEST_F(SweepPlan, APlanWithResultsIsKeptOnlyForTheSamePlan) {
   EXPECT_EQ(again.status().message(),
             (folder / "plan").string() + " holds the results of another plan; plan into a new "
                                          "folder, or remove it to start over");
+  // A folder of the user's own is never planned into, nor anything removed from it.
+  std::filesystem::create_directories(folder / "mine" / "designs");
+  std::ofstream(folder / "mine" / "designs" / "notes.cxd") << "mine";
+  again = writePlan(read.value(), folder / "mine", disk);
+  ASSERT_FALSE(again);
+  EXPECT_EQ(again.status().message(), (folder / "mine").string() +
+                                          " holds files that are not a plan's; plan into a new "
+                                          "or empty folder");
+  EXPECT_TRUE(std::filesystem::exists(folder / "mine" / "designs" / "notes.cxd"));
 }
 
 }  // namespace
