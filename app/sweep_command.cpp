@@ -59,10 +59,11 @@ std::string pluginFor(const GlobalOptions& global) {
 }
 
 ExitStatus plan(const SweepOptions& options) {
-  host::Result<sweep::SweepSpec> spec = sweep::readSweepFile(options.sweepFile);
-  if (!spec) return failed(spec.status());
+  host::Result<sweep::SweepDefinition> definition = sweep::readSweepFile(options.sweepFile);
+  if (!definition) return failed(definition.status());
   host::RealDiskInterface disk;
-  host::Result<sweep::PlanResult> planned = sweep::writePlan(spec.value(), options.folder, disk);
+  host::Result<sweep::PlanResult> planned =
+      sweep::writePlan(definition.value(), options.folder, disk);
   if (!planned) return failed(planned.status());
   const std::size_t count = planned->plan.designs.size();
   std::cout << (planned->unchanged ? "unchanged: " : "planned ") << count
@@ -82,7 +83,7 @@ ExitStatus runLocally(const SweepOptions& options, const GlobalOptions& global) 
   host::Result<sweep::Plan> manifest = sweep::readManifest(options.folder);
   if (!manifest) return failed(manifest.status());
   sweep::LocalRunOptions run{options.jobs, options.retryFailed, ::isatty(STDERR_FILENO) == 1,
-                             false, commandExecutable(), pluginFor(global)};
+                             false,        commandExecutable(), pluginFor(global)};
   host::RealDiskInterface disk;
   host::Result<sweep::LocalRunReport> report =
       sweep::runDesigns(options.folder, manifest.value(), {}, run, std::cerr, disk);
@@ -106,8 +107,8 @@ ExitStatus runOne(const SweepOptions& options, const GlobalOptions& global) {
                 std::to_string(manifest->designs.size()) + ")");
     return ExitStatus::UsageError;
   }
-  sweep::LocalRunOptions run{1, options.retryFailed, false, true, commandExecutable(),
-                             pluginFor(global)};
+  sweep::LocalRunOptions run{1,    options.retryFailed, false,
+                             true, commandExecutable(), pluginFor(global)};
   host::RealDiskInterface disk;
   host::Result<sweep::LocalRunReport> report =
       sweep::runDesigns(options.folder, manifest.value(), {design}, run, std::cerr, disk);
@@ -120,7 +121,8 @@ ExitStatus writeSlurmScript(SweepOptions options, const GlobalOptions& global) {
   host::Result<sweep::Plan> manifest = sweep::readManifest(options.folder);
   if (!manifest) return failed(manifest.status());
   const fs::path folder = fs::absolute(options.folder).lexically_normal();
-  const fs::path script = options.output.empty() ? folder / "sweep.sbatch" : fs::absolute(options.output);
+  const fs::path script =
+      options.output.empty() ? folder / "sweep.sbatch" : fs::absolute(options.output);
   options.slurm.executable = sweep::currentExecutable();
   options.slurm.plugin = pluginFor(global);
   options.slurm.retryFailed = options.retryFailed;
@@ -214,8 +216,8 @@ void addSweepCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
   slurmCommand->add_option("--throttle", options->slurm.throttle, "Designs at a time (0: any)")
       ->capture_default_str()
       ->check(CLI::NonNegativeNumber);
-  slurmCommand->add_option("--max-array-size", options->slurm.maxArraySize,
-                           "The cluster's MaxArraySize")
+  slurmCommand
+      ->add_option("--max-array-size", options->slurm.maxArraySize, "The cluster's MaxArraySize")
       ->capture_default_str()
       ->check(CLI::Range(2, 100000000));
   slurmCommand->add_flag("--retry-failed", options->retryFailed, "Run failed designs again");

@@ -65,8 +65,8 @@ Result<pid_t> startChild(const std::vector<std::string>& argv, const std::filesy
   posix_spawnattr_setsigmask(&attributes, &waiter.childMask());
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   pid_t pid = 0;
-  const int failure = posix_spawn(&pid, arguments[0], &actions, &attributes, arguments.data(),
-                                  environ);
+  const int failure =
+      posix_spawn(&pid, arguments[0], &actions, &attributes, arguments.data(), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (failure != 0) return Status::fromErrno(failure).context("cannot start " + argv[0]);

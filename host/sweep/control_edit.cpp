@@ -97,9 +97,8 @@ Status checkEditedFile(const std::filesystem::path& written, const ControlItems&
     }
     if (i < items.size() && items[i].label.begin == where)
       found = "it read with " + std::to_string(items[i].values.size()) + " values";
-    return Status::error(written.string() + ":" +
-                         std::to_string(lineAt(expected.text, where)) + ": expected " +
-                         base.items[i].name + " here with " +
+    return Status::error(written.string() + ":" + std::to_string(lineAt(expected.text, where)) +
+                         ": expected " + base.items[i].name + " here with " +
                          std::to_string(expected.valueCounts[i]) + " values, as in " +
                          base.path.string() + ", found " + found +
                          "; a varied value changes which items follow or how many values "

@@ -31,11 +31,10 @@ std::vector<std::string> customaryNames(const SimulationDesign& d) {
     addFactor(names, d.BetweenFactors[f], "Between", "");
   names.insert(names.end(), {"Balanced", "Rest"});
   if (d.HasRestPeriods) names.push_back("RestVolumes");
-  names.insert(names.end(), {"SubjectsPerGroup", "Reserved2", "TrialVolumes",
-                             "TrialsPerCondition", "PreVolumes", "PostVolumes", "BoxZ", "BoxX",
-                             "BoxY", "Resolution", "HeaderCode", "MeanBaseline",
-                             "BaselineSDSubjects", "BaselineSDVoxels", "NoisePercent",
-                             "Regions"});
+  names.insert(names.end(),
+               {"SubjectsPerGroup", "Reserved2", "TrialVolumes", "TrialsPerCondition", "PreVolumes",
+                "PostVolumes", "BoxZ", "BoxX", "BoxY", "Resolution", "HeaderCode", "MeanBaseline",
+                "BaselineSDSubjects", "BaselineSDVoxels", "NoisePercent", "Regions"});
   for (const char* item : {"Center", "Radius", "CenterSD"})
     for (int r = 0; r < d.NrOfRegions; ++r) names.push_back(item + str(r + 1));
   names.push_back("EffectRows");

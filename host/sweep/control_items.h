@@ -14,9 +14,9 @@
 namespace cohortix::host::sweep {
 
 struct ControlItem {
-  std::string name;                // customary label, numbered where items repeat
+  std::string name;  // customary label, numbered where items repeat
   TokenSpan label;
-  std::vector<TokenSpan> values;   // at least one
+  std::vector<TokenSpan> values;  // at least one
 };
 
 struct ControlItems {

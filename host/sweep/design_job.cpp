@@ -51,12 +51,18 @@ Result<DesignSummary> parseSummary(const std::string& text, const std::string& n
   std::string key;
   int found = 0;
   while (lines >> key) {
-    if (key == "exit_status") lines >> summary.exitStatus;
-    else if (key == "subjects") lines >> summary.subjects;
-    else if (key == "files") lines >> summary.files;
-    else if (key == "bytes") lines >> summary.bytes;
-    else if (key == "seconds") lines >> summary.seconds;
-    else return Status::error(name + ": expected a design summary, found \"" + key + "\"");
+    if (key == "exit_status")
+      lines >> summary.exitStatus;
+    else if (key == "subjects")
+      lines >> summary.subjects;
+    else if (key == "files")
+      lines >> summary.files;
+    else if (key == "bytes")
+      lines >> summary.bytes;
+    else if (key == "seconds")
+      lines >> summary.seconds;
+    else
+      return Status::error(name + ": expected a design summary, found \"" + key + "\"");
     if (!lines) return Status::error(name + ": expected a number after " + key);
     ++found;
   }
@@ -157,8 +163,7 @@ Result<DesignState> DesignJob::finish(int waitStatus) {
   Result<DesignSummary> summary = summarise(waitStatus);
   if (!summary) return summary.status();
   const std::filesystem::path folder = folderOf(plan_, design_.id);
-  DesignState state =
-      summary->exitStatus == 0 ? DesignState::Complete : DesignState::Failed;
+  DesignState state = summary->exitStatus == 0 ? DesignState::Complete : DesignState::Failed;
   const std::filesystem::path table = folder / "output" / "power.tsv";
   std::error_code error;
   if (state == DesignState::Complete && writesPowerTable(design_) &&
@@ -171,7 +176,8 @@ Result<DesignState> DesignJob::finish(int waitStatus) {
   }
   const std::string text = summaryText(summary.value());
   const std::array<std::string_view, 1> parts = {text};
-  const std::filesystem::path marker = folder / (state == DesignState::Complete ? kComplete : kFailed);
+  const std::filesystem::path marker =
+      folder / (state == DesignState::Complete ? kComplete : kFailed);
   if (Status written = disk_.writeFile(marker, parts); !written)
     return written.context("cannot write " + marker.string());
   return state;

@@ -25,9 +25,9 @@ enum class DesignState { Pending, Complete, Failed };
 struct DesignSummary {
   int exitStatus = 0;
   long long subjects = 0;
-  long long files = 0;     // regular files under output/
+  long long files = 0;  // regular files under output/
   long long bytes = 0;
-  double seconds = 0.0;    // wall time of the command
+  double seconds = 0.0;  // wall time of the command
 };
 
 std::string summaryText(const DesignSummary& summary);

@@ -50,7 +50,8 @@ Status addPowerRows(const std::filesystem::path& folder, const PlannedDesign& de
   if (!file) return Status::error("cannot read " + path.string());
   const std::vector<std::string> lines =
       linesOf(std::string(std::istreambuf_iterator<char>(file), {}));
-  if (lines.empty()) return Status::error(path.string() + ": expected a power table, found nothing");
+  if (lines.empty())
+    return Status::error(path.string() + ": expected a power table, found nothing");
   if (header.empty()) header = lines.front();
   if (lines.front() != header)
     return Status::error(path.string() + ":1: expected the columns of the other designs' tables (" +

@@ -14,9 +14,9 @@
 namespace cohortix::host::sweep {
 
 struct GatheredTable {
-  std::string text;                 // TSV
-  std::vector<std::string> failed;  // ids of designs that failed
-  std::vector<std::string> missing; // ids of designs not run yet (or interrupted)
+  std::string text;                  // TSV
+  std::vector<std::string> failed;   // ids of designs that failed
+  std::vector<std::string> missing;  // ids of designs not run yet (or interrupted)
 };
 
 Result<GatheredTable> gatherResults(const std::filesystem::path& folder, const Plan& plan);

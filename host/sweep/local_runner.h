@@ -17,7 +17,7 @@ namespace cohortix::host::sweep {
 struct LocalRunOptions {
   int jobs = 1;
   bool retryFailed = false;
-  bool progress = false;  // a progress line (for a terminal)
+  bool progress = false;       // a progress line (for a terminal)
   bool reportSkipped = false;  // a line also for a design complete before
   std::filesystem::path executable;
   std::string plugin;
@@ -25,11 +25,11 @@ struct LocalRunOptions {
 
 struct LocalRunReport {
   int designs = 0;
-  int complete = 0;   // now or before
-  int failed = 0;     // now or before
-  int busy = 0;       // run by another process
-  int pending = 0;    // interrupted or never started
-  int stopSignal = 0; // SIGINT or SIGTERM when one stopped the run
+  int complete = 0;    // now or before
+  int failed = 0;      // now or before
+  int busy = 0;        // run by another process
+  int pending = 0;     // interrupted or never started
+  int stopSignal = 0;  // SIGINT or SIGTERM when one stopped the run
 };
 
 // Runs the designs (all of the plan's when `only` is empty). Reports each failure

@@ -93,13 +93,12 @@ Result<Plan> parseManifest(const std::string& text, const std::string& name) {
   for (int number = 2; std::getline(lines, line); ++number) {
     std::vector<std::string> row = fields(line);
     if (row.size() != header.size())
-      return fail(number, std::to_string(header.size()) + " fields",
-                  std::to_string(row.size()));
+      return fail(number, std::to_string(header.size()) + " fields", std::to_string(row.size()));
     Result<std::vector<std::string>> command = shellWords(row.back());
     if (!command || command->empty())
       return fail(number, "a command line", "\"" + row.back() + "\"");
-    plan.designs.push_back({row.front(), std::vector<std::string>(row.begin() + 1, row.end() - 1),
-                            command.value()});
+    plan.designs.push_back(
+        {row.front(), std::vector<std::string>(row.begin() + 1, row.end() - 1), command.value()});
   }
   return plan;
 }

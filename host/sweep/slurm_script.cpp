@@ -12,11 +12,12 @@ namespace {
 // #SBATCH lines are read by sbatch, not a shell: their values must be single words,
 // and '%' in a log name is one of Slurm's patterns.
 Status checkDirectiveWord(const std::string& what, const std::string& value, bool path) {
-  const bool bad = value.find_first_of(path ? " \t\r\n\"'\\%" : " \t\r\n\"'\\") != std::string::npos;
+  const bool bad =
+      value.find_first_of(path ? " \t\r\n\"'\\%" : " \t\r\n\"'\\") != std::string::npos;
   if (!bad) return Status::ok();
   return Status::error("expected " + what + " without blanks, quotes" +
-                       (path ? ", backslashes or %" : " or backslashes") + " for the Slurm script, found \"" +
-                       value + "\"");
+                       (path ? ", backslashes or %" : " or backslashes") +
+                       " for the Slurm script, found \"" + value + "\"");
 }
 
 std::string arrayRange(std::size_t first, std::size_t last, int throttle) {
@@ -30,9 +31,10 @@ Result<SlurmScript> slurmScript(const std::filesystem::path& folder, std::size_t
                                 const std::filesystem::path& scriptPath,
                                 const SlurmOptions& options) {
   if (Status ok = checkDirectiveWord("a plan folder", folder.string(), true); !ok) return ok;
-  for (const auto& [what, value] : {std::pair<std::string, std::string>{"a partition", options.partition},
-                                    {"a time limit", options.time},
-                                    {"a memory size", options.memory}})
+  for (const auto& [what, value] :
+       {std::pair<std::string, std::string>{"a partition", options.partition},
+        {"a time limit", options.time},
+        {"a memory size", options.memory}})
     if (Status ok = checkDirectiveWord(what, value, false); !ok) return ok;
   if (designs == 0) return Status::error("expected a plan with designs, found none");
   const std::size_t perArray = options.maxArraySize > 1 ? options.maxArraySize - 1 : 1;
@@ -42,12 +44,13 @@ Result<SlurmScript> slurmScript(const std::filesystem::path& folder, std::size_t
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.') c = '_';
 
   std::string text = "#!/bin/bash\n";
-  text += "# The designs of the sweep planned in " + folder.string() +
-          ", one array task per design.\n";
+  text +=
+      "# The designs of the sweep planned in " + folder.string() + ", one array task per design.\n";
   text += "# Submit it as it is: sbatch " + shellQuoted(scriptPath.string()) + "\n";
   text += "# A task whose design is complete ends at once; a design that failed before is\n";
-  text += options.retryFailed ? "# run again (written with --retry-failed).\n"
-                              : "# reported, not run again (cohortix sweep slurm --retry-failed).\n";
+  text += options.retryFailed
+              ? "# run again (written with --retry-failed).\n"
+              : "# reported, not run again (cohortix sweep slurm --retry-failed).\n";
   text += "#SBATCH --job-name=" + name + "\n";
   text += "#SBATCH --array=" + arrayRange(1, first, options.throttle) + "\n";
   text += "#SBATCH --output=" + (folder / "logs" / "slurm-%A_%a.log").string() + "\n";

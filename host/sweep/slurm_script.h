@@ -17,7 +17,7 @@ struct SlurmOptions {
   std::string time;
   std::string memory;
   int cpus = 1;
-  int throttle = 0;       // at most this many tasks at once; 0: no limit
+  int throttle = 0;  // at most this many tasks at once; 0: no limit
   bool retryFailed = false;
   std::size_t maxArraySize = 1001;  // Slurm's MaxArraySize: indices 0 to 1000
   std::filesystem::path executable;

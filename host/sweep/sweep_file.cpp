@@ -21,7 +21,7 @@ class SweepFileReader {
  public:
   explicit SweepFileReader(const std::filesystem::path& path) : path_(path) {}
 
-  Result<SweepSpec> read();
+  Result<SweepDefinition> read();
 
  private:
   Status fail(const toml::source_region& where, const std::string& expected,
@@ -29,9 +29,9 @@ class SweepFileReader {
     const std::string line = where.begin.line > 0 ? ":" + std::to_string(where.begin.line) : "";
     return Status::error(path_.string() + line + ": expected " + expected + ", found " + found);
   }
-  Status readTopLevel(const toml::table& file, SweepSpec& spec);
-  Status readOptions(const toml::table& options, SweepSpec& spec);
-  Status readAxes(const toml::table& vary, SweepSpec& spec);
+  Status readTopLevel(const toml::table& file, SweepDefinition& definition);
+  Status readOptions(const toml::table& options, SweepDefinition& definition);
+  Status readAxes(const toml::table& vary, SweepDefinition& definition);
   Result<SweepValue> optionValue(const std::string& option, const toml::node& node) const;
   Result<SweepValue> itemValue(const ControlItem& item, const toml::node& node) const;
   Result<std::string> scalarText(const toml::node& node, const std::string& what) const;
@@ -93,7 +93,8 @@ Result<std::string> SweepFileReader::scalarText(const toml::node& node,
   if (const auto* integer = node.as_integer()) return std::to_string(integer->get());
   if (const auto* number = node.as_floating_point()) {
     const double value = number->get();
-    if (!std::isfinite(value)) return fail(node.source(), "a finite number for " + what, described(node));
+    if (!std::isfinite(value))
+      return fail(node.source(), "a finite number for " + what, described(node));
     char buffer[64];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
     return std::string(buffer, end);
@@ -123,8 +124,8 @@ Result<SweepValue> SweepFileReader::optionValue(const std::string& option,
     text = scalar.value();
   }
   value.shown = text;
-  const bool names = std::find(std::begin(kFileOptions), std::end(kFileOptions), option) !=
-                     std::end(kFileOptions);
+  const bool names =
+      std::find(std::begin(kFileOptions), std::end(kFileOptions), option) != std::end(kFileOptions);
   if (names && !text.empty() && std::filesystem::path(text).is_relative())
     text = std::filesystem::absolute(path_.parent_path() / text).lexically_normal().string();
   value.arguments = {option, text};
@@ -171,7 +172,7 @@ Result<SweepValue> SweepFileReader::itemValue(const ControlItem& item,
   return value;
 }
 
-Status SweepFileReader::readTopLevel(const toml::table& file, SweepSpec& spec) {
+Status SweepFileReader::readTopLevel(const toml::table& file, SweepDefinition& definition) {
   for (const auto& [key, node] : inFileOrder(file)) {
     const std::string name(key->str());
     if (name != "base" && name != "command" && name != "options" && name != "vary")
@@ -183,18 +184,17 @@ Status SweepFileReader::readTopLevel(const toml::table& file, SweepSpec& spec) {
                 "base = \"STUDY.cxd\", the control file the designs vary",
                 base ? described(*base) : "none");
   const toml::node* command = file.get("command");
-  spec.command = command && command->is_string() ? command->as_string()->get() : "";
-  if (command && !isSweepCommand(spec.command))
+  definition.command = command && command->is_string() ? command->as_string()->get() : "";
+  if (command && !isSweepCommand(definition.command))
     return fail(command->source(), "run, check or power for command", described(*command));
-  if (!command) spec.command = "run";
-  Result<ControlItems> items =
-      readControlItems(path_.parent_path() / base->as_string()->get());
+  if (!command) definition.command = "run";
+  Result<ControlItems> items = readControlItems(path_.parent_path() / base->as_string()->get());
   if (!items) return items.status();
-  spec.base = std::move(items.value());
+  definition.base = std::move(items.value());
   return Status::ok();
 }
 
-Status SweepFileReader::readOptions(const toml::table& options, SweepSpec& spec) {
+Status SweepFileReader::readOptions(const toml::table& options, SweepDefinition& definition) {
   for (const auto& [key, node] : inFileOrder(options)) {
     const std::string option(key->str());
     if (!isOption(option) || !isOptionName(option))
@@ -202,76 +202,79 @@ Status SweepFileReader::readOptions(const toml::table& options, SweepSpec& spec)
                   quotedForMessage(option));
     Result<SweepValue> value = optionValue(option, *node);
     if (!value) return value.status();
-    spec.options.insert(spec.options.end(), value->arguments.begin(), value->arguments.end());
+    definition.options.insert(definition.options.end(), value->arguments.begin(),
+                              value->arguments.end());
   }
   return Status::ok();
 }
 
-Status SweepFileReader::readAxes(const toml::table& vary, SweepSpec& spec) {
+Status SweepFileReader::readAxes(const toml::table& vary, SweepDefinition& definition) {
   for (const auto& [key, node] : inFileOrder(vary)) {
     SweepAxis axis;
     axis.name = std::string(key->str());
     if (isOption(axis.name)) {
       if (!isOptionName(axis.name))
         return fail(key->source(), "a host option such as \"--tr\"", quotedForMessage(axis.name));
-      if (std::find(spec.options.begin(), spec.options.end(), axis.name) != spec.options.end())
+      if (std::find(definition.options.begin(), definition.options.end(), axis.name) !=
+          definition.options.end())
         return fail(key->source(), "each host option either in [options] or in [vary]",
                     axis.name + " in both");
     } else {
-      axis.item = spec.base.find(axis.name);
+      axis.item = definition.base.find(axis.name);
       if (axis.item == nullptr)
         return fail(key->source(),
-                    "an item of " + spec.base.path.filename().string() + " (" +
-                        spec.base.names() + ") or a host option such as \"--tr\"",
+                    "an item of " + definition.base.path.filename().string() + " (" +
+                        definition.base.names() + ") or a host option such as \"--tr\"",
                     quotedForMessage(axis.name));
     }
-    for (const SweepAxis& other : spec.axes)
+    for (const SweepAxis& other : definition.axes)
       if (axis.item != nullptr && other.item == axis.item)
         return fail(key->source(), "each item varied once", axis.name + " as " + other.name);
     const auto* values = node->as_array();
     if (values == nullptr || values->empty())
       return fail(node->source(), "a list of values for " + axis.name, described(*node));
     for (const toml::node& element : *values) {
-      Result<SweepValue> value = axis.item ? itemValue(*axis.item, element)
-                                           : optionValue(axis.name, element);
+      Result<SweepValue> value =
+          axis.item ? itemValue(*axis.item, element) : optionValue(axis.name, element);
       if (!value) return value.status();
       if (value->shown.find_first_of("\t\r\n") != std::string::npos)
         return fail(element.source(), "a value without tabs or line breaks for " + axis.name,
                     described(element));
       axis.values.push_back(std::move(value.value()));
     }
-    spec.axes.push_back(std::move(axis));
+    definition.axes.push_back(std::move(axis));
   }
   return Status::ok();
 }
 
-Result<SweepSpec> SweepFileReader::read() {
+Result<SweepDefinition> SweepFileReader::read() {
   std::ifstream file(path_, std::ios::binary);
   if (!file) return Status::error("cannot read " + path_.string());
-  SweepSpec spec;
-  spec.file = path_;
-  spec.text.assign(std::istreambuf_iterator<char>(file), {});
+  SweepDefinition definition;
+  definition.file = path_;
+  definition.text.assign(std::istreambuf_iterator<char>(file), {});
   toml::table table;
   try {
-    table = toml::parse(spec.text, path_.string());
+    table = toml::parse(definition.text, path_.string());
   } catch (const toml::parse_error& error) {
-    return Status::error(path_.string() + ":" + std::to_string(error.source().begin.line) +
-                         ": " + std::string(error.description()));
+    return Status::error(path_.string() + ":" + std::to_string(error.source().begin.line) + ": " +
+                         std::string(error.description()));
   }
-  if (Status status = readTopLevel(table, spec); !status) return status;
+  if (Status status = readTopLevel(table, definition); !status) return status;
   if (const toml::node* options = table.get("options")) {
-    if (!options->is_table()) return fail(options->source(), "an [options] table", described(*options));
-    if (Status status = readOptions(*options->as_table(), spec); !status) return status;
+    if (!options->is_table())
+      return fail(options->source(), "an [options] table", described(*options));
+    if (Status status = readOptions(*options->as_table(), definition); !status) return status;
   }
   const toml::node* vary = table.get("vary");
   if (vary == nullptr || !vary->is_table() || vary->as_table()->empty())
     return fail(vary ? vary->source() : toml::source_region{},
                 "a [vary] table naming what the designs vary", vary ? described(*vary) : "none");
-  if (Status status = readAxes(*vary->as_table(), spec); !status) return status;
-  return spec;
+  if (Status status = readAxes(*vary->as_table(), definition); !status) return status;
+  return definition;
 }
 
-Result<SweepSpec> readSweepFile(const std::filesystem::path& path) {
+Result<SweepDefinition> readSweepFile(const std::filesystem::path& path) {
   return SweepFileReader(path).read();
 }
 

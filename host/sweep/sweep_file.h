@@ -14,9 +14,9 @@ namespace cohortix::host::sweep {
 
 // One value of a varied item or host option.
 struct SweepValue {
-  std::string shown;                          // as the manifest shows it
-  std::vector<std::vector<std::string>> rows; // an item's words, row by row
-  std::vector<std::string> arguments;         // a host option's arguments
+  std::string shown;                           // as the manifest shows it
+  std::vector<std::vector<std::string>> rows;  // an item's words, row by row
+  std::vector<std::string> arguments;          // a host option's arguments
 };
 
 // A control-file item (by its customary label) or a host option ("--tr").
@@ -26,13 +26,13 @@ struct SweepAxis {
   std::vector<SweepValue> values;
 };
 
-struct SweepSpec {
+struct SweepDefinition {
   std::filesystem::path file;
-  std::string text;                   // the sweep file's bytes, kept with the plan
+  std::string text;  // the sweep file's bytes, kept with the plan
   ControlItems base;
-  std::string command;                // "run", "check" or "power"
-  std::vector<std::string> options;   // arguments every design gets
-  std::vector<SweepAxis> axes;        // in the order of the file
+  std::string command;               // "run", "check" or "power"
+  std::vector<std::string> options;  // arguments every design gets
+  std::vector<SweepAxis> axes;       // in the order of the file
 };
 
 // The commands a design can run.
@@ -41,6 +41,6 @@ bool isSweepCommand(const std::string& command);
 // Reads the sweep file and its base control file. Messages read
 // "sweep.toml:line: expected ..., found ...", or are the reader's own for a base
 // file it refuses.
-Result<SweepSpec> readSweepFile(const std::filesystem::path& path);
+Result<SweepDefinition> readSweepFile(const std::filesystem::path& path);
 
 }  // namespace cohortix::host::sweep

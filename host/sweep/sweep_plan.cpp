@@ -25,14 +25,14 @@ std::string describe(const Plan& plan, const PlannedDesign& design) {
   return text;
 }
 
-std::vector<std::string> commandOf(const SweepSpec& spec, const std::string& id,
+std::vector<std::string> commandOf(const SweepDefinition& definition, const std::string& id,
                                    const std::vector<std::string>& variedOptions) {
-  std::vector<std::string> command = {"cohortix", spec.command, designFile(id).string()};
-  if (spec.command != "check") {
+  std::vector<std::string> command = {"cohortix", definition.command, designFile(id).string()};
+  if (definition.command != "check") {
     command.push_back("-o");
     command.push_back((jobFolder(id) / "output").string());
   }
-  command.insert(command.end(), spec.options.begin(), spec.options.end());
+  command.insert(command.end(), definition.options.begin(), definition.options.end());
   command.insert(command.end(), variedOptions.begin(), variedOptions.end());
   return command;
 }
@@ -71,12 +71,12 @@ Status onlyPlanFiles(const std::filesystem::path& folder) {
                                              "sweep.sbatch"};
   std::error_code error;
   if (!std::filesystem::exists(folder, error)) return Status::ok();
-  const Status refusal = Status::error(folder.string() + " holds files that are not a plan's; "
+  const Status refusal = Status::error(folder.string() +
+                                       " holds files that are not a plan's; "
                                        "plan into a new or empty folder");
   for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
     const std::string name = entry.path().filename().string();
-    if (std::find(std::begin(kPlanEntries), std::end(kPlanEntries), name) ==
-        std::end(kPlanEntries))
+    if (std::find(std::begin(kPlanEntries), std::end(kPlanEntries), name) == std::end(kPlanEntries))
       return refusal;
   }
   for (const auto& entry : std::filesystem::directory_iterator(folder / "designs", error)) {
@@ -104,50 +104,53 @@ std::filesystem::path jobFolder(const std::string& id) {
   return std::filesystem::path("jobs") / id;
 }
 
-Result<ExpandedSweep> expandSweep(const SweepSpec& spec) {
+Result<ExpandedSweep> expandSweep(const SweepDefinition& definition) {
   std::size_t count = 1;
-  for (const SweepAxis& axis : spec.axes) {
+  for (const SweepAxis& axis : definition.axes) {
     if (count > kMaxDesigns / axis.values.size())
-      return Status::error(spec.file.string() + ": the sweep has more than " +
+      return Status::error(definition.file.string() + ": the sweep has more than " +
                            std::to_string(kMaxDesigns) + " designs");
     count *= axis.values.size();
   }
   ExpandedSweep sweep;
-  for (const SweepAxis& axis : spec.axes) sweep.plan.varied.push_back(axis.name);
+  for (const SweepAxis& axis : definition.axes) sweep.plan.varied.push_back(axis.name);
   for (std::size_t d = 0; d < count; ++d) {
     PlannedDesign design;
     design.id = designId(d + 1, count);
     std::vector<ItemEdit> edits;
     std::vector<std::string> options;
     std::size_t rest = d;
-    design.values.resize(spec.axes.size());
-    for (std::size_t a = spec.axes.size(); a-- > 0;) {
-      const SweepAxis& axis = spec.axes[a];
+    design.values.resize(definition.axes.size());
+    for (std::size_t a = definition.axes.size(); a-- > 0;) {
+      const SweepAxis& axis = definition.axes[a];
       const SweepValue& value = axis.values[rest % axis.values.size()];
       rest /= axis.values.size();
       design.values[a] = value.shown;
-      if (axis.item != nullptr) edits.push_back({axis.item, value.rows});
-      else options.insert(options.begin(), value.arguments.begin(), value.arguments.end());
+      if (axis.item != nullptr)
+        edits.push_back({axis.item, value.rows});
+      else
+        options.insert(options.begin(), value.arguments.begin(), value.arguments.end());
     }
-    Result<EditedText> text = editItems(spec.base, edits);
+    Result<EditedText> text = editItems(definition.base, edits);
     if (!text)
-      return text.status().context(spec.file.string() + ": design " + design.id + " (" +
+      return text.status().context(definition.file.string() + ": design " + design.id + " (" +
                                    describe(sweep.plan, design) + ")");
-    design.command = commandOf(spec, design.id, options);
+    design.command = commandOf(definition, design.id, options);
     for (const std::string& word : design.command)
       if (word.find_first_of("\t\r\n") != std::string::npos)
-        return Status::error(spec.file.string() + ": design " + design.id +
+        return Status::error(definition.file.string() + ": design " + design.id +
                              ": expected a command line without tabs or line breaks for the "
-                             "manifest, found " + shellQuoted(word));
+                             "manifest, found " +
+                             shellQuoted(word));
     sweep.plan.designs.push_back(std::move(design));
     sweep.controls.push_back(std::move(text.value()));
   }
   return sweep;
 }
 
-Result<PlanResult> writePlan(const SweepSpec& spec, const std::filesystem::path& folder,
+Result<PlanResult> writePlan(const SweepDefinition& definition, const std::filesystem::path& folder,
                              DiskInterface& disk) {
-  Result<ExpandedSweep> expanded = expandSweep(spec);
+  Result<ExpandedSweep> expanded = expandSweep(definition);
   if (!expanded) return expanded.status();
   const ExpandedSweep& sweep = expanded.value();
   PlanResult result{sweep.plan, false};
@@ -169,11 +172,12 @@ Result<PlanResult> writePlan(const SweepSpec& spec, const std::filesystem::path&
     const std::filesystem::path path = folder / designFile(design.id);
     if (Status written = writeText(disk, path, sweep.controls[d].text); !written) return written;
     // The edits put each item where the base has it; the reader must agree.
-    if (Status read = checkEditedFile(path, spec.base, sweep.controls[d]); !read)
+    if (Status read = checkEditedFile(path, definition.base, sweep.controls[d]); !read)
       return Status::error(read.message() + " (design " + design.id + ": " +
                            describe(sweep.plan, design) + ")");
   }
-  if (Status copied = writeText(disk, folder / "sweep.toml", spec.text); !copied) return copied;
+  if (Status copied = writeText(disk, folder / "sweep.toml", definition.text); !copied)
+    return copied;
   if (Status written = writeText(disk, manifestPath(folder), manifestText(sweep.plan)); !written)
     return written;
   return result;

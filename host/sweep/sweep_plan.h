@@ -37,7 +37,7 @@ struct ExpandedSweep {
 // The most designs one sweep may hold.
 inline constexpr std::size_t kMaxDesigns = 1000000;
 
-Result<ExpandedSweep> expandSweep(const SweepSpec& spec);
+Result<ExpandedSweep> expandSweep(const SweepDefinition& definition);
 
 // What plan wrote, for the user.
 struct PlanResult {
@@ -49,7 +49,7 @@ struct PlanResult {
 // is replaced), or holding this same plan with results (which stays as it is).
 // A design the reader refuses stops the plan with the reader's "file:line"
 // message; no manifest is written then.
-Result<PlanResult> writePlan(const SweepSpec& spec, const std::filesystem::path& folder,
+Result<PlanResult> writePlan(const SweepDefinition& definition, const std::filesystem::path& folder,
                              DiskInterface& disk);
 
 // Names inside a plan folder.

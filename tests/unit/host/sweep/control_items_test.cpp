@@ -20,7 +20,8 @@ namespace {
 using cohortix::testing::ScratchFolder;
 using cohortix::testing::sourceFileText;
 
-ControlItems itemsOf(const ScratchFolder& folder, const std::string& name, const std::string& text) {
+ControlItems itemsOf(const ScratchFolder& folder, const std::string& name,
+                     const std::string& text) {
   std::ofstream(folder / name, std::ios::binary) << text;
   Result<ControlItems> items = readControlItems(folder / name);
   EXPECT_TRUE(items) << items.status().message();
@@ -129,8 +130,8 @@ TEST_F(ControlEdit, ChangesTheEditedValuesAndNoOtherByte) {
   expected = cohortix::testing::edited(expected, "SubjectsPerGroup: 8", "SubjectsPerGroup: 12");
   expected = cohortix::testing::edited(expected, "\"FacesPlaces\"", "\"Faces and places\"");
   expected = cohortix::testing::edited(expected, "40 110 220 \"Houses\"", "1 2 3 \"Tools\"");
-  expected = cohortix::testing::edited(expected, "0.5 2.0 0.3 1.2\n0.5 2.0 0.3 1.2",
-                                       "9 8 7 6\n5 4 3 2");
+  expected =
+      cohortix::testing::edited(expected, "0.5 2.0 0.3 1.2\n0.5 2.0 0.3 1.2", "9 8 7 6\n5 4 3 2");
   EXPECT_EQ(text.text, expected);
 }
 
@@ -148,7 +149,8 @@ TEST_F(ControlEdit, ValuesThatMoveLaterItemsAreRefusedWhereTheReaderStrays) {
   // With one effect row per subject, fewer subjects read fewer rows and leave the
   // rest of the table behind.
   std::string perSubject = sourceFileText("examples/two-by-two.cxd");
-  perSubject = perSubject.substr(0, perSubject.find("EffectRows:")) + "EffectRows: N\nFlag: P\nRegion1:";
+  perSubject =
+      perSubject.substr(0, perSubject.find("EffectRows:")) + "EffectRows: N\nFlag: P\nRegion1:";
   for (int row = 0; row < 10; ++row) perSubject += " 1 2 3 4\n";
   base = itemsOf(folder, "subjects.cxd", perSubject);
   status = written({edit("SubjectsPerGroup", {{"4"}})});

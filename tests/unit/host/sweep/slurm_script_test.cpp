@@ -20,15 +20,16 @@ TEST(SlurmScript, LargePlansAreSplitIntoArraysTheClusterAccepts) {
   SlurmOptions options;
   options.throttle = 20;
   options.executable = "/opt/cohortix/bin/cohortix";
-  Result<SlurmScript> script = slurmScript("/home/me/plan", 2500, "/home/me/plan/sweep.sbatch", options);
+  Result<SlurmScript> script =
+      slurmScript("/home/me/plan", 2500, "/home/me/plan/sweep.sbatch", options);
   ASSERT_TRUE(script) << script.status().message();
   EXPECT_EQ(countOf(script->text, "#SBATCH --array=1-1000%20\n"), 1u);
-  EXPECT_EQ(script->furtherSubmissions,
-            (std::vector<std::string>{
-                "sbatch --array=1-1000%20 --export=ALL,COHORTIX_SWEEP_OFFSET=1000 "
-                "/home/me/plan/sweep.sbatch",
-                "sbatch --array=1-500%20 --export=ALL,COHORTIX_SWEEP_OFFSET=2000 "
-                "/home/me/plan/sweep.sbatch"}));
+  EXPECT_EQ(
+      script->furtherSubmissions,
+      (std::vector<std::string>{"sbatch --array=1-1000%20 --export=ALL,COHORTIX_SWEEP_OFFSET=1000 "
+                                "/home/me/plan/sweep.sbatch",
+                                "sbatch --array=1-500%20 --export=ALL,COHORTIX_SWEEP_OFFSET=2000 "
+                                "/home/me/plan/sweep.sbatch"}));
   EXPECT_NE(script->text.find("\nexec /opt/cohortix/bin/cohortix sweep job /home/me/plan "
                               "\"$design\"\n"),
             std::string::npos);
