@@ -23,6 +23,7 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
 void addAboutCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
 void addInfoCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
 void addReportCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
+void addSweepCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
 
 // The plug-in the command uses: --plugin, or the one beside the executable.
 std::string pluginPathOf(const GlobalOptions& global);

@@ -42,6 +42,7 @@ int runCommandLine(int argc, char** argv) {
   addAnalyzeCommand(app, global, action);
   addScoreCommand(app, global, action);
   addReportCommand(app, global, action);
+  addSweepCommand(app, global, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

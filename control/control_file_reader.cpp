@@ -19,8 +19,11 @@ std::string cellItem(int r, int row, int cell) {
 // that fails leaves its message and ends the reading: nothing after it is read.
 class ControlFileParser {
  public:
-  ControlFileParser(const char* path, SimulationDesign& design, std::string& message)
-      : reader_(path, message), design_(design) {}
+  ControlFileParser(const char* path, SimulationDesign& design, std::string& message,
+                    std::vector<TokenSpan>* spans = nullptr)
+      : reader_(path, message), design_(design) {
+    reader_.recordSpans(spans);
+  }
 
   bool parse() {
     return reader_.open() && readHeader() && readExperimentName() && readWithinFactors() &&
@@ -228,6 +231,13 @@ bool ControlFileParser::readEffectTables() {
 bool parseControlFile(const char* path, SimulationDesign& design, std::string& message) {
   message.clear();
   return ControlFileParser(path, design, message).parse();
+}
+
+bool parseControlFile(const char* path, SimulationDesign& design, std::string& message,
+                      std::vector<TokenSpan>& spans) {
+  message.clear();
+  spans.clear();
+  return ControlFileParser(path, design, message, &spans).parse();
 }
 
 }  // namespace cohortix

@@ -4,8 +4,10 @@
 // anything of the run is created.
 
 #include <string>
+#include <vector>
 
 #include "control/simulation_design.h"
+#include "control/token_spans.h"
 
 namespace cohortix {
 
@@ -14,5 +16,10 @@ namespace cohortix {
 // "file:line: expected ..., found ..." for a file that is malformed or describes
 // a study the run cannot hold.
 bool parseControlFile(const char* path, SimulationDesign& design, std::string& message);
+
+// parseControlFile that also reports where every token it read stands, in reading
+// order; each item's tokens start with its label.
+bool parseControlFile(const char* path, SimulationDesign& design, std::string& message,
+                      std::vector<TokenSpan>& spans);
 
 }  // namespace cohortix

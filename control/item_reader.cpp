@@ -59,20 +59,27 @@ bool ItemReader::word(const std::string& kind, const std::string& context,
               quotedForMessage(word_) + " of " + characters(length));
 }
 
+bool ItemReader::record(TokenSpan::Kind kind) {
+  if (spans_ != nullptr)
+    spans_->push_back({kind, tokens_.tokenBegin(), tokens_.tokenEnd(), tokens_.tokenLine()});
+  return true;
+}
+
 bool ItemReader::label(const std::string& item) {
-  return word("a label", "before " + item, kMaxWordLength, false);
+  return word("a label", "before " + item, kMaxWordLength, false) &&
+         record(TokenSpan::Kind::Label);
 }
 
 bool ItemReader::flag(const std::string& item, char& first) {
   if (!word("a flag word", "for " + item, kMaxWordLength, false)) return false;
   first = word_[0];
-  return true;
+  return record(TokenSpan::Kind::Flag);
 }
 
 bool ItemReader::integer(const std::string& item, int32_t& value) {
   if (!word("an integer", "for " + item, kMaxNumberLength, true)) return false;
   switch (parseInt32(word_, value)) {
-    case NumberParse::Ok: return true;
+    case NumberParse::Ok: return record(TokenSpan::Kind::Integer);
     case NumberParse::OutOfRange:
       return fail(line(), "an integer from -2147483648 to 2147483647 for " + item,
                   quotedForMessage(word_));
@@ -83,7 +90,7 @@ bool ItemReader::integer(const std::string& item, int32_t& value) {
 bool ItemReader::number(const std::string& item, float& value) {
   if (!word("a number", "for " + item, kMaxNumberLength, true)) return false;
   switch (parseFloat32(word_, value)) {
-    case NumberParse::Ok: return true;
+    case NumberParse::Ok: return record(TokenSpan::Kind::Number);
     case NumberParse::OutOfRange:
       return fail(line(), "a number within the range of a 32-bit float for " + item,
                   quotedForMessage(word_));
@@ -112,7 +119,7 @@ bool ItemReader::quoted(const std::string& item, char* dest, std::size_t maxLeng
   if (word_.find('\0') != std::string::npos)
     return fail(openLine, item + " without a NUL character", quotedForMessage(word_));
   std::memcpy(dest, word_.c_str(), word_.size() + 1);
-  return true;
+  return record(TokenSpan::Kind::Quoted);
 }
 
 }  // namespace cohortix

@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "control/token_reader.h"
+#include "control/token_spans.h"
 
 namespace cohortix {
 
@@ -33,6 +35,9 @@ class ItemReader {
   // The line of the token read last.
   int line() const { return tokens_.tokenLine(); }
 
+  // From now on, every token read whole is appended to spans (null: none).
+  void recordSpans(std::vector<TokenSpan>* spans) { spans_ = spans; }
+
  private:
   // A word of the given kind ("a label") read in a context ("before the mean
   // baseline").
@@ -40,11 +45,13 @@ class ItemReader {
             bool stopAtQuote);
   bool failRead(TokenReader::Result result, const std::string& expected);
   bool parsed(int outcome, const std::string& item, const char* kind);
+  bool record(TokenSpan::Kind kind);
 
   const char* path_;
   std::string& message_;
   TokenReader tokens_;
   std::string word_;
+  std::vector<TokenSpan>* spans_ = nullptr;
 };
 
 }  // namespace cohortix

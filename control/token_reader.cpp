@@ -26,6 +26,7 @@ bool TokenReader::open(const char* path, std::string& reason) {
 
 int TokenReader::next() {
   const int c = std::getc(file_);
+  if (c != EOF) ++offset_;
   if (c == '\n') ++line_;
   else if (!isWhiteSpace(c) && c != EOF) lastContentLine_ = line_;
   return c;
@@ -54,12 +55,14 @@ TokenReader::Result TokenReader::readWord(std::string& word, std::size_t maxLeng
   errno = 0;
   skipWhiteSpace();
   tokenLine_ = line_;
+  tokenBegin_ = offset_;
   for (int c = peek(); c != EOF && !isWhiteSpace(c); c = peek()) {
     if (stopAtQuote && c == '"' && length > 0) break;
     next();
     if (length++ < maxLength) word += static_cast<char>(c);
     if (stopAtQuote && c == '"') break;
   }
+  tokenEnd_ = offset_;
   if (length == 0) return endResult();
   return length > maxLength ? Result::TooLong : Result::Ok;
 }
@@ -69,7 +72,10 @@ TokenReader::Result TokenReader::skipPastQuote(std::size_t maxBefore, std::strin
   errno = 0;
   tokenLine_ = line_;
   for (int c = next(); c != EOF; c = next()) {
-    if (c == '"') return Result::Ok;
+    if (c == '"') {
+      tokenBegin_ = offset_ - 1;
+      return Result::Ok;
+    }
     if (skipped.size() == maxBefore) {
       skipped += static_cast<char>(c);
       return Result::TooLong;
@@ -85,7 +91,10 @@ TokenReader::Result TokenReader::readUntilQuote(std::string& value, std::size_t 
   length = 0;
   errno = 0;
   for (int c = next(); c != EOF; c = next()) {
-    if (c == '"') return Result::Ok;
+    if (c == '"') {
+      tokenEnd_ = offset_;
+      return Result::Ok;
+    }
     if (length++ < maxLength) value += static_cast<char>(c);
   }
   return endResult();

@@ -39,6 +39,10 @@ class TokenReader {
 
   // The line on which the last word or quoted text began.
   int tokenLine() const { return tokenLine_; }
+  // Bytes [tokenBegin, tokenEnd) of the last word, or of the last quoted text with
+  // its quotes (from skipPastQuote's quote to readUntilQuote's).
+  long tokenBegin() const { return tokenBegin_; }
+  long tokenEnd() const { return tokenEnd_; }
   // The line of the next character to be read.
   int line() const { return line_; }
   // The last line holding anything but white space: where the file ends for a user.
@@ -56,6 +60,9 @@ class TokenReader {
   int line_ = 1;
   int tokenLine_ = 1;
   int lastContentLine_ = 1;
+  long offset_ = 0;
+  long tokenBegin_ = 0;
+  long tokenEnd_ = 0;
   std::string readErrorReason_;
 };
 

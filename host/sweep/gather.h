@@ -1,0 +1,24 @@
+#pragma once
+// One table for a whole sweep: every finished design's result beside its varied
+// values, in design order. A power analysis contributes its power table's rows,
+// its columns carried over as they are; any other command its run summary
+// (exit status, subjects, files, bytes, seconds).
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/io/status.h"
+#include "host/sweep/sweep_plan.h"
+
+namespace cohortix::host::sweep {
+
+struct GatheredTable {
+  std::string text;                  // TSV
+  std::vector<std::string> failed;   // ids of designs that failed
+  std::vector<std::string> missing;  // ids of designs not run yet (or interrupted)
+};
+
+Result<GatheredTable> gatherResults(const std::filesystem::path& folder, const Plan& plan);
+
+}  // namespace cohortix::host::sweep

@@ -1,0 +1,261 @@
+"""Sweeps on this machine: a 2 x 2 grid of the tiny example is planned, run two
+at a time and gathered; each design's files are those of a plain run of its
+control file, the table's figures are those of the files on disk. A resumed sweep
+runs only what is missing, a failed design is reported with its log and run again
+only when asked, an interrupted one is left to run again, a design the reader
+refuses stops the plan at its file and line, and a power sweep carries each
+design's power table over as it is. The example Snakefile runs the same grid."""
+
+import csv
+import filecmp
+import io
+import os
+import pathlib
+import pty
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+COHORTIX = os.environ["COHORTIX"]
+SOURCE = pathlib.Path(os.environ["COHORTIX_SOURCE_DIR"])
+TMP = pathlib.Path(os.environ["COHORTIX_TEST_TMP"])
+GRID = SOURCE / "examples" / "sweep" / "grid.toml"
+STAND_IN = SOURCE / "tests" / "support" / "cohortix_stand_in.py"
+
+
+def fail(text):
+    print("FAIL:", text, file=sys.stderr)
+    sys.exit(1)
+
+
+def cohortix(*args, status=0, env=None, **kwargs):
+    result = subprocess.run([COHORTIX, *map(str, args)], capture_output=True, text=True,
+                            env={**os.environ, **(env or {})}, timeout=600, **kwargs)
+    if status is not None and result.returncode != status:
+        fail(f"cohortix {' '.join(map(str, args))}: exit status {result.returncode}, "
+             f"not {status}\n{result.stdout}{result.stderr}")
+    return result
+
+
+def table(text):
+    return list(csv.DictReader(io.StringIO(text), delimiter="\t"))
+
+
+def check_grid(plan):
+    """The four designs' files and the gathered table, against the disk."""
+    gathered = cohortix("sweep", "gather", plan).stdout
+    rows = table(gathered)
+    if [row["design"] for row in rows] != ["d001", "d002", "d003", "d004"]:
+        fail(f"gathered designs: {gathered}")
+    if [row["SubjectsPerGroup"] for row in rows] != ["2", "4", "2", "4"] or \
+            [row["Region1"] for row in rows] != ["1 0 0.5 0"] * 2 + ["2 0 1 0"] * 2:
+        fail(f"varied values in the gathered table: {gathered}")
+    for row in rows:
+        output = plan / "jobs" / row["design"] / "output"
+        files = [p for p in output.rglob("*") if p.is_file()]
+        subjects = 2 * int(row["SubjectsPerGroup"])
+        expected = {"exit_status": "0", "subjects": str(subjects), "files": str(3 * subjects),
+                    "bytes": str(sum(p.stat().st_size for p in files))}
+        if {k: row[k] for k in expected} != expected or len(files) != 3 * subjects:
+            fail(f"{row['design']}: {row} where the disk holds {expected}")
+        if float(row["seconds"]) <= 0:
+            fail(f"{row['design']}: no time measured")
+    return gathered
+
+
+def local_grid():
+    plan = TMP / "grid"
+    planned = cohortix("sweep", "plan", GRID, "-o", plan)
+    if "planned 4 designs" not in planned.stdout:
+        fail(f"plan said: {planned.stdout}")
+    manifest = (plan / "manifest.tsv").read_text().splitlines()
+    if manifest[0] != "design\tRegion1\tSubjectsPerGroup\tcommand" or len(manifest) != 5 or \
+            manifest[2] != "d002\t1 0 0.5 0\t4\tcohortix run designs/d002.cxd -o jobs/d002/output --tr 2":
+        fail(f"manifest: {manifest}")
+    # The plan's control files read as their values say.
+    summary = cohortix("check", plan / "designs" / "d004.cxd").stdout
+    if "Subjects: 4 per group, 8 in all" not in summary:
+        fail(f"design d004 reads as: {summary}")
+
+    ran = cohortix("sweep", "run", plan, "--jobs", "2")
+    if "sweep: 4 of 4 designs complete" not in ran.stderr:
+        fail(f"run said: {ran.stderr}")
+    gathered = check_grid(plan)
+    if cohortix("sweep", "gather", plan).stdout != gathered:
+        fail("two gathers of the same results differ")
+    # A design's files are those of a plain run of its control file.
+    direct = TMP / "direct"
+    cohortix("run", plan / "designs" / "d003.cxd", "-o", direct, "--tr", "2", "--quiet")
+    comparison = filecmp.dircmp(direct, plan / "jobs" / "d003" / "output")
+    if comparison.left_only or comparison.right_only or \
+            filecmp.cmpfiles(direct, plan / "jobs" / "d003" / "output",
+                             comparison.common_files, shallow=False)[1:] != ([], []):
+        fail("design d003's files differ from a plain run of its control file")
+    return plan, gathered
+
+
+def resumed(plan, gathered):
+    marks = {d: (plan / "jobs" / d / "complete").stat().st_mtime_ns for d in ("d001", "d003", "d004")}
+    # d002 as an interrupted attempt leaves it: part of its output, no mark.
+    (plan / "jobs" / "d002" / "complete").unlink()
+    for vtc in list((plan / "jobs" / "d002" / "output").glob("*.vtc"))[:3]:
+        vtc.unlink()
+    ran = cohortix("sweep", "run", plan, "--jobs", "2")
+    if ran.stderr.splitlines()[0] != "design d002 complete":
+        fail(f"the resumed sweep said: {ran.stderr}")
+    if any((plan / "jobs" / d / "complete").stat().st_mtime_ns != t for d, t in marks.items()):
+        fail("a complete design ran again")
+    again = check_grid(plan)
+    # Only the measured time of d002 may differ.
+    strip = lambda text: [line.rsplit("\t", 1)[0] for line in text.splitlines()]
+    if strip(again) != strip(gathered):
+        fail(f"the resumed sweep gathers\n{again}\nnot\n{gathered}")
+    if cohortix("sweep", "run", plan).stderr != "sweep: 4 of 4 designs complete\n":
+        fail("a complete sweep ran something")
+
+
+def failures(plan):
+    stand_in = {"COHORTIX_SWEEP_EXECUTABLE": str(STAND_IN), "COHORTIX": COHORTIX,
+                "STAND_IN_FAIL": "d003"}
+    for design in ("d001", "d003"):
+        shutil.rmtree(plan / "jobs" / design)
+    ran = cohortix("sweep", "run", plan, "--jobs", "2", status=1, env=stand_in)
+    log = plan / "jobs" / "d003" / "log.txt"
+    if f"design d003 failed with exit status 1: {log}" not in ran.stderr.splitlines() or \
+            "design d001 complete" not in ran.stderr.splitlines():
+        fail(f"the failing sweep said: {ran.stderr}")
+    if "failing on purpose" not in log.read_text():
+        fail(f"the log of d003 holds: {log.read_text()}")
+    gathered = table(cohortix("sweep", "gather", plan, status=1).stdout)
+    if [row["exit_status"] for row in gathered] != ["0", "0", "1", "0"]:
+        fail(f"gathered exit statuses: {gathered}")
+    # Not run again unless asked, and then with the real executable it completes.
+    ran = cohortix("sweep", "run", plan, status=1, env=stand_in)
+    if f"design d003 failed earlier: {log} (--retry-failed runs it again)" not in ran.stderr:
+        fail(f"the sweep after a failure said: {ran.stderr}")
+    ran = cohortix("sweep", "run", plan, "--retry-failed")
+    if ran.stderr.splitlines()[0] != "design d003 complete":
+        fail(f"the retried sweep said: {ran.stderr}")
+    check_grid(plan)
+
+
+def interrupted():
+    plan = TMP / "interrupted"
+    cohortix("sweep", "plan", GRID, "-o", plan)
+    pids = TMP / "pids"
+    pids.mkdir()
+    env = {**os.environ, "COHORTIX_SWEEP_EXECUTABLE": str(STAND_IN), "COHORTIX": COHORTIX,
+           "STAND_IN_SLEEP": "60", "STAND_IN_PIDS": str(pids)}
+    process = subprocess.Popen([COHORTIX, "sweep", "run", plan, "--jobs", "2"], env=env,
+                               stderr=subprocess.PIPE, text=True)
+    deadline = time.monotonic() + 60
+    while len(list(pids.iterdir())) < 2 and time.monotonic() < deadline:
+        time.sleep(0.05)
+    started = sorted(p.name for p in pids.iterdir())
+    process.send_signal(signal.SIGTERM)
+    try:
+        _, errors = process.communicate(timeout=30)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        fail("the sweep did not stop on SIGTERM")
+    if process.returncode != 143 or started != ["d001", "d002"]:
+        fail(f"interrupted sweep: status {process.returncode}, started {started}: {errors}")
+    for design in started:
+        pid = int((pids / design).read_text())
+        if pathlib.Path(f"/proc/{pid}").exists():
+            os.kill(pid, signal.SIGKILL)
+            fail(f"the command of {design} outlived the sweep")
+        state = sorted(p.name for p in (plan / "jobs" / design).iterdir())
+        if "complete" in state or "failed" in state:
+            fail(f"an interrupted design is marked: {state}")
+    if "sweep: 0 of 4 designs complete, 4 left to run" not in errors:
+        fail(f"interrupted sweep said: {errors}")
+
+
+def progress_on_a_terminal(plan):
+    leader, follower = pty.openpty()
+    process = subprocess.Popen([COHORTIX, "sweep", "run", plan], stderr=follower,
+                               stdout=subprocess.DEVNULL)
+    os.close(follower)
+    shown = b""
+    while True:
+        try:
+            chunk = os.read(leader, 4096)
+        except OSError:
+            break
+        if not chunk:
+            break
+        shown += chunk
+    process.wait(timeout=60)
+    if b"\rsweep: 4/4 complete" not in shown.replace(b"\x1b[K", b""):
+        fail(f"no progress line on a terminal: {shown!r}")
+
+
+def refused_design():
+    sweep = TMP / "refused.toml"
+    shutil.copy(SOURCE / "examples" / "sweep" / "tiny.cxd", TMP / "tiny.cxd")
+    sweep.write_text('base = "tiny.cxd"\n[vary]\nResolution = [3, 0]\nNoisePercent = [1]\n')
+    result = cohortix("sweep", "plan", sweep, "-o", TMP / "refused", status=1)
+    design = TMP / "refused" / "designs" / "d002.cxd"
+    if result.stderr != (f"cohortix: {design}:26: expected a VTC resolution of at least 1, "
+                         "found 0 (design d002: Resolution = 0, NoisePercent = 1)\n"):
+        fail(f"the refused plan said: {result.stderr}")
+    if (TMP / "refused" / "manifest.tsv").exists():
+        fail("a refused plan left a manifest")
+
+
+def power_sweep():
+    sweep = TMP / "power.toml"
+    sweep.write_text('base = "tiny.cxd"\ncommand = "power"\n[options]\n"--replicates" = 50\n'
+                     '"--subjects" = [8, 12]\n[vary]\nNoisePercent = [1.5, 3]\n'
+                     '"--seed" = [1, 2]\n')
+    plan = TMP / "power"
+    cohortix("sweep", "plan", sweep, "-o", plan)
+    env = {"COHORTIX_SWEEP_EXECUTABLE": str(STAND_IN), "COHORTIX": COHORTIX}
+    cohortix("sweep", "run", plan, "--jobs", "2", env=env)
+    gathered = cohortix("sweep", "gather", plan).stdout
+    expected = ["design\tNoisePercent\t--seed\tsubjects\tpower\tci_low\tci_high\tnoise"]
+    for number, (noise, seed) in enumerate([("1.5", 1), ("1.5", 2), ("3", 1), ("3", 2)], 1):
+        for subjects in (8, 12):
+            value = min(1.0, subjects / (10 * float(noise)))
+            expected.append(f"d{number:03}\t{noise}\t{seed}\t{subjects}\t{value:.4f}\t"
+                            f"{value * 0.9:.4f}\t{min(1.0, value * 1.1):.4f}\t"
+                            f"{noise} (50 replicates)")
+    if gathered != "\n".join(expected) + "\n":
+        fail(f"gathered power tables:\n{gathered}\nnot\n" + "\n".join(expected))
+
+
+def snakemake():
+    if shutil.which("snakemake") is None:
+        print("SKIP: snakemake is not installed (scripts/setup tests installs it)")
+        return
+    work = TMP / "snakemake"
+    shutil.copytree(SOURCE / "examples" / "sweep", work)
+    result = subprocess.run(["snakemake", "--cores", "2", "--quiet", "--config",
+                             f"cohortix={COHORTIX}"], cwd=work, capture_output=True, text=True,
+                            timeout=600)
+    if result.returncode != 0:
+        fail(f"snakemake: {result.stdout}{result.stderr}")
+    check_grid(work / "sweep-out")
+    if (work / "sweep-out" / "results.tsv").read_text() != \
+            cohortix("sweep", "gather", work / "sweep-out").stdout:
+        fail("the Snakefile's table differs from cohortix sweep gather")
+
+
+def main():
+    shutil.rmtree(TMP, ignore_errors=True)
+    TMP.mkdir(parents=True)
+    plan, gathered = local_grid()
+    resumed(plan, gathered)
+    failures(plan)
+    progress_on_a_terminal(plan)
+    interrupted()
+    refused_design()
+    power_sweep()
+    snakemake()
+    shutil.rmtree(TMP, ignore_errors=True)
+
+
+main()
