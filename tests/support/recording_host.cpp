@@ -50,26 +50,4 @@ std::vector<std::string> RecordingHost::callsFrom(const std::string& function) c
   return {};
 }
 
-ScratchFolder::ScratchFolder() {
-  static int folders = 0;
-  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name =
-      "cohortix-unit-" + std::to_string(::getpid()) + "-" + std::to_string(++folders);
-  if (test != nullptr) name += std::string("-") + test->test_suite_name() + "-" + test->name();
-  path_ = std::filesystem::temp_directory_path() / name;
-  std::filesystem::remove_all(path_);
-  std::filesystem::create_directories(path_);
-}
-
-ScratchFolder::~ScratchFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::filesystem::path ScratchFolder::write(const std::string& name, const std::string& text) const {
-  const std::filesystem::path file = path_ / name;
-  std::ofstream(file) << text;
-  return file;
-}
-
 }  // namespace cohortix::testing

@@ -11,23 +11,9 @@
 
 #include "host/session/host_session.h"
 #include "tests/support/faulty_host_session.h"
+#include "tests/support/scratch_folder.h"
 
 namespace cohortix::testing {
-
-// A scratch folder of its own, removed afterwards.
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  // Writes text to a file in the folder and returns its path.
-  std::filesystem::path write(const std::string& name, const std::string& text) const;
-
- private:
-  std::filesystem::path path_;
-};
 
 // The host writes its files into a scratch folder of the host's own unless the
 // options name an output folder.

@@ -1,8 +1,13 @@
 #pragma once
-// A fresh folder under the build's test area for one test, removed afterwards.
+// A fresh folder of the test's own in the temporary folder, removed afterwards.
+// Named after the process and the test, so tests running side by side never
+// share one, nor do two folders of one test.
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,9 +18,12 @@ namespace cohortix::testing {
 class ScratchFolder {
  public:
   ScratchFolder() {
+    static int folders = 0;
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::path(COHORTIX_BUILD_DIR) / "test-tmp" / "unit" /
-            (std::string(test->test_suite_name()) + "." + test->name());
+    std::string name =
+        "cohortix-unit-" + std::to_string(::getpid()) + "-" + std::to_string(++folders);
+    if (test != nullptr) name += std::string("-") + test->test_suite_name() + "-" + test->name();
+    path_ = std::filesystem::temp_directory_path() / name;
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
@@ -28,6 +36,13 @@ class ScratchFolder {
 
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+  // Writes text to a file in the folder and returns its path.
+  std::filesystem::path write(const std::string& name, const std::string& text) const {
+    const std::filesystem::path file = path_ / name;
+    std::ofstream(file) << text;
+    return file;
+  }
 
   // The names of the folder's entries, sorted.
   std::vector<std::string> entries() const {
