@@ -40,7 +40,7 @@ Estimate MeanTally::estimate() const {
   if (count_ == 1) return {mean_, mean_, mean_};
   const double n = static_cast<double>(count_);
   const double half = kZ95 * std::sqrt(squaredDeviations_ / (n - 1) / n);
-  return {mean_, mean_ - half, mean_ + half};
+  return {mean_, std::max(0.0, mean_ - half), std::min(1.0, mean_ + half)};
 }
 
 }  // namespace cohortix::host

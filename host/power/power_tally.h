@@ -34,7 +34,8 @@ class ProportionTally {
 class MeanTally {
  public:
   void add(double value);
-  // mean +- 1.96 SD / sqrt(n); the interval is the mean alone for one value.
+  // mean +- 1.96 SD / sqrt(n), within 0 .. 1 (the values are shares); the
+  // interval is the mean alone for one value.
   Estimate estimate() const;
 
  private:

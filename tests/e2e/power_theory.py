@@ -132,24 +132,24 @@ def main():
 
     for alpha, sizes in ((0.05, (10, 20)), (0.001, (15, 30))):
         table = power(active, fresh_folder("power_theory", f"active-{alpha}"), "--subjects",
-                      ",".join(map(str, sizes)), "--replicates", "300", "--alpha", str(alpha),
+                      ",".join(map(str, sizes)), "--replicates", "200", "--alpha", str(alpha),
                       "--correction", "none")
         for subjects in sizes:
             roi = row(table, subjects, "Faces", "Region1", "roi_power")
             expected = noncentral_power(subjects, alpha, within_variance)
             assert abs(float(roi["analytic"]) - expected) < 2e-3, (roi, expected)
             assert within(expected, roi), (roi, expected)
-            assert float(roi["true_effect"]) == EFFECT and roi["replicates"] == "300"
+            assert float(roi["true_effect"]) == EFFECT and roi["replicates"] == "200"
             # Objects has no effect: its region-mean test rejects at rate alpha.
             assert within(alpha, row(table, subjects, "Objects", "Region1", "roi_power"))
 
     table = power(silent, fresh_folder("power_theory", "silent-none"), "--subjects", "8",
-                  "--replicates", "300", "--correction", "none")
+                  "--replicates", "200", "--correction", "none")
     assert within(0.05, row(table, 8, "Faces", "Region1", "roi_power"))
     rate = row(table, 8, "Faces", "outside", "false_positive_rate")
     assert float(rate["analytic"]) == 0.05 and within(0.05, rate), rate
     table = power(silent, fresh_folder("power_theory", "silent-bonferroni"), "--subjects", "8",
-                  "--replicates", "300", "--correction", "bonferroni")
+                  "--replicates", "200", "--correction", "bonferroni")
     for effect in ("Faces", "Objects"):
         family = row(table, 8, effect, "outside", "family_wise")
         assert float(family["ci_low"]) <= 0.05, family
