@@ -85,7 +85,10 @@ def power(control, output, *options):
     assert len(documents) == len(table)
     for row, document in zip(table, documents):
         for key, value in row.items():
-            assert (document[key] is None and value == "NA") or str(document[key]) == value, (key, row)
+            if document[key] is None or isinstance(document[key], (int, float)):
+                assert (document[key] is None and value == "NA") or document[key] == float(value), (key, row)
+            else:
+                assert document[key] == value, (key, row)
     return table
 
 
