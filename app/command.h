@@ -24,6 +24,7 @@ void addAboutCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
 void addInfoCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
 void addReportCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
 void addSweepCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
+void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
 
 // The plug-in the command uses: --plugin, or the one beside the executable.
 std::string pluginPathOf(const GlobalOptions& global);

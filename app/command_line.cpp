@@ -43,6 +43,7 @@ int runCommandLine(int argc, char** argv) {
   addScoreCommand(app, global, action);
   addReportCommand(app, global, action);
   addSweepCommand(app, global, action);
+  addPowerCommand(app, global, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -1,0 +1,123 @@
+// cohortix power STUDY.cxd: how often a study of each sample size finds its
+// regions, by simulating replicate studies and analysing them in memory.
+
+#include <CLI/CLI.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string_view>
+
+#include "app/command.h"
+#include "host/analysis/map_threshold.h"
+#include "host/documents/two_gamma_hrf.h"
+#include "host/io/disk_interface.h"
+#include "host/power/power_analysis.h"
+#include "host/power/power_table.h"
+#include "host/session/progress.h"
+
+namespace cohortix::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct PowerCommandOptions {
+  host::PowerOptions power;
+  std::string controlFile;
+  std::string outputDir = ".";
+  std::string correction = "fdr";
+  std::string tail = "two";
+  bool quiet = false;
+};
+
+host::Status writeTables(const fs::path& folder, const std::vector<host::PowerRow>& rows) {
+  host::RealDiskInterface disk;
+  if (host::Status made = disk.makeDirs(folder); !made)
+    return std::move(made).context("cannot make " + folder.string());
+  for (const auto& [name, text] : {std::pair{"power.tsv", host::powerTableTsv(rows)},
+                                   std::pair{"power.json", host::powerTableJson(rows)}}) {
+    const fs::path path = folder / name;
+    const std::string_view bytes = text;
+    if (host::Status written = disk.writeFile(path, {&bytes, 1}); !written)
+      return std::move(written).context("cannot write " + path.string());
+  }
+  return host::Status::ok();
+}
+
+ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
+  host::PowerOptions& power = options.power;
+  power.controlFile = fs::absolute(options.controlFile);
+  power.analysis.correction = *host::correctionNamed(options.correction);
+  power.analysis.tail = options.tail == "upper" ? host::Tail::Upper : host::Tail::Two;
+  power.plugin = pluginPathOf(global);
+  power.showProgress = host::progressWanted(options.quiet);
+  host::Result<host::PowerResult> result = host::runPowerAnalysis(power, std::cerr);
+  if (!result) {
+    reportError(result.status().message());
+    return ExitStatus::RunFailed;
+  }
+  if (!options.quiet) std::cout << host::powerTableText(result->rows) << std::flush;
+  if (host::Status written = writeTables(options.outputDir, result->rows); !written) {
+    reportError(written.message());
+    return ExitStatus::FilesNotWritten;
+  }
+  return ExitStatus::Success;
+}
+
+CLI::Validator levelBetweenZeroAndOne() {
+  const auto check = [](const std::string& text) -> std::string {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !(value > 0.0 && value < 1.0))
+      return "must be a number between 0 and 1, found " + text;
+    return {};
+  };
+  return CLI::Validator(check, "in (0, 1)", "");
+}
+
+}  // namespace
+
+void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action) {
+  auto options = std::make_shared<PowerCommandOptions>();
+  host::PowerOptions& power = options->power;
+  host::AnalysisOptions& analysis = power.analysis;
+  CLI::App* command = app.add_subcommand(
+      "power", "Estimate by simulation how often studies of each size find the design's regions");
+  command->add_option("control-file", options->controlFile, "Control file (.cxd)")->required();
+  command->add_option("--subjects", power.sampleSizes, "Subjects per group to try, e.g. 8,12,16")
+      ->required()
+      ->delimiter(',')
+      ->check(CLI::Range(2, 1000000));
+  command->add_option("--replicates", power.replicates, "Simulated studies per sample size")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1000000));
+  command->add_option("-o,--output", options->outputDir, "Folder for power.tsv and power.json")
+      ->capture_default_str();
+  command->add_option("--tr", power.repetitionTime, "Repetition time in seconds")
+      ->capture_default_str()
+      ->check(CLI::Range(1e-3, host::kMaxRepetitionTime));
+  command->add_flag("--ar1", analysis.firstLevel.ar1,
+                    "Prewhiten for AR(1) noise, rho pooled over the voxels");
+  command->add_option("--highpass", analysis.firstLevel.highpassSeconds,
+                      "High-pass cutoff period in seconds (0: none)")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
+  command->add_option("--contrast", analysis.contrasts,
+                      "A contrast to test, \"name: w1 w2 ...\" with one weight per cell (repeatable)");
+  command->add_option("--alpha", analysis.alpha, "Significance level")
+      ->capture_default_str()
+      ->check(levelBetweenZeroAndOne());
+  command->add_option("--correction", options->correction, "Multiple-comparison correction of the maps")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"none", "bonferroni", "fdr"}));
+  command->add_option("--tail", options->tail, "Test both signs or only positive effects")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"two", "upper"}));
+  command->add_flag("-q,--quiet", options->quiet, "No progress and no table on standard output");
+  command->callback([&action, options, &global] {
+    action = [options, &global] { return runPower(*options, global); };
+  });
+}
+
+}  // namespace cohortix::app

@@ -1,0 +1,283 @@
+#include "host/power/power_sink.h"
+
+#include <cmath>
+#include <limits>
+
+#include "host/analysis/analytic_power.h"
+#include "host/analysis/first_level_fit.h"
+#include "host/analysis/group_tests.h"
+
+namespace cohortix::host {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+std::vector<std::string> namesOf(const std::vector<Predictor>& predictors) {
+  std::vector<std::string> names;
+  for (const Predictor& predictor : predictors) names.push_back(predictor.name);
+  return names;
+}
+
+void addValue(EffectMoments& moments, std::size_t slot, double value) {
+  const double n = moments.subjects;  // already counts this subject
+  const double delta = value - moments.mean[slot];
+  moments.mean[slot] += delta / n;
+  moments.squaredDeviations[slot] += delta * (value - moments.mean[slot]);
+}
+
+double norm(const std::vector<double>& weights) {
+  double sum = 0.0;
+  for (double w : weights) sum += w * w;
+  return std::sqrt(sum);
+}
+
+bool significant(const StatisticMap& map, const MapThreshold& threshold, int64_t v) {
+  const double p = map.p[static_cast<std::size_t>(v)];
+  return !std::isnan(p) && p <= threshold.p;
+}
+
+}  // namespace
+
+struct PowerSink::Replicate {
+  Replicate(int64_t voxels, int32_t groups, const std::vector<Effect>& effects, int32_t regions)
+      : accumulator(voxels, groups, effects) {
+    // Per group and effect, then all groups together: the subjects' region means.
+    regionMeans.resize(static_cast<std::size_t>(groups + 1) * effects.size());
+    for (EffectMoments& moments : regionMeans) {
+      moments.mean.assign(static_cast<std::size_t>(regions), 0.0);
+      moments.squaredDeviations.assign(static_cast<std::size_t>(regions), 0.0);
+    }
+  }
+  GroupAccumulator accumulator;
+  std::vector<EffectMoments> regionMeans;
+  int32_t subjectsSeen = 0;
+};
+
+struct PowerSink::TestTallies {
+  struct Region {
+    ProportionTally detection;
+    MeanTally sensitivity;
+    ProportionTally roi;
+  };
+  std::vector<Region> regions;
+  ProportionTally familyWise;
+  MeanTally falsePositiveRate;
+  MeanTally falseDiscovery;
+  int64_t tested = 0;  // voxels of the first replicate's map
+};
+
+PowerSink::PowerSink(const SimulationDesign& design, const ActiveVoxels& truth, int32_t subjects,
+                     int32_t replicates, AnalysisOptions options)
+    : design_(design), truth_(truth), subjects_(subjects), replicates_(replicates),
+      options_(std::move(options)) {
+  for (int32_t g = 0; g < design.NrOfGroups; ++g) groupNames_.push_back("G" + std::to_string(g + 1));
+}
+
+PowerSink::~PowerSink() = default;
+
+void PowerSink::subjectSaved(const SavedSubject& subject, SubjectOutcomes& /*outcomes*/) {
+  if (!status_) return;
+  status_ = analyse(subject);
+}
+
+Status PowerSink::startStudy(const SavedSubject& subject) {
+  StudyDescription study;
+  study.cellNames = namesOf(subject.designMatrix.predictors);
+  if (study.cellNames.empty()) return Status::error("the design matrix has no predictor");
+  study.effects = cellEffects(study.cellNames);
+  for (Effect& effect : factorialContrasts(factorsFromCellNames(study.cellNames)))
+    study.effects.push_back(std::move(effect));
+  for (const std::string& text : options_.contrasts) {
+    Result<Effect> effect = parseContrast(text, static_cast<int32_t>(study.cellNames.size()));
+    if (!effect) return effect.status();
+    study.effects.push_back(std::move(effect.value()));
+  }
+  study.groupNames = groupNames_;
+  // The analytic model's first-level variance, from this subject's design: the
+  // simulated noise is white with the design's SD in percent of the baseline.
+  FirstLevelOptions firstLevel = options_.firstLevel;
+  firstLevel.repetitionTime = subject.repetitionTime;
+  Result<LinearModel> model =
+      firstLevelModel(subject.designMatrix.predictors, subject.nrOfVolumes, firstLevel);
+  if (!model) return model.status();
+  const NoiseModel noise{design_.NoiseSDPercent, 0.0};
+  for (const Effect& effect : study.effects)
+    withinVariance_.push_back(withinSubjectVariance(model.value(), effect.weights, noise, false));
+  study_ = std::move(study);
+  return Status::ok();
+}
+
+Status PowerSink::analyse(const SavedSubject& subject) {
+  if (!subject.known())
+    return Status::error(subject.unexpected.empty() ? "the plug-in saved a subject the study does not have"
+                                                    : subject.unexpected);
+  if (!study_)
+    if (Status started = startStudy(subject); !started) return started.context(subject.files.vtc);
+  if (namesOf(subject.designMatrix.predictors) != study_->cellNames)
+    return Status::error(subject.files.vtc + ": its predictors differ from the first subject's");
+  const int32_t group = subject.groupNumber - 1;
+  const int32_t withinGroup = subject.subjectNumber - 1 - group * design_.NrOfSubjectsPerGroup;
+  const int32_t k = withinGroup / subjects_;
+  if (k >= replicates_) return Status::ok();
+  const int64_t voxels = static_cast<int64_t>(subject.data.size()) /
+                         std::max<int64_t>(1, subject.nrOfVolumes);
+  FirstLevelOptions firstLevel = options_.firstLevel;
+  firstLevel.repetitionTime = subject.repetitionTime;
+  Result<FirstLevelFit> fit = fitFirstLevel({subject.data.data(), voxels, subject.nrOfVolumes},
+                                            subject.designMatrix.predictors, firstLevel);
+  if (!fit) return fit.status().context(subject.files.vtc);
+  std::unique_ptr<Replicate>& replicate = underWay_[k];
+  if (!replicate)
+    replicate = std::make_unique<Replicate>(voxels, design_.NrOfGroups, study_->effects,
+                                            truth_.regions());
+  if (Status added = replicate->accumulator.add(group, fit.value()); !added)
+    return std::move(added).context(subject.files.vtc);
+  const std::size_t effects = study_->effects.size();
+  for (std::size_t e = 0; e < effects; ++e) {
+    EffectMoments& own = replicate->regionMeans[static_cast<std::size_t>(group) * effects + e];
+    EffectMoments& all = replicate->regionMeans[static_cast<std::size_t>(design_.NrOfGroups) * effects + e];
+    own.subjects += 1;
+    all.subjects += 1;
+    const std::vector<double>& weights = study_->effects[e].weights;
+    for (int32_t r = 0; r < truth_.regions(); ++r) {
+      const std::vector<int64_t>& inside = truth_.regionVoxels(r);
+      double sum = 0.0;
+      for (int64_t v : inside)
+        for (std::size_t c = 0; c < weights.size(); ++c)
+          sum += weights[c] * fit.value().beta(static_cast<int32_t>(c), v);
+      const double mean = inside.empty() ? kNaN : sum / static_cast<double>(inside.size());
+      addValue(own, static_cast<std::size_t>(r), mean);
+      addValue(all, static_cast<std::size_t>(r), mean);
+    }
+  }
+  if (++replicate->subjectsSeen == subjects_ * design_.NrOfGroups) {
+    score(*replicate);
+    underWay_.erase(k);
+  }
+  return Status::ok();
+}
+
+void PowerSink::score(Replicate& replicate) {
+  if (tests_.empty()) {
+    tests_ = groupTests(replicate.accumulator, groupNames_);
+    tallies_.resize(tests_.size());
+    for (TestTallies& tallies : tallies_)
+      tallies.regions.resize(static_cast<std::size_t>(truth_.regions()));
+  }
+  for (std::size_t i = 0; i < tests_.size(); ++i) scoreTest(replicate, tests_[i], tallies_[i]);
+  ++scored_;
+}
+
+double PowerSink::trueEffectOf(const GroupTest& test, int32_t region) const {
+  const Effect& effect = study_->effects[test.effect];
+  const double first = truth_.trueEffect(region, effect, test.group);
+  return test.twoSample ? first - truth_.trueEffect(region, effect, test.otherGroup) : first;
+}
+
+void PowerSink::scoreTest(const Replicate& replicate, const GroupTest& test, TestTallies& tallies) {
+  const StatisticMap map = computeGroupMap(replicate.accumulator, test, options_.tail);
+  const MapThreshold threshold =
+      thresholdMap(map.p, map.df, options_.correction, options_.alpha, options_.tail);
+  if (tallies.tested == 0) tallies.tested = threshold.tested;
+  int64_t trueDiscoveries = 0;
+  for (int32_t r = 0; r < truth_.regions(); ++r) {
+    const std::vector<int64_t>& inside = truth_.regionVoxels(r);
+    int64_t found = 0;
+    for (int64_t v : inside) found += significant(map, threshold, v) ? 1 : 0;
+    TestTallies::Region& tally = tallies.regions[static_cast<std::size_t>(r)];
+    tally.detection.add(found > 0);
+    tally.sensitivity.add(inside.empty() ? kNaN : static_cast<double>(found) / static_cast<double>(inside.size()));
+    if (trueEffectOf(test, r) != 0.0) trueDiscoveries += found;
+  }
+  // The region means: one planned test per region, at alpha without correction.
+  const std::size_t effects = study_->effects.size();
+  const auto slot = [&](int32_t group) {
+    return replicate.regionMeans[static_cast<std::size_t>(group < 0 ? design_.NrOfGroups : group) * effects +
+                                 test.effect];
+  };
+  const std::vector<uint8_t> everyRegion(static_cast<std::size_t>(truth_.regions()), 1);
+  const StatisticMap means = test.twoSample
+                                 ? welchT(slot(test.group), slot(test.otherGroup), everyRegion, options_.tail)
+                                 : oneSampleT(slot(test.group), everyRegion, options_.tail);
+  for (int32_t r = 0; r < truth_.regions(); ++r) {
+    const double p = means.p[static_cast<std::size_t>(r)];
+    tallies.regions[static_cast<std::size_t>(r)].roi.add(!std::isnan(p) && p <= options_.alpha);
+  }
+  const std::vector<uint8_t>& null = truth_.nullVoxels();
+  int64_t nullTested = 0, falsePositives = 0;
+  for (std::size_t v = 0; v < null.size(); ++v) {
+    if (!null[v] || std::isnan(map.p[v])) continue;
+    ++nullTested;
+    falsePositives += significant(map, threshold, static_cast<int64_t>(v)) ? 1 : 0;
+  }
+  if (nullTested > 0) {
+    tallies.familyWise.add(falsePositives > 0);
+    tallies.falsePositiveRate.add(static_cast<double>(falsePositives) / static_cast<double>(nullTested));
+  }
+  const int64_t discoveries = falsePositives + trueDiscoveries;
+  tallies.falseDiscovery.add(discoveries > 0 ? static_cast<double>(falsePositives) / static_cast<double>(discoveries)
+                                             : 0.0);
+}
+
+// The noncentral t applies to a one-sample test whose subjects all draw their
+// effect around the same table value (effects per group, one group in the test)
+// in a region whose centre does not move.
+double PowerSink::analyticRoiPower(const GroupTest& test, int32_t region, double effect) const {
+  if (test.twoSample || !design_.EffectsPerGroup) return kNaN;
+  if (test.group < 0 && design_.NrOfGroups > 1) return kNaN;
+  if (design_.Regions[region].CenterSD != 0.0f) return kNaN;
+  const std::size_t voxels = truth_.regionVoxels(region).size();
+  if (voxels == 0) return kNaN;
+  const double betweenSD = design_.SubjectEffectSD * norm(study_->effects[test.effect].weights);
+  // The noise is independent from voxel to voxel, the subject's effect is shared.
+  OneSamplePowerQuestion question{effect, betweenSD,
+                                  withinVariance_[test.effect] / static_cast<double>(voxels),
+                                  subjects_,
+                                  options_.alpha, options_.tail};
+  return oneSampleGroupPower(question);
+}
+
+double PowerSink::analyticVoxelPower(const GroupTest& test, int32_t region, double effect,
+                                     int64_t tested) const {
+  if (std::isnan(analyticRoiPower(test, region, effect))) return kNaN;
+  double alpha = options_.alpha;
+  if (options_.correction == Correction::Fdr) return kNaN;
+  if (options_.correction == Correction::Bonferroni) alpha /= static_cast<double>(std::max<int64_t>(1, tested));
+  const double betweenSD = design_.SubjectEffectSD * norm(study_->effects[test.effect].weights);
+  return oneSampleGroupPower({effect, betweenSD, withinVariance_[test.effect], subjects_, alpha, options_.tail});
+}
+
+std::vector<PowerRow> PowerSink::rows() const {
+  std::vector<PowerRow> rows;
+  for (std::size_t i = 0; i < tests_.size(); ++i) {
+    const GroupTest& test = tests_[i];
+    const TestTallies& tallies = tallies_[i];
+    const std::string& effectName = study_->effects[test.effect].name;
+    const auto row = [&](const std::string& region, const char* measure, double truth,
+                         const Estimate& estimate, double analytic, int64_t replicates) {
+      rows.push_back({subjects_, test.scope, effectName, region, measure,
+                      truth, estimate, analytic, replicates});
+    };
+    for (int32_t r = 0; r < truth_.regions(); ++r) {
+      const TestTallies::Region& tally = tallies.regions[static_cast<std::size_t>(r)];
+      const std::string name = "Region" + std::to_string(r + 1);
+      const double effect = trueEffectOf(test, r);
+      const int64_t n = tally.detection.trials();
+      row(name, "detection", effect, tally.detection.estimate(), kNaN, n);
+      row(name, "sensitivity", effect, tally.sensitivity.estimate(),
+          analyticVoxelPower(test, r, effect, tallies.tested), n);
+      row(name, "roi_power", effect, tally.roi.estimate(), analyticRoiPower(test, r, effect), n);
+    }
+    const int64_t n = tallies.familyWise.trials();
+    double fpr = kNaN;
+    if (options_.correction == Correction::None) fpr = options_.alpha;
+    if (options_.correction == Correction::Bonferroni && tallies.tested > 0)
+      fpr = options_.alpha / static_cast<double>(tallies.tested);
+    row("outside", "family_wise", kNaN, tallies.familyWise.estimate(), kNaN, n);
+    row("outside", "false_positive_rate", kNaN, tallies.falsePositiveRate.estimate(), fpr, n);
+    row("outside", "false_discovery", kNaN, tallies.falseDiscovery.estimate(), kNaN, n);
+  }
+  return rows;
+}
+
+}  // namespace cohortix::host

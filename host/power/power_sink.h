@@ -1,0 +1,79 @@
+#pragma once
+// The in-memory analysis of a power run: every saved subject is fitted as
+// `analyze` fits it (nothing is written), its effects join its replicate's group
+// level, and when a replicate's last subject has come its group maps are made,
+// thresholded and scored against the truth. Only the replicates under way are
+// held: with one group, one at a time, whatever the number of replicates.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/simulation_design.h"
+#include "host/analysis/study_analysis.h"
+#include "host/power/power_tally.h"
+#include "host/power/region_truth.h"
+#include "host/session/saved_subject.h"
+
+namespace cohortix::host {
+
+// One line of the power table.
+struct PowerRow {
+  int32_t subjects = 0;
+  std::string scope;    // "all", "G1", "G1vsG2"
+  std::string effect;   // a cell or a contrast
+  std::string region;   // "Region1", ...; "outside" for the voxels no region reaches
+  std::string measure;  // detection, sensitivity, roi_power, family_wise, false_positive_rate, false_discovery
+  double trueEffect = 0.0;  // percent; NaN for the outside rows
+  Estimate estimate;
+  double analytic = 0.0;    // NaN where the analytic model does not apply
+  int64_t replicates = 0;
+};
+
+class PowerSink : public SubjectSink {
+ public:
+  // `design`: the replicated study (subjects per group n R); the sink and truth
+  // must outlive the run.
+  PowerSink(const SimulationDesign& design, const ActiveVoxels& truth, int32_t subjects,
+            int32_t replicates, AnalysisOptions options);
+  ~PowerSink() override;
+
+  void subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) override;
+
+  // The first failure (a subject that could not be analysed); ok otherwise.
+  const Status& status() const { return status_; }
+  int32_t replicatesScored() const { return scored_; }
+  // The table, in test, region and measure order.
+  std::vector<PowerRow> rows() const;
+
+ private:
+  struct Replicate;
+  struct TestTallies;
+  Status analyse(const SavedSubject& subject);
+  Status startStudy(const SavedSubject& subject);
+  void score(Replicate& replicate);
+  void scoreTest(const Replicate& replicate, const GroupTest& test, TestTallies& tallies);
+  double analyticVoxelPower(const GroupTest& test, int32_t region, double effect,
+                            int64_t tested) const;
+  double analyticRoiPower(const GroupTest& test, int32_t region, double effect) const;
+  double trueEffectOf(const GroupTest& test, int32_t region) const;
+
+  const SimulationDesign& design_;
+  const ActiveVoxels& truth_;
+  int32_t subjects_;
+  int32_t replicates_;
+  AnalysisOptions options_;
+  std::vector<std::string> groupNames_;
+  std::optional<StudyDescription> study_;
+  std::vector<double> withinVariance_;  // per effect, percent^2, from the first subject's design
+  std::map<int32_t, std::unique_ptr<Replicate>> underWay_;
+  std::vector<GroupTest> tests_;
+  std::vector<TestTallies> tallies_;
+  int32_t scored_ = 0;
+  Status status_;
+};
+
+}  // namespace cohortix::host

@@ -1,0 +1,22 @@
+#pragma once
+// The power table as files and as text: one row per sample size, test, region
+// and measure, with the Monte-Carlo estimate, its 95% interval and the analytic
+// value beside it ("NA" where none applies).
+
+#include <string>
+#include <vector>
+
+#include "host/power/power_sink.h"
+
+namespace cohortix::host {
+
+// Tab-separated, with a header line: what `power.tsv` holds.
+std::string powerTableTsv(const std::vector<PowerRow>& rows);
+
+// The same rows as a JSON array of objects (null for NA).
+std::string powerTableJson(const std::vector<PowerRow>& rows);
+
+// Aligned columns for a terminal; estimate and interval as "0.812 [0.75, 0.86]".
+std::string powerTableText(const std::vector<PowerRow>& rows);
+
+}  // namespace cohortix::host
