@@ -17,10 +17,10 @@ bool endsWith(const std::string& name, const char* suffix) {
   return name.size() >= end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
 }
 
-// The text after "key": in one of our JSON files, up to the line's end or the
-// field's end.
+// The value of a top-level "key" (indented by two, as the host writes them) in
+// one of our JSON files: a string, a list, or up to the field's end.
 std::string field(const std::string& json, const std::string& key) {
-  const std::regex pattern("\"" + key + "\"\\s*:\\s*(\"[^\"]*\"|\\[[^\\]]*\\]|[^,\\n}]+)");
+  const std::regex pattern("\n  \"" + key + "\"\\s*:\\s*(\"[^\"]*\"|\\[[^\\]]*\\]|[^,\\n}]+)");
   std::smatch match;
   return std::regex_search(json, match, pattern) ? match[1].str() : "";
 }

@@ -1,6 +1,7 @@
 #include "host/truth/truth_files_input.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <regex>
@@ -43,22 +44,22 @@ std::vector<float> numbersIn(const std::string& list, const std::string& key) {
   std::vector<float> values;
   const std::regex pattern("\"" + key + "\": (-?[0-9.eE+-]+|inf|-inf|nan)");
   for (std::sregex_iterator it(list.begin(), list.end(), pattern), end; it != end; ++it)
-    values.push_back(std::stof((*it)[1].str()));
+    values.push_back(std::strtof((*it)[1].str().c_str(), nullptr));
   return values;
 }
 
 Result<host::SubjectTruth> parseTruth(const std::string& json, const fs::path& file) {
   host::SubjectTruth truth;
   std::smatch match;
-  if (!std::regex_search(json, match, std::regex("\"Baseline\": ([^,\\n]+)")))
+  if (!std::regex_search(json, match, std::regex("\n  \"Baseline\": ([^,\\n]+)")))
     return Status::error(file.string() + ": expected \"Baseline\", found none");
-  truth.baseline = std::stof(match[1].str());
+  truth.baseline = std::strtof(match[1].str().c_str(), nullptr);
   // One region a line, as the host writes them.
   const std::regex region("\"Region\": \\d+.*\"CentreVoxel\": \\[(-?\\d+), (-?\\d+), (-?\\d+)\\].*"
                           "\"Effects\": (\\[.*\\])\\}");
   for (std::sregex_iterator it(json.begin(), json.end(), region), end; it != end; ++it) {
     host::RegionTruth r;
-    r.centre = {std::stoi((*it)[1].str()), std::stoi((*it)[2].str()), std::stoi((*it)[3].str())};
+    r.centre = {std::atoi((*it)[1].str().c_str()), std::atoi((*it)[2].str().c_str()), std::atoi((*it)[3].str().c_str())};
     r.effects = numbersIn((*it)[4].str(), "Received");
     truth.regions.push_back(std::move(r));
   }
