@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "app/truth_summary.h"
 #include "host/export/decimal_text.h"
 #include "host/io/disk_interface.h"
 #include "host/formats/prt_format.h"
@@ -110,8 +111,9 @@ Result<std::string> summaryOf(const Result<Document>& parsed, const std::string&
 Result<std::string> summariseFile(const std::filesystem::path& path, DiskInterface& disk) {
   const std::string name = path.string();
   const std::string extension = extensionOf(path);
+  if (auto image = summariseImageOrTruth(path, disk)) return std::move(*image);
   if (extension != ".prt" && extension != ".rtc" && extension != ".vtc")
-    return Status::error(name + ": expected a .prt, .rtc or .vtc file, found the extension \"" + extension + "\"");
+    return Status::error(name + ": expected a .prt, .rtc, .vtc, .nii, .nii.gz or truth .json file, found the extension \"" + extension + "\"");
   const Result<std::string> read = disk.readFile(path);
   if (!read) return read.status().context("cannot read " + name);
   const std::string& contents = read.value();

@@ -18,7 +18,8 @@ std::string summariseProtocol(const std::string& name, const ProtocolDocument& p
 std::string summariseDesignMatrix(const std::string& name, const DesignMatrix& matrix);
 std::string summariseVTC(const std::string& name, const VTCFile& vtc);
 
-// Reads the file, tells its kind by its extension (.prt, .rtc, .vtc) and
+// Reads the file, tells its kind by its extension (.prt, .rtc, .vtc, .nii,
+// .nii.gz, a truth .json) and
 // summarises it; fails for a file it cannot read or does not know.
 Result<std::string> summariseFile(const std::filesystem::path& path, DiskInterface& disk);
 

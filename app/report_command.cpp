@@ -8,6 +8,7 @@
 #include "app/command.h"
 #include "host/io/disk_interface.h"
 #include "host/report/study_report.h"
+#include "host/truth/truth_files_input.h"
 
 namespace cohortix::app {
 namespace {
@@ -20,6 +21,8 @@ struct ReportOptions {
 
 ExitStatus makeReport(const ReportOptions& options) {
   host::ReportInputs inputs;
+  host::truth::TruthFilesInput truth;  // the run's truth files, when it wrote them
+  inputs.truth = &truth;
   inputs.runFolder = options.runFolder;
   inputs.controlFile = options.controlFile;
   // A folder or control file the report cannot take is refused like a control file

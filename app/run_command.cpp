@@ -10,6 +10,7 @@
 #include "app/interrupted_run.h"
 #include "app/leftover_temporaries.h"
 #include "app/run_exports.h"
+#include "app/run_truth_options.h"
 #include "control/control_file_reader.h"
 #include "host/export/export_file.h"
 #include "host/io/disk_interface.h"
@@ -28,6 +29,7 @@ struct RunOptions {
   bool quiet = false;
   host::ExportOptions exports;
   std::string bidsDir;
+  TruthRunOptions truth;
 };
 
 ExitStatus exitStatusOf(const host::PluginRunResult& result) {
@@ -71,6 +73,7 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   host::RealDiskInterface disk;
   // Declared before the session, whose output path uses them until it finishes.
   std::unique_ptr<host::StudyExports> exports;
+  std::unique_ptr<host::truth::GroundTruth> truth;
   host::HostSession session(options, std::cout, std::cerr, disk);
   // Up before the first file is written; gone before the session.
   const host::InterruptionWatcher watcher(
@@ -86,8 +89,9 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   exports = std::move(opened).value();
   design.reset();
   if (exports) session.output().addSink(*exports);
+  truth = attachTruth(run.truth, options, run.exports, disk, session);
   const ExitStatus status = exitStatusOf(host::runPlugin(pluginPathOf(global), session));
-  return withWrittenFiles(status, session.finish());
+  return finishWithReport(run.truth, options, withWrittenFiles(status, session.finish()), disk);
 }
 
 // Beyond this the volumes are too far apart to sample the haemodynamic response.
@@ -121,6 +125,7 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
   command->add_option("--bids", run->bidsDir,
                       "Also write the study as a BIDS dataset into this folder (missing or "
                       "empty)");
+  addTruthOptions(*command, run->truth);
   command->callback([&action, run, &global] {
     run->exports.bidsDir = run->bidsDir;
     if (run->exports.gzip && !run->exports.nifti && run->bidsDir.empty())

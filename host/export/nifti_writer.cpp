@@ -160,7 +160,7 @@ std::string mapsProblem(const NiftiMaps& maps) {
   for (const auto& [value, name] : dimensions)
     if (value < 1 || value > kMaxNiftiDimension)
       return std::string(name) + " is " + std::to_string(value) + ", a NIfTI-1 volume needs 1 to 32767";
-  if (maps.data == nullptr) return "the map holds no data";
+  if (maps.data == nullptr && maps.labels == nullptr) return "the map holds no data";
   return {};
 }
 
@@ -190,7 +190,8 @@ std::optional<std::string> mapsHeaderBytes(const NiftiMaps& maps) {
   quietLibrary();
   const int dims[8] = {maps.NrOfMaps > 1 ? 4 : 3, maps.dims.DimX, maps.dims.DimY, maps.dims.DimZ,
                        maps.NrOfMaps, 1, 1, 1};
-  NiftiImage image(nifti_make_new_nim(dims, NIFTI_TYPE_FLOAT32, 0));
+  NiftiImage image(
+      nifti_make_new_nim(dims, maps.labels != nullptr ? NIFTI_TYPE_INT16 : NIFTI_TYPE_FLOAT32, 0));
   if (!image) return std::nullopt;
   setMapSpacing(*image, maps.affine);
   setTransforms(*image, matrixOf(maps.affine));
@@ -220,9 +221,11 @@ Status writeNiftiMaps(DiskInterface& disk, const fs::path& file, const NiftiMaps
   if (!problem.empty()) return cannotWrite(Status::error(problem), file);
   const std::optional<std::string> header = mapsHeaderBytes(maps);
   if (!header) return cannotWrite(Status::error("the NIfTI library could not make its header"), file);
-  const std::string_view data(reinterpret_cast<const char*>(maps.data),
-                              static_cast<std::size_t>(voxelCount(maps.dims) * maps.NrOfMaps) *
-                                  sizeof(float));
+  const auto values = static_cast<std::size_t>(voxelCount(maps.dims) * maps.NrOfMaps);
+  const std::string_view data =
+      maps.labels != nullptr
+          ? std::string_view(reinterpret_cast<const char*>(maps.labels), values * sizeof(int16_t))
+          : std::string_view(reinterpret_cast<const char*>(maps.data), values * sizeof(float));
   const bool compressed = compressedName(file);
   return cannotWrite(disk.writeFileWith(file,
                                         [&](FileSink& sink) {

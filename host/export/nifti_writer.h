@@ -38,6 +38,8 @@ struct NiftiMaps {
   cohortix::TalairachAffine affine{};  // voxel -> Talairach millimetres
   int32_t NrOfMaps = 1;
   const float* data = nullptr;
+  // In place of data: int16 values, for a label map.
+  const int16_t* labels = nullptr;
   MapIntent intent = MapIntent::None;
   double degreesOfFreedom = 0.0;        // for MapIntent::TTest
   std::string description;              // at most 79 characters are kept

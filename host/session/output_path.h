@@ -36,6 +36,9 @@ class OutputPath {
   // Before the run: a stage after those added before, a sink after the native
   // writer and the sinks added before, ahead of the progress line.
   void addStage(SubjectDataStage& stage) { stages_.push_back(&stage); }
+  // Before the run: a stage ahead of every other, which sees the data as the
+  // plug-in made them (one that checks them, not one that changes them).
+  void addFirstStage(SubjectDataStage& stage) { stages_.insert(stages_.begin(), &stage); }
   void addSink(SubjectSink& sink);
 
   // The subject's protocol was saved under name (written: whether it reached disk).

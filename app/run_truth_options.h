@@ -1,0 +1,39 @@
+#pragma once
+// What a run adds at its ends on the command line: --truth writes the ground
+// truth beside the native files (--bids always under the dataset's derivatives);
+// --report FILE writes the study report once the run's files are complete.
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "app/exit_status.h"
+#include <memory>
+
+#include "host/session/host_session.h"
+#include "host/session/study_exports.h"
+#include "host/truth/ground_truth.h"
+
+namespace cohortix::app {
+
+struct TruthRunOptions {
+  bool truth = false;
+  std::string report;  // empty: no report
+};
+
+void addTruthOptions(CLI::App& command, TruthRunOptions& options);
+
+// The truth on the session's output path, ahead of every other stage; null when no
+// truth is asked for or the host could not read the study.
+std::unique_ptr<host::truth::GroundTruth> attachTruth(const TruthRunOptions& options,
+                                                      const host::SessionOptions& run,
+                                                      const host::ExportOptions& exports,
+                                                      host::DiskInterface& disk,
+                                                      host::HostSession& session);
+
+// After the run: the report, when asked for, of the run's output folder with its
+// truth. A report that cannot be made or written makes a successful run one with
+// files not written; a failed run keeps its own status.
+ExitStatus finishWithReport(const TruthRunOptions& options, const host::SessionOptions& run,
+                            ExitStatus status, host::DiskInterface& disk);
+
+}  // namespace cohortix::app

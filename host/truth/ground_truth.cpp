@@ -1,0 +1,154 @@
+#include "host/truth/ground_truth.h"
+
+#include <algorithm>
+
+#include "host/export/bids_names.h"
+#include "host/export/export_file.h"
+#include "host/io/plain_file_name.h"
+#include "host/truth/truth_images.h"
+
+namespace cohortix::host::truth {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string stemOf(const std::string& name) { return fs::path(name).stem().string(); }
+
+const char* niftiEnding(bool gzip) { return gzip ? ".nii.gz" : ".nii"; }
+
+void attempt(SubjectOutcomes& outcomes, const Status& written) {
+  if (!written) outcomes.notWritten(written.file(), written);
+}
+
+}  // namespace
+
+GroundTruth::GroundTruth(const SimulationDesign& design, TruthSetting setting,
+                         DiskInterface& disk, std::ostream& messages)
+    : experiment_(design.ExperimentName),
+      task_(bidsTaskLabel(design.ExperimentName)),
+      largestSubjectNumber_(design.NrOfSubjects),
+      setting_(std::move(setting)),
+      disk_(disk),
+      messages_(messages),
+      replay_(design),
+      groups_(static_cast<std::size_t>(std::max(design.NrOfGroups, 0))) {}
+
+GroundTruth::~GroundTruth() = default;
+
+// Before any other stage: the data are still the plug-in's own.
+void GroundTruth::prepare(const SavedSubject& subject, std::span<float> data) {
+  const bool wasLost = replay_.lost();
+  truthReady_ = false;
+  const Status replayed = replay_.replay(subject, data, truth_);
+  if (replayed) {
+    truthReady_ = true;
+    box_ = boxOfHeader(subject.header);
+    return;
+  }
+  if (!wasLost)
+    messages_ << std::string(kNoReplayMessage) + " (" + subject.files.vtc + ": " +
+                     replayed.message() + ")\n";
+}
+
+void GroundTruth::subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) {
+  if (!truthReady_ || !subject.protocolSaved) return;
+  truthReady_ = false;
+  if (table_.empty()) cells_ = truth_.cellNames;
+  table_ += truthTableRows(truth_, talairachAffine(box_));
+  addToGroup();
+  if (setting_.nativeFiles) writeNative(subject, outcomes);
+  if (!setting_.bidsDir.empty()) writeBids(subject, outcomes);
+}
+
+void GroundTruth::writeNative(const SavedSubject& subject, SubjectOutcomes& outcomes) {
+  const std::string stem = stemOf(subject.files.vtc);
+  const auto beside = [&](const std::string& suffix) {
+    return resolveOutputName(setting_.outputDir, stem + suffix);
+  };
+  const std::string nii = niftiEnding(setting_.gzip);
+  attempt(outcomes, writeExportText(disk_, beside("_truth.json"),
+                                    subjectTruthJson(truth_, experiment_, talairachAffine(box_),
+                                                     setting_.noise)));
+  attempt(outcomes, writeSubjectEffects(disk_, beside("_truth_effects" + nii), box_, truth_));
+  attempt(outcomes, writeSubjectRegions(disk_, beside("_truth_regions" + nii), box_, truth_));
+  attempt(outcomes, writeSubjectBaseline(disk_, beside("_truth_baseline" + nii), box_, truth_));
+}
+
+// Under derivatives/cohortix, beside the subject's design table, with the
+// derivative entities: the Talairach space and what each image describes.
+void GroundTruth::writeBids(const SavedSubject& subject, SubjectOutcomes& outcomes) {
+  const std::string label = bidsSubjectLabel(subject.subjectNumber, largestSubjectNumber_);
+  const fs::path folder =
+      setting_.bidsDir / "derivatives" / "cohortix" / bidsSubjectId(label) / "func";
+  const Status made = makeExportFolder(disk_, folder);
+  if (!made) return attempt(outcomes, made);
+  const std::string stem = bidsFunctionalStem(label, task_) + "_space-Talairach";
+  const std::string nii = niftiEnding(setting_.gzip);
+  attempt(outcomes, writeExportText(disk_, folder / (stem + "_desc-truth_summary.json"),
+                                    subjectTruthJson(truth_, experiment_, talairachAffine(box_),
+                                                     setting_.noise)));
+  attempt(outcomes,
+          writeSubjectEffects(disk_, folder / (stem + "_desc-effects_truth" + nii), box_, truth_));
+  attempt(outcomes,
+          writeSubjectRegions(disk_, folder / (stem + "_desc-regions_dseg" + nii), box_, truth_));
+  attempt(outcomes, writeExportText(disk_, folder / (stem + "_desc-regions_dseg.tsv"),
+                                    labelTableTsv(truth_.regions.size())));
+  attempt(outcomes, writeSubjectBaseline(disk_, folder / (stem + "_desc-baseline_truth" + nii),
+                                         box_, truth_));
+}
+
+void GroundTruth::addToGroup() {
+  const auto g = static_cast<std::size_t>(truth_.groupNumber - 1);
+  if (g >= groups_.size() || truth_.cellNames != cells_) return;
+  GroupSum& group = groups_[g];
+  const std::size_t voxels = truth_.finalRegion.size();
+  if (group.effects.empty()) group.effects.assign(truth_.cells() * voxels, 0.0);
+  if (group.effects.size() != truth_.cells() * voxels) return;
+  for (std::size_t p = 0; p < truth_.cells(); ++p)
+    for (std::size_t v = 0; v < voxels; ++v) group.effects[p * voxels + v] += truth_.effectAt(v, p);
+  ++group.subjects;
+}
+
+void GroundTruth::writeGroups(const std::function<fs::path(int32_t)>& fileOfGroup,
+                              SubjectOutcomes& outcomes) {
+  for (std::size_t g = 0; g < groups_.size(); ++g) {
+    const GroupSum& group = groups_[g];
+    if (group.subjects == 0) continue;
+    std::vector<float> mean(group.effects.size());
+    for (std::size_t i = 0; i < mean.size(); ++i)
+      mean[i] = static_cast<float>(group.effects[i] / group.subjects);
+    attempt(outcomes, writeEffectImage(disk_, fileOfGroup(static_cast<int32_t>(g + 1)), box_,
+                                       cells_, mean, "group mean true effect, percent"));
+  }
+}
+
+// The study's table and group means, once every subject was replayed.
+void GroundTruth::runFinished(SubjectOutcomes& outcomes) {
+  if (replay_.lost() || table_.empty()) return;
+  const std::string nii = niftiEnding(setting_.gzip);
+  const std::string table = truthTableHeader() + table_;
+  if (setting_.nativeFiles) {
+    attempt(outcomes,
+            writeExportText(disk_, resolveOutputName(setting_.outputDir, experiment_ + "_truth.tsv"),
+                            table));
+    writeGroups(
+        [&](int32_t g) {
+          return resolveOutputName(setting_.outputDir, experiment_ + "_G" + std::to_string(g) +
+                                                           "_truth_effects" + nii);
+        },
+        outcomes);
+  }
+  if (!setting_.bidsDir.empty()) {
+    const fs::path folder = setting_.bidsDir / "derivatives" / "cohortix";
+    attempt(outcomes, writeExportText(disk_, folder / ("task-" + task_ + "_desc-truth_table.tsv"),
+                                      table));
+    writeGroups(
+        [&](int32_t g) {
+          return folder / ("task-" + task_ + "_space-Talairach_desc-group" + std::to_string(g) +
+                           "effects_truth" + nii);
+        },
+        outcomes);
+  }
+}
+
+}  // namespace cohortix::host::truth

@@ -1,0 +1,88 @@
+#include "host/truth/truth_replay.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "control/cell_index.h"
+#include "host/truth/truth_recorder.h"
+#include "simulation/subject_model.h"
+
+namespace cohortix::host::truth {
+namespace {
+
+// The subject's design matrix as the host handed it to the plug-in: predictor p's
+// values, padded with zeros to the VTC's volumes so a short predictor cannot be
+// read past its end (the plug-in's data then differ from the replay's).
+class SavedPredictors final : public PredictorSource {
+ public:
+  SavedPredictors(const DesignMatrix& matrix, std::size_t volumes)
+      : matrix_(matrix), volumes_(volumes) {}
+
+  const float* predictorTimeCourse(int32_t p) override {
+    if (p < 0 || static_cast<std::size_t>(p) >= matrix_.predictors.size()) return nullptr;
+    const std::vector<float>& values = matrix_.predictors[static_cast<std::size_t>(p)].values;
+    if (values.size() >= volumes_) return values.data();
+    padded_.assign(volumes_, 0.0f);
+    std::copy(values.begin(), values.end(), padded_.begin());
+    return padded_.data();
+  }
+
+ private:
+  const DesignMatrix& matrix_;
+  std::size_t volumes_;
+  std::vector<float> padded_;
+};
+
+std::vector<std::string> cellNamesOf(const DesignMatrix& matrix) {
+  const std::size_t cells = std::min<std::size_t>(matrix.predictors.size(), kMaxWithinCells);
+  std::vector<std::string> names;
+  for (std::size_t p = 0; p < cells; ++p) names.push_back(matrix.predictors[p].name);
+  return names;
+}
+
+}  // namespace
+
+TruthReplay::TruthReplay(const SimulationDesign& design)
+    : design_(std::make_unique<SimulationDesign>(design)) {}
+
+Status TruthReplay::replay(const SavedSubject& subject, std::span<const float> saved,
+                           SubjectTruth& truth) {
+  if (lost_) return Status::error("an earlier subject could not be replayed");
+  Status replayed = replayNext(subject, saved, truth);
+  if (!replayed) lost_ = true;
+  if (++s_ >= design_->NrOfSubjectsPerGroup) {
+    s_ = 0;
+    ++g_;
+  }
+  return replayed;
+}
+
+Status TruthReplay::replayNext(const SavedSubject& subject, std::span<const float> saved,
+                               SubjectTruth& truth) {
+  if (!subject.known() || subject.groupNumber != g_ + 1 ||
+      subject.subjectNumber != cohortix::subjectNumber(*design_, g_, s_))
+    return Status::error("the saved subject is not the study's next subject");
+  const VTCBox box = boxOfHeader(subject.header);
+  const VTCGeometry geometry{box, vtcDims(box), subject.header.NrOfVolumes};
+  const std::size_t volumes =
+      geometry.NrOfVolumes > 0 ? static_cast<std::size_t>(geometry.NrOfVolumes) : 0;
+  const std::size_t voxels = voxelsInBox(geometry.Dims);
+  if (voxels * volumes != saved.size())
+    return Status::error("the saved data are not the size of the subject's VTC");
+  data_.resize(saved.size());
+  response_.assign(std::max<std::size_t>(volumes, 1), 0.0f);
+  truth.groupNumber = subject.groupNumber;
+  truth.subjectNumber = subject.subjectNumber;
+  truth.cellNames = cellNamesOf(subject.designMatrix);
+  TruthRecorder recorder(truth, voxels);
+  SavedPredictors predictors(subject.designMatrix, volumes);
+  const auto predictorCount = static_cast<int32_t>(subject.designMatrix.predictors.size());
+  if (!modelSubjectVTC(*design_, g_, s_, predictorCount, predictors, geometry, data_.data(),
+                       response_.data(), state_, RandomSeed, &recorder))
+    return Status::error("the subject's design matrix lacks a predictor");
+  if (!saved.empty() && std::memcmp(data_.data(), saved.data(), saved.size_bytes()) != 0)
+    return Status::error("the replayed data differ from the saved data");
+  return Status::ok();
+}
+
+}  // namespace cohortix::host::truth

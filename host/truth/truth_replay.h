@@ -1,0 +1,47 @@
+#pragma once
+// The subjects of a run replayed through the plug-in's own subject model, from the
+// random state a freshly loaded plug-in starts its run from, one subject after the
+// other in run order, as the plug-in's stream runs on. Each replay is checked
+// against the data the plug-in saved: only a replay that gives back those data bit
+// for bit tells what the plug-in did.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "control/simulation_design.h"
+#include "host/session/saved_subject.h"
+#include "host/truth/subject_truth.h"
+#include "simulation/random/random_state.h"
+
+namespace cohortix::host::truth {
+
+class TruthReplay {
+ public:
+  // `design` has its derived counts; the replay keeps a copy.
+  explicit TruthReplay(const SimulationDesign& design);
+
+  // The next subject of the run, replayed into truth. Ok when the replayed data
+  // equal `saved` (the plug-in's data, before any stage changed them); otherwise
+  // why not, and no later subject can be replayed either.
+  Status replay(const SavedSubject& subject, std::span<const float> saved, SubjectTruth& truth);
+
+  // A mismatch has been met: the stream no longer follows the plug-in's.
+  bool lost() const { return lost_; }
+
+ private:
+  Status replayNext(const SavedSubject& subject, std::span<const float> saved,
+                    SubjectTruth& truth);
+
+  std::unique_ptr<SimulationDesign> design_;
+  RandomState state_{};
+  int32_t RandomSeed = -1;
+  int32_t g_ = 0, s_ = 0;  // the subject the plug-in simulates next
+  std::vector<float> data_;      // one VTC: the replayed values
+  std::vector<float> response_;
+  bool lost_ = false;
+};
+
+}  // namespace cohortix::host::truth
