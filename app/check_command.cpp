@@ -72,7 +72,7 @@ ExitStatus checkControlFile(const CheckOptions& options) {
   }
   if (refused) return ExitStatus::RunFailed;
   if (options.json) printDesignJson(std::cout, *design, warnings);
-  else printDesignSummary(std::cout, *design);
+  else printDesignSummary(std::cout, *design, true);
   for (const std::string& warning : warnings) std::cerr << "warning: " << warning << '\n';
   // The reader lets such a design through; the run stops it at its first subject.
   if (!supportedDesign(*design)) return refuse(texts::kUnsupportedDesign);

@@ -118,12 +118,13 @@ TalairachExtent talairachExtentOf(const SimulationDesign& d) {
   return tal;
 }
 
-void printGeometry(std::ostream& out, const SimulationDesign& d) {
+void printGeometry(std::ostream& out, const SimulationDesign& d, bool inMillimetres) {
   const VTCDims dims = vtcDims(vtcBoxOf(d));
   out << "VTC box: X " << d.XStart << ".." << d.XEnd << ", Y " << d.YStart << ".." << d.YEnd
       << ", Z " << d.ZStart << ".." << d.ZEnd << ", resolution " << d.Resolution << '\n';
   const TalairachExtent tal = talairachExtentOf(d);
-  out << "VTC box in Talairach space: x " << tal.x[0] << ".." << tal.x[1] << ", y " << tal.y[0]
+  if (inMillimetres)
+    out << "VTC box in Talairach space: x " << tal.x[0] << ".." << tal.x[1] << ", y " << tal.y[0]
       << ".." << tal.y[1] << ", z " << tal.z[0] << ".." << tal.z[1] << " mm\n";
   out << "VTC dimensions: " << dims.DimX << " x " << dims.DimY << " x " << dims.DimZ
       << " voxels, " << volumes(d.NrOfVolumes) << '\n';
@@ -144,7 +145,7 @@ bool sphereInsideBox(const VoxelIndex& c, float radius, const VTCDims& dims) {
   return inside(c.X, dims.DimX) && inside(c.Y, dims.DimY) && inside(c.Z, dims.DimZ);
 }
 
-void printRegions(std::ostream& out, const SimulationDesign& d) {
+void printRegions(std::ostream& out, const SimulationDesign& d, bool inMillimetres) {
   const VTCBox box = vtcBoxOf(d);
   const VTCDims dims = vtcDims(box);
   out << "Regions: " << d.NrOfRegions << '\n';
@@ -152,7 +153,9 @@ void printRegions(std::ostream& out, const SimulationDesign& d) {
     const EffectRegion& region = d.Regions[r];
     const VoxelIndex c = regionCentreVoxel(region, box);
     out << "  " << r + 1 << ". Talairach (" << region.TalX << ", " << region.TalY << ", "
-        << region.TalZ << "), radius " << radiusText(region.Radius, d.Resolution) << ", centre SD "
+        << region.TalZ << "), radius "
+        << (inMillimetres ? radiusText(region.Radius, d.Resolution) : host::roundedText(region.Radius))
+        << ", centre SD "
         << host::roundedText(region.CenterSD) << " -> VTC voxel (" << c.X << ", " << c.Y << ", " << c.Z
         << ")" << (sphereInsideBox(c, region.Radius, dims) ? "" : ", reaches outside the box")
         << '\n';
@@ -215,14 +218,14 @@ void printFiles(std::ostream& out, const SimulationDesign& d) {
 
 }  // namespace
 
-void printDesignSummary(std::ostream& out, const SimulationDesign& d) {
+void printDesignSummary(std::ostream& out, const SimulationDesign& d, bool inMillimetres) {
   out << "Experiment: " << d.ExperimentName << '\n';
   printFactors(out, d);
   printCells(out, d);
   printGroups(out, d);
   printTimeline(out, d);
-  printGeometry(out, d);
-  printRegions(out, d);
+  printGeometry(out, d, inMillimetres);
+  printRegions(out, d, inMillimetres);
   for (int r = 0; r < d.NrOfRegions; ++r) printEffectTable(out, d, r);
   printFiles(out, d);
 }

@@ -11,7 +11,10 @@
 
 namespace cohortix::app {
 
-void printDesignSummary(std::ostream& out, const SimulationDesign& design);
+// With inMillimetres (check) also the box's Talairach extent and each region's radius
+// in mm; without, the text a dataset's README has always carried.
+void printDesignSummary(std::ostream& out, const SimulationDesign& design,
+                        bool inMillimetres = false);
 
 // The same summary as one JSON object for scripts, with the warnings ("file:line:
 // ...") that `check` prints beside it.
