@@ -1,10 +1,12 @@
 #include "app/check_command.h"
 
 #include <CLI/CLI.hpp>
+#include <fstream>
 #include <iostream>
 #include <memory>
 
 #include "app/design_summary.h"
+#include "app/design_warnings.h"
 #include "control/control_file_reader.h"
 #include "control/supported_design.h"
 #include "simulation/run_texts.h"
@@ -12,31 +14,83 @@
 namespace cohortix::app {
 namespace {
 
-ExitStatus checkControlFile(const std::string& path) {
+struct CheckOptions {
+  std::string path;
+  bool strict = false;
+  bool json = false;
+};
+
+// Enough of a file to tell text from binary data without reading a large one.
+constexpr std::size_t kSniffedBytes = 65536;
+
+// Why the file's first bytes are not text (a NUL or a control character other than
+// white space), or empty: its tokens would otherwise be shown as raw bytes.
+std::string notTextReason(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::string head(kSniffedBytes, '\0');
+  file.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(file.gcount()));
+  for (std::size_t i = 0; i < head.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(head[i]);
+    if (byte >= 0x20 || byte == '\t' || byte == '\n' || byte == '\r' || byte == '\v' ||
+        byte == '\f')
+      continue;
+    static const char kHex[] = "0123456789abcdef";
+    return path + " is not a text file (byte 0x" + kHex[byte >> 4] + kHex[byte & 15] +
+           " at offset " + std::to_string(i) + "); a control file is plain text";
+  }
+  return {};
+}
+
+ExitStatus refuse(const std::string& message) {
+  std::cerr << message << '\n';
+  return ExitStatus::RunFailed;
+}
+
+ExitStatus checkControlFile(const CheckOptions& options) {
+  const std::string& path = options.path;
+  if (const std::string reason = notTextReason(path); !reason.empty())
+    return refuse("cohortix: " + reason);
   // The design is far too large for the stack.
   auto design = std::make_unique<SimulationDesign>();
   std::string message;
-  if (!parseControlFile(path.c_str(), *design, message)) {
-    std::cerr << message << '\n';
-    return ExitStatus::RunFailed;
+  std::vector<TokenSpan> spans;
+  if (!parseControlFile(path.c_str(), *design, message, spans)) {
+    // The reader's own texts name no place; the second line names the item.
+    const std::string place = placeOfRefusal(path, message, spans);
+    return refuse(place.empty() ? message : message + '\n' + place);
   }
-  printDesignSummary(std::cout, *design);
+  const std::vector<DesignFinding> findings = designFindings(path, *design, spans);
+  bool refused = false;
+  std::vector<std::string> warnings;
+  for (const DesignFinding& finding : findings) {
+    const bool refusal = finding.kind == DesignFinding::Kind::Refusal ||
+                         finding.kind == DesignFinding::Kind::ExportRefusal;
+    if (refusal) std::cerr << located(path, finding) << '\n';
+    else warnings.push_back(located(path, finding));
+    refused = refused || refusal;
+  }
+  if (refused) return ExitStatus::RunFailed;
+  if (options.json) printDesignJson(std::cout, *design, warnings);
+  else printDesignSummary(std::cout, *design, true);
+  for (const std::string& warning : warnings) std::cerr << "warning: " << warning << '\n';
   // The reader lets such a design through; the run stops it at its first subject.
-  if (!supportedDesign(*design)) {
-    std::cerr << texts::kUnsupportedDesign << '\n';
-    return ExitStatus::RunFailed;
-  }
+  if (!supportedDesign(*design)) return refuse(texts::kUnsupportedDesign);
+  if (options.strict && !warnings.empty()) return ExitStatus::RunFailed;
   return ExitStatus::Success;
 }
 
 }  // namespace
 
 void addCheckCommand(CLI::App& app, const GlobalOptions&, CommandAction& action) {
-  auto path = std::make_shared<std::string>();
+  auto options = std::make_shared<CheckOptions>();
   CLI::App* command =
       app.add_subcommand("check", "Read a control file and summarise the study it describes");
-  command->add_option("control-file", *path, "Control file (.cxd)")->required();
-  command->callback([&action, path] { action = [path] { return checkControlFile(*path); }; });
+  command->add_option("control-file", options->path, "Control file (.cxd)")->required();
+  command->add_flag("--strict", options->strict, "Exit with status 1 when there are warnings");
+  command->add_flag("--json", options->json,
+                    "Print the summary as JSON, its warnings included, for scripts");
+  command->callback([&action, options] { action = [options] { return checkControlFile(*options); }; });
 }
 
 }  // namespace cohortix::app

@@ -11,6 +11,7 @@
 #include "control/output_names.h"
 #include "control/vtc_geometry.h"
 #include "host/export/decimal_text.h"
+#include "host/export/json_text.h"
 #include "host/formats/vtc_format.h"
 
 namespace cohortix::app {
@@ -99,15 +100,42 @@ void printTimeline(std::ostream& out, const SimulationDesign& d) {
   out << " + " << d.NrOfPostVolumes << " after\n";
 }
 
-void printGeometry(std::ostream& out, const SimulationDesign& d) {
+// The box in Talairach millimetres: anatomy coordinate a is Talairach 128 - a, the
+// VTC's X axis running along Talairach y, Y along z and Z along x.
+struct TalairachExtent {
+  int64_t x[2], y[2], z[2];
+};
+
+TalairachExtent talairachExtentOf(const SimulationDesign& d) {
+  auto span = [](int64_t start, int64_t end, int64_t* range) {
+    range[0] = std::min(kAnatomyCentre - start, kAnatomyCentre - end);
+    range[1] = std::max(kAnatomyCentre - start, kAnatomyCentre - end);
+  };
+  TalairachExtent tal{};
+  span(d.ZStart, d.ZEnd, tal.x);
+  span(d.XStart, d.XEnd, tal.y);
+  span(d.YStart, d.YEnd, tal.z);
+  return tal;
+}
+
+void printGeometry(std::ostream& out, const SimulationDesign& d, bool inMillimetres) {
   const VTCDims dims = vtcDims(vtcBoxOf(d));
   out << "VTC box: X " << d.XStart << ".." << d.XEnd << ", Y " << d.YStart << ".." << d.YEnd
       << ", Z " << d.ZStart << ".." << d.ZEnd << ", resolution " << d.Resolution << '\n';
+  const TalairachExtent tal = talairachExtentOf(d);
+  if (inMillimetres)
+    out << "VTC box in Talairach space: x " << tal.x[0] << ".." << tal.x[1] << ", y " << tal.y[0]
+      << ".." << tal.y[1] << ", z " << tal.z[0] << ".." << tal.z[1] << " mm\n";
   out << "VTC dimensions: " << dims.DimX << " x " << dims.DimY << " x " << dims.DimZ
       << " voxels, " << volumes(d.NrOfVolumes) << '\n';
   out << "Signal: baseline " << d.MeanBaseline << ", SD " << host::roundedText(d.BaselineSDAcrossSubjects)
       << " across subjects, " << host::roundedText(d.BaselineSDAcrossVoxels) << " across voxels; noise SD "
       << host::roundedText(d.NoiseSDPercent) << "% of baseline\n";
+}
+
+std::string radiusText(float radius, int32_t resolution) {
+  return host::roundedText(radius) + " voxels (" +
+         host::roundedText(static_cast<double>(radius) * resolution) + " mm)";
 }
 
 // Whether the region's sphere, before jitter, lies wholly inside the VTC box.
@@ -117,7 +145,7 @@ bool sphereInsideBox(const VoxelIndex& c, float radius, const VTCDims& dims) {
   return inside(c.X, dims.DimX) && inside(c.Y, dims.DimY) && inside(c.Z, dims.DimZ);
 }
 
-void printRegions(std::ostream& out, const SimulationDesign& d) {
+void printRegions(std::ostream& out, const SimulationDesign& d, bool inMillimetres) {
   const VTCBox box = vtcBoxOf(d);
   const VTCDims dims = vtcDims(box);
   out << "Regions: " << d.NrOfRegions << '\n';
@@ -125,7 +153,9 @@ void printRegions(std::ostream& out, const SimulationDesign& d) {
     const EffectRegion& region = d.Regions[r];
     const VoxelIndex c = regionCentreVoxel(region, box);
     out << "  " << r + 1 << ". Talairach (" << region.TalX << ", " << region.TalY << ", "
-        << region.TalZ << "), radius " << host::roundedText(region.Radius) << ", centre SD "
+        << region.TalZ << "), radius "
+        << (inMillimetres ? radiusText(region.Radius, d.Resolution) : host::roundedText(region.Radius))
+        << ", centre SD "
         << host::roundedText(region.CenterSD) << " -> VTC voxel (" << c.X << ", " << c.Y << ", " << c.Z
         << ")" << (sphereInsideBox(c, region.Radius, dims) ? "" : ", reaches outside the box")
         << '\n';
@@ -188,16 +218,98 @@ void printFiles(std::ostream& out, const SimulationDesign& d) {
 
 }  // namespace
 
-void printDesignSummary(std::ostream& out, const SimulationDesign& d) {
+void printDesignSummary(std::ostream& out, const SimulationDesign& d, bool inMillimetres) {
   out << "Experiment: " << d.ExperimentName << '\n';
   printFactors(out, d);
   printCells(out, d);
   printGroups(out, d);
   printTimeline(out, d);
-  printGeometry(out, d);
-  printRegions(out, d);
+  printGeometry(out, d, inMillimetres);
+  printRegions(out, d, inMillimetres);
   for (int r = 0; r < d.NrOfRegions; ++r) printEffectTable(out, d, r);
   printFiles(out, d);
+}
+
+namespace {
+
+using host::jsonString;
+
+std::string jsonNumber(double value) { return host::roundedText(value); }
+
+template <typename Item>
+void jsonList(std::ostream& out, int64_t count, Item item) {
+  out << '[';
+  for (int64_t i = 0; i < count; ++i) {
+    if (i) out << ", ";
+    item(i);
+  }
+  out << ']';
+}
+
+void factorJson(std::ostream& out, const DesignFactor& factor) {
+  out << "{\"name\": " << jsonString(factor.FactorName) << ", \"levels\": ";
+  jsonList(out, factor.NrOfLevels, [&](int64_t l) {
+    const DesignLevel& level = factor.Levels[l];
+    out << "{\"name\": " << jsonString(level.LevelName) << ", \"colour\": [" << level.ColorR
+        << ", " << level.ColorG << ", " << level.ColorB << "]}";
+  });
+  out << '}';
+}
+
+void regionJson(std::ostream& out, const SimulationDesign& d, int r) {
+  const EffectRegion& region = d.Regions[r];
+  const VoxelIndex c = regionCentreVoxel(region, vtcBoxOf(d));
+  out << "{\"talairach\": [" << region.TalX << ", " << region.TalY << ", " << region.TalZ
+      << "], \"radius_voxels\": " << jsonNumber(region.Radius)
+      << ", \"radius_mm\": " << jsonNumber(static_cast<double>(region.Radius) * d.Resolution)
+      << ", \"centre_sd_voxels\": " << jsonNumber(region.CenterSD) << ", \"vtc_voxel\": ["
+      << c.X << ", " << c.Y << ", " << c.Z << "], \"effects\": ";
+  jsonList(out, d.NrOfEffectRows, [&](int64_t row) {
+    jsonList(out, d.NrOfWithinCells,
+             [&](int64_t cell) { out << jsonNumber(d.EffectTable[r][row][cell]); });
+  });
+  out << '}';
+}
+
+}  // namespace
+
+void printDesignJson(std::ostream& out, const SimulationDesign& d,
+                     const std::vector<std::string>& warnings) {
+  const VTCDims dims = vtcDims(vtcBoxOf(d));
+  const TalairachExtent tal = talairachExtentOf(d);
+  out << "{\"experiment\": " << jsonString(d.ExperimentName) << ",\n \"within_factors\": ";
+  jsonList(out, std::min(d.NrOfWithinFactors, kMaxWithinFactors),
+           [&](int64_t f) { factorJson(out, d.WithinFactors[f]); });
+  out << ",\n \"between_factors\": ";
+  jsonList(out, std::min(d.NrOfBetweenFactors, kMaxBetweenFactors),
+           [&](int64_t f) { factorJson(out, d.BetweenFactors[f]); });
+  out << ",\n \"conditions\": ";
+  jsonList(out, hasCells(d) ? d.NrOfWithinCells : 0,
+           [&](int64_t cell) { out << jsonString(conditionName(d, static_cast<int32_t>(cell))); });
+  out << ",\n \"rest_periods\": " << (d.HasRestPeriods ? "true" : "false")
+      << ", \"groups\": " << d.NrOfGroups << ", \"subjects_per_group\": "
+      << d.NrOfSubjectsPerGroup << ", \"subjects\": " << d.NrOfSubjects
+      << ",\n \"trials\": " << d.NrOfTrials << ", \"trials_per_condition\": "
+      << d.NrOfTrialsPerCondition << ", \"trial_volumes\": " << d.TrialDuration
+      << ", \"rest_volumes\": " << d.RestDuration << ", \"pre_volumes\": " << d.NrOfPreVolumes
+      << ", \"post_volumes\": " << d.NrOfPostVolumes << ", \"volumes\": " << d.NrOfVolumes
+      << ",\n \"box\": {\"x\": [" << d.XStart << ", " << d.XEnd << "], \"y\": [" << d.YStart
+      << ", " << d.YEnd << "], \"z\": [" << d.ZStart << ", " << d.ZEnd
+      << "], \"resolution\": " << d.Resolution << ", \"dimensions\": [" << dims.DimX << ", "
+      << dims.DimY << ", " << dims.DimZ << "], \"talairach_mm\": {\"x\": [" << tal.x[0] << ", "
+      << tal.x[1] << "], \"y\": [" << tal.y[0] << ", " << tal.y[1] << "], \"z\": [" << tal.z[0]
+      << ", " << tal.z[1] << "]}},\n \"signal\": {\"mean_baseline\": " << d.MeanBaseline
+      << ", \"baseline_sd_subjects\": " << jsonNumber(d.BaselineSDAcrossSubjects)
+      << ", \"baseline_sd_voxels\": " << jsonNumber(d.BaselineSDAcrossVoxels)
+      << ", \"noise_sd_percent\": " << jsonNumber(d.NoiseSDPercent)
+      << "},\n \"effects_per_group\": " << (d.EffectsPerGroup ? "true" : "false")
+      << ", \"subject_effect_sd\": " << jsonNumber(d.SubjectEffectSD) << ",\n \"regions\": ";
+  jsonList(out, d.NrOfRegions, [&](int64_t r) { regionJson(out, d, static_cast<int>(r)); });
+  out << ",\n \"files\": " << (d.NrOfSubjects > 0 ? 3 * int64_t{d.NrOfSubjects} : 0)
+      << ",\n \"warnings\": ";
+  jsonList(out, static_cast<int64_t>(warnings.size()),
+           [&](int64_t w) { out << jsonString(warnings[static_cast<std::size_t>(w)]); });
+  out << "}\n";
 }
 
 }  // namespace cohortix::app

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/command.h"
+#include "app/design_warnings.h"
 #include "app/interrupted_run.h"
 #include "app/leftover_temporaries.h"
 #include "app/run_exports.h"
@@ -69,6 +70,9 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   options.quiet = run.quiet;
   options.showProgress = host::progressWanted(run.quiet);
   std::unique_ptr<SimulationDesign> design = studyIn(options.controlFile);
+  if (design && !printDesignWarnings(options.controlFile, run.exports.nifti || !run.bidsDir.empty(),
+                                     std::cerr))
+    return ExitStatus::RunFailed;
   if (design) options.study = host::runOrderOf(*design);
   host::RealDiskInterface disk;
   // Declared before the session, whose output path uses them until it finishes.
@@ -78,7 +82,8 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   // Up before the first file is written; gone before the session.
   const host::InterruptionWatcher watcher(
       [&disk](int signal) { stopInterruptedRun(disk, signal); });
-  if (!session.prepareOutputFolder()) return ExitStatus::FilesNotWritten;
+  // A file the reader refuses leaves nothing behind, not even the output folder.
+  if (design && !session.prepareOutputFolder()) return ExitStatus::FilesNotWritten;
   removeLeftoversOfStudy(options.controlFile, options.outputDir, std::cerr);
   host::Result<std::unique_ptr<host::StudyExports>> opened =
       openExports(run.exports, options, design.get(), disk);

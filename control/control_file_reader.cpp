@@ -35,6 +35,11 @@ class ControlFileParser {
   bool item(const std::string& name, int32_t& value) {
     return reader_.label(name) && reader_.integer(name, value);
   }
+  // A count or a duration in volumes: refused below 0 on its own line. `what`
+  // completes "0 or more ..." ("volumes of each trial").
+  bool countItem(const std::string& name, const std::string& what, int32_t& value) {
+    return item(name, value) && checkNotNegative(reader_, what, value);
+  }
   bool item(const std::string& name, float& value) {
     return reader_.label(name) && reader_.number(name, value);
   }
@@ -69,15 +74,18 @@ bool ControlFileParser::readHeader() {
   if (!item("the file format version", design_.FileVersion)) return false;
   if (design_.FileVersion > 1) return reader_.reject(texts::kNewFileFormat);
   int32_t reserved = 0;
-  if (!item("the number of within factors", design_.NrOfWithinFactors) ||
-      !item("the number of between factors", design_.NrOfBetweenFactors) ||
-      !item("the reserved value after the factor counts", reserved))
-    return false;
+  if (!item("the number of within factors", design_.NrOfWithinFactors)) return false;
+  const int withinLine = reader_.line();
+  if (!item("the number of between factors", design_.NrOfBetweenFactors)) return false;
+  const int betweenLine = reader_.line();
+  if (!item("the reserved value after the factor counts", reserved)) return false;
   if (design_.NrOfWithinFactors > kMaxWithinFactors)
     return reader_.reject(texts::kTooManyWithinFactors);
   if (design_.NrOfBetweenFactors > kMaxBetweenFactors)
     return reader_.reject(texts::kTooManyBetweenFactors);
-  return true;
+  // After the two quoted refusals, which keep their order and their texts.
+  return checkNotNegative(reader_, "within factors", design_.NrOfWithinFactors, withinLine) &&
+         checkNotNegative(reader_, "between factors", design_.NrOfBetweenFactors, betweenLine);
 }
 
 bool ControlFileParser::readExperimentName() {
@@ -129,20 +137,28 @@ bool ControlFileParser::readRestPeriods() {
   char rest = 0;
   if (!flagItem("the rest-period flag", rest)) return false;
   design_.HasRestPeriods = rest == 'Y';
+  if (rest == 'y')
+    reader_.suspect("the rest-period flag " + quotedForMessage(reader_.lastWord()) +
+                    " begins with a lower-case y and is read as no rest periods");
   design_.RestDuration = 0;
-  return !design_.HasRestPeriods || item("the volumes of each rest period", design_.RestDuration);
+  return !design_.HasRestPeriods ||
+         countItem("the volumes of each rest period", "volumes of each rest period",
+                   design_.RestDuration);
 }
 
 bool ControlFileParser::readTiming() {
   int32_t reserved = 0;
-  return item("the number of subjects per group", design_.NrOfSubjectsPerGroup) &&
+  return countItem("the number of subjects per group", "subjects per group",
+                   design_.NrOfSubjectsPerGroup) &&
          checkSubjects(reader_, design_, experimentNameLine_) &&
          item("the reserved value after the subjects per group", reserved) &&
-         item("the volumes of each trial", design_.TrialDuration) &&
+         countItem("the volumes of each trial", "volumes of each trial", design_.TrialDuration) &&
          item("the number of trials per condition", design_.NrOfTrialsPerCondition) &&
          checkTrialsPerCondition(reader_, design_) &&
-         item("the volumes before the first protocol interval", design_.NrOfPreVolumes) &&
-         item("the volumes after the last protocol interval", design_.NrOfPostVolumes) &&
+         countItem("the volumes before the first protocol interval",
+                   "volumes before the first protocol interval", design_.NrOfPreVolumes) &&
+         countItem("the volumes after the last protocol interval",
+                   "volumes after the last protocol interval", design_.NrOfPostVolumes) &&
          checkTimeline(reader_, design_);
 }
 
@@ -203,6 +219,9 @@ bool ControlFileParser::readEffectMode() {
   char mode = 0;
   if (!flagItem("the effects-per-group flag", mode)) return false;
   design_.EffectsPerGroup = mode == 'G';
+  if (mode == 'g')
+    reader_.suspect("the effects-per-group flag " + quotedForMessage(reader_.lastWord()) +
+                    " begins with a lower-case g and is read as one row per subject");
   if (!checkEffectRows(reader_, design_)) return false;
   if (design_.EffectsPerGroup && !item("the subject effect SD", design_.SubjectEffectSD))
     return false;

@@ -87,6 +87,11 @@ bool checkCentreAxis(ItemReader& reader, const char* talairach, int r, int32_t v
 
 }  // namespace
 
+bool checkNotNegative(ItemReader& reader, const std::string& what, int32_t value, int line) {
+  if (value >= 0) return true;
+  return reader.fail(line != 0 ? line : reader.line(), "0 or more " + what, str(value));
+}
+
 bool checkLevelCount(ItemReader& reader, const std::string& factor, int32_t levels) {
   if (levels >= 0 && levels <= kMaxLevels) return true;
   return reader.fail(reader.line(), "0 to " + str(kMaxLevels) + " levels of " + factor,

@@ -22,6 +22,9 @@ struct LevelLines {
 inline constexpr int64_t kMaxRunVolumes = 2147483646;
 inline constexpr int64_t kMaxRunTrials = 2147483646;
 
+// A count or a duration in volumes below 0: "expected 0 or more <what>, found -5" on
+// `line` (0: the line of the token read last).
+bool checkNotNegative(ItemReader& reader, const std::string& what, int32_t value, int line = 0);
 bool checkLevelCount(ItemReader& reader, const std::string& factor, int32_t levels);
 // After the level count of within factor f: the cells so far stay within capacity.
 bool checkWithinCells(ItemReader& reader, const SimulationDesign& design, int f);

@@ -31,9 +31,32 @@ bool ItemReader::open() {
 }
 
 bool ItemReader::fail(int line, const std::string& expected, const std::string& found) {
-  message_ = std::string(path_) + ":" + std::to_string(line) + ": expected " + expected +
-             ", found " + found;
+  const std::string failure = "expected " + expected + ", found " + found;
+  if (!suspect_.empty() && line > suspectLine_) {
+    message_ = suspect_ + "; the reading then fails on line " + std::to_string(line) + ": " +
+               failure;
+    return false;
+  }
+  message_ = std::string(path_) + ":" + std::to_string(line) + ": " + failure;
   return false;
+}
+
+void ItemReader::suspect(const std::string& note) {
+  if (!suspect_.empty()) return;
+  suspectLine_ = line();
+  suspect_ = std::string(path_) + ":" + std::to_string(suspectLine_) + ": " + note;
+}
+
+bool ItemReader::valueTooManyBefore(const std::string& item) {
+  float number = 0;
+  if (valuesSinceLabel_ != 0 || parseFloat32(label_, number) != NumberParse::Ok ||
+      parseFloat32(word_, number) != NumberParse::Malformed)
+    return false;
+  fail(labelLine_, "a label before " + labelItem_,
+       "the number " + quotedForMessage(label_) + " (and then " + quotedForMessage(word_) +
+           " on line " + std::to_string(line()) + " for " + item +
+           "): the item before it has a value too many");
+  return true;
 }
 
 bool ItemReader::reject(const char* text) {
@@ -56,7 +79,7 @@ bool ItemReader::word(const std::string& kind, const std::string& context,
   if (result == TokenReader::Result::Ok) return true;
   if (result != TokenReader::Result::TooLong) return failRead(result, kind + " " + context);
   return fail(line(), kind + " of at most " + characters(maxLength) + " " + context,
-              quotedForMessage(word_) + " of " + characters(length));
+              quotedForMessage(word_) + " of more than " + characters(maxLength));
 }
 
 bool ItemReader::record(TokenSpan::Kind kind) {
@@ -66,8 +89,12 @@ bool ItemReader::record(TokenSpan::Kind kind) {
 }
 
 bool ItemReader::label(const std::string& item) {
-  return word("a label", "before " + item, kMaxWordLength, false) &&
-         record(TokenSpan::Kind::Label);
+  if (!word("a label", "before " + item, kMaxWordLength, false)) return false;
+  label_ = word_;
+  labelItem_ = item;
+  labelLine_ = line();
+  valuesSinceLabel_ = 0;
+  return record(TokenSpan::Kind::Label);
 }
 
 bool ItemReader::flag(const std::string& item, char& first) {
@@ -79,24 +106,28 @@ bool ItemReader::flag(const std::string& item, char& first) {
 bool ItemReader::integer(const std::string& item, int32_t& value) {
   if (!word("an integer", "for " + item, kMaxNumberLength, true)) return false;
   switch (parseInt32(word_, value)) {
-    case NumberParse::Ok: return record(TokenSpan::Kind::Integer);
+    case NumberParse::Ok: ++valuesSinceLabel_; return record(TokenSpan::Kind::Integer);
     case NumberParse::OutOfRange:
       return fail(line(), "an integer from -2147483648 to 2147483647 for " + item,
                   quotedForMessage(word_));
-    default: return fail(line(), "an integer for " + item, quotedForMessage(word_));
+    default:
+      return !valueTooManyBefore(item) &&
+             fail(line(), "an integer for " + item, quotedForMessage(word_));
   }
 }
 
 bool ItemReader::number(const std::string& item, float& value) {
   if (!word("a number", "for " + item, kMaxNumberLength, true)) return false;
   switch (parseFloat32(word_, value)) {
-    case NumberParse::Ok: return record(TokenSpan::Kind::Number);
+    case NumberParse::Ok: ++valuesSinceLabel_; return record(TokenSpan::Kind::Number);
     case NumberParse::OutOfRange:
       return fail(line(), "a number within the range of a 32-bit float for " + item,
                   quotedForMessage(word_));
     case NumberParse::NotFinite:
       return fail(line(), "a finite number for " + item, quotedForMessage(word_));
-    default: return fail(line(), "a number for " + item, quotedForMessage(word_));
+    default:
+      return !valueTooManyBefore(item) &&
+             fail(line(), "a number for " + item, quotedForMessage(word_));
   }
 }
 
@@ -110,11 +141,12 @@ bool ItemReader::quoted(const std::string& item, char* dest, std::size_t maxLeng
   const int openLine = tokens_.line();
   std::size_t length = 0;
   result = tokens_.readUntilQuote(word_, maxLength, length);
+  if (result == TokenReader::Result::TooLong)
+    return fail(openLine, item + " of at most " + characters(maxLength),
+                "more than " + characters(maxLength));
   if (result != TokenReader::Result::Ok)
     return failRead(result, "a double quote closing " + item + " opened on line " +
                                 std::to_string(openLine));
-  if (length > maxLength)
-    return fail(openLine, item + " of at most " + characters(maxLength), characters(length));
   // A NUL would end the text where it stands and silently drop the rest of it.
   if (word_.find('\0') != std::string::npos)
     return fail(openLine, item + " without a NUL character", quotedForMessage(word_));

@@ -32,8 +32,13 @@ class ItemReader {
   // One of the reader's own rejections, shown as it stands; always false.
   bool reject(const char* text);
 
-  // The line of the token read last.
+  // The line of the token read last, and the word read last.
   int line() const { return tokens_.tokenLine(); }
+  const std::string& lastWord() const { return word_; }
+
+  // A value read as given that may be what sends the reading astray (a lower-case
+  // flag word): should the reading fail later, the message names this line first.
+  void suspect(const std::string& note);
 
   // From now on, every token read whole is appended to spans (null: none).
   void recordSpans(std::vector<TokenSpan>* spans) { spans_ = spans; }
@@ -47,11 +52,22 @@ class ItemReader {
   bool parsed(int outcome, const std::string& item, const char* kind);
   bool record(TokenSpan::Kind kind);
 
+  // A number where a label stands, then a word where the item's first value
+  // stands: the item before has a value too many; the message names the number.
+  // True when it set the message.
+  bool valueTooManyBefore(const std::string& item);
+
   const char* path_;
   std::string& message_;
   TokenReader tokens_;
   std::string word_;
   std::vector<TokenSpan>* spans_ = nullptr;
+  std::string label_;        // the last label read
+  std::string labelItem_;    // the item it opened
+  int labelLine_ = 0;
+  int valuesSinceLabel_ = 0;
+  std::string suspect_;      // "file:line: note" of suspect(), or empty
+  int suspectLine_ = 0;
 };
 
 }  // namespace cohortix

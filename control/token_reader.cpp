@@ -56,7 +56,9 @@ TokenReader::Result TokenReader::readWord(std::string& word, std::size_t maxLeng
   skipWhiteSpace();
   tokenLine_ = line_;
   tokenBegin_ = offset_;
-  for (int c = peek(); c != EOF && !isWhiteSpace(c); c = peek()) {
+  // Reading stops one character past the limit: a file of any size, or a device
+  // that never ends, is refused as soon as one word is too long.
+  for (int c = peek(); c != EOF && !isWhiteSpace(c) && length <= maxLength; c = peek()) {
     if (stopAtQuote && c == '"' && length > 0) break;
     next();
     if (length++ < maxLength) word += static_cast<char>(c);
@@ -74,6 +76,7 @@ TokenReader::Result TokenReader::skipPastQuote(std::size_t maxBefore, std::strin
   for (int c = next(); c != EOF; c = next()) {
     if (c == '"') {
       tokenBegin_ = offset_ - 1;
+      tokenLine_ = line_;
       return Result::Ok;
     }
     if (skipped.size() == maxBefore) {
@@ -95,7 +98,8 @@ TokenReader::Result TokenReader::readUntilQuote(std::string& value, std::size_t 
       tokenEnd_ = offset_;
       return Result::Ok;
     }
-    if (length++ < maxLength) value += static_cast<char>(c);
+    if (length++ == maxLength) return Result::TooLong;
+    value += static_cast<char>(c);
   }
   return endResult();
 }

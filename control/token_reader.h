@@ -21,8 +21,8 @@ class TokenReader {
   bool open(const char* path, std::string& reason);
 
   // Skips white space, then reads a run of other characters into `word`. A word of
-  // more than maxLength characters gives TooLong with `length` its full length and
-  // `word` its first maxLength characters. With stopAtQuote a double quote also
+  // more than maxLength characters gives TooLong as soon as its maxLength + 1st
+  // character is read, with `word` its first maxLength characters. With stopAtQuote a double quote also
   // ends the word and stays unread, so that a number may touch the quoted string
   // that follows it.
   Result readWord(std::string& word, std::size_t maxLength, std::size_t& length,
@@ -33,8 +33,8 @@ class TokenReader {
   // what was discarded before the quote, or what stood there instead of one.
   Result skipPastQuote(std::size_t maxBefore, std::string& skipped);
 
-  // Reads the characters up to the next double quote and discards that quote.
-  // `value` keeps at most maxLength of them; `length` counts them all.
+  // Reads the characters up to the next double quote and discards that quote. More
+  // than maxLength of them give TooLong as soon as the one past the limit is read.
   Result readUntilQuote(std::string& value, std::size_t maxLength, std::size_t& length);
 
   // The line on which the last word or quoted text began.

@@ -20,9 +20,9 @@ void addFactor(std::vector<std::string>& names, const DesignFactor& factor,
   for (int l = 0; l < std::max(0, factor.NrOfLevels); ++l) names.push_back(level + str(l + 1));
 }
 
-// The customary labels of the design's items in the order the reader takes them,
-// as in the documented example: the same walk over the counts the reader makes.
-std::vector<std::string> customaryNames(const SimulationDesign& d) {
+}  // namespace
+
+std::vector<std::string> customaryItemNames(const SimulationDesign& d) {
   std::vector<std::string> names = {"Version", "WithinFactors", "BetweenFactors", "Reserved1",
                                     "Name"};
   for (int f = 0; f < std::max(0, d.NrOfWithinFactors); ++f)
@@ -43,6 +43,8 @@ std::vector<std::string> customaryNames(const SimulationDesign& d) {
   for (int r = 0; r < d.NrOfRegions; ++r) names.push_back("Region" + str(r + 1));
   return names;
 }
+
+namespace {
 
 Result<std::string> fileText(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
@@ -80,7 +82,7 @@ Result<ControlItems> readControlItems(const std::filesystem::path& path) {
   Result<std::string> text = fileText(path);
   if (!text) return text.status();
   result.text = std::move(text.value());
-  const std::vector<std::string> names = customaryNames(*design);
+  const std::vector<std::string> names = customaryItemNames(*design);
   for (const TokenSpan& span : spans) {
     if (span.kind == TokenSpan::Kind::Label) {
       if (result.items.size() == names.size()) break;

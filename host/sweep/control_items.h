@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "control/simulation_design.h"
 #include "control/token_spans.h"
 #include "host/io/status.h"
 
@@ -30,6 +31,11 @@ struct ControlItems {
   // "Version, WithinFactors, ..." for messages.
   std::string names() const;
 };
+
+// The customary labels of the design's items in the order the reader takes them,
+// as in the documented example: the same walk over the counts the reader makes,
+// so it also names the items of a file the reader stopped in, up to that point.
+std::vector<std::string> customaryItemNames(const SimulationDesign& design);
 
 // Reads the file through the control file reader. A file the reader refuses gives
 // the reader's own message ("file:line: expected ..., found ...").

@@ -13,7 +13,8 @@ for example in "$examples"/*.cxd; do
   [ ! -s "$tmp/errors.txt" ] || fail "$example: check wrote to standard error"
 done
 
-summary=$("$COHORTIX" check "$examples/two-by-two.cxd")
+fixture="$COHORTIX_SOURCE_DIR/tests/data/two-by-two.cxd"
+summary=$("$COHORTIX" check "$fixture" 2>/dev/null)
 for line in 'Experiment: SimA' 'Cells: 4 (conditions in protocol order, after "Baseline")' \
     '    3. Easy x Right             colour 255 0 0' 'Groups: 2 (Age: Young, Old)' \
     'Subjects: 5 per group, 10 in all' 'Trials per run: 12 (3 per condition) of 6 volumes' \
@@ -26,7 +27,7 @@ printf '%s\n' "$summary" | grep -qE '^  Old +1 +0\.5 +1\.5 +1$' || fail "effect 
 
 # Refusals: exit 1, the message alone on standard error, nothing on standard output.
 refused() {  # refused NAME SED-EXPRESSION EXPECTED-MESSAGE
-  sed "$2" "$examples/two-by-two.cxd" >"$tmp/$1.cxd"
+  sed "$2" "$fixture" >"$tmp/$1.cxd"
   set +e
   "$COHORTIX" check "$tmp/$1.cxd" >"$tmp/out.txt" 2>"$tmp/err.txt"
   local status=$?
@@ -35,7 +36,8 @@ refused() {  # refused NAME SED-EXPRESSION EXPECTED-MESSAGE
   [ ! -s "$tmp/out.txt" ] || fail "$1: a refused file must print no summary"
   [ "$(cat "$tmp/err.txt")" = "${3//@/$tmp/$1.cxd}" ] || fail "$1: message $(cat "$tmp/err.txt")"
 }
-refused newer-version 's/^Version: 1/Version: 2/' 'INFO - New CXD File Format, use updated plugin.'
+refused newer-version 's/^Version: 1/Version: 2/' \
+  $'INFO - New CXD File Format, use updated plugin.\n@:1: the format version is above 1'
 refused fractional-levels '0,/^Levels: 2/s//Levels: 2.5/' \
   '@:7: expected an integer for the number of levels of within factor 1, found "2.5"'
 refused truncated '$d' \
@@ -44,9 +46,10 @@ refused zero-resolution 's/^Resolution: 3/Resolution: 0/' \
   '@:30: expected a VTC resolution of at least 1, found 0'
 
 # No within factor passes the reader, but no run can take it: summary, then exit 1.
-/usr/bin/python3 - "$examples/two-by-two.cxd" "$tmp/no-within.cxd" <<'PY'
+/usr/bin/python3 - "$fixture" "$tmp/no-within.cxd" <<'PY'
 import sys
 text = open(sys.argv[1]).read().replace("WithinFactors: 2", "WithinFactors: 0")
+text = text.replace("Center: 30 -20 10", "Center: 0 -20 10")  # inside the box: no warning
 text = text[:text.index('Factor: "Task"')] + text[text.index('Factor: "Age"'):]
 open(sys.argv[2], "w").write(text.replace("2.0 1.0 2.5 1.5\n1.0 0.5 1.5 1.0", "2.0\n1.0"))
 PY

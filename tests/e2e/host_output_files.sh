@@ -12,7 +12,7 @@ rm -rf "$COHORTIX_TEST_TMP" && mkdir -p "$COHORTIX_TEST_TMP" && cd "$COHORTIX_TE
 # The two-by-two example with one subject per group and a 4 x 4 x 4 box.
 sed -e 's/^SubjectsPerGroup: 5/SubjectsPerGroup: 1/' -e 's/^BoxZ: .*/BoxZ: 100 112/' \
     -e 's/^BoxX: .*/BoxX: 60 72/' -e 's/^BoxY: .*/BoxY: 50 62/' \
-    "$COHORTIX_SOURCE_DIR/examples/two-by-two.cxd" > small.cxd
+    "$COHORTIX_SOURCE_DIR/tests/data/two-by-two.cxd" > small.cxd
 expected="S1_G1_SimA.prt S1_G1_SimA.rtc S1_G1_SimA.vtc S2_G2_SimA.prt S2_G2_SimA.rtc S2_G2_SimA.vtc"
 
 "$COHORTIX" run small.cxd -o out/nested > log.txt 2> err.txt || fail "run exited $?: $(cat err.txt)"

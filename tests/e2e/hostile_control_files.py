@@ -73,7 +73,7 @@ for line in (HOSTILE / "expected.tsv").read_text(encoding="utf-8", errors="surro
     check_table_row(name, int(status), expected)
     fresh_scratch()
 
-example = (SOURCE / "examples" / "two-by-two.cxd").read_bytes()
+example = (SOURCE / "tests" / "data" / "two-by-two.cxd").read_bytes()
 token_ends = [match.end() for match in re.finditer(rb"\S+", example)]
 for end in token_ends[:-1]:
     check_cut_off(example, end, f"after byte {end}")

@@ -4,7 +4,7 @@
 set -euo pipefail
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-study="$COHORTIX_SOURCE_DIR/examples/two-by-two.cxd"
+study="$COHORTIX_SOURCE_DIR/tests/data/two-by-two.cxd"
 first="$COHORTIX_TEST_TMP/first"
 second="$COHORTIX_TEST_TMP/second"
 rm -rf "$COHORTIX_TEST_TMP"

@@ -9,7 +9,7 @@ import numpy as np
 
 tmp = os.environ["COHORTIX_TEST_TMP"]
 os.makedirs(tmp, exist_ok=True)
-source = open(os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "examples", "two-by-two.cxd")).read()
+source = open(os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "data", "two-by-two.cxd")).read()
 small = (source.replace("SubjectsPerGroup: 5", "SubjectsPerGroup: 1")
          .replace("BoxZ: 100 160", "BoxZ: 100 109").replace("BoxX: 60 180", "BoxX: 60 75")
          .replace("BoxY: 50 152", "BoxY: 50 62"))

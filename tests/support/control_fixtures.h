@@ -9,7 +9,7 @@
 
 namespace cohortix::testing {
 
-// A file of the source tree (e.g. "examples/two-by-two.cxd") as text.
+// A file of the source tree (e.g. "tests/data/two-by-two.cxd") as text.
 std::string sourceFileText(const std::string& relativePath);
 
 // text with the first occurrence of `from` replaced by `to`; fails the test when

@@ -87,7 +87,12 @@ def run_cohortix(*arguments):
 
 
 def example(name):
-    return os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "examples", name + ".cxd")
+    """An example study, or a study kept as a fixture of the tests (tests/data)."""
+    for folder in (("examples",), ("tests", "data")):
+        path = os.path.join(os.environ["COHORTIX_SOURCE_DIR"], *folder, name + ".cxd")
+        if os.path.exists(path):
+            return path
+    raise FileNotFoundError(name + ".cxd")
 
 
 def fresh_folder(*parts):

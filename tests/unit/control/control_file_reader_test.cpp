@@ -16,7 +16,7 @@
 namespace cohortix::testing {
 namespace {
 
-const std::string kTwoByTwo = sourceFileText("examples/two-by-two.cxd");
+const std::string kTwoByTwo = sourceFileText("tests/data/two-by-two.cxd");
 
 // Every line's first word, when it ends in ':', is a label; the rest are values.
 std::string withLabels(const std::string& text, const std::string& label) {

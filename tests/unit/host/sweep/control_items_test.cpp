@@ -53,7 +53,7 @@ std::string relaid(const ControlItems& items, std::size_t shift, const std::stri
 
 TEST(ControlItems, NameItemsByPositionWhateverTheLabelsAndLayout) {
   ScratchFolder folder;
-  const ControlItems base = itemsOf(folder, "base.cxd", sourceFileText("examples/two-by-two.cxd"));
+  const ControlItems base = itemsOf(folder, "base.cxd", sourceFileText("tests/data/two-by-two.cxd"));
   const auto expected = valueTexts(base);
   EXPECT_EQ(expected.at("SubjectsPerGroup"), "5|");
   EXPECT_EQ(expected.at("Name"), "\"SimA\"|");
@@ -148,7 +148,7 @@ TEST_F(ControlEdit, ValuesThatMoveLaterItemsAreRefusedWhereTheReaderStrays) {
 
   // With one effect row per subject, fewer subjects read fewer rows and leave the
   // rest of the table behind.
-  std::string perSubject = sourceFileText("examples/two-by-two.cxd");
+  std::string perSubject = sourceFileText("tests/data/two-by-two.cxd");
   perSubject =
       perSubject.substr(0, perSubject.find("EffectRows:")) + "EffectRows: N\nFlag: P\nRegion1:";
   for (int row = 0; row < 10; ++row) perSubject += " 1 2 3 4\n";

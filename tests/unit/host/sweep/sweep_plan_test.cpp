@@ -21,7 +21,7 @@ class SweepPlan : public ::testing::Test {
  protected:
   SweepPlan() {
     std::ofstream(folder / "study.cxd")
-        << cohortix::testing::sourceFileText("examples/two-by-two.cxd");
+        << cohortix::testing::sourceFileText("tests/data/two-by-two.cxd");
   }
   Result<SweepDefinition> definition(const std::string& toml) {
     std::ofstream(folder / "sweep.toml") << toml;
