@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/design_summary.h"
+#include "app/run_admission.h"
 #include "control/control_file_reader.h"
 #include "control/supported_design.h"
 #include "simulation/run_texts.h"
@@ -13,6 +14,8 @@ namespace cohortix::app {
 namespace {
 
 ExitStatus checkControlFile(const std::string& path) {
+  if (const host::Status readable = regularFileOrAbsent(path); !readable)
+    return reportError(readable.message()), ExitStatus::RunFailed;
   // The design is far too large for the stack.
   auto design = std::make_unique<SimulationDesign>();
   std::string message;
