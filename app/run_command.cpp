@@ -160,15 +160,15 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   }
   std::unique_ptr<SimulationDesign> design = studyIn(options.controlFile);
   if (design) options.study = host::runOrderOf(*design);
+  host::RealDiskInterface disk;
+  // Up before the first file is removed or written.
+  const host::InterruptionWatcher watcher(
+      [&disk](int signal) { stopInterruptedRun(disk, signal); });
   RunAdmission admission(run, options, design.get());
   if (!admission.beforeExports()) return ExitStatus::Refused;
-  host::RealDiskInterface disk;
   // Declared before the session, whose output path uses them until it finishes.
   std::unique_ptr<host::StudyExports> exports;
   host::HostSession session(options, std::cout, std::cerr, disk);
-  // Up before the first file is written; gone before the session.
-  const host::InterruptionWatcher watcher(
-      [&disk](int signal) { stopInterruptedRun(disk, signal); });
   host::Result<std::unique_ptr<host::StudyExports>> opened =
       openExports(run.exports, options, design.get(), disk);
   if (!opened) {
@@ -181,7 +181,9 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   if (exports) session.output().addSink(*exports);
   const ExitStatus status = exitStatusOf(host::runPlugin(pluginPathOf(global), session));
   const bool allWritten = session.finish();
-  if (!run.quiet) std::cerr << "cohortix: " << session.summary() << '\n';
+  // What a completed run did; a refused one has said why and did nothing.
+  if (!run.quiet && status == ExitStatus::Success)
+    std::cerr << "cohortix: " << session.summary() << '\n';
   return withWrittenFiles(status, allWritten);
 }
 
