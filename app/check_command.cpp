@@ -7,6 +7,7 @@
 
 #include "app/design_summary.h"
 #include "app/design_warnings.h"
+#include "app/run_admission.h"
 #include "control/control_file_reader.h"
 #include "control/supported_design.h"
 #include "simulation/run_texts.h"
@@ -49,6 +50,9 @@ ExitStatus refuse(const std::string& message) {
 
 ExitStatus checkControlFile(const CheckOptions& options) {
   const std::string& path = options.path;
+  // Before any byte is read: a FIFO or a device must not hold the check.
+  if (const host::Status readable = regularFileOrAbsent(path); !readable)
+    return reportError(readable.message()), ExitStatus::RunFailed;
   if (const std::string reason = notTextReason(path); !reason.empty())
     return refuse("cohortix: " + reason);
   // The design is far too large for the stack.

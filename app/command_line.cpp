@@ -7,6 +7,7 @@
 #include "app/analyze_command.h"
 #include "app/check_command.h"
 #include "app/command.h"
+#include "app/command_suggestion.h"
 #include "app/output_streams.h"
 #include "app/score_command.h"
 #include "host/loader/plugin_library.h"
@@ -18,6 +19,19 @@ std::string pluginPathOf(const GlobalOptions& global) {
 }
 
 void reportError(const std::string& what) { std::cerr << "cohortix: " << what << '\n'; }
+
+namespace {
+
+// A validator's message that names its option already reads "--tr must be ...",
+// not "--tr: --tr must be ...".
+std::string withoutRepeatedName(const std::string& text) {
+  const std::size_t colon = text.find(": ");
+  if (colon == std::string::npos || colon == 0) return text;
+  const std::string name = text.substr(0, colon);
+  return text.compare(colon + 2, name.size() + 1, name + " ") == 0 ? text.substr(colon + 2) : text;
+}
+
+}  // namespace
 
 void addNoiseStatsCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
 
@@ -44,13 +58,31 @@ int runCommandLine(int argc, char** argv) {
   addReportCommand(app, global, action);
   addSweepCommand(app, global, action);
   addPowerCommand(app, global, action);
+  app.footer("Every option's default and limits are shown by cohortix COMMAND --help; the "
+             "control file, the formats and each feature are described in docs/ (start with "
+             "docs/control-file.md).");
+  std::vector<std::string> commands;
+  for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
+    commands.push_back(command->get_name());
+  if (const auto typed = unknownSubcommand(argc, argv, commands)) {
+    reportError(unknownSubcommandMessage(*typed, commands));
+    return toExitCode(ExitStatus::UsageError);
+  }
+  ExitStatus status = ExitStatus::Success;
   try {
     app.parse(argc, argv);
+    status = action();
+  } catch (const CLI::Success& e) {
+    app.exit(e);  // --help, --version
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
-    return code == 0 ? 0 : toExitCode(ExitStatus::UsageError);
+    reportError(withoutRepeatedName(e.what()));
+    status = ExitStatus::UsageError;
   }
-  return toExitCode(action());
+  // What was asked for did not reach its reader: that is no success. A run's
+  // product is its files; its log may go unread (and was said to).
+  if (standardOutputFailed() && status == ExitStatus::Success && !app.got_subcommand("run"))
+    status = ExitStatus::RunFailed;
+  return toExitCode(status);
 }
 
 }  // namespace cohortix::app

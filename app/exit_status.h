@@ -9,6 +9,7 @@ enum class ExitStatus : int {
   UsageError = 2,         // bad command line
   PluginUnavailable = 3,  // the plug-in could not be loaded or refused to initialise
   FilesNotWritten = 4,    // the run finished but some files could not be written
+  Refused = 5,            // the run was refused before it started; nothing was written
   HungUp = 129,           // SIGHUP: the terminal went away
   Interrupted = 130,      // SIGINT
   Terminated = 143,       // SIGTERM

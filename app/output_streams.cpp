@@ -76,6 +76,14 @@ class LineBuffer : public std::streambuf {
                 << '\n';
   }
 
+
+ public:
+  bool failed() const {
+    const std::lock_guard<std::timed_mutex> lock(printLock());
+    return gone_;
+  }
+
+ private:
   int fd_;
   const char* name_;
   std::string pending_;
@@ -102,6 +110,11 @@ OutputStreams::~OutputStreams() {
   std::cout.rdbuf(previousOutput_);
   std::cerr.rdbuf(previousError_);
   std::cerr.setf(std::ios::unitbuf);
+}
+
+bool standardOutputFailed() {
+  std::cout.flush();
+  return standardOutput.failed();
 }
 
 void silenceOutput() {

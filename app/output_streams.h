@@ -24,6 +24,10 @@ class OutputStreams {
   std::streambuf* previousError_;
 };
 
+// Whether anything printed on the standard output could not be written (a full
+// disk, a reader that went away); said once on the standard error when it happened.
+bool standardOutputFailed();
+
 // Drops everything printed from now on, once any line being printed is out (or
 // after a moment, when its reader does not take it).
 void silenceOutput();

@@ -2,23 +2,32 @@
 // control file and serves the whole run.
 
 #include <CLI/CLI.hpp>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 
 #include "app/command.h"
-#include "app/design_warnings.h"
 #include "app/interrupted_run.h"
 #include "app/leftover_temporaries.h"
+#include "app/design_warnings.h"
+#include "app/run_admission.h"
 #include "app/run_exports.h"
 #include "app/run_truth_options.h"
+#include "control/supported_design.h"
+#include "abi/host_functions.h"
+#include "host/session/general_services.h"
+#include "host/session/memory_budget.h"
 #include "control/control_file_reader.h"
 #include "host/export/export_file.h"
 #include "host/io/disk_interface.h"
 #include "app/interruption_watcher.h"
 #include "host/session/host_session.h"
+#include "host/loader/plugin_library.h"
 #include "host/loader/plugin_run.h"
 #include "host/documents/two_gamma_hrf.h"
+#include "host/export/decimal_text.h"
 
 namespace cohortix::app {
 namespace {
@@ -30,6 +39,7 @@ struct RunOptions {
   bool quiet = false;
   host::ExportOptions exports;
   std::string bidsDir;
+  bool force = false;
   TruthRunOptions truth;
 };
 
@@ -62,6 +72,67 @@ std::unique_ptr<SimulationDesign> studyIn(const std::filesystem::path& controlFi
   return design;
 }
 
+// Everything a run must be granted before the plug-in starts (app/run_admission.h):
+// each refusal is said in one line and ends the command with status 5 before
+// anything is written. `design` is null when the host could not read the control
+// file: the plug-in then says why and writes nothing, so no folder is made for it.
+class RunAdmission {
+ public:
+  RunAdmission(const RunOptions& run, const host::SessionOptions& options,
+               const SimulationDesign* design)
+      : run_(run), options_(options), design_(design) {}
+
+  // The checks that touch nothing: memory, the folders' kinds, and
+  // an output folder that is there already (locked from here on).
+  bool beforeExports() {
+    if (design_ == nullptr) return true;
+    const host::MemoryNeed need = host::memoryNeedOf(*design_, exportsAsked(run_.exports));
+    if (!granted(host::checkRunMemory(need, host::memoryLimit()))) return false;
+    if (!granted(folderOrMissing(options_.outputDir, "the output folder")) ||
+        !granted(folderOrMissing(run_.bidsDir, "--bids")))
+      return false;
+    std::error_code error;
+    if (std::filesystem::is_directory(options_.outputDir, error) && !claimOutputFolder()) return false;
+    // The dataset's folder is made and locked before its emptiness is judged, so
+    // two runs cannot both find it empty; a native folder inside it comes later.
+    if (run_.bidsDir.empty()) return true;
+    if (!granted(disk_.makeDirs(run_.bidsDir).context("cannot create the folder " + run_.bidsDir)))
+      return false;
+    if (!granted(locks_.take(run_.bidsDir))) return false;
+    // Said once here rather than once for every subject's files.
+    return granted(writableFolder(run_.bidsDir, "the BIDS folder"));
+  }
+
+  // After the exports have opened: the output folder made, locked and cleared.
+  bool afterExports(host::HostSession& session) {
+    if (design_ == nullptr) return true;
+    if (!locks_.holds(options_.outputDir) && (!session.prepareOutputFolder() || !claimOutputFolder()))
+      return false;
+    // --force removes the earlier run only for a design the plug-in will run.
+    if (!run_.force || !supportedDesign(*design_)) return true;
+    return granted(clearEarlierRun(options_.outputDir, design_->ExperimentName, true));
+  }
+
+ private:
+  bool claimOutputFolder() {
+    if (!granted(locks_.take(options_.outputDir))) return false;
+    // Only now: a temporary of a live run in this folder would be its writer's.
+    removeLeftoversOfStudy(options_.controlFile, options_.outputDir, std::cerr);
+    return run_.force || granted(clearEarlierRun(options_.outputDir, design_->ExperimentName, false));
+  }
+
+  static bool granted(const host::Status& status) {
+    if (!status) reportError(status.message());
+    return status.isOk();
+  }
+
+  const RunOptions& run_;
+  const host::SessionOptions& options_;
+  const SimulationDesign* design_;
+  host::RealDiskInterface disk_;
+  RunLocks locks_;
+};
+
 ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   host::SessionOptions options;
   options.controlFile = std::filesystem::absolute(run.controlFile);
@@ -69,42 +140,72 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   options.repetitionTime = run.repetitionTime;
   options.quiet = run.quiet;
   options.showProgress = host::progressWanted(run.quiet);
+  // A plug-in that cannot be loaded is said first: no run could take place at all.
+  std::string loadError;
+  const std::unique_ptr<host::PluginLibrary> plugin =
+      host::PluginLibrary::open(pluginPathOf(global), loadError);
+  if (plugin == nullptr) {
+    reportError("cannot load the plug-in " + pluginPathOf(global) + ": " + loadError);
+    return ExitStatus::PluginUnavailable;
+  }
+  // Before the host reads it: a FIFO or a device must not hold the run.
+  if (const host::Status readable = controlFileReadable(options.controlFile); !readable) {
+    reportError(readable.message());
+    return ExitStatus::Refused;
+  }
+  if (host::dialogAnswerFor(options.controlFile).empty()) {
+    reportError("the path of the control file " + options.controlFile.string() + " (" +
+                std::to_string(options.controlFile.string().size()) +
+                " bytes) is longer than the plug-in can take, even relative to the current "
+                "folder (" + std::to_string(kFileNameBufferSize - 1) +
+                " bytes at most); move the file or run from a folder nearer to it");
+    return ExitStatus::Refused;
+  }
   std::unique_ptr<SimulationDesign> design = studyIn(options.controlFile);
   if (design && !printDesignWarnings(options.controlFile, run.exports.nifti || !run.bidsDir.empty(),
                                      std::cerr))
-    return ExitStatus::RunFailed;
+    return ExitStatus::Refused;
   if (design) options.study = host::runOrderOf(*design);
   host::RealDiskInterface disk;
+  // Up before the first file is removed or written.
+  const host::InterruptionWatcher watcher(
+      [&disk](int signal) { stopInterruptedRun(disk, signal); });
+  RunAdmission admission(run, options, design.get());
+  if (!admission.beforeExports()) return ExitStatus::Refused;
   // Declared before the session, whose output path uses them until it finishes.
   std::unique_ptr<host::StudyExports> exports;
   std::unique_ptr<host::truth::GroundTruth> truth;
   host::HostSession session(options, std::cout, std::cerr, disk);
-  // Up before the first file is written; gone before the session.
-  const host::InterruptionWatcher watcher(
-      [&disk](int signal) { stopInterruptedRun(disk, signal); });
-  // A file the reader refuses leaves nothing behind, not even the output folder.
-  if (design && !session.prepareOutputFolder()) return ExitStatus::FilesNotWritten;
-  removeLeftoversOfStudy(options.controlFile, options.outputDir, std::cerr);
   host::Result<std::unique_ptr<host::StudyExports>> opened =
       openExports(run.exports, options, design.get(), disk);
   if (!opened) {
     reportError(opened.status().message());
-    return ExitStatus::FilesNotWritten;
+    return ExitStatus::Refused;
   }
   exports = std::move(opened).value();
+  if (!admission.afterExports(session)) return ExitStatus::Refused;
   design.reset();
   if (exports) session.output().addSink(*exports);
   truth = attachTruth(run.truth, options, run.exports, disk, session);
   const ExitStatus status = exitStatusOf(host::runPlugin(pluginPathOf(global), session));
-  return finishWithReport(run.truth, options, withWrittenFiles(status, session.finish()), disk);
+  const bool allWritten = session.finish();
+  // What a completed run did; a refused one has said why and did nothing.
+  if (!run.quiet && status == ExitStatus::Success)
+    std::cerr << "cohortix: " << session.summary() << '\n';
+  return finishWithReport(run.truth, options, withWrittenFiles(status, allWritten), disk);
 }
 
-// Beyond this the volumes are too far apart to sample the haemodynamic response.
-CLI::Validator atMostMaxRepetitionTime() {
+// A finite number of seconds between the bounds: below them the response kernel
+// outgrows any use, above them the volumes are too far apart to sample it.
+CLI::Validator repetitionTimeInRange() {
   const auto check = [](const std::string& text) -> std::string {
-    if (std::stod(text) <= host::kMaxRepetitionTime) return {};
-    return "the repetition time must be at most " + std::to_string(static_cast<int>(host::kMaxRepetitionTime)) +
-           " seconds to sample the haemodynamic response";
+    char* end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() && *end == '\0' && std::isfinite(seconds) &&
+        seconds >= host::kMinRepetitionTime && seconds <= host::kMaxRepetitionTime)
+      return {};
+    return "--tr must be between " + host::roundedText(host::kMinRepetitionTime) + " and " +
+           host::roundedText(host::kMaxRepetitionTime) + " seconds, not " + text;
   };
   return CLI::Validator(check, "", "");
 }
@@ -117,16 +218,19 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
   command->add_option("control-file", run->controlFile, "Control file (.cxd)")->required();
   command->add_option("-o,--output", run->outputDir, "Folder for the output files")
       ->capture_default_str();
-  command->add_option("--tr", run->repetitionTime, "Repetition time in seconds")
+  command->add_option("--tr", run->repetitionTime,
+                      "Repetition time in seconds, from 0.05 to 10, for the haemodynamic response")
       ->capture_default_str()
-      ->check(CLI::PositiveNumber)
-      ->check(atMostMaxRepetitionTime());
+      ->check(repetitionTimeInRange());
   command->add_flag("-q,--quiet", run->quiet, "No log lines and no progress; messages stay");
   command->add_flag("--nifti", run->exports.nifti,
                     "Also write each subject's VTC as NIfTI, its protocol's events and its "
                     "design matrix as TSV, beside the native files");
   command->add_flag("--gzip", run->exports.gzip,
                     "Compress the NIfTI volumes (.nii.gz) of --nifti and --bids");
+  command->add_flag("--force", run->force,
+                    "Replace the files of an earlier run of the same experiment in the output "
+                    "folder (removed before the run starts); without it such a folder is refused");
   command->add_option("--bids", run->bidsDir,
                       "Also write the study as a BIDS dataset into this folder (missing or "
                       "empty)");

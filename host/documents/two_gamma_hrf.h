@@ -14,6 +14,10 @@ inline constexpr double kHRFLengthSeconds = 32.0;
 // Above this the samples miss the response and the sampled kernel can sum to zero
 // or less; the command line refuses such repetition times.
 inline constexpr double kMaxRepetitionTime = 10.0;
+// Below this the kernel grows past 641 samples per 32 s and every convolution with
+// it slows accordingly, for no response a scanner could resolve; the command line
+// refuses such repetition times.
+inline constexpr double kMinRepetitionTime = 0.05;
 // The repetition time of a run that names none, in seconds.
 inline constexpr double kDefaultRepetitionTime = 2.0;
 

@@ -124,6 +124,15 @@ Status BidsDataset::writeSubjectFiles(const BidsSubject& subject, const std::str
   });
 }
 
+std::vector<fs::path> BidsDataset::subjectFiles(int32_t subjectNumber) const {
+  const std::string label = bidsSubjectLabel(subjectNumber, study_.largestSubjectNumber);
+  const std::string stem = bidsFunctionalStem(label, task_);
+  const fs::path func = root_ / bidsSubjectId(label) / "func";
+  const fs::path derived = root_ / kDerivativeFolder / bidsSubjectId(label) / "func";
+  return {func / (stem + (study_.gzip ? "_bold.nii.gz" : "_bold.nii")), func / (stem + "_bold.json"),
+          func / (stem + "_events.tsv"), derived / (stem + "_desc-design_timeseries.tsv")};
+}
+
 Status BidsDataset::addSubject(const BidsSubject& subject) {
   const std::string label = bidsSubjectLabel(subject.subjectNumber, study_.largestSubjectNumber);
   const Result<std::string> group = groupName(subject.groupNumber);

@@ -53,6 +53,9 @@ class BidsDataset {
 
   const std::string& taskLabel() const { return task_; }
 
+  // The files addSubject writes for the subject, for a list of those not written.
+  std::vector<std::filesystem::path> subjectFiles(int32_t subjectNumber) const;
+
  private:
   struct Participant {
     std::string id;

@@ -74,15 +74,16 @@ std::string_view vtcDataBytes(const float* data, std::size_t count) {
   return {reinterpret_cast<const char*>(data), count * sizeof(float)};
 }
 
-Result<VTCFile> parseVTCFile(std::string_view bytes, const std::string& fileName) {
-  Status preamble = checkPreamble(bytes, fileName);
+Result<VTCFile> parseVTCFileHeader(std::string_view head, uint64_t fileSize,
+                                   const std::string& fileName, uint64_t* dataOffset) {
+  Status preamble = checkPreamble(head, fileName);
   if (!preamble) return preamble;
-  const uint32_t dataOffset = get<uint32_t>(bytes, 8);
-  if (dataOffset < kVTCFileHeaderSize || dataOffset > bytes.size())
-    return fail(fileName, "expected the data offset within the file, found " + std::to_string(dataOffset));
-  VTCFile file = readHeader(bytes);
+  *dataOffset = get<uint32_t>(head, 8);
+  if (*dataOffset < kVTCFileHeaderSize || *dataOffset > fileSize)
+    return fail(fileName, "expected the data offset within the file, found " + std::to_string(*dataOffset));
+  VTCFile file = readHeader(head);
   uint64_t count = 0;
-  const std::size_t found = bytes.size() - dataOffset;
+  const uint64_t found = fileSize - *dataOffset;
   const std::string shape = "dimensions X " + std::to_string(file.dims.x) + ", Y " +
                             std::to_string(file.dims.y) + ", Z " + std::to_string(file.dims.z) +
                             " and " + std::to_string(file.nrOfVolumes()) + " volumes";
@@ -92,8 +93,16 @@ Result<VTCFile> parseVTCFile(std::string_view bytes, const std::string& fileName
     return fail(fileName, "expected " + std::to_string(count * sizeof(float)) + " bytes of data for " +
                        shape + ", found " + std::to_string(found));
   }
-  file.data.resize(count);
-  std::memcpy(file.data.data(), bytes.data() + dataOffset, count * sizeof(float));
+  return file;
+}
+
+Result<VTCFile> parseVTCFile(std::string_view bytes, const std::string& fileName) {
+  uint64_t dataOffset = 0;
+  Result<VTCFile> file = parseVTCFileHeader(bytes, bytes.size(), fileName, &dataOffset);
+  if (!file) return file;
+  const std::size_t count = (bytes.size() - dataOffset) / sizeof(float);
+  file->data.resize(count);
+  std::memcpy(file->data.data(), bytes.data() + dataOffset, count * sizeof(float));
   return file;
 }
 

@@ -38,6 +38,12 @@ std::string formatVTCFileHeader(const VTCHeader& header, VTCDims dims, double re
 // little-endian on every machine the host runs on).
 std::string_view vtcDataBytes(const float* data, std::size_t count);
 
+// The header of a file of fileSize bytes that begins with head (at least the header
+// record, or the whole file when shorter): every check of parseVTCFile, the data
+// left out (file.data is empty). *dataOffset tells where they start.
+Result<VTCFile> parseVTCFileHeader(std::string_view head, uint64_t fileSize,
+                                   const std::string& fileName, uint64_t* dataOffset);
+
 // Fails naming fileName for anything it cannot read.
 Result<VTCFile> parseVTCFile(std::string_view bytes, const std::string& fileName);
 

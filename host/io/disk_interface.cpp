@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 
 #include "control/output_names.h"
 #include "host/io/file_descriptors.h"
@@ -79,8 +80,22 @@ Status RealDiskInterface::writeFileWith(const std::filesystem::path& path, const
   std::string temporary;
   const int fd = createTemporary(path, &temporary);
   if (fd < 0) return Status::fromErrno(errno);
-  PieceSink sink([this, fd](std::string_view bytes) { return writePieces(fd, bytes); });
-  Status status = write(sink);
+  uint64_t bytes = 0;
+  PieceSink sink([this, fd, &bytes](std::string_view piece) {
+    bytes += piece.size();
+    return writePieces(fd, piece);
+  });
+  Status status;
+  try {
+    status = write(sink);
+  } catch (const std::bad_alloc&) {
+    status = Status::error("not enough memory to write it");
+  } catch (...) {
+    // Whatever the writer threw, its temporary must not outlive it.
+    static_cast<void>(closeFile(fd));
+    temporaries_.discard(temporary);
+    throw;
+  }
   // The bytes must be on the disk before the rename shows them under the final
   // name: otherwise a power loss could leave that name over an empty file.
   if (status && syncFile(fd) != 0) status = Status::fromErrno(errno);
@@ -92,7 +107,10 @@ Status RealDiskInterface::writeFileWith(const std::filesystem::path& path, const
   }
   const int failure = temporaries_.renameIntoPlace(
       temporary, [&] { return renameFile(temporary, path); });
-  return failure == 0 ? Status::ok() : Status::fromErrno(failure);
+  if (failure != 0) return Status::fromErrno(failure);
+  bytesWritten_ += bytes;
+  ++filesWritten_;
+  return Status::ok();
 }
 
 int RealDiskInterface::createFile(const std::filesystem::path& path) { return createNewFile(path); }

@@ -6,6 +6,8 @@
 // renamed to its final name, so no half-written file ever carries a final name,
 // not even after a power loss.
 
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <span>
@@ -47,6 +49,14 @@ class DiskInterface {
   Status writeFile(const std::filesystem::path& path, std::span<const std::string_view> parts);
 
   virtual Result<std::string> readFile(const std::filesystem::path& path) = 0;
+
+  // The files written whole so far and their bytes, from any thread (none where a
+  // disk does not count them).
+  struct Written {
+    uint64_t files = 0;
+    uint64_t bytes = 0;
+  };
+  virtual Written written() const { return {}; }
 };
 
 class RealDiskInterface : public DiskInterface {
@@ -54,6 +64,7 @@ class RealDiskInterface : public DiskInterface {
   Status makeDirs(const std::filesystem::path& folder) override;
   Status writeFileWith(const std::filesystem::path& path, const FileWriter& write) override;
   Result<std::string> readFile(const std::filesystem::path& path) override;
+  Written written() const override { return {filesWritten_, bytesWritten_}; }
 
   // Ends every write under way, from any thread: removes their temporary files and
   // makes them and every later write fail, cancelled (Status::isCancelled). Once it
@@ -79,6 +90,8 @@ class RealDiskInterface : public DiskInterface {
   Status writePieces(int fd, std::string_view bytes);
 
   TemporaryFiles temporaries_;
+  std::atomic<uint64_t> filesWritten_{0};
+  std::atomic<uint64_t> bytesWritten_{0};
 };
 
 }  // namespace cohortix::host

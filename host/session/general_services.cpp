@@ -17,10 +17,32 @@ int GeneralServices::openFileName(const char*, const char*, char* path) {
     context_.reporter.refuse("ktGetOpenFileName: no path buffer given");
     return 0;
   }
-  const std::string chosen = context_.options.controlFile.string();
-  if (chosen.empty() || chosen.size() >= static_cast<std::size_t>(kFileNameBufferSize)) return 0;
-  std::memcpy(path, chosen.c_str(), chosen.size() + 1);
+  const std::filesystem::path& chosen = context_.options.controlFile;
+  if (chosen.empty()) return 0;  // cancelled
+  const std::string answer = dialogAnswerFor(chosen);
+  if (answer.empty()) {
+    context_.reporter.refuse("ktGetOpenFileName: the path of " + chosen.filename().string() + " (" +
+                             std::to_string(chosen.string().size()) +
+                             " bytes) does not fit the plug-in's buffer of " +
+                             std::to_string(kFileNameBufferSize) +
+                             " bytes, not even relative to the current folder; move the file or "
+                             "run from a folder nearer to it");
+    return 0;
+  }
+  std::memcpy(path, answer.c_str(), answer.size() + 1);
   return 1;
+}
+
+std::string dialogAnswerFor(const std::filesystem::path& chosen) {
+  const auto fits = [](const std::string& text) {
+    return !text.empty() && text.size() < static_cast<std::size_t>(kFileNameBufferSize);
+  };
+  if (fits(chosen.string())) return chosen.string();
+  std::error_code error;
+  const std::filesystem::path here = std::filesystem::current_path(error);
+  if (error) return {};
+  const std::string relative = chosen.lexically_proximate(here).string();
+  return fits(relative) && !chosen.lexically_proximate(here).is_absolute() ? relative : std::string();
 }
 
 void* GeneralServices::currentVMR(int* dim1, int* dim2, int* dim3) {

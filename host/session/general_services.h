@@ -2,9 +2,17 @@
 // The host's general services: the log, message boxes, the open-file dialog (which
 // answers with the session's control file), the current VMR, the busy cursor.
 
+#include <filesystem>
+#include <string>
+
 #include "host/session/service_context.h"
 
 namespace cohortix::host {
+
+// The dialog's answer as the plug-in's path buffer can hold it (kFileNameBufferSize
+// bytes with the terminating NUL): the path as chosen, or the same file relative to
+// the current folder when only that fits; empty when neither fits.
+std::string dialogAnswerFor(const std::filesystem::path& chosen);
 
 class Progress;
 

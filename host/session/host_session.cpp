@@ -34,7 +34,8 @@ HostSession::HostSession(SessionOptions options, std::ostream& log, std::ostream
     : options_(std::move(options)),
       ownDisk_(std::move(ownDisk)),
       disk_(ownDisk_ ? *ownDisk_ : *disk),
-      progress_(messages, options_.showProgress, subjectsIn(options_)),
+      progress_(messages, options_.showProgress, subjectsIn(options_), {},
+                options_.showProgress ? Progress::Width(terminalWidth) : Progress::Width()),
       reporter_(log, messages, progress_, options_.quiet),
       files_(disk_, options_.outputDir, reporter_, progress_),
       nativeWriter_(disk_, options_.outputDir),
@@ -43,7 +44,12 @@ HostSession::HostSession(SessionOptions options, std::ostream& log, std::ostream
       general_(context_, progress_),
       protocols_(context_),
       designMatrices_(std::make_unique<DesignMatrixService>(context_, protocols_)),
-      vtcs_(std::make_unique<VTCService>(context_)) {}
+      vtcs_(std::make_unique<VTCService>(context_)) {
+  // Every file the disk writes, native or export, counts.
+  progress_.countBytesWith([this] { return disk_.written().bytes; });
+  // A few times a second: the clock moves on while a subject is simulated.
+  progress_.tick(std::chrono::milliseconds(250));
+}
 
 HostSession::~HostSession() = default;
 
@@ -55,6 +61,8 @@ bool HostSession::prepareOutputFolder() {
   const Status made = files_.makeFolder();
   return made ? true : reporter_.refuse(made);
 }
+
+std::string HostSession::summary() const { return progress_.summary(disk_.written().files); }
 
 bool HostSession::finish() {
   output_.finish();

@@ -61,6 +61,9 @@ class HostSession {
   // Waits for the last subject to leave the output path and reports any file that
   // could not be written. True when every file the plug-in asked for was written.
   bool finish();
+  // What the run did, in one line: subjects simulated, files and bytes written,
+  // seconds taken.
+  std::string summary() const;
   // The files not written, by the names the plug-in gave (exports by their paths).
   const std::vector<std::string>& filesNotWritten() const { return files_.notWritten(); }
   // What the host itself reported (refused calls, failed writes), without prefix,

@@ -45,6 +45,8 @@ bool OutputFiles::write(const char* call, const char* fileName,
   return true;
 }
 
+void OutputFiles::noteSimulated(uint64_t voxelVolumes) { progress_.noteSimulated(voxelVolumes); }
+
 void OutputFiles::noteWritten(const std::string& name) { std::erase(notWritten_, name); }
 
 void OutputFiles::noteNotWritten(const std::string& name, const Status& why) {

@@ -45,6 +45,9 @@ class OutputFiles {
   // (which counts its own subject's bytes as the last sink).
   void take(const SubjectOutcomes& outcomes);
   const std::vector<std::string>& notWritten() const { return notWritten_; }
+  // The plug-in has simulated a subject of this many voxel-volumes and saved it:
+  // what the progress line measures its rate by.
+  void noteSimulated(uint64_t voxelVolumes);
 
  private:
   DiskInterface& disk_;

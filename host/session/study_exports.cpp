@@ -78,18 +78,35 @@ NiftiTimeCourse StudyExports::timeCourseOf(const SavedSubject& subject) const {
   return {box, vtcDims(box), subject.nrOfVolumes, setting_.repetitionTime, subject.data.data()};
 }
 
+std::vector<fs::path> StudyExports::exportsOf(const SavedSubject& subject) const {
+  std::vector<fs::path> files;
+  if (options_.nifti)
+    files = {besideOutput(subject.files.protocol, "_events.tsv"),
+             besideOutput(subject.files.designMatrix, "_design.tsv"),
+             besideOutput(subject.files.vtc, niftiSuffix(options_.gzip))};
+  if (dataset_)
+    for (const fs::path& file : dataset_->subjectFiles(subject.subjectNumber)) files.push_back(file);
+  return files;
+}
+
 void StudyExports::attempt(SubjectOutcomes& outcomes, const Status& exported) {
   if (!exported) outcomes.notWritten(exported.file(), exported);
 }
 
 void StudyExports::subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) {
   const std::string& vtc = subject.files.vtc;
-  if (!subject.known() || !subject.protocolSaved) {
-    const Status why = subject.known() ? builtFromUnsavedProtocol(subject.files.protocol)
-                       : subject.unexpected.empty()
+  if (!subject.known()) {
+    const Status why = subject.unexpected.empty()
                            ? Status::error("the host does not know the study's subjects")
                            : Status::error(subject.unexpected);
     outcomes.notWritten("the exports of " + vtc, why.context("cannot export " + vtc));
+    return;
+  }
+  if (!subject.protocolSaved) {
+    // Each export of the subject by name: none is attempted.
+    const Status why = builtFromUnsavedProtocol(subject.files.protocol);
+    for (const fs::path& file : exportsOf(subject))
+      outcomes.notWritten(file.string(), why.context("cannot write " + file.string()));
     return;
   }
   const std::vector<TrialEvent> events =

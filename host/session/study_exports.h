@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "control/simulation_design.h"
 #include "host/export/bids_dataset.h"
@@ -55,6 +56,8 @@ class StudyExports : public SubjectSink {
   StudyExports(const ExportOptions& options, const ExportSetting& setting,
                const SimulationDesign& design, DiskInterface& disk);
   NiftiTimeCourse timeCourseOf(const SavedSubject& subject) const;
+  // Every file the exports write for the subject.
+  std::vector<std::filesystem::path> exportsOf(const SavedSubject& subject) const;
   // A file an export could not write becomes an outcome of its own.
   static void attempt(SubjectOutcomes& outcomes, const Status& exported);
 

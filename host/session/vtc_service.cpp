@@ -53,7 +53,10 @@ bool VTCService::save(const char* fileName) {
   }
   const Status staged = context_.output.subjectSaved(name, *current(), context_.documents.protocol,
                                                      context_.documents.designMatrix);
-  if (staged) return true;
+  if (staged) {
+    context_.files.noteSimulated(current()->valueCount());
+    return true;
+  }
   context_.files.noteNotWritten(name, staged.context("cannot write " + name));
   return false;
 }

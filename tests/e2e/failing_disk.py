@@ -1,5 +1,6 @@
-"""Output folders that fail the run. One that cannot be created, and one on a
-read-only file system, end the command with status 4 and say why. A disk that fills
+"""Output folders that fail the run. One that cannot be created is refused before
+the run with status 5, one on a read-only file system ends the command with
+status 4; both say why. A disk that fills
 during a run (a small tmpfs, which needs root; skipped with a note otherwise) ends
 it with status 4 naming each file that could not be written and why, leaves no
 temporary and no partial file under a final name, and keeps the files written
@@ -48,7 +49,7 @@ def check_uncreatable_folder():
     blocker.write_text("not a folder\n")
     code, messages = run(blocker / "out")
     expected = f"cohortix: cannot create the output folder {blocker / 'out'}: Not a directory"
-    if code != 4 or messages != [expected]:
+    if code != 5 or messages != [expected]:
         failures.append(f"uncreatable folder: status {code}, messages {messages}")
 
 

@@ -2,7 +2,8 @@
 # What `cohortix run` leaves in its output folder: the folder created, every file
 # whole under its final name, no temporaries; a file that cannot be written named
 # with its reason and exit status 4; a protocol that cannot be saved never read
-# back, and nothing built from it written; `cohortix info` on each kind of file.
+# back, and nothing built from it written; an earlier run's files and a folder that
+# cannot be made refused with status 5; `cohortix info` on each kind of file.
 set -euo pipefail
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -17,7 +18,8 @@ expected="S1_G1_SimA.prt S1_G1_SimA.rtc S1_G1_SimA.vtc S2_G2_SimA.prt S2_G2_SimA
 
 "$COHORTIX" run small.cxd -o out/nested > log.txt 2> err.txt || fail "run exited $?: $(cat err.txt)"
 [ "$(ls out/nested | tr '\n' ' ')" = "$expected " ] || fail "files: $(ls out/nested)"
-[ ! -s err.txt ] || fail "unexpected messages: $(cat err.txt)"
+grep -qx 'cohortix: 2 subjects simulated, 6 files written ([0-9.]* MB) in [0-9.]* s' err.txt &&
+  [ "$(wc -l < err.txt)" = 1 ] || fail "not one summary line: $(cat err.txt)"
 grep -qx '// Plugin>  Cohortix Plugin completed!' log.txt || fail "no completion line"
 
 "$COHORTIX" info out/nested/S2_G2_SimA.prt out/nested/S2_G2_SimA.rtc out/nested/S2_G2_SimA.vtc > info.txt
@@ -59,22 +61,27 @@ done
   fail "planted: $(ls planted)"
 cmp -s planted/S1_G1_SimA.vtc out/nested/S1_G1_SimA.vtc || fail "S1_G1_SimA.vtc differs"
 
-# An old protocol of another study that cannot be replaced (immutable: root and a
-# file system that keeps the flag) is never read back; nothing goes beside it.
+# An old protocol of the same experiment that cannot be replaced (immutable: root
+# and a file system that keeps the flag) stops the run before it starts; nothing
+# goes beside it.
 mkdir -p immutable
 printf 'an old protocol of another study\n' > immutable/S1_G1_SimA.prt
 if chattr +i immutable/S1_G1_SimA.prt 2>/dev/null; then
+  # It counts as an earlier run of the experiment: refused, and --force cannot
+  # remove it; either way nothing is written.
   set +e
   "$COHORTIX" run small.cxd -o immutable --quiet > /dev/null 2> err.txt
-  status=$?
+  refused=$?
+  "$COHORTIX" run small.cxd -o immutable --quiet --force > /dev/null 2> forced.txt
+  forced=$?
   set -e
+  [ "$refused" = 5 ] && grep -q 'immutable already holds files of a run of SimA (S1_G1_SimA.prt' err.txt ||
+    fail "an earlier protocol must be refused: $refused $(cat err.txt)"
+  [ "$forced" = 5 ] && grep -q 'cannot remove immutable/S1_G1_SimA.prt of the earlier run' forced.txt ||
+    fail "an immutable earlier protocol must be refused with --force: $forced $(cat forced.txt)"
+  [ "$(ls immutable)" = "S1_G1_SimA.prt" ] || fail "files beside it: $(ls immutable)"
   chattr -i immutable/S1_G1_SimA.prt
-  [ "$status" = 4 ] || fail "an immutable protocol must exit 4, got $status"
   [ "$(cat immutable/S1_G1_SimA.prt)" = "an old protocol of another study" ] || fail "old protocol changed"
-  [ ! -e immutable/S1_G1_SimA.rtc ] && [ ! -e immutable/S1_G1_SimA.vtc ] || fail "files beside it: $(ls immutable)"
-  cmp -s immutable/S2_G2_SimA.vtc out/nested/S2_G2_SimA.vtc || fail "S2_G2_SimA.vtc differs"
-  grep -q "could not be written: S1_G1_SimA.prt, S1_G1_SimA.rtc, S1_G1_SimA.vtc$" err.txt ||
-    fail "summary: $(cat err.txt)"
 else
   echo "NOTE: skipped the immutable protocol: chattr +i does not work here (needs root and a file system that keeps the flag)"
 fi
@@ -85,6 +92,6 @@ set +e
 "$COHORTIX" run small.cxd -o not-a-folder/out > /dev/null 2> err.txt
 status=$?
 set -e
-[ "$status" = 4 ] || fail "an output folder that cannot be made must exit 4, got $status"
+[ "$status" = 5 ] || fail "an output folder that cannot be made must exit 5, got $status"
 grep -q 'cannot create the output folder not-a-folder/out' err.txt || fail "folder: $(cat err.txt)"
 echo "output files behave"

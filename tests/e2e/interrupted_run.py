@@ -143,7 +143,8 @@ def kill_and_rerun(folder):
                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, timeout=600)
     if temporaries(folder) != left:
         failures.append("a run of another study removed the killed run's temporaries")
-    process = start(folder, ["--quiet"])
+    # The killed run's finished files are replaced whole.
+    process = start(folder, ["--quiet", "--force"])
     first = process.stderr.readline()
     process.send_signal(signal.SIGTERM)
     errors = finish(process, "SIGTERM")
@@ -177,7 +178,8 @@ def reader_gone(folder):
                          stdout=write, stderr=subprocess.PIPE, text=True, timeout=600)
     os.close(write)
     lines = run.stderr.splitlines()
-    if run.returncode != 0 or lines != ["cohortix: cannot write to the standard output: Broken pipe"]:
+    if run.returncode != 0 or lines[:1] != ["cohortix: cannot write to the standard output: Broken pipe"] \
+            or len(lines) != 2 or "subjects simulated" not in lines[1]:
         failures.append(f"closed output: status {run.returncode}, messages {lines}")
     check_leftovers(folder, "closed output")
 

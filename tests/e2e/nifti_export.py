@@ -117,7 +117,7 @@ def main():
     open(os.path.join(occupied, "notes.txt"), "w").write("mine\n")
     out = fresh_folder("occupied-out")
     result = run_cohortix(example("noise-free"), "-o", out, "--bids", occupied)
-    assert result.returncode == 4, (result.returncode, result.stderr)
+    assert result.returncode == 5, (result.returncode, result.stderr)
     assert "not empty" in result.stderr and occupied in result.stderr, result.stderr
     assert os.listdir(out) == [] and os.listdir(occupied) == ["notes.txt"]
     print("NIfTI volumes, events and design tables agree with the native files")

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <sstream>
 
 #include "host/io/disk_interface.h"
@@ -63,6 +64,26 @@ TEST(RealDisk, FinalNameThatCannotBeTakenLeavesNoTemporary) {
   const std::string_view parts[] = {"data"};
   EXPECT_EQ(disk.writeFile(folder / "S1_G1_Study.vtc", parts).message(), "Is a directory");
   EXPECT_EQ(folder.entries(), std::vector<std::string>{"S1_G1_Study.vtc"});
+}
+
+TEST(RealDisk, AWriterThatThrowsLeavesNoTemporaryAndCountsNothing) {
+  ScratchFolder folder;
+  RealDiskInterface disk;
+  const Status outOfMemory = disk.writeFileWith(folder / "S1_G1_Study.nii", [](FileSink& sink) {
+    static_cast<void>(sink.write("half a volume"));
+    throw std::bad_alloc();
+    return Status::ok();
+  });
+  EXPECT_EQ(outOfMemory.message(), "not enough memory to write it");
+  EXPECT_THROW(static_cast<void>(disk.writeFileWith(folder / "S1_G1_Study.vtc",
+                                                    [](FileSink&) -> Status { throw 7; })),
+               int);
+  EXPECT_TRUE(folder.entries().empty());
+  EXPECT_EQ(disk.written().files, 0u);
+  const std::string_view parts[] = {"1234", "56"};
+  ASSERT_TRUE(disk.writeFile(folder / "a.prt", parts));
+  EXPECT_EQ(disk.written().files, 1u);
+  EXPECT_EQ(disk.written().bytes, 6u);
 }
 
 TEST(FailingDisk, FullDiskLeavesNoFileUnderAFinalNameAndKeepsTheOldOne) {

@@ -46,6 +46,36 @@ TEST_F(ProgressLine, CountsSubjectsFromTheirEventsAndEstimatesTheTimeLeft) {
   EXPECT_THAT(terminal.str(), HasSubstr("\r\033[Ksubject 3 of 10"));
 }
 
+TEST_F(ProgressLine, EstimatesFromTheRateOfSimulatedVoxelVolumesAndCountsTheDisksBytes) {
+  Progress progress(terminal, true, 4, clock());
+  progress.countBytesWith([] { return uint64_t{4'400'000'000}; });
+  // The first subject took 30 s to simulate; its files are still being written 5 s
+  // later, and the time left does not wait for them.
+  now = 30s;
+  progress.noteSimulated(1'000'000);
+  now = 35s;
+  EXPECT_EQ(progress.line(), "subject 1 of 4, 0:35 elapsed, about 1:25 left, 4400.0 MB written");
+  // A faster second subject brings the rate up.
+  now = 40s;
+  progress.noteSimulated(1'000'000);
+  EXPECT_EQ(progress.line(), "subject 1 of 4, 0:40 elapsed, about 0:40 left, 4400.0 MB written");
+}
+
+TEST_F(ProgressLine, NeverReachesTheTerminalsLastColumn) {
+  for (const int columns : {120, 40, 20, 1}) {
+    Progress progress(terminal, true, 400, clock(), [columns] { return columns; });
+    now = 3725s;
+    progress.noteSimulated(10);
+    SubjectOutcomes outcomes = writtenBytes(123'456'789'000);
+    progress.subjectSaved(SavedSubject{}, outcomes);
+    const std::string fitted = progress.fittedLine();
+    EXPECT_LT(fitted.size(), static_cast<std::size_t>(columns)) << fitted;
+    if (columns == 120) EXPECT_EQ(fitted, progress.line());
+    if (columns == 40) EXPECT_EQ(fitted, "2 of 400, 62:05, ~24771:15 left");
+    if (columns == 20) EXPECT_EQ(fitted, "2 of 400, 62:05");
+  }
+}
+
 TEST_F(ProgressLine, WithoutATotalSaysNoTimeLeft) {
   Progress progress(terminal, true, 0, clock());
   SubjectOutcomes outcomes;

@@ -112,6 +112,28 @@ TEST(StudyExports, AnExportThatCannotBeWrittenIsReportedAndCountsAsNotWrittenAnd
   EXPECT_TRUE(std::filesystem::is_regular_file(run.folder / "out/S1_G1_Study.vtc"));
 }
 
+TEST(StudyExports, ASubjectWhoseProtocolWasNotSavedHasEveryExportListedByName) {
+  ExportOptions options = niftiBeside();
+  options.bidsDir = "bids";
+  ExportingSession run(options);
+  std::filesystem::create_directories(run.folder / "out/S1_G1_Study.prt");
+  run.saveSubject();
+  EXPECT_FALSE(run.session->finish());
+  const std::filesystem::path out = run.folder / "out", func = run.folder / "bids/sub-1/func";
+  const std::filesystem::path derived = run.folder / "bids/derivatives/cohortix/sub-1/func";
+  EXPECT_THAT(run.session->filesNotWritten(),
+              ::testing::ElementsAre(
+                  "S1_G1_Study.prt", "S1_G1_Study.rtc", "S1_G1_Study.vtc",
+                  (out / "S1_G1_Study_events.tsv").string(), (out / "S1_G1_Study_design.tsv").string(),
+                  (out / "S1_G1_Study.nii").string(), (func / "sub-1_task-Study_bold.nii").string(),
+                  (func / "sub-1_task-Study_bold.json").string(),
+                  (func / "sub-1_task-Study_events.tsv").string(),
+                  (derived / "sub-1_task-Study_desc-design_timeseries.tsv").string()));
+  EXPECT_THAT(run.messages.str(),
+              HasSubstr("cohortix: cannot write " + (out / "S1_G1_Study.nii").string() +
+                        ": it is built from the protocol S1_G1_Study.prt, which could not be saved"));
+}
+
 TEST(StudyExports, ASubjectTheStudyDoesNotExpectGetsItsNativeFilesButNoExports) {
   ExportingSession run(datasetIn("bids"));
   run.saveSubject("S7_G1_Study");
