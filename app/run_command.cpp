@@ -9,6 +9,7 @@
 #include "app/command.h"
 #include "app/interrupted_run.h"
 #include "app/leftover_temporaries.h"
+#include "app/run_export_options.h"
 #include "app/run_exports.h"
 #include "control/control_file_reader.h"
 #include "host/export/export_file.h"
@@ -66,6 +67,7 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   options.repetitionTime = run.repetitionTime;
   options.quiet = run.quiet;
   options.showProgress = host::progressWanted(run.quiet);
+  options.writeNative = !run.exports.noNative;
   std::unique_ptr<SimulationDesign> design = studyIn(options.controlFile);
   if (design) options.study = host::runOrderOf(*design);
   host::RealDiskInterface disk;
@@ -121,6 +123,7 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
   command->add_option("--bids", run->bidsDir,
                       "Also write the study as a BIDS dataset into this folder (missing or "
                       "empty)");
+  addRunExportOptions(*command, run->exports);
   command->callback([&action, run, &global] {
     run->exports.bidsDir = run->bidsDir;
     if (run->exports.gzip && !run->exports.nifti && run->bidsDir.empty())

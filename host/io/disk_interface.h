@@ -47,6 +47,9 @@ class DiskInterface {
   Status writeFile(const std::filesystem::path& path, std::span<const std::string_view> parts);
 
   virtual Result<std::string> readFile(const std::filesystem::path& path) = 0;
+
+  // Removes the file at path; a file already missing is no failure.
+  virtual Status removeFile(const std::filesystem::path& path);
 };
 
 class RealDiskInterface : public DiskInterface {

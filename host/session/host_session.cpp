@@ -37,13 +37,15 @@ HostSession::HostSession(SessionOptions options, std::ostream& log, std::ostream
       progress_(messages, options_.showProgress, subjectsIn(options_)),
       reporter_(log, messages, progress_, options_.quiet),
       files_(disk_, options_.outputDir, reporter_, progress_),
-      nativeWriter_(disk_, options_.outputDir),
+      nativeWriter_(disk_, options_.outputDir, options_.writeNative),
       output_(files_, nativeWriter_, progress_, options_.study, options_.repetitionTime),
       context_{options_, documents_, reporter_, files_, output_},
       general_(context_, progress_),
       protocols_(context_),
       designMatrices_(std::make_unique<DesignMatrixService>(context_, protocols_)),
-      vtcs_(std::make_unique<VTCService>(context_)) {}
+      vtcs_(std::make_unique<VTCService>(context_)) {
+  if (!options_.writeNative) files_.keepInMemory();
+}
 
 HostSession::~HostSession() = default;
 
@@ -52,6 +54,7 @@ void HostSession::noteCall(const std::string& call) {
 }
 
 bool HostSession::prepareOutputFolder() {
+  if (!options_.writeNative) return true;  // nothing goes there
   const Status made = files_.makeFolder();
   return made ? true : reporter_.refuse(made);
 }
