@@ -13,6 +13,7 @@
 #include "app/leftover_temporaries.h"
 #include "app/design_warnings.h"
 #include "app/run_admission.h"
+#include "app/run_export_options.h"
 #include "app/run_exports.h"
 #include "app/run_truth_options.h"
 #include "control/supported_design.h"
@@ -161,6 +162,7 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
                 " bytes at most); move the file or run from a folder nearer to it");
     return ExitStatus::Refused;
   }
+  options.writeNative = !run.exports.noNative;
   std::unique_ptr<SimulationDesign> design = studyIn(options.controlFile);
   if (design && !printDesignWarnings(options.controlFile, run.exports.nifti || !run.bidsDir.empty(),
                                      std::cerr))
@@ -235,6 +237,7 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
                       "Also write the study as a BIDS dataset into this folder (missing or "
                       "empty)");
   addTruthOptions(*command, run->truth);
+  addRunExportOptions(*command, run->exports);
   command->callback([&action, run, &global] {
     run->exports.bidsDir = run->bidsDir;
     if (run->exports.gzip && !run->exports.nifti && run->bidsDir.empty())

@@ -4,11 +4,14 @@
 // events as the subject completes, with participants.tsv listing exactly the
 // subjects written so far; each subject's design matrix under derivatives/cohortix.
 // A run that ends before its first subject leaves the folder as it found it, so
-// the same folder serves the next try.
+// the same folder serves the next try. From its first file until its last subject
+// the dataset is marked unfinished (host/export/bids_unfinished.h); a later run can
+// resume it, checking the subjects already there against its own.
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,8 @@ struct BidsStudy {
   int32_t largestSubjectNumber = 0;
   double repetitionTime = kDefaultRepetitionTime;
   bool gzip = true;
+  int gzipLevel = kDefaultGzipLevel;
+  bool resume = false;  // continue the unfinished dataset in the root
 };
 
 struct BidsSubject {
@@ -43,13 +48,18 @@ struct BidsSubject {
 class BidsDataset {
  public:
   // Takes root, which must be missing or empty (subjects of an earlier dataset
-  // there would not be in participants.tsv). Every file goes through disk, which
-  // must outlive the dataset.
+  // there would not be in participants.tsv), or, to resume, hold an unfinished
+  // dataset: the subjects its participants.tsv lists are then checked byte for byte
+  // as they come again, not written. Every file goes through disk, which must
+  // outlive the dataset.
   static Result<std::unique_ptr<BidsDataset>> open(std::filesystem::path root, BidsStudy study,
                                                    DiskInterface& disk);
 
   // A failure names the file it could not write.
   Status addSubject(const BidsSubject& subject);
+  // After the run's last subject: when every subject of the study is in, the
+  // unfinished marks go; otherwise they stay.
+  Status finish();
 
   const std::string& taskLabel() const { return task_; }
 
@@ -64,9 +74,11 @@ class BidsDataset {
 
   BidsDataset(std::filesystem::path root, BidsStudy study, DiskInterface& disk);
 
-  Status writeDatasetFiles() const;
-  Status writeSubjectFiles(const BidsSubject& subject, const std::string& label) const;
+  Status writeDatasetFiles(DiskInterface& disk) const;
+  Status writeSubjectFiles(DiskInterface& disk, const BidsSubject& subject,
+                           const std::string& label) const;
   Status writeParticipants() const;
+  Status checkSubject(const BidsSubject& subject, const std::string& label);
   Result<std::string> groupName(int32_t groupNumber) const;
 
   DiskInterface& disk_;
@@ -75,6 +87,11 @@ class BidsDataset {
   std::string task_;
   std::vector<Participant> participants_;
   bool datasetFilesWritten_ = false;
+  // Resuming: the earlier run's subjects still to be checked, through checksums_.
+  std::set<std::string> subjectsToCheck_;
+  std::unique_ptr<DiskInterface> checksums_;
+  // An earlier subject was not this run's: the rest would not belong with it.
+  Status foreign_;
 };
 
 }  // namespace cohortix::host

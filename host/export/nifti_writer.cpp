@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "host/export/export_file.h"
-#include "host/export/gzip_sink.h"
+#include "host/export/parallel_gzip.h"
 #include "host/io/disk_interface.h"
 
 namespace cohortix::host {
@@ -140,9 +140,9 @@ Status writeImage(FileSink& sink, const std::string& header, const NiftiTimeCour
   return written ? writeVolumes(sink, volume) : written;
 }
 
-Status writeCompressed(FileSink& sink, const std::string& header, const NiftiTimeCourse& volume) {
-  // Level 1: simulated noise barely compresses, and higher levels only cost time.
-  GzipSink gzip(sink, 1);
+Status writeCompressed(FileSink& sink, const std::string& header, const NiftiTimeCourse& volume,
+                       int level) {
+  ParallelGzipSink gzip(sink, level);
   Status written = writeImage(gzip, header, volume);
   return written ? gzip.finish() : written;
 }
@@ -201,14 +201,14 @@ std::optional<std::string> mapsHeaderBytes(const NiftiMaps& maps) {
   return headerBytesOf(*image);
 }
 
-// The header, then the bytes; through a level-1 gzip stream for a ".gz" name.
+// The header, then the bytes; compressed at the default level for a ".gz" name.
 Status writeHeaderAndData(FileSink& sink, bool compressed, const std::string& header,
                           std::string_view data) {
   if (!compressed) {
     Status written = sink.write(header);
     return written ? sink.write(data) : written;
   }
-  GzipSink gzip(sink, 1);
+  ParallelGzipSink gzip(sink, kDefaultGzipLevel);
   Status written = gzip.write(header);
   if (written) written = gzip.write(data);
   return written ? gzip.finish() : written;
@@ -248,6 +248,16 @@ void copyVolumeBlock(const float* vtc, int64_t voxels, int32_t volumes, int32_t 
 }
 
 Status writeNifti(DiskInterface& disk, const fs::path& file, const NiftiTimeCourse& volume) {
+  return writeNifti(disk, file, volume, kDefaultGzipLevel);
+}
+
+Status writeNifti(DiskInterface& disk, const fs::path& file, const NiftiTimeCourse& volume,
+                  int gzipLevel) {
+  if (!validGzipLevel(gzipLevel))
+    return cannotWrite(Status::error("the compression level " + std::to_string(gzipLevel) +
+                                     " is not one of " + std::to_string(kMinGzipLevel) + " to " +
+                                     std::to_string(kMaxGzipLevel)),
+                       file);
   const std::string problem = shapeProblem(volume);
   if (!problem.empty()) return cannotWrite(Status::error(problem), file);
   const std::optional<std::string> header = headerBytes(volume);
@@ -255,7 +265,7 @@ Status writeNifti(DiskInterface& disk, const fs::path& file, const NiftiTimeCour
   const bool compressed = compressedName(file);
   return cannotWrite(disk.writeFileWith(file,
                                         [&](FileSink& sink) {
-                                          return compressed ? writeCompressed(sink, *header, volume)
+                                          return compressed ? writeCompressed(sink, *header, volume, gzipLevel)
                                                             : writeImage(sink, *header, volume);
                                         }),
                      file);

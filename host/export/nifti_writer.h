@@ -9,6 +9,7 @@
 
 #include "control/vtc_geometry.h"
 #include "host/documents/two_gamma_hrf.h"
+#include "host/export/parallel_gzip.h"
 #include "host/io/status.h"
 
 namespace cohortix::host {
@@ -27,6 +28,9 @@ struct NiftiTimeCourse {
 // when complete; a failure reads "cannot write FILE: reason".
 Status writeNifti(DiskInterface& disk, const std::filesystem::path& file,
                 const NiftiTimeCourse& volume);
+// The same, a ".nii.gz" compressed at `gzipLevel` (kMinGzipLevel to kMaxGzipLevel).
+Status writeNifti(DiskInterface& disk, const std::filesystem::path& file,
+                  const NiftiTimeCourse& volume, int gzipLevel);
 
 // What the values of a statistical map are, as NIfTI's intent code says.
 enum class MapIntent { None, Estimate, TTest, Label };

@@ -42,6 +42,12 @@ Status DiskInterface::writeFile(const std::filesystem::path& path,
   });
 }
 
+Status DiskInterface::removeFile(const std::filesystem::path& path) {
+  std::error_code code;
+  std::filesystem::remove(path, code);
+  return code ? Status::fromErrno(code.value()) : Status::ok();
+}
+
 Status RealDiskInterface::makeDirs(const std::filesystem::path& folder) {
   std::error_code code;
   std::filesystem::create_directories(folder, code);

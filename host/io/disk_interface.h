@@ -57,6 +57,8 @@ class DiskInterface {
     uint64_t bytes = 0;
   };
   virtual Written written() const { return {}; }
+  // Removes the file at path; a file already missing is no failure.
+  virtual Status removeFile(const std::filesystem::path& path);
 };
 
 class RealDiskInterface : public DiskInterface {

@@ -38,7 +38,7 @@ HostSession::HostSession(SessionOptions options, std::ostream& log, std::ostream
                 options_.showProgress ? Progress::Width(terminalWidth) : Progress::Width()),
       reporter_(log, messages, progress_, options_.quiet),
       files_(disk_, options_.outputDir, reporter_, progress_),
-      nativeWriter_(disk_, options_.outputDir),
+      nativeWriter_(disk_, options_.outputDir, options_.writeNative),
       output_(files_, nativeWriter_, progress_, options_.study, options_.repetitionTime),
       context_{options_, documents_, reporter_, files_, output_},
       general_(context_, progress_),
@@ -49,6 +49,7 @@ HostSession::HostSession(SessionOptions options, std::ostream& log, std::ostream
   progress_.countBytesWith([this] { return disk_.written().bytes; });
   // A few times a second: the clock moves on while a subject is simulated.
   progress_.tick(std::chrono::milliseconds(250));
+  if (!options_.writeNative) files_.keepInMemory();
 }
 
 HostSession::~HostSession() = default;
@@ -58,6 +59,7 @@ void HostSession::noteCall(const std::string& call) {
 }
 
 bool HostSession::prepareOutputFolder() {
+  if (!options_.writeNative) return true;  // nothing goes there
   const Status made = files_.makeFolder();
   return made ? true : reporter_.refuse(made);
 }

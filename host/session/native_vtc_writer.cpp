@@ -7,6 +7,7 @@
 namespace cohortix::host {
 
 void NativeVTCWriter::subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) {
+  if (!toDisk_) return;
   const std::string& name = subject.files.vtc;
   if (!subject.protocolSaved) {
     outcomes.notWritten(name, builtFromUnsavedProtocol(subject.files.protocol).context("cannot write " + name));

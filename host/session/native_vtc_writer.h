@@ -12,13 +12,15 @@ class DiskInterface;
 
 class NativeVTCWriter : public SubjectSink {
  public:
-  NativeVTCWriter(DiskInterface& disk, std::filesystem::path folder)
-      : disk_(disk), folder_(std::move(folder)) {}
+  // `toDisk` false: the run wants no native files, and the writer writes nothing.
+  NativeVTCWriter(DiskInterface& disk, std::filesystem::path folder, bool toDisk = true)
+      : disk_(disk), folder_(std::move(folder)), toDisk_(toDisk) {}
   void subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) override;
 
  private:
   DiskInterface& disk_;
   std::filesystem::path folder_;
+  bool toDisk_;
 };
 
 }  // namespace cohortix::host

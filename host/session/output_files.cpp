@@ -35,6 +35,7 @@ bool OutputFiles::write(const char* call, const char* fileName,
     noteNotWritten(fileName == nullptr ? "(no name)" : fileName, name);
     return false;
   }
+  if (!toDisk_) return true;
   const Status written = disk_.writeFile(pathOf(fileName), parts);
   if (!written) {
     noteNotWritten(fileName, written.context("cannot write " + std::string(fileName)));

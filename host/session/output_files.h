@@ -25,6 +25,9 @@ class OutputFiles {
               Progress& progress);
 
   DiskInterface& disk() { return disk_; }
+  // From now on the plug-in's files are kept in memory only: a write succeeds
+  // without touching the disk (what the plug-in saves, the services still hold).
+  void keepInMemory() { toDisk_ = false; }
   const std::filesystem::path& folder() const { return folder_; }
   std::filesystem::path pathOf(std::string_view name) const;
 
@@ -55,6 +58,7 @@ class OutputFiles {
   HostReporter& reporter_;
   Progress& progress_;
   std::vector<std::string> notWritten_;
+  bool toDisk_ = true;
 };
 
 }  // namespace cohortix::host

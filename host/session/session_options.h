@@ -22,6 +22,9 @@ struct SessionOptions {
   double repetitionTime = 2.0;        // seconds per volume
   bool quiet = false;                 // no log lines, no progress; messages stay
   bool showProgress = false;          // draw the progress line on the message output
+  // False: the native files are kept in memory only (the plug-in still saves and
+  // loads them back), for runs that want the exports alone.
+  bool writeNative = true;
   // The study's subjects in run order, from the control file as the host read it
   // for itself; none when the host could not read it.
   std::optional<std::vector<RunSubject>> study;

@@ -37,6 +37,8 @@ BidsStudy bidsStudyOf(const ExportOptions& options, const ExportSetting& setting
   study.largestSubjectNumber = design.NrOfSubjects;
   study.repetitionTime = setting.repetitionTime;
   study.gzip = options.gzip;
+  study.gzipLevel = options.gzipLevel;
+  study.resume = options.resume;
   return study;
 }
 
@@ -117,12 +119,17 @@ void StudyExports::subjectSaved(const SavedSubject& subject, SubjectOutcomes& ou
             writeEventsTsv(disk_, besideOutput(subject.files.protocol, "_events.tsv"), events));
     attempt(outcomes, writeDesignTsv(disk_, besideOutput(subject.files.designMatrix, "_design.tsv"),
                                      subject.designMatrix.predictors));
-    attempt(outcomes, writeNifti(disk_, besideOutput(vtc, niftiSuffix(options_.gzip)), bold));
+    attempt(outcomes, writeNifti(disk_, besideOutput(vtc, niftiSuffix(options_.gzip)), bold,
+                                 options_.gzipLevel));
   }
   if (dataset_) {
     attempt(outcomes, dataset_->addSubject({subject.subjectNumber, subject.groupNumber, bold,
                                             events, subject.designMatrix.predictors}));
   }
+}
+
+void StudyExports::runFinished(SubjectOutcomes& outcomes) {
+  if (dataset_) attempt(outcomes, dataset_->finish());
 }
 
 }  // namespace cohortix::host

@@ -25,6 +25,9 @@ class DiskInterface;
 struct ExportOptions {
   bool nifti = false;            // tables and a volume beside the native files
   bool gzip = false;             // .nii.gz rather than .nii, here and in the dataset
+  int gzipLevel = kDefaultGzipLevel;
+  bool noNative = false;         // the dataset alone, no native files
+  bool resume = false;           // continue the unfinished dataset in bidsDir
   std::filesystem::path bidsDir; // empty: no dataset
 };
 
@@ -50,6 +53,8 @@ class StudyExports : public SubjectSink {
   // Each file that cannot be written is an outcome of its own; the others are
   // still tried.
   void subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) override;
+  // A dataset that holds every subject of the study stops saying it is unfinished.
+  void runFinished(SubjectOutcomes& outcomes) override;
 
  private:
   std::filesystem::path besideOutput(const std::string& name, const std::string& suffix) const;

@@ -4,7 +4,9 @@ status 4; both say why. A disk that fills
 during a run (a small tmpfs, which needs root; skipped with a note otherwise) ends
 it with status 4 naming each file that could not be written and why, leaves no
 temporary and no partial file under a final name, and keeps the files written
-before it filled byte for byte as a run on a roomy disk writes them."""
+before it filled byte for byte as a run on a roomy disk writes them. The same holds
+for a `--bids --gzip` dataset on a disk that fills: every compressed volume there is
+whole, and the dataset says it is unfinished."""
 
 import filecmp
 import os
@@ -96,8 +98,40 @@ def check_disk_filling(reference):
         unmount(folder)
 
 
+def check_dataset_disk_filling():
+    folder = TMP / "full-bids"
+    # Room for the dataset's first subjects, not for all ten.
+    if not mount_tmpfs(folder, "size=60m"):
+        return
+    try:
+        process = subprocess.run([COHORTIX, "run", STUDY, "-o", str(TMP / "beside-full-bids"),
+                                  "--bids", str(folder / "bids"), "--gzip", "--quiet"],
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                                 timeout=600)
+        messages = process.stderr.splitlines()
+        if process.returncode != 4:
+            failures.append(f"full dataset disk: status {process.returncode}, expected 4")
+        if not any(".nii.gz: No space left on device" in m for m in messages):
+            failures.append(f"full dataset disk: no volume named as not written: {messages[:4]}")
+        bids = folder / "bids"
+        volumes = sorted(bids.glob("sub-*/func/*.nii.gz"))
+        if not volumes:
+            failures.append("full dataset disk: no subject written before the disk filled")
+        for volume in volumes:
+            if subprocess.run(["gzip", "-t", str(volume)]).returncode != 0:
+                failures.append(f"full dataset disk: {volume.name} is not whole")
+        strays = [p.name for p in bids.rglob("*") if p.is_file() and p.name.startswith(".")]
+        if strays:
+            failures.append(f"full dataset disk: temporaries left: {strays}")
+        if not (bids / "derivatives" / "cohortix" / "cohortix-incomplete").is_file():
+            failures.append("full dataset disk: the dataset is not marked unfinished")
+    finally:
+        unmount(folder)
+
+
 shutil.rmtree(TMP, ignore_errors=True)
 TMP.mkdir(parents=True)
+check_dataset_disk_filling()
 check_uncreatable_folder()
 check_read_only_folder()
 reference = TMP / "reference"

@@ -10,4 +10,9 @@ Status writeNifti(DiskInterface&, const std::filesystem::path& file, const Nifti
   return cannotWrite(Status::error("NIfTI output is not part of this build"), file);
 }
 
+Status writeNifti(DiskInterface& disk, const std::filesystem::path& file,
+                  const NiftiTimeCourse& volume, int) {
+  return writeNifti(disk, file, volume);
+}
+
 }  // namespace cohortix::host

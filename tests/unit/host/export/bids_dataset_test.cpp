@@ -115,3 +115,51 @@ TEST(BidsNames, LabelsKeepOnlyLettersAndDigitsAndPadToTheLargestSubject) {
 
 }  // namespace
 }  // namespace cohortix::host
+
+// Marked from the first file until every subject is in; a resume checks the
+// subjects listed and writes the rest, and one that differs is refused and no
+// later subject written.
+TEST(BidsDataset, UnfinishedUntilEverySubjectAndResumedOnlyOverTheSameSubjects) {
+  RealDiskInterface disk;
+  const TwoGroupStudy study("unfinished");
+  BidsStudy twoSubjects = study.study();
+  twoSubjects.largestSubjectNumber = 2;
+  const fs::path root = study.folder / "bids";
+  const fs::path marker = root / "derivatives/cohortix/cohortix-incomplete";
+  {
+    const auto stopped = BidsDataset::open(root, twoSubjects, disk).value();
+    ASSERT_TRUE(stopped->addSubject(study.subject(1, 1)));
+    ASSERT_TRUE(stopped->finish());
+  }
+  EXPECT_TRUE(fs::is_regular_file(marker));
+  EXPECT_NE(textOf(root / "README").find("\nINCOMPLETE: "), std::string::npos);
+  EXPECT_NE(BidsDataset::open(root, twoSubjects, disk).status().message().find("--resume"),
+            std::string::npos);
+
+  const fs::path copy = study.folder / "copy";
+  fs::copy(root, copy, fs::copy_options::recursive);
+  BidsStudy resumed = twoSubjects;
+  resumed.resume = true;
+  const auto dataset = BidsDataset::open(root, resumed, disk).value();
+  const auto bold = root / "sub-1/func/sub-1_task-Twogroupsstudy1_bold.nii.gz";
+  const auto before = fs::last_write_time(bold);
+  ASSERT_TRUE(dataset->addSubject(study.subject(1, 1)));
+  EXPECT_EQ(fs::last_write_time(bold), before) << "a checked subject is not written again";
+  ASSERT_TRUE(dataset->addSubject(study.subject(2, 2)));
+  ASSERT_TRUE(dataset->finish());
+  EXPECT_FALSE(fs::exists(marker));
+  EXPECT_EQ(textOf(root / "README"), twoSubjects.readme);
+  EXPECT_EQ(textOf(root / "participants.tsv"), "participant_id\tgroup\nsub-1\tYoung\nsub-2\tOld\n");
+  EXPECT_NE(BidsDataset::open(root, resumed, disk).status().message().find("nothing to continue"),
+            std::string::npos);
+
+  const auto other = BidsDataset::open(copy, resumed, disk).value();
+  TwoGroupStudy changed("unfinished-changed");
+  changed.data[5] = 151.0f;
+  const Status refused = other->addSubject(changed.subject(1, 1));
+  EXPECT_NE(refused.message().find("differs"), std::string::npos) << refused.message();
+  EXPECT_FALSE(other->addSubject(study.subject(2, 2)));
+  EXPECT_FALSE(fs::exists(copy / "sub-2"));
+  ASSERT_TRUE(other->finish());
+  EXPECT_TRUE(fs::is_regular_file(copy / "derivatives/cohortix/cohortix-incomplete"));
+}

@@ -1,0 +1,127 @@
+#include "host/export/parallel_gzip.h"
+
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
+
+#include <algorithm>
+#include <array>
+#include <system_error>
+#include <thread>
+
+namespace cohortix::host {
+namespace {
+
+// A gzip member's header: deflate, no name, no time, made on Unix.
+constexpr std::array<unsigned char, 10> kGzipHeader = {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 0, 3};
+
+// The working memory the compressor wants at each level.
+constexpr std::array<uint32_t, kMaxGzipLevel + 1> kLevelBufferBytes = {
+    ISAL_DEF_LVL0_DEFAULT, ISAL_DEF_LVL1_DEFAULT, ISAL_DEF_LVL2_DEFAULT, ISAL_DEF_LVL3_DEFAULT};
+
+// Room for a piece that does not compress at all: stored blocks add 5 bytes in
+// 65535, the block headers and the flush a little more.
+std::size_t outputRoomFor(std::size_t bytes) { return bytes + bytes / 1024 + 4096; }
+
+// Raw deflate blocks of one piece. All but the last piece end on a byte boundary
+// with a full flush, no block of theirs marked final, so the pieces can follow one
+// another; the last piece carries the final block.
+bool deflatePiece(const std::string& input, std::string& output, int level, bool last) {
+  std::vector<uint8_t> levelBuffer(kLevelBufferBytes[static_cast<std::size_t>(level)]);
+  isal_zstream stream;
+  isal_deflate_stateless_init(&stream);
+  stream.level = static_cast<uint32_t>(level);
+  stream.level_buf = levelBuffer.empty() ? nullptr : levelBuffer.data();
+  stream.level_buf_size = static_cast<uint32_t>(levelBuffer.size());
+  stream.gzip_flag = IGZIP_DEFLATE;
+  stream.end_of_stream = last ? 1 : 0;
+  stream.flush = last ? NO_FLUSH : FULL_FLUSH;
+  output.resize(outputRoomFor(input.size()));
+  stream.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(input.data()));
+  stream.avail_in = static_cast<uint32_t>(input.size());
+  stream.next_out = reinterpret_cast<uint8_t*>(output.data());
+  stream.avail_out = static_cast<uint32_t>(output.size());
+  if (isal_deflate_stateless(&stream) != COMP_OK) return false;
+  output.resize(stream.total_out);
+  return true;
+}
+
+std::string littleEndian32(uint32_t value) {
+  std::string bytes(4, '\0');
+  for (int i = 0; i < 4; ++i) bytes[static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+  return bytes;
+}
+
+}  // namespace
+
+ParallelGzipSink::ParallelGzipSink(FileSink& out, int level, unsigned threads,
+                                   std::size_t pieceBytes)
+    : out_(out),
+      level_(std::clamp(level, kMinGzipLevel, kMaxGzipLevel)),
+      threads_(threads > 0 ? threads : std::max(1u, std::thread::hardware_concurrency())),
+      pieceBytes_(std::max<std::size_t>(pieceBytes, 1)) {}
+
+Status ParallelGzipSink::emit(std::string_view bytes) {
+  if (!started_) {
+    started_ = true;
+    Status header = out_.write(std::string_view(reinterpret_cast<const char*>(kGzipHeader.data()),
+                                                kGzipHeader.size()));
+    if (!header) return header;
+  }
+  return bytes.empty() ? Status::ok() : out_.write(bytes);
+}
+
+Status ParallelGzipSink::compressPieces(bool last) {
+  const std::size_t count = pieces_.size();
+  const auto compress = [this, count, last](std::size_t index) {
+    Piece& piece = pieces_[index];
+    piece.failed = !deflatePiece(piece.input, piece.output, level_, last && index + 1 == count);
+  };
+  std::vector<std::thread> workers;
+  for (std::size_t index = 1; index < count; ++index) {
+    try {
+      workers.emplace_back(compress, index);
+    } catch (const std::system_error&) {
+      compress(index);  // no thread to be had: this one is done here
+    }
+  }
+  if (count > 0) compress(0);
+  for (std::thread& worker : workers) worker.join();
+  for (Piece& piece : pieces_) {
+    if (piece.failed) return Status::error("the compression failed");
+    crc_ = crc32_gzip_refl(crc_, reinterpret_cast<const unsigned char*>(piece.input.data()),
+                           piece.input.size());
+    length_ += piece.input.size();
+    Status written = emit(piece.output);
+    if (!written) return written;
+  }
+  pieces_.clear();
+  return Status::ok();
+}
+
+Status ParallelGzipSink::write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (pieces_.empty() || pieces_.back().input.size() == pieceBytes_) {
+      if (pieces_.size() == threads_) {
+        Status compressed = compressPieces(false);
+        if (!compressed) return compressed;
+      }
+      pieces_.emplace_back();
+      pieces_.back().input.reserve(pieceBytes_);
+    }
+    std::string& input = pieces_.back().input;
+    const std::size_t take = std::min(bytes.size(), pieceBytes_ - input.size());
+    input.append(bytes.substr(0, take));
+    bytes.remove_prefix(take);
+  }
+  return Status::ok();
+}
+
+Status ParallelGzipSink::finish() {
+  // An empty last piece still carries the final block.
+  if (pieces_.empty()) pieces_.emplace_back();
+  Status compressed = compressPieces(true);
+  if (!compressed) return compressed;
+  return out_.write(littleEndian32(crc_) + littleEndian32(static_cast<uint32_t>(length_)));
+}
+
+}  // namespace cohortix::host

@@ -1,0 +1,151 @@
+"""A `--bids --gzip` run stopped part-way leaves a dataset that says it is
+unfinished (a README line, derivatives/cohortix/cohortix-incomplete) and still
+passes the BIDS validator; a plain rerun refuses the folder and points at
+--resume; --resume checks the subjects already there and writes the rest, to the
+same bytes as a run that was never stopped, which is no longer marked. A resume
+with other options refuses the dataset and leaves it marked, and a complete
+dataset is refused. `--no-native` writes the dataset alone, the same dataset.
+Every .nii.gz is a single gzip member that gzip -t and Python accept, holding the
+bytes of the .nii the same run writes uncompressed with --nifti."""
+import filecmp
+import glob
+import gzip
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
+from native_files import example, fresh_folder, run_cohortix  # noqa: E402
+
+STUDY = example("two-by-two")
+MARKER = os.path.join("derivatives", "cohortix", "cohortix-incomplete")
+failures = []
+
+
+def files_of(folder):
+    return sorted(os.path.relpath(path, folder)
+                  for path in glob.glob(os.path.join(folder, "**"), recursive=True)
+                  if os.path.isfile(path))
+
+
+def same_tree(left, right):
+    names = files_of(left)
+    if names != files_of(right):
+        return f"files differ: {set(names) ^ set(files_of(right))}"
+    unequal = [n for n in names if not filecmp.cmp(os.path.join(left, n), os.path.join(right, n),
+                                                   shallow=False)]
+    return f"bytes differ: {unequal[:4]}" if unequal else None
+
+
+def marked(bids):
+    readme = open(os.path.join(bids, "README"), encoding="utf-8").read()
+    return os.path.exists(os.path.join(bids, MARKER)), "INCOMPLETE" in readme
+
+
+def listed(bids):
+    try:
+        return len(open(os.path.join(bids, "participants.tsv")).read().splitlines()) - 1
+    except OSError:
+        return 0
+
+
+def validator_issues(bids):
+    validator = os.environ.get("COHORTIX_BIDS_VALIDATOR", "")
+    if not os.path.isfile(validator):
+        return []
+    result = subprocess.run(["node", validator, "--json", bids], capture_output=True, text=True)
+    report = json.loads(result.stdout)
+    return [issue["key"] for issue in report["issues"]["errors"] + report["issues"]["warnings"]]
+
+
+def interrupted_run(bids, out):
+    """Stops a run with SIGINT once three of its ten subjects are in the dataset."""
+    command = [os.environ["COHORTIX"], "run", STUDY, "-o", out, "--bids", bids, "--gzip", "-q"]
+    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    while process.poll() is None and listed(bids) < 3:
+        time.sleep(0.002)
+    process.send_signal(signal.SIGINT)
+    return process.wait(timeout=600)
+
+
+def check_compressed_volumes(root):
+    nifti = fresh_folder("bids_resume", "nifti")
+    result = run_cohortix(STUDY, "-o", nifti, "--nifti")
+    assert result.returncode == 0, result.stderr
+    for volume in glob.glob(os.path.join(root, "sub-*", "func", "*.nii.gz")):
+        if subprocess.run(["gzip", "-t", volume]).returncode != 0:
+            failures.append(f"gzip -t refuses {volume}")
+        data = open(volume, "rb").read()
+        decompressor = gzip.zlib.decompressobj(31)
+        inner = decompressor.decompress(data)
+        if decompressor.unused_data or not decompressor.eof:
+            failures.append(f"{volume} is not a single gzip member")
+        number = int(os.path.basename(volume).split("_")[0][4:])
+        (plain,) = glob.glob(os.path.join(nifti, f"S{number}_G*_*.nii"))
+        if inner != open(plain, "rb").read():
+            failures.append(f"{volume} does not hold the bytes of {plain}")
+
+
+def main():
+    base = fresh_folder("bids_resume")
+    reference = os.path.join(base, "reference")
+    result = run_cohortix(STUDY, "-o", os.path.join(base, "ref-native"), "--bids", reference, "--gzip")
+    assert result.returncode == 0, result.stderr
+    if any(marked(reference)):
+        failures.append("a complete dataset is marked unfinished")
+    check_compressed_volumes(reference)
+
+    alone = os.path.join(base, "alone")
+    alone_out = os.path.join(base, "alone-native")
+    result = run_cohortix(STUDY, "-o", alone_out, "--bids", alone, "--gzip", "--no-native")
+    if result.returncode != 0 or os.path.exists(alone_out):
+        failures.append(f"--no-native: status {result.returncode}, native folder made: "
+                        f"{os.path.exists(alone_out)}, {result.stderr}")
+    elif same_tree(alone, reference):
+        failures.append(f"--no-native dataset: {same_tree(alone, reference)}")
+
+    bids = os.path.join(base, "bids")
+    code = interrupted_run(bids, os.path.join(base, "native"))
+    if code != 130 or not 0 < listed(bids) < 10:
+        failures.append(f"interrupted run: status {code}, {listed(bids)} subjects listed")
+    if marked(bids) != (True, True):
+        failures.append(f"interrupted dataset not marked (marker, README line): {marked(bids)}")
+    issues = validator_issues(bids)
+    if issues:
+        failures.append(f"the validator finds issues in the unfinished dataset: {issues}")
+    result = run_cohortix(STUDY, "-o", os.path.join(base, "native"), "--bids", bids, "--gzip")
+    if result.returncode != 4 or "--resume" not in result.stderr:
+        failures.append(f"rerun without --resume: status {result.returncode}, {result.stderr}")
+
+    other = os.path.join(base, "other-level")
+    shutil.copytree(bids, other)
+    result = run_cohortix(STUDY, "-o", os.path.join(base, "native"), "--bids", other, "--gzip",
+                          "--gzip-level", "3", "--resume")
+    if result.returncode != 4 or "differs" not in result.stderr or marked(other) != (True, True):
+        failures.append(f"resume with another level: status {result.returncode}, "
+                        f"marked {marked(other)}, {result.stderr}")
+
+    result = run_cohortix(STUDY, "-o", os.path.join(base, "native"), "--bids", bids, "--gzip",
+                          "--no-native", "--resume")
+    if result.returncode != 0:
+        failures.append(f"resume: status {result.returncode}, {result.stderr}")
+    elif same_tree(bids, reference):
+        failures.append(f"resumed dataset against an uninterrupted one: {same_tree(bids, reference)}")
+
+    result = run_cohortix(STUDY, "-o", os.path.join(base, "native"), "--bids", bids, "--gzip",
+                          "--resume")
+    if result.returncode != 4 or "nothing to continue" not in result.stderr:
+        failures.append(f"resume of a complete dataset: status {result.returncode}, {result.stderr}")
+
+    if failures:
+        print("FAIL:\n" + "\n".join(failures), file=sys.stderr)
+        sys.exit(1)
+    shutil.rmtree(base, ignore_errors=True)
+    print("stopped datasets are marked, refused without --resume and resumed to the same bytes")
+
+
+main()

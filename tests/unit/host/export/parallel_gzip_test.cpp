@@ -1,0 +1,93 @@
+#include "host/export/parallel_gzip.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+
+namespace cohortix::host {
+namespace {
+
+struct StringSink : FileSink {
+  std::string bytes;
+  Status write(std::string_view piece) override {
+    bytes.append(piece);
+    return Status::ok();
+  }
+};
+
+// The stream decompressed as one gzip member; fails the test when the member ends
+// before the bytes do (a second member) or is broken.
+std::string inflateOneMember(const std::string& gzip) {
+  z_stream z{};
+  EXPECT_EQ(inflateInit2(&z, MAX_WBITS + 16), Z_OK);
+  std::string out(1 << 16, '\0');
+  std::string result;
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(gzip.data()));
+  z.avail_in = static_cast<uInt>(gzip.size());
+  int status = Z_OK;
+  while (status == Z_OK) {
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    status = inflate(&z, Z_NO_FLUSH);
+    result.append(out.data(), out.size() - z.avail_out);
+  }
+  EXPECT_EQ(status, Z_STREAM_END);
+  EXPECT_EQ(z.avail_in, 0u) << "bytes after the first member";
+  inflateEnd(&z);
+  return result;
+}
+
+// Noisy floats, as a simulated volume is: little repeats.
+std::string noisyFloats(std::size_t count, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::normal_distribution<float> noise(100.0f, 3.0f);
+  std::string bytes(count * sizeof(float), '\0');
+  for (std::size_t i = 0; i < count; ++i) {
+    const float value = noise(random);
+    std::memcpy(bytes.data() + i * sizeof(float), &value, sizeof value);
+  }
+  return bytes;
+}
+
+std::string compressed(const std::string& input, int level, unsigned threads,
+                       std::size_t pieceBytes, std::size_t writeBytes) {
+  StringSink sink;
+  ParallelGzipSink gzip(sink, level, threads, pieceBytes);
+  for (std::size_t at = 0; at < input.size(); at += writeBytes)
+    EXPECT_TRUE(gzip.write(std::string_view(input).substr(at, writeBytes)));
+  EXPECT_TRUE(gzip.finish());
+  return sink.bytes;
+}
+
+// Every length around the cuts and the batches of pieces, at every level, in
+// writes of any size: one member that gives back the input, and the same bytes
+// whatever the number of threads.
+TEST(ParallelGzip, OneMemberGivingBackTheInputWhateverTheCutsAndThreads) {
+  constexpr std::size_t kPiece = 4096;
+  const std::string noise = noisyFloats(20 * kPiece / sizeof(float), 7);
+  for (const std::size_t length : {std::size_t{0}, std::size_t{1}, kPiece - 1, kPiece, kPiece + 1,
+                                   3 * kPiece, 3 * kPiece + 17, noise.size()}) {
+    const std::string input = noise.substr(0, length);
+    for (int level = kMinGzipLevel; level <= kMaxGzipLevel; ++level) {
+      const std::string one = compressed(input, level, 1, kPiece, 1000);
+      EXPECT_EQ(inflateOneMember(one), input) << length << " bytes, level " << level;
+      EXPECT_EQ(compressed(input, level, 3, kPiece, kPiece * 2 + 5), one)
+          << length << " bytes, level " << level;
+    }
+  }
+}
+
+TEST(ParallelGzip, RepeatsShrinkAndHigherLevelsAreNoLarger) {
+  const std::string repeats(1 << 20, 'a');
+  EXPECT_LT(compressed(repeats, kDefaultGzipLevel, 2, kGzipPieceBytes, 1 << 16).size(), 1u << 12);
+  const std::string noise = noisyFloats(1 << 18, 3);
+  EXPECT_LE(compressed(noise, kMaxGzipLevel, 2, kGzipPieceBytes, 1 << 16).size(),
+            compressed(noise, kMinGzipLevel, 2, kGzipPieceBytes, 1 << 16).size());
+}
+
+}  // namespace
+}  // namespace cohortix::host
