@@ -10,6 +10,7 @@
 #include "app/interrupted_run.h"
 #include "app/leftover_temporaries.h"
 #include "app/run_exports.h"
+#include "app/run_noise_options.h"
 #include "control/control_file_reader.h"
 #include "host/export/export_file.h"
 #include "host/io/disk_interface.h"
@@ -28,6 +29,7 @@ struct RunOptions {
   bool quiet = false;
   host::ExportOptions exports;
   std::string bidsDir;
+  RunNoiseOptions noise;
 };
 
 ExitStatus exitStatusOf(const host::PluginRunResult& result) {
@@ -69,22 +71,34 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   std::unique_ptr<SimulationDesign> design = studyIn(options.controlFile);
   if (design) options.study = host::runOrderOf(*design);
   host::RealDiskInterface disk;
+  host::Result<std::unique_ptr<RunNoise>> noise =
+      RunNoise::prepare(run.noise, options, design.get(), disk);
+  if (!noise) {
+    reportError(noise.status().message());
+    return ExitStatus::RunFailed;
+  }
   // Declared before the session, whose output path uses them until it finishes.
   std::unique_ptr<host::StudyExports> exports;
   host::HostSession session(options, std::cout, std::cerr, disk);
   // Up before the first file is written; gone before the session.
   const host::InterruptionWatcher watcher(
-      [&disk](int signal) { stopInterruptedRun(disk, signal); });
+      [&disk, &noise](int signal) {
+        noise.value()->removeTemporaries();
+        stopInterruptedRun(disk, signal);
+      });
   if (!session.prepareOutputFolder()) return ExitStatus::FilesNotWritten;
   removeLeftoversOfStudy(options.controlFile, options.outputDir, std::cerr);
+  host::ExportOptions exportOptions = run.exports;
+  exportOptions.readmeNote = noise.value()->readmeNote();
   host::Result<std::unique_ptr<host::StudyExports>> opened =
-      openExports(run.exports, options, design.get(), disk);
+      openExports(exportOptions, options, design.get(), disk);
   if (!opened) {
     reportError(opened.status().message());
     return ExitStatus::FilesNotWritten;
   }
   exports = std::move(opened).value();
   design.reset();
+  noise.value()->plugInto(session);
   if (exports) session.output().addSink(*exports);
   const ExitStatus status = exitStatusOf(host::runPlugin(pluginPathOf(global), session));
   return withWrittenFiles(status, session.finish());
@@ -112,6 +126,7 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
       ->capture_default_str()
       ->check(CLI::PositiveNumber)
       ->check(atMostMaxRepetitionTime());
+  addRunNoiseOptions(*command, run->noise);
   command->add_flag("-q,--quiet", run->quiet, "No log lines and no progress; messages stay");
   command->add_flag("--nifti", run->exports.nifti,
                     "Also write each subject's VTC as NIfTI, its protocol's events and its "

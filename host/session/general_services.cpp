@@ -17,7 +17,10 @@ int GeneralServices::openFileName(const char*, const char*, char* path) {
     context_.reporter.refuse("ktGetOpenFileName: no path buffer given");
     return 0;
   }
-  const std::string chosen = context_.options.controlFile.string();
+  const std::filesystem::path& answer = context_.options.pluginControlFile.empty()
+                                            ? context_.options.controlFile
+                                            : context_.options.pluginControlFile;
+  const std::string chosen = answer.string();
   if (chosen.empty() || chosen.size() >= static_cast<std::size_t>(kFileNameBufferSize)) return 0;
   std::memcpy(path, chosen.c_str(), chosen.size() + 1);
   return 1;

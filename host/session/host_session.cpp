@@ -43,7 +43,9 @@ HostSession::HostSession(SessionOptions options, std::ostream& log, std::ostream
       general_(context_, progress_),
       protocols_(context_),
       designMatrices_(std::make_unique<DesignMatrixService>(context_, protocols_)),
-      vtcs_(std::make_unique<VTCService>(context_)) {}
+      vtcs_(std::make_unique<VTCService>(context_)) {
+  if (options_.selection) output_.select(*options_.selection);
+}
 
 HostSession::~HostSession() = default;
 

@@ -25,6 +25,7 @@ struct ExportOptions {
   bool nifti = false;            // tables and a volume beside the native files
   bool gzip = false;             // .nii.gz rather than .nii, here and in the dataset
   std::filesystem::path bidsDir; // empty: no dataset
+  std::string readmeNote;        // appended to the dataset's README (host noise, replicate)
 };
 
 // Where the exports go and what they know of the run.
