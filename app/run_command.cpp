@@ -15,6 +15,7 @@
 #include "app/run_admission.h"
 #include "app/run_export_options.h"
 #include "app/run_exports.h"
+#include "app/run_noise_options.h"
 #include "app/run_truth_options.h"
 #include "control/supported_design.h"
 #include "abi/host_functions.h"
@@ -42,6 +43,7 @@ struct RunOptions {
   std::string bidsDir;
   bool force = false;
   TruthRunOptions truth;
+  RunNoiseOptions noise;
 };
 
 ExitStatus exitStatusOf(const host::PluginRunResult& result) {
@@ -169,17 +171,27 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
     return ExitStatus::Refused;
   if (design) options.study = host::runOrderOf(*design);
   host::RealDiskInterface disk;
+  host::Result<std::unique_ptr<RunNoise>> noise =
+      RunNoise::prepare(run.noise, options, design.get(), disk);
+  if (!noise) {
+    reportError(noise.status().message());
+    return ExitStatus::Refused;
+  }
   // Up before the first file is removed or written.
-  const host::InterruptionWatcher watcher(
-      [&disk](int signal) { stopInterruptedRun(disk, signal); });
+  const host::InterruptionWatcher watcher([&disk, &noise](int signal) {
+    noise.value()->removeTemporaries();
+    stopInterruptedRun(disk, signal);
+  });
   RunAdmission admission(run, options, design.get());
   if (!admission.beforeExports()) return ExitStatus::Refused;
   // Declared before the session, whose output path uses them until it finishes.
   std::unique_ptr<host::StudyExports> exports;
   std::unique_ptr<host::truth::GroundTruth> truth;
   host::HostSession session(options, std::cout, std::cerr, disk);
+  host::ExportOptions exportOptions = run.exports;
+  exportOptions.readmeNote = noise.value()->readmeNote();
   host::Result<std::unique_ptr<host::StudyExports>> opened =
-      openExports(run.exports, options, design.get(), disk);
+      openExports(exportOptions, options, design.get(), disk);
   if (!opened) {
     reportError(opened.status().message());
     return ExitStatus::Refused;
@@ -187,6 +199,7 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   exports = std::move(opened).value();
   if (!admission.afterExports(session)) return ExitStatus::Refused;
   design.reset();
+  noise.value()->plugInto(session);
   if (exports) session.output().addSink(*exports);
   truth = attachTruth(run.truth, options, run.exports, disk, session);
   const ExitStatus status = exitStatusOf(host::runPlugin(pluginPathOf(global), session));
@@ -224,6 +237,7 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
                       "Repetition time in seconds, from 0.05 to 10, for the haemodynamic response")
       ->capture_default_str()
       ->check(repetitionTimeInRange());
+  addRunNoiseOptions(*command, run->noise);
   command->add_flag("-q,--quiet", run->quiet, "No log lines and no progress; messages stay");
   command->add_flag("--nifti", run->exports.nifti,
                     "Also write each subject's VTC as NIfTI, its protocol's events and its "

@@ -89,16 +89,22 @@ bool DesignMatrixService::save(const char* fileName) {
     context_.files.noteNotWritten(fileName == nullptr ? "(no name)" : fileName, name);
     return false;
   }
+  const Result<SelectedFile> target = context_.output.selected(fileName);
+  if (target && !target.value().kept) return true;  // a subject the run skips: nothing is written
+  const std::string name = target ? target.value().name : std::string(fileName);
   bool written = false;
-  if (const std::string& unsavedProtocol = context_.output.unsavedProtocol(); !unsavedProtocol.empty()) {
-    context_.files.noteNotWritten(fileName, builtFromUnsavedProtocol(unsavedProtocol)
-                                                .context("cannot write " + std::string(fileName)));
+  if (!target) {
+    context_.files.noteNotWritten(name, target.status().context("cannot write " + name));
+  } else if (const std::string& unsavedProtocol = context_.output.unsavedProtocol();
+             !unsavedProtocol.empty()) {
+    context_.files.noteNotWritten(name, builtFromUnsavedProtocol(unsavedProtocol)
+                                            .context("cannot write " + name));
   } else {
     const std::string text = formatDesignMatrix(current());
     const std::string_view parts[] = {text};
-    written = context_.files.write(kCall, fileName, parts);
+    written = context_.files.write(kCall, name.c_str(), parts);
   }
-  context_.output.designMatrixSaved(fileName, current());
+  context_.output.designMatrixSaved(name, current());
   return written;
 }
 

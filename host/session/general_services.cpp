@@ -17,7 +17,10 @@ int GeneralServices::openFileName(const char*, const char*, char* path) {
     context_.reporter.refuse("ktGetOpenFileName: no path buffer given");
     return 0;
   }
-  const std::filesystem::path& chosen = context_.options.controlFile;
+  // A run of a replicate hands the plug-in the expanded study in its place.
+  const std::filesystem::path& chosen = context_.options.pluginControlFile.empty()
+                                            ? context_.options.controlFile
+                                            : context_.options.pluginControlFile;
   if (chosen.empty()) return 0;  // cancelled
   const std::string answer = dialogAnswerFor(chosen);
   if (answer.empty()) {

@@ -50,6 +50,7 @@ HostSession::HostSession(SessionOptions options, std::ostream& log, std::ostream
   // A few times a second: the clock moves on while a subject is simulated.
   progress_.tick(std::chrono::milliseconds(250));
   if (!options_.writeNative) files_.keepInMemory();
+  if (options_.selection) output_.select(*options_.selection);
 }
 
 HostSession::~HostSession() = default;

@@ -21,6 +21,11 @@ OutputPath::~OutputPath() {
 
 void OutputPath::addSink(SubjectSink& sink) { sinks_.insert(sinks_.end() - 1, &sink); }
 
+Result<SelectedFile> OutputPath::selected(const std::string& name) const {
+  if (selection_ == nullptr) return SelectedFile{true, name};
+  return selection_->file(name);
+}
+
 void OutputPath::protocolSaved(const std::string& name, const ProtocolDocument& protocol,
                                bool written) {
   names_.protocol = name;
@@ -51,9 +56,23 @@ std::unique_ptr<SavedSubject> OutputPath::nextSubject(const std::string& vtcName
   return subject;
 }
 
-Status OutputPath::subjectSaved(const std::string& vtcName, const VTCDocument& vtc,
+void OutputPath::forgetSubject() {
+  names_ = {};
+  protocol_.reset();
+  matrix_.reset();
+  unsavedProtocol_.clear();
+}
+
+Status OutputPath::subjectSaved(const std::string& savedName, const VTCDocument& vtc,
                                 const ProtocolDocument& protocol, const DesignMatrix& matrix) {
   collect();
+  // A subject the selection skips is not even staged: nothing of it goes out.
+  const Result<SelectedFile> target = selected(savedName);
+  if (!target || !target.value().kept) {
+    forgetSubject();
+    return target.status();
+  }
+  const std::string& vtcName = target.value().name;
   std::unique_ptr<SavedSubject> subject;
   Status staged;
   try {
@@ -63,10 +82,7 @@ Status OutputPath::subjectSaved(const std::string& vtcName, const VTCDocument& v
     staged = Status::error("not enough memory to stage its data");
   }
   // Staged or not, the subject has had its turn: the next save is the next subject.
-  names_ = {};
-  protocol_.reset();
-  matrix_.reset();
-  unsavedProtocol_.clear();
+  forgetSubject();
   ++subjectsSaved_;
   if (!staged) return staged;
   std::copy(vtc.data(), vtc.data() + vtc.valueCount(), staging_.begin());
@@ -82,7 +98,16 @@ Status OutputPath::subjectSaved(const std::string& vtcName, const VTCDocument& v
 
 void OutputPath::dispatch() {
   SavedSubject& subject = *inFlight_;
-  for (SubjectDataStage* stage : stages_) stage->prepare(subject, staging_);
+  try {
+    for (SubjectDataStage* stage : stages_) stage->prepare(subject, staging_);
+  } catch (const std::exception& error) {
+    // Data a stage could not finish go into no file; the progress line still
+    // counts the subject.
+    const std::string& vtc = subject.files.vtc;
+    outcomes_.notWritten(vtc, Status::error(error.what()).context("cannot write " + vtc));
+    sinks_.back()->subjectSaved(subject, outcomes_);
+    return;
+  }
   for (SubjectSink* sink : sinks_) {
     try {
       sink->subjectSaved(subject, outcomes_);

@@ -18,6 +18,7 @@
 
 #include "host/session/run_order.h"
 #include "host/session/saved_subject.h"
+#include "host/session/subject_selection.h"
 
 namespace cohortix::host {
 
@@ -40,6 +41,13 @@ class OutputPath {
   // plug-in made them (one that checks them, not one that changes them).
   void addFirstStage(SubjectDataStage& stage) { stages_.insert(stages_.begin(), &stage); }
   void addSink(SubjectSink& sink);
+  // Before the run: only the selection's subjects go out, under its names; the
+  // files of the others are not written and no stage or sink sees them. The
+  // selection must outlive the path.
+  void select(const SubjectSelection& selection) { selection_ = &selection; }
+  // What becomes of a file the plug-in saves under `name`: kept under its own name
+  // without a selection.
+  Result<SelectedFile> selected(const std::string& name) const;
 
   // The subject's protocol was saved under name (written: whether it reached disk).
   void protocolSaved(const std::string& name, const ProtocolDocument& protocol, bool written);
@@ -57,6 +65,7 @@ class OutputPath {
 
  private:
   void collect();
+  void forgetSubject();
   void dispatch();
   std::unique_ptr<SavedSubject> nextSubject(const std::string& vtcName, const VTCDocument& vtc,
                                             const ProtocolDocument& protocol,
@@ -74,6 +83,8 @@ class OutputPath {
   std::optional<ProtocolDocument> protocol_;
   std::optional<DesignMatrix> matrix_;
   std::string unsavedProtocol_;
+
+  const SubjectSelection* selection_ = nullptr;
 
   // The subject on its way through the stages and sinks.
   std::vector<float> staging_;  // same size every subject of a run: allocated once

@@ -78,12 +78,23 @@ bool ProtocolService::save(const char* fileName) {
     context_.files.noteNotWritten(fileName == nullptr ? "(no name)" : fileName, name);
     return false;
   }
-  const std::string text = formatProtocol(current());
-  const std::string_view parts[] = {text};
-  const bool written = context_.files.write(kCall, fileName, parts);
   savedName_ = fileName;
   saved_ = current();
-  context_.output.protocolSaved(fileName, current(), written);
+  const Result<SelectedFile> target = context_.output.selected(fileName);
+  if (!target) {
+    context_.files.noteNotWritten(fileName, target.status().context("cannot write " + std::string(fileName)));
+    context_.output.protocolSaved(fileName, current(), false);
+    return false;
+  }
+  if (!target.value().kept) return true;  // a subject the run skips: nothing is written
+  // A kept subject's protocol names the file it is written to.
+  const std::string& name = target.value().name;
+  ProtocolDocument asWritten = current();
+  if (asWritten.fileName == fileName) asWritten.fileName = name;
+  const std::string text = formatProtocol(asWritten);
+  const std::string_view parts[] = {text};
+  const bool written = context_.files.write(kCall, name.c_str(), parts);
+  context_.output.protocolSaved(name, asWritten, written);
   return written;
 }
 

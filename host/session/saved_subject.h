@@ -90,8 +90,10 @@ class SubjectSink {
 };
 
 // Changes a subject's staged data before any sink sees them (host-side noise, for
-// one), on the writer thread, one subject at a time, in run order. A stage cannot
-// fail: whatever it needs it has checked before the run.
+// one), on the writer thread, one subject at a time, in run order. Whatever a
+// stage needs it checks before the run; should it still throw, nothing is made of
+// the subject's data (no VTC, no export, no later sink) and its VTC is reported
+// not written.
 class SubjectDataStage {
  public:
   virtual ~SubjectDataStage() = default;

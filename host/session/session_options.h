@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/session/run_order.h"
+#include "host/session/subject_selection.h"
 
 namespace cohortix::host {
 
@@ -28,6 +29,11 @@ struct SessionOptions {
   // The study's subjects in run order, from the control file as the host read it
   // for itself; none when the host could not read it.
   std::optional<std::vector<RunSubject>> study;
+  // What the dialog answers when the plug-in is to read another file than the
+  // study's own (a replicate's expanded study); empty: controlFile.
+  std::filesystem::path pluginControlFile;
+  // The plug-in's subjects the run keeps and their names; none: all, as saved.
+  std::optional<SubjectSelection> selection;
   bool recordCalls = false;           // keep the text of every host call (for tests)
   bool hasVMR = true;
   int vmrDims[3] = {256, 256, 256};

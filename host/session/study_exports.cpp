@@ -31,7 +31,8 @@ BidsStudy bidsStudyOf(const ExportOptions& options, const ExportSetting& setting
   study.experimentName = design.ExperimentName;
   study.controlFile = setting.controlFile;
   study.readme = studyReadme(study.experimentName, setting.controlFile.filename().string(),
-                             setting.repetitionTime, setting.designSummary);
+                             setting.repetitionTime, setting.designSummary) +
+                 options.readmeNote;
   if (design.NrOfBetweenFactors > 0) study.groupFactor = design.BetweenFactors[0].FactorName;
   study.groupNames = groupNamesOf(design);
   study.largestSubjectNumber = design.NrOfSubjects;

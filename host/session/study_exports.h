@@ -29,6 +29,7 @@ struct ExportOptions {
   bool noNative = false;         // the dataset alone, no native files
   bool resume = false;           // continue the unfinished dataset in bidsDir
   std::filesystem::path bidsDir; // empty: no dataset
+  std::string readmeNote;        // appended to the dataset's README (host noise, replicate)
 };
 
 // Where the exports go and what they know of the run.

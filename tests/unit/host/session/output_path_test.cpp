@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,43 @@ TEST(OutputPath, ASinkPluggedInSeesEverySubjectOnceInRunOrderWithItsNamesAndStag
                 ElementsAreArray(seen.data));
   }
   EXPECT_NE(stage.given[0], stage.given[1]) << "each subject's own data";
+}
+
+// A stage that cannot finish a subject's data: nothing is made of them, and the
+// run says so; the other subjects go out as ever.
+class FailingStage : public SubjectDataStage {
+ public:
+  void prepare(const SavedSubject& subject, std::span<float>) override {
+    if (subject.subjectNumber == 2) throw std::runtime_error("the data are not what the stage expects");
+  }
+};
+
+TEST(OutputPath, DataAStageCannotFinishReachNoSinkAndTheirVTCCountsAsNotWritten) {
+  const testing::TempControlFile control(kTinyStudy);
+  std::string message;
+  const std::unique_ptr<SimulationDesign> design = testing::parseText(kTinyStudy, message);
+  ASSERT_NE(design, nullptr) << message;
+  const testing::ScratchFolder folder;
+  SessionOptions options;
+  options.controlFile = control.path();
+  options.outputDir = folder.path();
+  options.study = runOrderOf(*design);
+  KeepingSink sink(folder.path());
+  FailingStage stage;
+  testing::RecordingHost host(options);
+  host.session().output().addSink(sink);
+  host.session().output().addStage(stage);
+  ASSERT_TRUE(host.runPlugin());
+  EXPECT_FALSE(host.session().finish());
+
+  ASSERT_EQ(sink.seen.size(), 5u);
+  for (const Seen& seen : sink.seen) EXPECT_NE(seen.subject, 2);
+  EXPECT_FALSE(std::filesystem::exists(host.outputFolder() / "S2_G1_Tiny.vtc"));
+  EXPECT_TRUE(std::filesystem::exists(host.outputFolder() / "S3_G1_Tiny.vtc"));
+  EXPECT_THAT(host.session().filesNotWritten(), ElementsAreArray({"S2_G1_Tiny.vtc"}));
+  EXPECT_THAT(host.session().hostMessages(),
+              ::testing::Contains(::testing::HasSubstr(
+                  "cannot write S2_G1_Tiny.vtc: the data are not what the stage expects")));
 }
 
 }  // namespace
