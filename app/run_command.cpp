@@ -95,7 +95,9 @@ class RunAdmission {
         !granted(folderOrMissing(run_.bidsDir, "--bids")))
       return false;
     std::error_code error;
-    if (std::filesystem::is_directory(options_.outputDir, error) && !claimOutputFolder()) return false;
+    if (writesNative() && std::filesystem::is_directory(options_.outputDir, error) &&
+        !claimOutputFolder())
+      return false;
     // The dataset's folder is made and locked before its emptiness is judged, so
     // two runs cannot both find it empty; a native folder inside it comes later.
     if (run_.bidsDir.empty()) return true;
@@ -109,6 +111,8 @@ class RunAdmission {
   // After the exports have opened: the output folder made, locked and cleared.
   bool afterExports(host::HostSession& session) {
     if (design_ == nullptr) return true;
+    // A dataset-only run makes no output folder at all.
+    if (!writesNative()) return true;
     if (!locks_.holds(options_.outputDir) && (!session.prepareOutputFolder() || !claimOutputFolder()))
       return false;
     // --force removes the earlier run only for a design the plug-in will run.
@@ -117,11 +121,18 @@ class RunAdmission {
   }
 
  private:
+  bool writesNative() const { return !run_.exports.noNative; }
+
+  // A resumed dataset's run rewrites the native files of the subjects it replays,
+  // so the earlier native files of that run are its own, not another run's.
+  bool replacesEarlierRun() const { return run_.force || run_.exports.resume; }
+
   bool claimOutputFolder() {
     if (!granted(locks_.take(options_.outputDir))) return false;
     // Only now: a temporary of a live run in this folder would be its writer's.
     removeLeftoversOfStudy(options_.controlFile, options_.outputDir, std::cerr);
-    return run_.force || granted(clearEarlierRun(options_.outputDir, design_->ExperimentName, false));
+    return replacesEarlierRun() ||
+           granted(clearEarlierRun(options_.outputDir, design_->ExperimentName, false));
   }
 
   static bool granted(const host::Status& status) {

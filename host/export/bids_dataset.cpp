@@ -155,6 +155,8 @@ std::vector<fs::path> BidsDataset::subjectFiles(int32_t subjectNumber) const {
   const fs::path derived = root_ / kDerivativeFolder / bidsSubjectId(label) / "func";
   return {func / (stem + (study_.gzip ? "_bold.nii.gz" : "_bold.nii")), func / (stem + "_bold.json"),
           func / (stem + "_events.tsv"), derived / (stem + "_desc-design_timeseries.tsv")};
+}
+
 // A subject the earlier run wrote: its files (and, with the first, the dataset's
 // own) must be byte for byte what this run makes, or the rest would not belong
 // with them.

@@ -117,8 +117,9 @@ def main():
     issues = validator_issues(bids)
     if issues:
         failures.append(f"the validator finds issues in the unfinished dataset: {issues}")
-    result = run_cohortix(STUDY, "-o", os.path.join(base, "native"), "--bids", bids, "--gzip")
-    if result.returncode != 4 or "--resume" not in result.stderr:
+    # Into a fresh native folder, so the dataset's own refusal is the one said.
+    result = run_cohortix(STUDY, "-o", os.path.join(base, "native-rerun"), "--bids", bids, "--gzip")
+    if result.returncode != 5 or "--resume" not in result.stderr:
         failures.append(f"rerun without --resume: status {result.returncode}, {result.stderr}")
 
     other = os.path.join(base, "other-level")
@@ -138,7 +139,7 @@ def main():
 
     result = run_cohortix(STUDY, "-o", os.path.join(base, "native"), "--bids", bids, "--gzip",
                           "--resume")
-    if result.returncode != 4 or "nothing to continue" not in result.stderr:
+    if result.returncode != 5 or "nothing to continue" not in result.stderr:
         failures.append(f"resume of a complete dataset: status {result.returncode}, {result.stderr}")
 
     if failures:

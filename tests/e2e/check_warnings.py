@@ -149,7 +149,8 @@ message = (f'{latin1.resolve()}:8: expected the name of level 1 of within factor
 status, _, err = cohortix("check", latin1.resolve())
 expect(status == 1 and err == [message], f"check Latin-1: {err}")
 status, _, err = cohortix("run", latin1.resolve(), "-o", TMP / "latin1-out")
-expect(status == 1 and err == [message] and not (TMP / "latin1-out").exists(),
+# A refusal before the run starts has its own status.
+expect(status == 5 and err == [message] and not (TMP / "latin1-out").exists(),
        f"run Latin-1: {status} {err}")
 
 # An experiment name the native files take but the exports' names do not.
@@ -172,7 +173,7 @@ message = (f"{long_run}:26: a run of {volumes} volumes: a NIfTI-1 file holds at 
 status, _, err = cohortix("check", long_run)
 expect(status == 0 and err == ["warning: " + message], f"check long run: {err}")
 status, _, err = cohortix("run", long_run, "--nifti", "-o", TMP / "long-nifti")
-expect(status == 1 and err == [message] and not (TMP / "long-nifti").exists(),
+expect(status == 5 and err == [message] and not (TMP / "long-nifti").exists(),
        f"run --nifti long run: {status} {err}")
 status, _, err = cohortix("run", long_run, "--quiet", "-o", TMP / "long-plain")
 expect(status == 0 and err == ["warning: " + message], f"plain long run: {status} {err}")

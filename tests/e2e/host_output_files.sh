@@ -18,8 +18,10 @@ expected="S1_G1_SimA.prt S1_G1_SimA.rtc S1_G1_SimA.vtc S2_G2_SimA.prt S2_G2_SimA
 
 "$COHORTIX" run small.cxd -o out/nested > log.txt 2> err.txt || fail "run exited $?: $(cat err.txt)"
 [ "$(ls out/nested | tr '\n' ' ')" = "$expected " ] || fail "files: $(ls out/nested)"
-grep -qx 'cohortix: 2 subjects simulated, 6 files written ([0-9.]* MB) in [0-9.]* s' err.txt &&
-  [ "$(wc -l < err.txt)" = 1 ] || fail "not one summary line: $(cat err.txt)"
+# The small box leaves the fixture's region outside it: that warning aside, one line.
+grep -v '^warning: ' err.txt > summary.txt || true
+grep -qx 'cohortix: 2 subjects simulated, 6 files written ([0-9.]* MB) in [0-9.]* s' summary.txt &&
+  [ "$(wc -l < summary.txt)" = 1 ] || fail "not one summary line: $(cat err.txt)"
 grep -qx '// Plugin>  Cohortix Plugin completed!' log.txt || fail "no completion line"
 
 "$COHORTIX" info out/nested/S2_G2_SimA.prt out/nested/S2_G2_SimA.rtc out/nested/S2_G2_SimA.vtc > info.txt

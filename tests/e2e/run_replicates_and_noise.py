@@ -23,6 +23,7 @@ sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "sup
 from native_files import Vtc, example, fresh_folder, run_cohortix
 
 TMP = os.environ["COHORTIX_TEST_TMP"]
+os.makedirs(TMP, exist_ok=True)
 PROFILES = os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "examples", "noise")
 
 
@@ -92,7 +93,7 @@ def replicates():
           "replicates 0, 1 and 2 are not all different")
 
     overfull = fresh_folder("rep", "overfull")
-    done = run(study, "-o", overfull, "--replicate", "25", expect=1)
+    done = run(study, "-o", overfull, "--replicate", "25", expect=5)
     check("needs 104 effect rows" in done.stderr and files_of(overfull) == [], done.stderr)
     check(not glob.glob(os.path.join(os.environ.get("TMPDIR", "/tmp"), "cohortix-replicate.*", "Blocks.cxd")),
           "a replicate's expanded study was left behind")
@@ -171,7 +172,7 @@ def refusals():
     bad = write("bad.toml", "[noise]\nlevel = 1.0\nsystem_share = 1.5\n")
     out = os.path.join(TMP, "refused")
     subprocess.run(["rm", "-rf", out], check=True)
-    done = run(study, "-o", out, "--noise", bad, expect=1)
+    done = run(study, "-o", out, "--noise", bad, expect=5)
     check("bad.toml:3: expected noise.system_share from 0 to 1, found 1.5" in done.stderr, done.stderr)
     check(not os.path.exists(out), "a refused profile's run made its output folder")
     done = run(study, "-o", out, "--seed", "3", expect=2)

@@ -2,6 +2,7 @@
 dimensions, repetition time and data layout agree with the .prt and .rtc of the
 same subject."""
 import os
+import shutil
 import subprocess
 import sys
 
@@ -16,6 +17,7 @@ small = (source.replace("SubjectsPerGroup: 5", "SubjectsPerGroup: 1")
 control = os.path.join(tmp, "small.cxd")
 open(control, "w").write(small)
 out = os.path.join(tmp, "out")
+shutil.rmtree(out, ignore_errors=True)  # a rerun is no earlier run of ours
 subprocess.run([os.environ["COHORTIX"], "run", control, "-o", out, "--tr", "1.5", "-q"], check=True)
 
 raw = open(os.path.join(out, "S1_G1_SimA.vtc"), "rb").read()

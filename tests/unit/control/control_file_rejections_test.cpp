@@ -87,9 +87,10 @@ TEST(ControlFileRefusal, QuotedTextsThatAreTooLongOrNotQuoted) {
       {"\"Old\"", "Old",
        "study.cxd:17: expected a double quote opening the name of level 2 of between factor 1 "
        "within 99 characters, found \"Old\\nBalanced: Y\\nRest: Y\\nRestVolumes: 10\\n...\""},
+      // An unclosed quote is read no further than the name's limit.
       {"\"Old\"", "\"Old",
-       "study.cxd:44: expected a double quote closing the name of level 2 of between factor 1 "
-       "opened on line 17, found the end of the file"},
+       "study.cxd:17: expected the name of level 2 of between factor 1 of at most 99 characters, "
+       "found more than 99 characters"},
       {"\"Easy\"", std::string("\"Ea\0sy\"", 7),
        "study.cxd:8: expected the name of level 1 of within factor 1 without a NUL character, "
        "found \"Ea\\x00sy\""},

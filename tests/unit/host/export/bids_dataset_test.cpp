@@ -113,9 +113,6 @@ TEST(BidsNames, LabelsKeepOnlyLettersAndDigitsAndPadToTheLargestSubject) {
   EXPECT_EQ(bidsFunctionalStem("03", "Study"), "sub-03_task-Study");
 }
 
-}  // namespace
-}  // namespace cohortix::host
-
 // Marked from the first file until every subject is in; a resume checks the
 // subjects listed and writes the rest, and one that differs is refused and no
 // later subject written.
@@ -163,3 +160,6 @@ TEST(BidsDataset, UnfinishedUntilEverySubjectAndResumedOnlyOverTheSameSubjects) 
   ASSERT_TRUE(other->finish());
   EXPECT_TRUE(fs::is_regular_file(copy / "derivatives/cohortix/cohortix-incomplete"));
 }
+
+}  // namespace
+}  // namespace cohortix::host

@@ -96,10 +96,10 @@ TEST(ReplicateStudy, PerSubjectRowsRepeatForEverySampleAndTheRestOfTheFileStays)
 TEST(ReplicateStudy, GroupRowsChangeOnlyTheSubjectCountAndOverfullTablesAreRefused) {
   RealDiskInterface disk;
   Result<std::unique_ptr<ExpandedStudyFile>> grouped =
-      ExpandedStudyFile::write(std::string(COHORTIX_SOURCE_DIR) + "/examples/two-by-two.cxd", 3, disk);
+      ExpandedStudyFile::write(std::string(COHORTIX_SOURCE_DIR) + "/tests/data/two-by-two.cxd", 3, disk);
   ASSERT_TRUE(grouped) << grouped.status().message();
   const std::filesystem::path written = grouped.value()->path();
-  const std::string source = sourceFileText("examples/two-by-two.cxd");
+  const std::string source = sourceFileText("tests/data/two-by-two.cxd");
   Result<std::string> text = disk.readFile(written);
   ASSERT_TRUE(text);
   EXPECT_EQ(text.value(), edited(source, "SubjectsPerGroup: 5", "SubjectsPerGroup: 20"));
