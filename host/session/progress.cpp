@@ -1,6 +1,8 @@
 #include "host/session/progress.h"
 
+#ifndef _WIN32
 #include <sys/ioctl.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -186,9 +188,13 @@ void Progress::finish() {
 bool progressWanted(bool quiet) { return !quiet && ::isatty(STDERR_FILENO) == 1; }
 
 int terminalWidth() {
+#ifdef _WIN32
+  return 0;  // the stand-in host draws no progress line
+#else
   winsize size{};
   if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;
   return size.ws_col;
+#endif
 }
 
 }  // namespace cohortix::host
