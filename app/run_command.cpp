@@ -147,6 +147,14 @@ class RunAdmission {
   RunLocks locks_;
 };
 
+// What the truth records of the host's noise and the replicate: nothing for a run
+// that adds neither.
+std::optional<host::truth::TruthNoise> truthNoiseOf(const host::noise::NoiseRunSettings& noise) {
+  if (!noise.hasNoise() && noise.replicate == 0) return std::nullopt;
+  return host::truth::TruthNoise{noise.hasNoise() ? noise.profileName : std::string(),
+                                 noise.seed, static_cast<int32_t>(noise.replicate)};
+}
+
 ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   host::SessionOptions options;
   options.controlFile = std::filesystem::absolute(run.controlFile);
@@ -212,7 +220,8 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   design.reset();
   noise.value()->plugInto(session);
   if (exports) session.output().addSink(*exports);
-  truth = attachTruth(run.truth, options, run.exports, disk, session);
+  truth = attachTruth(run.truth, options, run.exports, disk, session,
+                      truthNoiseOf(noise.value()->settings()));
   const ExitStatus status = exitStatusOf(host::runPlugin(pluginPathOf(global), session));
   const bool allWritten = session.finish();
   // What a completed run did; a refused one has said why and did nothing.

@@ -36,7 +36,8 @@ std::unique_ptr<host::truth::GroundTruth> attachTruth(const TruthRunOptions& opt
                                                       const host::SessionOptions& run,
                                                       const host::ExportOptions& exports,
                                                       host::DiskInterface& disk,
-                                                      host::HostSession& session) {
+                                                      host::HostSession& session,
+                                                      std::optional<host::truth::TruthNoise> noise) {
   if (!options.truth && exports.bidsDir.empty()) return nullptr;
   // The design is far too large for the stack.
   auto design = std::make_unique<SimulationDesign>();
@@ -47,6 +48,7 @@ std::unique_ptr<host::truth::GroundTruth> attachTruth(const TruthRunOptions& opt
   setting.nativeFiles = options.truth;
   setting.bidsDir = exports.bidsDir;
   setting.gzip = exports.gzip;
+  setting.noise = std::move(noise);
   auto truth =
       std::make_unique<host::truth::GroundTruth>(*design, std::move(setting), disk, std::cerr);
   session.output().addFirstStage(*truth);

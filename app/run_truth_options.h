@@ -8,6 +8,7 @@
 
 #include "app/exit_status.h"
 #include <memory>
+#include <optional>
 
 #include "host/session/host_session.h"
 #include "host/session/study_exports.h"
@@ -23,12 +24,14 @@ struct TruthRunOptions {
 void addTruthOptions(CLI::App& command, TruthRunOptions& options);
 
 // The truth on the session's output path, ahead of every other stage; null when no
-// truth is asked for or the host could not read the study.
+// truth is asked for or the host could not read the study. `noise` is the host's
+// noise and replicate the run adds after the plug-in, which the truth records.
 std::unique_ptr<host::truth::GroundTruth> attachTruth(const TruthRunOptions& options,
                                                       const host::SessionOptions& run,
                                                       const host::ExportOptions& exports,
                                                       host::DiskInterface& disk,
-                                                      host::HostSession& session);
+                                                      host::HostSession& session,
+                                                      std::optional<host::truth::TruthNoise> noise);
 
 // After the run: the report, when asked for, of the run's output folder with its
 // truth. A report that cannot be made or written makes a successful run one with
