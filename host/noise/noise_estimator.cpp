@@ -5,7 +5,7 @@
 
 #include "host/noise/high_pass_design.h"
 #include "host/noise/lattice_kernel.h"
-#include "host/noise/pooled_spectrum.h"
+#include "host/noise/pooled_periodogram.h"
 
 namespace cohortix::host::noise {
 namespace {

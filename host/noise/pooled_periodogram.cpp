@@ -1,4 +1,4 @@
-#include "host/noise/pooled_spectrum.h"
+#include "host/noise/pooled_periodogram.h"
 
 #include <algorithm>
 #include <cmath>
