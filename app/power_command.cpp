@@ -13,6 +13,7 @@
 #include "host/analysis/map_threshold.h"
 #include "host/documents/two_gamma_hrf.h"
 #include "host/io/disk_interface.h"
+#include "host/noise/noise_profile_file.h"
 #include "host/power/power_analysis.h"
 #include "host/power/power_table.h"
 #include "host/session/progress.h"
@@ -28,6 +29,7 @@ struct PowerCommandOptions {
   std::string outputDir = ".";
   std::string correction = "fdr";
   std::string tail = "two";
+  std::string noise;  // the profile's file; empty: none
   bool quiet = false;
 };
 
@@ -52,6 +54,14 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
   power.analysis.tail = options.tail == "upper" ? host::Tail::Upper : host::Tail::Two;
   power.plugin = pluginPathOf(global);
   power.showProgress = host::progressWanted(options.quiet);
+  if (!options.noise.empty()) {
+    host::Result<host::noise::NoiseProfile> profile = host::noise::readNoiseProfile(options.noise);
+    if (!profile) {
+      reportError(profile.status().message());
+      return ExitStatus::RunFailed;
+    }
+    power.noise = std::move(profile).value();
+  }
   host::Result<host::PowerResult> result = host::runPowerAnalysis(power, std::cerr);
   if (!result) {
     reportError(result.status().message());
@@ -114,6 +124,12 @@ void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
   command->add_option("--tail", options->tail, "Test both signs or only positive effects")
       ->capture_default_str()
       ->check(CLI::IsMember({"two", "upper"}));
+  CLI::Option* noise = command->add_option(
+      "--noise", options->noise,
+      "Add the host's noise model of this profile (.toml; docs/noise.md) to every subject");
+  command->add_option("--seed", power.noiseSeed, "Seed of the host noise's random numbers")
+      ->capture_default_str()
+      ->needs(noise);
   command->add_flag("-q,--quiet", options->quiet, "No progress and no table on standard output");
   command->callback([&action, options, &global] {
     action = [options, &global] { return runPower(*options, global); };

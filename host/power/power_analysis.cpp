@@ -1,10 +1,13 @@
 #include "host/power/power_analysis.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <thread>
 #include <ostream>
 #include <streambuf>
 
 #include "host/loader/plugin_run.h"
+#include "host/noise/noise_stage.h"
 #include "host/power/discarding_disk.h"
 #include "host/power/region_truth.h"
 #include "host/power/replicated_study.h"
@@ -12,6 +15,13 @@
 
 namespace cohortix::host {
 namespace {
+
+// The plug-in simulates on one core and the analysis runs on the writer's; the
+// noise may have what is left, and at least one.
+int noiseThreads() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return std::max(1, static_cast<int>(cores) - 2);
+}
 
 // The plug-in's log lines would bury the table: a stream that drops them.
 class NullBuffer : public std::streambuf {
@@ -56,27 +66,38 @@ Status runFailure(const PluginRunResult& result, const HostSession& session) {
   return Status::error(why);
 }
 
-Status runSampleSize(const PowerOptions& options, int32_t subjects, std::ostream& messages,
-                     PowerResult& result) {
+// One run of the plug-in for the given sample sizes: groups of the largest size
+// times the replicates.
+Status runSizes(const PowerOptions& options, const std::vector<int32_t>& sizes, std::ostream& messages,
+                PowerResult& result) {
   Result<PrivateFolder> folder = PrivateFolder::make();
   if (!folder) return folder.status();
   RealDiskInterface disk;
+  const int32_t largest = *std::max_element(sizes.begin(), sizes.end());
   Result<ReplicatedStudy> study =
-      replicateStudy(options.controlFile, subjects, options.replicates, folder->path(), disk);
+      replicateStudy(options.controlFile, largest, options.replicates, folder->path(), disk);
   if (!study) return study.status();
   const SimulationDesign& design = *study->design;
-  const AskedRegions truth(design, subjects);
-  PowerSink sink(design, truth, subjects, options.replicates, options.analysis);
+  const AskedRegions truth(design, largest);
   SessionOptions session;
   session.controlFile = study->controlFile;
   session.outputDir = folder->path() / "output";
   session.repetitionTime = options.repetitionTime;
   session.showProgress = options.showProgress;
   session.study = runOrderOf(design);
+  std::unique_ptr<noise::NoiseStage> noise;
+  if (options.noise) {
+    Result<noise::NoiseModel> model =
+        noise::NoiseModel::prepare(*options.noise, noise::geometryOfStudy(design, options.repetitionTime));
+    if (!model) return model.status().context("cannot add the noise to " + options.controlFile.filename().string());
+    noise = std::make_unique<noise::NoiseStage>(std::move(model).value(), options.noiseSeed, 0, noiseThreads());
+  }
+  PowerSink sink(design, truth, {sizes, options.replicates, options.analysis, options.noise.has_value()});
   NullBuffer dropped;
   std::ostream log(&dropped);
   DiscardingDisk nowhere;
   HostSession host(session, log, messages, nowhere);
+  if (noise) host.output().addStage(*noise);
   host.output().addSink(sink);
   const PluginRunResult run = runPlugin(options.plugin, host);
   host.finish();
@@ -86,17 +107,36 @@ Status runSampleSize(const PowerOptions& options, int32_t subjects, std::ostream
     return Status::error("the run ended after " + std::to_string(sink.replicatesScored()) + " of " +
                          std::to_string(options.replicates) + " replicates");
   for (PowerRow& row : sink.rows()) result.rows.push_back(std::move(row));
-  result.subjectsAnalysed += int64_t{subjects} * options.replicates * design.NrOfGroups;
+  result.subjectsSimulated += int64_t{largest} * options.replicates * design.NrOfGroups;
+  result.runs += 1;
   return Status::ok();
+}
+
+std::string sizesText(const std::vector<int32_t>& sizes) {
+  std::string text;
+  for (int32_t n : sizes) text += (text.empty() ? "" : ",") + std::to_string(n);
+  return text + " subjects per group";
 }
 
 }  // namespace
 
+bool oneRunServesEverySize(const SimulationDesign& design) {
+  return design.NrOfGroups == 1 && (design.EffectsPerGroup || design.NrOfRegions == 0);
+}
+
 Result<PowerResult> runPowerAnalysis(const PowerOptions& options, std::ostream& messages) {
+  if (options.sampleSizes.empty()) return Status::error("expected at least one sample size");
+  Result<std::unique_ptr<SimulationDesign>> base = readStudyDesign(options.controlFile);
+  if (!base) return base.status();
+  std::vector<std::vector<int32_t>> runs;
+  if (oneRunServesEverySize(*base.value()))
+    runs.push_back(options.sampleSizes);
+  else
+    for (int32_t subjects : options.sampleSizes) runs.push_back({subjects});
   PowerResult result;
-  for (int32_t subjects : options.sampleSizes)
-    if (Status done = runSampleSize(options, subjects, messages, result); !done)
-      return std::move(done).context(std::to_string(subjects) + " subjects per group");
+  for (const std::vector<int32_t>& sizes : runs)
+    if (Status done = runSizes(options, sizes, messages, result); !done)
+      return std::move(done).context(sizesText(sizes));
   return result;
 }
 

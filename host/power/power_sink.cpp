@@ -1,5 +1,6 @@
 #include "host/power/power_sink.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -66,11 +67,17 @@ struct PowerSink::TestTallies {
   int64_t tested = 0;  // voxels of the first replicate's map
 };
 
-PowerSink::PowerSink(const SimulationDesign& design, const ActiveVoxels& truth, int32_t subjects,
-                     int32_t replicates, AnalysisOptions options)
-    : design_(design), truth_(truth), subjects_(subjects), replicates_(replicates),
-      options_(std::move(options)) {
+struct PowerSink::Sample {
+  int32_t subjects = 0;  // per group
+  std::map<int32_t, std::unique_ptr<Replicate>> underWay;
+  std::vector<TestTallies> tallies;  // per test
+  int32_t scored = 0;
+};
+
+PowerSink::PowerSink(const SimulationDesign& design, const ActiveVoxels& truth, PowerSinkSettings settings)
+    : design_(design), truth_(truth), settings_(std::move(settings)) {
   for (int32_t g = 0; g < design.NrOfGroups; ++g) groupNames_.push_back("G" + std::to_string(g + 1));
+  for (int32_t subjects : settings_.sizes) samples_.push_back({subjects, {}, {}, 0});
 }
 
 PowerSink::~PowerSink() = default;
@@ -80,6 +87,12 @@ void PowerSink::subjectSaved(const SavedSubject& subject, SubjectOutcomes& /*out
   status_ = analyse(subject);
 }
 
+int32_t PowerSink::replicatesScored() const {
+  int32_t fewest = settings_.replicates;
+  for (const Sample& sample : samples_) fewest = std::min(fewest, sample.scored);
+  return fewest;
+}
+
 Status PowerSink::startStudy(const SavedSubject& subject) {
   StudyDescription study;
   study.cellNames = namesOf(subject.designMatrix.predictors);
@@ -87,7 +100,7 @@ Status PowerSink::startStudy(const SavedSubject& subject) {
   study.effects = cellEffects(study.cellNames);
   for (Effect& effect : factorialContrasts(factorsFromCellNames(study.cellNames)))
     study.effects.push_back(std::move(effect));
-  for (const std::string& text : options_.contrasts) {
+  for (const std::string& text : settings_.analysis.contrasts) {
     Result<Effect> effect = parseContrast(text, static_cast<int32_t>(study.cellNames.size()));
     if (!effect) return effect.status();
     study.effects.push_back(std::move(effect.value()));
@@ -95,7 +108,7 @@ Status PowerSink::startStudy(const SavedSubject& subject) {
   study.groupNames = groupNames_;
   // The analytic model's first-level variance, from this subject's design: the
   // simulated noise is white with the design's SD in percent of the baseline.
-  FirstLevelOptions firstLevel = options_.firstLevel;
+  FirstLevelOptions firstLevel = settings_.analysis.firstLevel;
   firstLevel.repetitionTime = subject.repetitionTime;
   Result<LinearModel> model =
       firstLevelModel(subject.designMatrix.predictors, subject.nrOfVolumes, firstLevel);
@@ -105,6 +118,21 @@ Status PowerSink::startStudy(const SavedSubject& subject) {
     withinVariance_.push_back(withinSubjectVariance(model.value(), effect.weights, noise, false));
   study_ = std::move(study);
   return Status::ok();
+}
+
+// The subject's effect averaged over each region's voxels: effects x regions.
+std::vector<double> PowerSink::regionMeans(const FirstLevelFit& fit) const {
+  std::vector<double> means;
+  for (const Effect& effect : study_->effects)
+    for (int32_t r = 0; r < truth_.regions(); ++r) {
+      const std::vector<int64_t>& inside = truth_.regionVoxels(r);
+      double sum = 0.0;
+      for (int64_t v : inside)
+        for (std::size_t c = 0; c < effect.weights.size(); ++c)
+          sum += effect.weights[c] * fit.beta(static_cast<int32_t>(c), v);
+      means.push_back(inside.empty() ? kNaN : sum / static_cast<double>(inside.size()));
+    }
+  return means;
 }
 
 Status PowerSink::analyse(const SavedSubject& subject) {
@@ -117,55 +145,65 @@ Status PowerSink::analyse(const SavedSubject& subject) {
     return Status::error(subject.files.vtc + ": its predictors differ from the first subject's");
   const int32_t group = subject.groupNumber - 1;
   const int32_t withinGroup = subject.subjectNumber - 1 - group * design_.NrOfSubjectsPerGroup;
-  const int32_t k = withinGroup / subjects_;
-  if (k >= replicates_) return Status::ok();
+  const auto replicateOf = [&](const Sample& sample) { return withinGroup / sample.subjects; };
+  const bool wanted = std::any_of(samples_.begin(), samples_.end(), [&](const Sample& sample) {
+    return replicateOf(sample) < settings_.replicates;
+  });
+  if (!wanted) return Status::ok();
   const int64_t voxels = static_cast<int64_t>(subject.data.size()) /
                          std::max<int64_t>(1, subject.nrOfVolumes);
-  FirstLevelOptions firstLevel = options_.firstLevel;
+  FirstLevelOptions firstLevel = settings_.analysis.firstLevel;
   firstLevel.repetitionTime = subject.repetitionTime;
   Result<FirstLevelFit> fit = fitFirstLevel({subject.data.data(), voxels, subject.nrOfVolumes},
                                             subject.designMatrix.predictors, firstLevel);
   if (!fit) return fit.status().context(subject.files.vtc);
-  std::unique_ptr<Replicate>& replicate = underWay_[k];
+  const std::vector<double> means = regionMeans(fit.value());
+  for (Sample& sample : samples_) {
+    const int32_t k = replicateOf(sample);
+    if (k >= settings_.replicates) continue;
+    if (Status joined = join(sample, k, group, fit.value(), means); !joined)
+      return std::move(joined).context(subject.files.vtc);
+  }
+  return Status::ok();
+}
+
+// The subject joins replicate k of the sample; the replicate is scored when its
+// last subject has come.
+Status PowerSink::join(Sample& sample, int32_t k, int32_t group, const FirstLevelFit& fit,
+                       const std::vector<double>& means) {
+  std::unique_ptr<Replicate>& replicate = sample.underWay[k];
   if (!replicate)
-    replicate = std::make_unique<Replicate>(voxels, design_.NrOfGroups, study_->effects,
+    replicate = std::make_unique<Replicate>(fit.voxels, design_.NrOfGroups, study_->effects,
                                             truth_.regions());
-  if (Status added = replicate->accumulator.add(group, fit.value()); !added)
-    return std::move(added).context(subject.files.vtc);
+  if (Status added = replicate->accumulator.add(group, fit); !added) return added;
   const std::size_t effects = study_->effects.size();
+  const auto regions = static_cast<std::size_t>(truth_.regions());
   for (std::size_t e = 0; e < effects; ++e) {
     EffectMoments& own = replicate->regionMeans[static_cast<std::size_t>(group) * effects + e];
     EffectMoments& all = replicate->regionMeans[static_cast<std::size_t>(design_.NrOfGroups) * effects + e];
     own.subjects += 1;
     all.subjects += 1;
-    const std::vector<double>& weights = study_->effects[e].weights;
-    for (int32_t r = 0; r < truth_.regions(); ++r) {
-      const std::vector<int64_t>& inside = truth_.regionVoxels(r);
-      double sum = 0.0;
-      for (int64_t v : inside)
-        for (std::size_t c = 0; c < weights.size(); ++c)
-          sum += weights[c] * fit.value().beta(static_cast<int32_t>(c), v);
-      const double mean = inside.empty() ? kNaN : sum / static_cast<double>(inside.size());
-      addValue(own, static_cast<std::size_t>(r), mean);
-      addValue(all, static_cast<std::size_t>(r), mean);
+    for (std::size_t r = 0; r < regions; ++r) {
+      addValue(own, r, means[e * regions + r]);
+      addValue(all, r, means[e * regions + r]);
     }
   }
-  if (++replicate->subjectsSeen == subjects_ * design_.NrOfGroups) {
-    score(*replicate);
-    underWay_.erase(k);
+  if (++replicate->subjectsSeen == sample.subjects * design_.NrOfGroups) {
+    score(sample, *replicate);
+    sample.underWay.erase(k);
   }
   return Status::ok();
 }
 
-void PowerSink::score(Replicate& replicate) {
-  if (tests_.empty()) {
-    tests_ = groupTests(replicate.accumulator, groupNames_);
-    tallies_.resize(tests_.size());
-    for (TestTallies& tallies : tallies_)
+void PowerSink::score(Sample& sample, Replicate& replicate) {
+  if (tests_.empty()) tests_ = groupTests(replicate.accumulator, groupNames_);
+  if (sample.tallies.empty()) {
+    sample.tallies.resize(tests_.size());
+    for (TestTallies& tallies : sample.tallies)
       tallies.regions.resize(static_cast<std::size_t>(truth_.regions()));
   }
-  for (std::size_t i = 0; i < tests_.size(); ++i) scoreTest(replicate, tests_[i], tallies_[i]);
-  ++scored_;
+  for (std::size_t i = 0; i < tests_.size(); ++i) scoreTest(replicate, tests_[i], sample.tallies[i]);
+  ++sample.scored;
 }
 
 double PowerSink::trueEffectOf(const GroupTest& test, int32_t region) const {
@@ -174,10 +212,10 @@ double PowerSink::trueEffectOf(const GroupTest& test, int32_t region) const {
   return test.twoSample ? first - truth_.trueEffect(region, effect, test.otherGroup) : first;
 }
 
-void PowerSink::scoreTest(const Replicate& replicate, const GroupTest& test, TestTallies& tallies) {
-  const StatisticMap map = computeGroupMap(replicate.accumulator, test, options_.tail);
+void PowerSink::scoreTest(const Replicate& replicate, const GroupTest& test, TestTallies& tallies) const {
+  const StatisticMap map = computeGroupMap(replicate.accumulator, test, settings_.analysis.tail);
   const MapThreshold threshold =
-      thresholdMap(map.p, map.df, options_.correction, options_.alpha, options_.tail);
+      thresholdMap(map.p, map.df, settings_.analysis.correction, settings_.analysis.alpha, settings_.analysis.tail);
   if (tallies.tested == 0) tallies.tested = threshold.tested;
   int64_t trueDiscoveries = 0;
   for (int32_t r = 0; r < truth_.regions(); ++r) {
@@ -197,11 +235,11 @@ void PowerSink::scoreTest(const Replicate& replicate, const GroupTest& test, Tes
   };
   const std::vector<uint8_t> everyRegion(static_cast<std::size_t>(truth_.regions()), 1);
   const StatisticMap means = test.twoSample
-                                 ? welchT(slot(test.group), slot(test.otherGroup), everyRegion, options_.tail)
-                                 : oneSampleT(slot(test.group), everyRegion, options_.tail);
+                                 ? welchT(slot(test.group), slot(test.otherGroup), everyRegion, settings_.analysis.tail)
+                                 : oneSampleT(slot(test.group), everyRegion, settings_.analysis.tail);
   for (int32_t r = 0; r < truth_.regions(); ++r) {
     const double p = means.p[static_cast<std::size_t>(r)];
-    tallies.regions[static_cast<std::size_t>(r)].roi.add(!std::isnan(p) && p <= options_.alpha);
+    tallies.regions[static_cast<std::size_t>(r)].roi.add(!std::isnan(p) && p <= settings_.analysis.alpha);
   }
   const std::vector<uint8_t>& null = truth_.nullVoxels();
   int64_t nullTested = 0, falsePositives = 0;
@@ -222,8 +260,9 @@ void PowerSink::scoreTest(const Replicate& replicate, const GroupTest& test, Tes
 // The noncentral t applies to a one-sample test whose subjects all draw their
 // effect around the same table value (effects per group, one group in the test)
 // in a region whose centre does not move.
-double PowerSink::analyticRoiPower(const GroupTest& test, int32_t region, double effect) const {
-  if (test.twoSample || !design_.EffectsPerGroup) return kNaN;
+double PowerSink::analyticRoiPower(const GroupTest& test, int32_t subjects, int32_t region,
+                                   double effect) const {
+  if (settings_.hostNoise || test.twoSample || !design_.EffectsPerGroup) return kNaN;
   if (test.group < 0 && design_.NrOfGroups > 1) return kNaN;
   if (design_.Regions[region].CenterSD != 0.0f) return kNaN;
   const std::size_t voxels = truth_.regionVoxels(region).size();
@@ -232,30 +271,35 @@ double PowerSink::analyticRoiPower(const GroupTest& test, int32_t region, double
   // The noise is independent from voxel to voxel, the subject's effect is shared.
   OneSamplePowerQuestion question{effect, betweenSD,
                                   withinVariance_[test.effect] / static_cast<double>(voxels),
-                                  subjects_,
-                                  options_.alpha, options_.tail};
+                                  subjects,
+                                  settings_.analysis.alpha, settings_.analysis.tail};
   return oneSampleGroupPower(question);
 }
 
-double PowerSink::analyticVoxelPower(const GroupTest& test, int32_t region, double effect,
-                                     int64_t tested) const {
-  if (std::isnan(analyticRoiPower(test, region, effect))) return kNaN;
-  double alpha = options_.alpha;
-  if (options_.correction == Correction::Fdr) return kNaN;
-  if (options_.correction == Correction::Bonferroni) alpha /= static_cast<double>(std::max<int64_t>(1, tested));
+double PowerSink::analyticVoxelPower(const GroupTest& test, int32_t subjects, int32_t region,
+                                     double effect, int64_t tested) const {
+  if (std::isnan(analyticRoiPower(test, subjects, region, effect))) return kNaN;
+  double alpha = settings_.analysis.alpha;
+  if (settings_.analysis.correction == Correction::Fdr) return kNaN;
+  if (settings_.analysis.correction == Correction::Bonferroni) alpha /= static_cast<double>(std::max<int64_t>(1, tested));
   const double betweenSD = design_.SubjectEffectSD * norm(study_->effects[test.effect].weights);
-  return oneSampleGroupPower({effect, betweenSD, withinVariance_[test.effect], subjects_, alpha, options_.tail});
+  return oneSampleGroupPower({effect, betweenSD, withinVariance_[test.effect], subjects, alpha, settings_.analysis.tail});
 }
 
 std::vector<PowerRow> PowerSink::rows() const {
   std::vector<PowerRow> rows;
-  for (std::size_t i = 0; i < tests_.size(); ++i) {
+  for (const Sample& sample : samples_) addRows(sample, rows);
+  return rows;
+}
+
+void PowerSink::addRows(const Sample& sample, std::vector<PowerRow>& rows) const {
+  for (std::size_t i = 0; i < tests_.size() && i < sample.tallies.size(); ++i) {
     const GroupTest& test = tests_[i];
-    const TestTallies& tallies = tallies_[i];
+    const TestTallies& tallies = sample.tallies[i];
     const std::string& effectName = study_->effects[test.effect].name;
     const auto row = [&](const std::string& region, const char* measure, double truth,
                          const Estimate& estimate, double analytic, int64_t replicates) {
-      rows.push_back({subjects_, test.scope, effectName, region, measure,
+      rows.push_back({sample.subjects, test.scope, effectName, region, measure,
                       truth, estimate, analytic, replicates});
     };
     for (int32_t r = 0; r < truth_.regions(); ++r) {
@@ -265,19 +309,20 @@ std::vector<PowerRow> PowerSink::rows() const {
       const int64_t n = tally.detection.trials();
       row(name, "detection", effect, tally.detection.estimate(), kNaN, n);
       row(name, "sensitivity", effect, tally.sensitivity.estimate(),
-          analyticVoxelPower(test, r, effect, tallies.tested), n);
-      row(name, "roi_power", effect, tally.roi.estimate(), analyticRoiPower(test, r, effect), n);
+          analyticVoxelPower(test, sample.subjects, r, effect, tallies.tested), n);
+      row(name, "roi_power", effect, tally.roi.estimate(),
+          analyticRoiPower(test, sample.subjects, r, effect), n);
     }
     const int64_t n = tallies.familyWise.trials();
     double fpr = kNaN;
-    if (options_.correction == Correction::None) fpr = options_.alpha;
-    if (options_.correction == Correction::Bonferroni && tallies.tested > 0)
-      fpr = options_.alpha / static_cast<double>(tallies.tested);
+    const AnalysisOptions& analysis = settings_.analysis;
+    if (analysis.correction == Correction::None) fpr = analysis.alpha;
+    if (analysis.correction == Correction::Bonferroni && tallies.tested > 0)
+      fpr = analysis.alpha / static_cast<double>(tallies.tested);
     row("outside", "family_wise", kNaN, tallies.familyWise.estimate(), kNaN, n);
     row("outside", "false_positive_rate", kNaN, tallies.falsePositiveRate.estimate(), fpr, n);
     row("outside", "false_discovery", kNaN, tallies.falseDiscovery.estimate(), kNaN, n);
   }
-  return rows;
 }
 
 }  // namespace cohortix::host

@@ -2,8 +2,10 @@
 // The in-memory analysis of a power run: every saved subject is fitted as
 // `analyze` fits it (nothing is written), its effects join its replicate's group
 // level, and when a replicate's last subject has come its group maps are made,
-// thresholded and scored against the truth. Only the replicates under way are
-// held: with one group, one at a time, whatever the number of replicates.
+// thresholded and scored against the truth. One run may hold the replicates of
+// several sample sizes: a subject is fitted once and joins the replicate of every
+// size it belongs to. Only the replicates under way are held: with one group, one
+// per sample size at a time, whatever the number of replicates.
 
 #include <cstdint>
 #include <map>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "control/simulation_design.h"
+#include "host/analysis/first_level_fit.h"
 #include "host/analysis/study_analysis.h"
 #include "host/power/power_tally.h"
 #include "host/power/region_truth.h"
@@ -33,46 +36,59 @@ struct PowerRow {
   int64_t replicates = 0;
 };
 
+// Which subjects a power run's sink analyses, and how.
+struct PowerSinkSettings {
+  // Subjects per group of every sample size: replicate k of size n is made of each
+  // group's subjects k n + 1 .. (k + 1) n of the run.
+  std::vector<int32_t> sizes;
+  int32_t replicates = 0;
+  AnalysisOptions analysis;
+  // The analytic column models the plug-in's white noise; with the host's noise
+  // added it does not apply.
+  bool hostNoise = false;
+};
+
 class PowerSink : public SubjectSink {
  public:
-  // `design`: the replicated study (subjects per group n R); the sink and truth
-  // must outlive the run.
-  PowerSink(const SimulationDesign& design, const ActiveVoxels& truth, int32_t subjects,
-            int32_t replicates, AnalysisOptions options);
+  // `design`: the replicated study (subjects per group at least the largest size
+  // times the replicates); the sink and truth must outlive the run.
+  PowerSink(const SimulationDesign& design, const ActiveVoxels& truth, PowerSinkSettings settings);
   ~PowerSink() override;
 
   void subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) override;
 
   // The first failure (a subject that could not be analysed); ok otherwise.
   const Status& status() const { return status_; }
-  int32_t replicatesScored() const { return scored_; }
-  // The table, in test, region and measure order.
+  // The fewest replicates scored of any sample size.
+  int32_t replicatesScored() const;
+  // The table, in sample size, test, region and measure order.
   std::vector<PowerRow> rows() const;
 
  private:
   struct Replicate;
   struct TestTallies;
+  struct Sample;
   Status analyse(const SavedSubject& subject);
   Status startStudy(const SavedSubject& subject);
-  void score(Replicate& replicate);
-  void scoreTest(const Replicate& replicate, const GroupTest& test, TestTallies& tallies);
-  double analyticVoxelPower(const GroupTest& test, int32_t region, double effect,
+  std::vector<double> regionMeans(const FirstLevelFit& fit) const;
+  Status join(Sample& sample, int32_t k, int32_t group, const FirstLevelFit& fit,
+              const std::vector<double>& means);
+  void score(Sample& sample, Replicate& replicate);
+  void scoreTest(const Replicate& replicate, const GroupTest& test, TestTallies& tallies) const;
+  void addRows(const Sample& sample, std::vector<PowerRow>& rows) const;
+  double analyticVoxelPower(const GroupTest& test, int32_t subjects, int32_t region, double effect,
                             int64_t tested) const;
-  double analyticRoiPower(const GroupTest& test, int32_t region, double effect) const;
+  double analyticRoiPower(const GroupTest& test, int32_t subjects, int32_t region, double effect) const;
   double trueEffectOf(const GroupTest& test, int32_t region) const;
 
   const SimulationDesign& design_;
   const ActiveVoxels& truth_;
-  int32_t subjects_;
-  int32_t replicates_;
-  AnalysisOptions options_;
+  PowerSinkSettings settings_;
   std::vector<std::string> groupNames_;
   std::optional<StudyDescription> study_;
   std::vector<double> withinVariance_;  // per effect, percent^2, from the first subject's design
-  std::map<int32_t, std::unique_ptr<Replicate>> underWay_;
   std::vector<GroupTest> tests_;
-  std::vector<TestTallies> tallies_;
-  int32_t scored_ = 0;
+  std::vector<Sample> samples_;
   Status status_;
 };
 

@@ -2,8 +2,8 @@
 own (munged, slurmctld and slurmd as root, state under its temporary folder, no
 accounting), writes the example grid's job-array script with cohortix sweep
 slurm, submits it unchanged with sbatch --wait, and gathers the same table as the
-same sweep run locally; a power sweep through the stand-in gathers the very same
-bytes. Submitting the script again runs nothing: every task finds its design
+same sweep run locally; a sweep of real power analyses over two noise profiles
+and two seeds gathers the very same bytes both ways. Submitting the script again runs nothing: every task finds its design
 complete. The times of both paths are printed for docs/performance.md.
 
 Skipped, with the reason, where the daemons are missing or cannot start. Every
@@ -24,7 +24,6 @@ COHORTIX = os.environ["COHORTIX"]
 SOURCE = pathlib.Path(os.environ["COHORTIX_SOURCE_DIR"])
 TMP = pathlib.Path(os.environ["COHORTIX_TEST_TMP"])
 GRID = SOURCE / "examples" / "sweep" / "grid.toml"
-STAND_IN = SOURCE / "tests" / "support" / "cohortix_stand_in.py"
 DAEMONS = ("munged", "slurmctld", "slurmd")
 CLIENTS = ("sbatch", "sinfo", "squeue", "scancel")
 
@@ -259,13 +258,14 @@ def main():
 
         power = TMP / "power.toml"
         shutil.copy(SOURCE / "examples" / "sweep" / "tiny.cxd", TMP / "tiny.cxd")
+        noise = SOURCE / "examples" / "noise"
         power.write_text('base = "tiny.cxd"\ncommand = "power"\n[options]\n'
-                         '"--subjects" = [8, 12]\n[vary]\nNoisePercent = [1.5, 3]\n'
-                         '"--replicates" = [50, 100]\n')
-        stand_in = {"COHORTIX_SWEEP_EXECUTABLE": str(STAND_IN), "COHORTIX": COHORTIX}
-        _, local_power, _ = locally(power, "local-power", env=stand_in)
-        _, slurm_power, _ = on_slurm(cluster, power, "slurm-power", env=stand_in)
-        if slurm_power != local_power or len(local_power.splitlines()) != 9:
+                         '"--subjects" = [4, 6]\n"--replicates" = 10\n[vary]\n'
+                         f'"--noise" = ["{noise / "white-1percent.toml"}", "{noise / "3T-TR2-3mm.toml"}"]\n'
+                         '"--seed" = [1, 2]\n')
+        _, local_power, _ = locally(power, "local-power")
+        _, slurm_power, _ = on_slurm(cluster, power, "slurm-power")
+        if slurm_power != local_power or len(local_power.splitlines()) != 1 + 4 * 144:
             fail(f"Slurm gathered\n{slurm_power}\nlocally\n{local_power}")
     finally:
         cluster.stop()

@@ -1,0 +1,126 @@
+"""`cohortix power` over several sample sizes, with and without the host's noise:
+
+- a one-group study is simulated once for all its sample sizes, and each size's
+  rows are byte for byte those of a power run of that size alone;
+- a two-group study gets one run per size: the first size's rows are those of
+  that size alone, the next size's run continues the plug-in's stream;
+- `--noise` changes the estimates, leaves the analytic column empty (it models
+  the plug-in's white noise only), and the same `--seed` gives the same table;
+- `--seed` without `--noise` and a profile that is not one are refused."""
+import os
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
+from native_files import fresh_folder, read_tsv
+
+SOURCE = os.environ["COHORTIX_SOURCE_DIR"]
+PROFILE = os.path.join(SOURCE, "examples", "noise", "3T-TR2-3mm.toml")
+
+
+def study(folder, groups):
+    between = "1" if groups == 2 else "0"
+    group_levels = 'Factor: "Age"\nLevels: 2\nLevel: 0 0 0 "Young"\nLevel: 0 0 0 "Old"\n' if groups == 2 else ""
+    effects = "0.8 0.1\n0.4 0.1" if groups == 2 else "0.8 0.1"
+    path = os.path.join(folder, f"groups{groups}.cxd")
+    open(path, "w").write(f"""Version: 1
+WithinFactors: 1
+BetweenFactors: {between}
+Reserved: 0
+Name: "Sizes"
+Factor: "Stimulus"
+Levels: 2
+Level: 230 80 40 "Faces"
+Level: 40 110 220 "Objects"
+{group_levels}Balanced: Y
+Rest: Y
+RestVolumes: 3
+SubjectsPerGroup: 2
+Reserved: 0
+TrialVolumes: 6
+TrialsPerCondition: 4
+PreVolumes: 6
+PostVolumes: 6
+BoxZ: 119 137
+BoxX: 119 137
+BoxY: 119 137
+Resolution: 3
+HeaderCode: 1
+MeanBaseline: 1000
+BaselineSDSubjects: 50
+BaselineSDVoxels: 20
+NoisePercent: 2.0
+Regions: 1
+Center: 0 0 0
+Radius: 1.5
+CenterSD: 0
+EffectRows: G
+SubjectSD: 0.5
+Flag: P
+Region1: {effects}
+""")
+    return path
+
+
+def power(control, output, *options, status=0):
+    result = subprocess.run([os.environ["COHORTIX"], "power", control, "-o", output, "-q", *options],
+                            capture_output=True, text=True)
+    assert result.returncode == status, (options, result.returncode, result.stderr)
+    return result
+
+
+def table(folder):
+    return open(os.path.join(folder, "power.tsv")).read().splitlines()
+
+
+def rows_of(lines, subjects):
+    return [line for line in lines[1:] if line.split("\t")[0] == str(subjects)]
+
+
+def check_sizes_alone_and_together(base, groups):
+    control = study(base, groups)
+    together = os.path.join(base, f"together{groups}")
+    power(control, together, "--subjects", "3,5", "--replicates", "4")
+    lines = table(together)
+    for subjects in (3, 5) if groups == 1 else (3,):
+        alone = os.path.join(base, f"alone{groups}-{subjects}")
+        power(control, alone, "--subjects", str(subjects), "--replicates", "4")
+        assert rows_of(lines, subjects) == rows_of(table(alone), subjects), (groups, subjects)
+        assert rows_of(lines, subjects), (groups, subjects)
+    return control, lines
+
+
+def check_noise(base, control, plain):
+    first, second, other = (os.path.join(base, name) for name in ("noise1", "noise2", "noise3"))
+    for folder, seed in ((first, "7"), (second, "7"), (other, "8")):
+        power(control, folder, "--subjects", "3,5", "--replicates", "4", "--noise", PROFILE, "--seed", seed)
+    assert table(first) == table(second), "the same seed gave another table"
+    assert table(first) != table(other) and table(first) != plain, "the noise changed nothing"
+    header, rows = read_tsv(os.path.join(first, "power.tsv"))
+    analytic = header.index("analytic")
+    assert all(row[analytic] == "NA" for row in rows), "an analytic value with the host's noise"
+    header, rows = read_tsv(os.path.join(base, "together1", "power.tsv"))
+    assert any(row[analytic] != "NA" for row in rows), "no analytic value without the host's noise"
+
+
+def check_refusals(base, control):
+    refused = power(control, os.path.join(base, "r1"), "--subjects", "3", "--seed", "2", status=2)
+    assert "--seed requires --noise" in refused.stderr, refused.stderr
+    wrong = os.path.join(base, "wrong.toml")
+    open(wrong, "w").write("[target]\ntsnr = -3\n")
+    refused = power(control, os.path.join(base, "r2"), "--subjects", "3", "--noise", wrong, status=1)
+    assert refused.stderr.startswith(f"cohortix: {wrong}:2:"), refused.stderr
+    assert len(refused.stderr.splitlines()) == 1, refused.stderr
+    assert not os.path.exists(os.path.join(base, "r2", "power.tsv"))
+
+
+def main():
+    base = fresh_folder("power_sample_sizes")
+    control, plain = check_sizes_alone_and_together(base, 1)
+    check_sizes_alone_and_together(base, 2)
+    check_noise(base, control, plain)
+    check_refusals(base, control)
+    print("sample sizes share one run where they can; the host's noise reaches the analysis")
+
+
+main()
