@@ -9,6 +9,9 @@
 #include <optional>
 #include <utility>
 #include <string>
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 #include <vector>
 
 #include "host/export/export_file.h"
@@ -239,12 +242,55 @@ int32_t volumesPerBlock(int64_t voxels, int32_t volumes, int64_t bytes) {
   return static_cast<int32_t>(std::clamp<int64_t>(fit, 1, std::max(volumes, 1)));
 }
 
+namespace {
+
+void copySeries(const float* vtc, int64_t voxels, int32_t volumes, int32_t first, int32_t count,
+                int64_t voxel, float* block) {
+  const float* series = vtc + voxel * volumes + first;
+  for (int32_t t = 0; t < count; ++t) block[t * voxels + voxel] = series[t];
+}
+
+#if defined(__SSE2__)
+// Four voxels' series at once, four volumes at a time transposed in registers:
+// the reads run along each series and the writes along each volume, where copying
+// voxel by voxel sends every write to another volume (about three times slower on
+// the full-brain box).
+void copyFourSeries(const float* vtc, int64_t voxels, int32_t volumes, int32_t first, int32_t count,
+                    int64_t voxel, float* block) {
+  const float* s0 = vtc + voxel * volumes + first;
+  const float* s1 = s0 + volumes;
+  const float* s2 = s1 + volumes;
+  const float* s3 = s2 + volumes;
+  int32_t t = 0;
+  for (; t + 4 <= count; t += 4) {
+    __m128 a = _mm_loadu_ps(s0 + t), b = _mm_loadu_ps(s1 + t), c = _mm_loadu_ps(s2 + t),
+           d = _mm_loadu_ps(s3 + t);
+    _MM_TRANSPOSE4_PS(a, b, c, d);
+    float* out = block + t * voxels + voxel;
+    _mm_storeu_ps(out, a);
+    _mm_storeu_ps(out + voxels, b);
+    _mm_storeu_ps(out + 2 * voxels, c);
+    _mm_storeu_ps(out + 3 * voxels, d);
+  }
+  for (; t < count; ++t) {
+    float* out = block + t * voxels + voxel;
+    out[0] = s0[t];
+    out[1] = s1[t];
+    out[2] = s2[t];
+    out[3] = s3[t];
+  }
+}
+#endif
+
+}  // namespace
+
 void copyVolumeBlock(const float* vtc, int64_t voxels, int32_t volumes, int32_t first,
                      int32_t count, float* block) {
-  for (int64_t voxel = 0; voxel < voxels; ++voxel) {
-    const float* series = vtc + voxel * volumes + first;
-    for (int32_t t = 0; t < count; ++t) block[t * voxels + voxel] = series[t];
-  }
+  int64_t voxel = 0;
+#if defined(__SSE2__)
+  for (; voxel + 4 <= voxels; voxel += 4) copyFourSeries(vtc, voxels, volumes, first, count, voxel, block);
+#endif
+  for (; voxel < voxels; ++voxel) copySeries(vtc, voxels, volumes, first, count, voxel, block);
 }
 
 Status writeNifti(DiskInterface& disk, const fs::path& file, const NiftiTimeCourse& volume) {

@@ -122,13 +122,23 @@ TEST(TalairachAffine, UndoesTheCentreMappingToWithinHalfAVoxel) {
 }
 
 TEST(NiftiWriter, ReorderingByBlocksMatchesVolumeByVolume) {
-  const SmallVTC vtc;
+  // Voxel and volume counts on and off the four-by-four tiles of the reordering.
+  for (const int64_t voxels : {1, 3, 4, 12, 13, 18})
+    for (const int32_t volumes : {1, 4, 5, 11}) {
+      std::vector<float> vtc(static_cast<std::size_t>(voxels * volumes));
+      for (std::size_t i = 0; i < vtc.size(); ++i) vtc[i] = static_cast<float>(i);
+      for (int32_t first = 0; first < volumes; ++first)
+        for (int32_t count = 1; first + count <= volumes; ++count) {
+          std::vector<float> block(static_cast<std::size_t>(voxels * count), -1.0f);
+          copyVolumeBlock(vtc.data(), voxels, volumes, first, count, block.data());
+          for (int32_t t = 0; t < count; ++t)
+            for (int64_t v = 0; v < voxels; ++v)
+              ASSERT_EQ(block[static_cast<std::size_t>(t * voxels + v)],
+                        vtc[static_cast<std::size_t>(v * volumes + first + t)])
+                  << voxels << " voxels, " << volumes << " volumes, from " << first << " for " << count;
+        }
+    }
   const int64_t voxels = 12;
-  std::vector<float> whole(static_cast<std::size_t>(voxels * vtc.volumes));
-  copyVolumeBlock(vtc.data.data(), voxels, vtc.volumes, 0, vtc.volumes, whole.data());
-  std::vector<float> block(static_cast<std::size_t>(voxels * 2));
-  copyVolumeBlock(vtc.data.data(), voxels, vtc.volumes, 3, 2, block.data());
-  EXPECT_TRUE(std::equal(block.begin(), block.end(), whole.begin() + 3 * voxels));
   EXPECT_EQ(volumesPerBlock(voxels, 5, 1), 1);
   EXPECT_EQ(volumesPerBlock(voxels, 5, 48 * 2 + 47), 2);
   EXPECT_EQ(volumesPerBlock(voxels, 5, 1 << 20), 5);
