@@ -10,9 +10,15 @@
 namespace cohortix::app {
 
 void addTruthOptions(CLI::App& command, TruthRunOptions& options) {
-  command.add_flag("--truth", options.truth,
-                   "Also write each subject's ground truth (effects, regions, baselines) "
-                   "beside the native files, and the study's truth table");
+  CLI::Option* truth = command.add_flag(
+      "--truth", options.truth,
+      "Also write each subject's ground truth (effects, regions, baselines) beside the native "
+      "files, and the study's truth table");
+  command
+      .add_flag("--no-truth", options.noTruth,
+                "Leave the ground truth out of a --bids dataset's derivatives (it replays every "
+                "subject's draws, which costs about the simulation's time again)")
+      ->excludes(truth);
   command.add_option("--report", options.report,
                      "Also write the study report (HTML) to this file when the run is done");
 }
@@ -38,7 +44,7 @@ std::unique_ptr<host::truth::GroundTruth> attachTruth(const TruthRunOptions& opt
                                                       host::DiskInterface& disk,
                                                       host::HostSession& session,
                                                       std::optional<host::truth::TruthNoise> noise) {
-  if (!options.truth && exports.bidsDir.empty()) return nullptr;
+  if (!options.truth && (exports.bidsDir.empty() || options.noTruth)) return nullptr;
   // The design is far too large for the stack.
   auto design = std::make_unique<SimulationDesign>();
   std::string message;

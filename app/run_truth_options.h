@@ -1,7 +1,8 @@
 #pragma once
 // What a run adds at its ends on the command line: --truth writes the ground
-// truth beside the native files (--bids always under the dataset's derivatives);
-// --report FILE writes the study report once the run's files are complete.
+// truth beside the native files (--bids under the dataset's derivatives, unless
+// --no-truth); --report FILE writes the study report once the run's files are
+// complete.
 
 #include <CLI/CLI.hpp>
 #include <string>
@@ -18,6 +19,9 @@ namespace cohortix::app {
 
 struct TruthRunOptions {
   bool truth = false;
+  // A BIDS dataset without its truth derivatives: the truth replays every subject's
+  // draws beside the plug-in, which a run that does not need it can spare.
+  bool noTruth = false;
   std::string report;  // empty: no report
 };
 

@@ -221,6 +221,18 @@ def check_bids(root):
         done = subprocess.run(["node", validator, "--json", bids], capture_output=True, text=True)
         issues = json.loads(done.stdout)["issues"]
         assert not issues["errors"] and not issues["warnings"], issues
+    # --no-truth: the same dataset without the truth, every other file the same bytes.
+    spared = os.path.join(root, "bids-no-truth")
+    run(os.path.join(root, "bids-no-truth-run"), grouped(1.5), "--bids", spared, "--gzip", "--no-truth")
+    with_truth = {os.path.relpath(p, bids) for p in glob.glob(os.path.join(bids, "**"), recursive=True)
+                  if os.path.isfile(p)}
+    without = {os.path.relpath(p, spared) for p in glob.glob(os.path.join(spared, "**"), recursive=True)
+               if os.path.isfile(p)}
+    assert without == {p for p in with_truth if "truth" not in p and "dseg" not in p}, without ^ with_truth
+    for name in without - {"README", "derivatives/cohortix/dataset_description.json"}:
+        assert open(os.path.join(bids, name), "rb").read() == open(os.path.join(spared, name), "rb").read(), name
+    refused = run_cohortix(os.path.join(folder, "study.cxd"), "--truth", "--no-truth", "-o", folder)
+    assert refused.returncode == 2 and "excludes" in refused.stderr, refused.stderr
 
 
 def main():
