@@ -168,6 +168,26 @@ def check_scores(results, analysis):
         assert all(f in row[5] for f in found), (name, row[5], found)
     assert results.count('<figure class="group-map"') == len(rows)
     assert results.count('class="outline"') == 3 * 2 * len(rows), "every slice shows the truth's outline"
+    check_outline(results, labels)
+
+
+def check_outline(results, labels):
+    """The first map's first slice (axial, through region 1's centre) outlines the
+    truth's voxels there: each edge between a region voxel and any other pixel, in
+    the slice's own orientation (rows x, columns z from the right)."""
+    figure = re.search(r'<figure class="group-map".*?</svg>', results, re.S).group(0)
+    width = float(re.search(r'<image x="56" y="24" width="([\d.]+)"', figure).group(1))
+    flags = labels[:, centre_voxels(example("region-of-interest"))[0][1], ::-1] > 0    # [row, column]
+    scale = width / flags.shape[1]
+    padded = np.pad(flags, 1)
+    expected = {("h", c, r) for r in range(flags.shape[0] + 1) for c in range(flags.shape[1])
+                if padded[r + 1, c + 1] != padded[r, c + 1]}
+    expected |= {("v", c, r) for r in range(flags.shape[0]) for c in range(flags.shape[1] + 1)
+                 if padded[r + 1, c + 1] != padded[r + 1, c]}
+    path = re.search(r'<path class="outline" d="([^"]*)"', figure).group(1)
+    drawn = {(kind, round((float(x) - 56) / scale), round((float(y) - 24) / scale))
+             for x, y, kind in re.findall(r"M([\d.]+) ([\d.]+)([hv])", path)}
+    assert expected and drawn == expected, (len(drawn), len(expected), sorted(drawn ^ expected)[:5])
 
 
 def check_power_curves(results, power_tsv):
