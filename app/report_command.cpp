@@ -1,5 +1,6 @@
 // cohortix report RUN: one self-contained HTML page that shows a simulated study
-// for judging by eye: the study, its design, its truth, its data.
+// for judging by eye: the study, its design, its truth, its data and, when an
+// analysis or a power table is there, its results.
 
 #include <CLI/CLI.hpp>
 #include <iostream>
@@ -7,6 +8,7 @@
 
 #include "app/command.h"
 #include "host/io/disk_interface.h"
+#include "host/report/result_files.h"
 #include "host/report/study_report.h"
 #include "host/truth/truth_files_input.h"
 
@@ -17,6 +19,8 @@ struct ReportOptions {
   std::string runFolder;
   std::string output = "report.html";
   std::string controlFile;
+  std::string analysisFolder;  // empty: the run's default analysis folder, if there
+  std::string powerFile;       // empty: RUN/power.tsv or RUN/power/power.tsv, if there
 };
 
 ExitStatus makeReport(const ReportOptions& options) {
@@ -28,6 +32,8 @@ ExitStatus makeReport(const ReportOptions& options) {
   // A folder or control file the report cannot take is refused like a control file
   // a run cannot take; a page that cannot be written is a file not written.
   host::RealDiskInterface disk;
+  host::ResultFiles results(options.runFolder, disk, options.analysisFolder, options.powerFile);
+  inputs.results = &results;
   const host::Result<std::string> html = host::studyReportHtml(inputs, disk);
   if (!html) {
     reportError(html.status().context("cannot make the report of " + options.runFolder).message());
@@ -47,13 +53,19 @@ ExitStatus makeReport(const ReportOptions& options) {
 void addReportCommand(CLI::App& app, const GlobalOptions&, CommandAction& action) {
   auto options = std::make_shared<ReportOptions>();
   CLI::App* command = app.add_subcommand(
-      "report", "Make one self-contained HTML page that shows a run's study, design, truth and data");
+      "report", "Make one self-contained HTML page that shows a run's study, design, truth, data and results");
   command->add_option("run", options->runFolder,
                       "A run's output folder (native files) or BIDS dataset")
       ->required();
   command->add_option("-o,--output", options->output, "The report's file")->capture_default_str();
   command->add_option("--control", options->controlFile,
                       "The run's control file (.cxd); a BIDS dataset holds its own under code/");
+  command->add_option("--analysis", options->analysisFolder,
+                      "The folder of `cohortix analyze` to show (default: RUN/analysis, in a BIDS dataset "
+                      "RUN/derivatives/analysis, when there)");
+  command->add_option("--power", options->powerFile,
+                      "The power.tsv of `cohortix power` to show (default: RUN/power.tsv or "
+                      "RUN/power/power.tsv, when there)");
   command->callback([&action, options] { action = [options] { return makeReport(*options); }; });
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/command.h"
 #include "control/control_file_reader.h"
+#include "host/report/result_files.h"
 #include "host/report/study_report.h"
 #include "host/truth/truth_files_input.h"
 
@@ -32,6 +33,8 @@ ExitStatus finishWithReport(const TruthRunOptions& options, const host::SessionO
   inputs.runFolder = run.outputDir;
   inputs.controlFile = run.controlFile;
   inputs.truth = &truth;
+  host::ResultFiles results(run.outputDir, disk);  // results already beside the run, if any
+  inputs.results = &results;
   const host::Status written = host::writeStudyReport(inputs, options.report, disk);
   if (written) return status;
   reportError(written.context("cannot write the report " + options.report).message());

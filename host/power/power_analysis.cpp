@@ -9,7 +9,7 @@
 #include "host/loader/plugin_run.h"
 #include "host/noise/noise_stage.h"
 #include "host/power/discarding_disk.h"
-#include "host/power/region_truth.h"
+#include "host/analysis/asked_regions.h"
 #include "host/power/replicated_study.h"
 #include "host/session/host_session.h"
 

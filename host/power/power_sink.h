@@ -18,7 +18,7 @@
 #include "host/analysis/first_level_fit.h"
 #include "host/analysis/study_analysis.h"
 #include "host/power/power_tally.h"
-#include "host/power/region_truth.h"
+#include "host/analysis/asked_regions.h"
 #include "host/session/saved_subject.h"
 
 namespace cohortix::host {

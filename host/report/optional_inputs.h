@@ -51,11 +51,44 @@ class NoiseStatsInput {
   virtual Result<std::optional<FigureTable>> subjectNoise(const SubjectFiles& subject) = 0;
 };
 
+// One group map of a study's analysis, as its table (maps.tsv) lists it: the
+// figures shown as written, the ones the report works with read.
+struct GroupMapEntry {
+  std::string map;       // the stem of its files: "all_cell1-Faces"
+  std::string test;      // "one-sample t", "two-sample t (Welch)"
+  std::string groups;    // "all", "G1", "G1 - G2"
+  std::string effect;    // a cell or a contrast
+  std::string subjects, df, tail, correction, alpha, pThreshold, tThreshold, maxAbsT;
+  int64_t testedVoxels = 0;
+  int64_t significantVoxels = 0;
+};
+
+// A group map's voxels on the study's grid, in the data's voxel order.
+struct GroupMapImages {
+  std::vector<float> t;            // unthresholded
+  std::vector<float> thresholded;  // t where significant, 0 elsewhere
+};
+
+// One row of a power table (power.tsv); NaN where it reads NA.
+struct PowerEntry {
+  int32_t subjects = 0;  // per group
+  std::string scope, effect, region, measure;
+  double trueEffect = 0, estimate = 0, low = 0, high = 0, analytic = 0;
+  int64_t replicates = 0;
+};
+
 class ResultsInput {
  public:
   virtual ~ResultsInput() = default;
-  // Every table of the study's analysis and power results; empty when none.
-  virtual Result<std::vector<FigureTable>> results() = 0;
+  // The analysis's table of group maps; nothing when there is no analysis.
+  virtual Result<std::optional<std::vector<GroupMapEntry>>> groupMaps() = 0;
+  // A listed map's images, checked to hold `voxels` voxels.
+  virtual Result<GroupMapImages> groupMapImages(const GroupMapEntry& map, int64_t voxels) = 0;
+  // The power table's rows; nothing when there is no power table.
+  virtual Result<std::optional<std::vector<PowerEntry>>> powerTable() = 0;
+  // Where the results were found, for the page to say.
+  virtual std::string analysisSource() const = 0;
+  virtual std::string powerSource() const = 0;
 };
 
 }  // namespace cohortix::host

@@ -2,32 +2,35 @@
 
 #include "host/report/html_text.h"
 #include "host/report/report_sections.h"
+#include "host/report/result_figures.h"
 
 namespace cohortix::host {
 
 Result<Section> resultsSection(const ReportContext& context) {
   Section section{"results", "The results",
-                  "The estimated effects should recover the truth's table within their error, and the power "
-                  "should rise with the number of subjects.",
+                  "The t maps should light up inside the truth's outlines and stay quiet outside them, and the "
+                  "power should rise with the number of subjects.",
                   ""};
-  if (context.inputs.results == nullptr) {
-    section.body = "<p class=\"unknown\">This run folder holds no analysis or power results.</p>";
+  const auto none = [&section] {
+    section.body =
+        "<p class=\"unknown\">This run folder holds no analysis or power results: <code>cohortix analyze RUN</code> "
+        "writes an analysis into its default folder, <code>cohortix power STUDY.cxd -o RUN/power</code> a power "
+        "table where the report finds it (or name them with <code>--analysis</code> and <code>--power</code>).</p>";
     return section;
+  };
+  if (context.inputs.results == nullptr) return none();
+  ResultsInput& results = *context.inputs.results;
+  Result<std::optional<std::vector<GroupMapEntry>>> maps = results.groupMaps();
+  if (!maps) return maps.status();
+  Result<std::optional<std::vector<PowerEntry>>> power = results.powerTable();
+  if (!power) return power.status();
+  if (!maps.value() && !power.value()) return none();
+  if (maps.value()) {
+    Result<std::string> part = groupMapResults(context, results, *maps.value());
+    if (!part) return part.status();
+    section.body += part.value();
   }
-  Result<std::vector<FigureTable>> tables = context.inputs.results->results();
-  if (!tables) return tables.status();
-  if (tables->empty()) section.body = "<p class=\"unknown\">The analysis left no results.</p>";
-  for (const FigureTable& table : tables.value()) {
-    std::vector<std::string> header;
-    for (const std::string& cell : table.header) header.push_back(htmlText(cell));
-    std::vector<std::vector<std::string>> rows;
-    for (const auto& row : table.rows) {
-      rows.emplace_back();
-      for (const std::string& cell : row) rows.back().push_back(htmlText(cell));
-    }
-    section.body += "<p>" + htmlText(table.explanation) + "</p>" +
-                    htmlTable(header, rows, htmlText(table.title), "numbers");
-  }
+  if (power.value()) section.body += powerResults(context, results.powerSource(), *power.value());
   return section;
 }
 

@@ -65,6 +65,28 @@ bool pixelOf(const SliceView& view, VTCDims dims, const VoxelIndex& v, int& colu
   return v.Z == view.through.Z;
 }
 
+// The edges between flagged and unflagged pixels (the image's border counts as
+// unflagged), as one path in image pixels scaled by `scale`.
+std::string outlinePath(const std::vector<bool>& flags, int width, int height, int scale) {
+  const auto flagged = [&](int column, int row) {
+    return column >= 0 && row >= 0 && column < width && row < height &&
+           flags[static_cast<std::size_t>(row) * width + column];
+  };
+  const auto x = [&](int column) { return svgNumber(kLeft + static_cast<double>(column) * scale); };
+  const auto y = [&](int row) { return svgNumber(kTop + static_cast<double>(row) * scale); };
+  std::string d;
+  for (int row = 0; row <= height; ++row)
+    for (int column = 0; column <= width; ++column) {
+      // The pixel's top edge, then its left edge.
+      if (column < width && flagged(column, row) != flagged(column, row - 1))
+        d += "M" + x(column) + " " + y(row) + "h" + std::to_string(scale);
+      if (row < height && flagged(column, row) != flagged(column - 1, row))
+        d += "M" + x(column) + " " + y(row) + "v" + std::to_string(scale);
+    }
+  if (d.empty()) return "";
+  return "<path class=\"outline\" d=\"" + d + "\" fill=\"none\" stroke=\"#000\" stroke-width=\"1.5\"/>";
+}
+
 }  // namespace
 
 std::vector<SliceView> orthogonalViews(const VoxelIndex& through) {
@@ -99,9 +121,19 @@ RgbImage sliceImage(const SliceView& view, VTCDims dims,
   return image;
 }
 
+std::vector<bool> sliceOutline(const SliceView& view, VTCDims dims,
+                               const std::function<bool(const VoxelIndex&)>& inside) {
+  const int width = sliceWidth(view.plane, dims), height = sliceHeight(view.plane, dims);
+  std::vector<bool> flags(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  for (int row = 0; row < height; ++row)
+    for (int column = 0; column < width; ++column)
+      flags[static_cast<std::size_t>(row) * width + column] = inside(voxelAtPixel(view, dims, column, row));
+  return flags;
+}
+
 Result<std::string> sliceFigure(const SliceView& view, const VTCBox& box, VTCDims dims,
                                 const RgbImage& image, const std::string& subject,
-                                const std::vector<SliceMarker>& markers) {
+                                const std::vector<SliceMarker>& markers, const std::vector<bool>& outline) {
   Result<std::string> png = encodePng(image);
   if (!png) return png.status();
   const PlaneAxes axes = axesOf(view, box);
@@ -116,6 +148,8 @@ Result<std::string> sliceFigure(const SliceView& view, const VTCBox& box, VTCDim
          pngDataUri(png.value()) + "\"/>";
   const auto pixelX = [&](double column) { return kLeft + (column + 0.5) * scale; };
   const auto pixelY = [&](double row) { return kTop + (row + 0.5) * scale; };
+  if (outline.size() == static_cast<std::size_t>(image.width()) * static_cast<std::size_t>(image.height()))
+    out += outlinePath(outline, image.width(), image.height(), scale);
   for (const SliceMarker& marker : markers) {
     int column = 0, row = 0;
     const bool inPlane = pixelOf(view, dims, marker.voxel, column, row);

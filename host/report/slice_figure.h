@@ -48,9 +48,16 @@ struct SliceMarker {
 
 // The slice as an SVG figure: the image scaled by whole pixels, axes in Talairach
 // millimetres, the plane's own coordinate in the title, and the markers whose
-// voxel lies in the plane (crosshairs always).
+// voxel lies in the plane (crosshairs always). With an outline (one flag per
+// pixel, row by row), the edges between flagged and other pixels are drawn as a
+// line over the image, which leaves every pixel's colour in view.
 Result<std::string> sliceFigure(const SliceView& view, const VTCBox& box, VTCDims dims,
                                 const RgbImage& image, const std::string& subject,
-                                const std::vector<SliceMarker>& markers);
+                                const std::vector<SliceMarker>& markers,
+                                const std::vector<bool>& outline = {});
+
+// The outline flags of a view: the pixels whose voxel is inside.
+std::vector<bool> sliceOutline(const SliceView& view, VTCDims dims,
+                               const std::function<bool(const VoxelIndex&)>& inside);
 
 }  // namespace cohortix::host

@@ -61,6 +61,26 @@ std::vector<std::pair<double, double>> drawnPoints(const PlotSeries& series, con
   return points;
 }
 
+// Each finite interval as a vertical bar with short caps, and each point as a dot.
+std::string intervalsAndDots(const PlotSeries& series, const LinearScale& x, const LinearScale& y) {
+  std::string out;
+  const std::string colour = cssColour(series.colour);
+  const std::size_t count = std::min(series.x.size(), series.y.size());
+  for (std::size_t i = 0; i < count && i < series.low.size() && i < series.high.size(); ++i) {
+    if (!std::isfinite(series.low[i]) || !std::isfinite(series.high[i])) continue;
+    const std::string px = svgNumber(x(series.x[i]));
+    const std::string top = svgNumber(y(series.high[i])), bottom = svgNumber(y(series.low[i]));
+    out += "<path class=\"interval\" d=\"M" + px + " " + bottom + "V" + top + "m-3 0h6M" + px + " " + bottom +
+           "m-3 0h6\" stroke=\"" + colour + "\" fill=\"none\"/>";
+  }
+  for (std::size_t i = 0; series.dots && i < count; ++i) {
+    if (!std::isfinite(series.y[i])) continue;
+    out += "<circle cx=\"" + svgNumber(x(series.x[i])) + "\" cy=\"" + svgNumber(y(series.y[i])) +
+           "\" r=\"2.5\" fill=\"" + colour + "\"/>";
+  }
+  return out;
+}
+
 }  // namespace
 
 double LinearScale::operator()(double value) const {
@@ -99,11 +119,15 @@ std::string svgOpen(int width, int height, const std::string& title) {
          " " + std::to_string(height) + "\" role=\"img\"><title>" + htmlText(title) + "</title>";
 }
 
-std::string bottomAxis(const LinearScale& x, double y, const std::string& title) {
+std::string bottomAxis(const LinearScale& x, double y, const std::string& title, bool wholeNumbers) {
   std::string out = "<g class=\"axis\"><path d=\"M" + svgNumber(x.rangeMin) + " " + svgNumber(y) +
                     "H" + svgNumber(x.rangeMax) + "\"/>";
   const double low = std::min(x.domainMin, x.domainMax), high = std::max(x.domainMin, x.domainMax);
-  const auto ticks = niceTicks(low, high, std::max(3, static_cast<int>(std::fabs(x.rangeMax - x.rangeMin) / 40)));
+  auto ticks = niceTicks(low, high, std::max(3, static_cast<int>(std::fabs(x.rangeMax - x.rangeMin) / 40)));
+  if (wholeNumbers) {
+    std::erase_if(ticks, [](double tick) { return std::fabs(tick - std::round(tick)) > 1e-9; });
+    for (double& tick : ticks) tick = std::round(tick);
+  }
   for (const double tick : ticks) {
     const double at = x(tick);
     out += "<path d=\"M" + svgNumber(at) + " " + svgNumber(y) + "v5\"/>";
@@ -184,8 +208,9 @@ std::string LinePlot::svg() const {
            points + "\" fill=\"none\" stroke=\"" + cssColour(series.colour) +
            "\" stroke-width=\"" + svgNumber(series.width) + "\"" +
            (series.dashed ? " stroke-dasharray=\"5 3\"" : "") + "/>";
+    out += intervalsAndDots(series, x, y);
   }
-  out += bottomAxis(x, height_ - kBottom, xTitle_);
+  out += bottomAxis(x, height_ - kBottom, xTitle_, xWhole_);
   out += leftAxis(y, kLeft, yTitle_);
   double at = kLeft;
   for (const LegendEntry& entry : legend_) {
@@ -193,7 +218,8 @@ std::string LinePlot::svg() const {
     out += entry.swatch ? "<rect x=\"" + svgNumber(at) + "\" y=\"8\" width=\"14\" height=\"10\" "
                                   "class=\"band\" fill=\"" + colour + "\"/>"
                         : "<path d=\"M" + svgNumber(at) + " 13h14\" stroke=\"" + colour +
-                              "\" stroke-width=\"2.5\"/>";
+                              "\" stroke-width=\"2.5\"" +
+                              (entry.dashed ? " stroke-dasharray=\"5 3\"" : "") + "/>";
     out += textElement(at + 18, 17, "start", entry.label);
     at += 30 + 6.5 * static_cast<double>(entry.label.size());
   }

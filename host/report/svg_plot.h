@@ -33,7 +33,8 @@ std::string svgOpen(int width, int height, const std::string& title);
 
 // An axis line along the plot's bottom edge (at pixel y) or left edge (at pixel x),
 // with its ticks, their labels and the axis title centred under or beside it.
-std::string bottomAxis(const LinearScale& x, double y, const std::string& title);
+// wholeNumbers: only the ticks at whole numbers (counts, such as subjects).
+std::string bottomAxis(const LinearScale& x, double y, const std::string& title, bool wholeNumbers = false);
 std::string leftAxis(const LinearScale& y, double x, const std::string& title);
 
 struct PlotSeries {
@@ -43,6 +44,11 @@ struct PlotSeries {
   Rgb colour;
   double width = 1.5;
   bool dashed = false;
+  // An interval around each point, drawn as an error bar (empty: none), and a dot
+  // on each point: for estimates at a few x values.
+  std::vector<double> low = {};
+  std::vector<double> high = {};
+  bool dots = false;
 };
 
 struct PlotBand {
@@ -55,12 +61,15 @@ struct LegendEntry {
   std::string label;
   Rgb colour;
   bool swatch = false;  // a filled square (bands) rather than a line
+  bool dashed = false;
 };
 
 class LinePlot {
  public:
   LinePlot(std::string title, int width, int height);
   void setXAxis(std::string title, double min, double max);
+  // Ticks on the x axis at whole numbers only.
+  void setXWholeNumbers() { xWhole_ = true; }
   // Without a y range the plot spans its series, padded by a twentieth.
   void setYAxis(std::string title);
   void setYRange(double min, double max);
@@ -75,6 +84,7 @@ class LinePlot {
   int height_;
   std::string xTitle_, yTitle_;
   double xMin_ = 0, xMax_ = 1;
+  bool xWhole_ = false;
   bool hasYRange_ = false;
   double yMin_ = 0, yMax_ = 1;
   std::vector<PlotBand> bands_;

@@ -1,5 +1,6 @@
-"""The study report in a real browser (headless Chromium): the reports of two
-examples (one from native files, one from a BIDS dataset) load with no resource
+"""The study report in a real browser (headless Chromium): the reports of three
+examples (from native files, from a BIDS dataset, and with an analysis and a
+power table beside the run) load with no resource
 failing and nothing fetched from outside the page, every section is there with its
 explanation, every inline image decodes, each section's screenshot shows a page
 with figures (not a blank), and the page prints with each section on its own
@@ -14,7 +15,7 @@ import numpy as np
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "report_support"))
 from headless_chromium import Browser, ChromiumUnavailable  # noqa: E402
 from png_pixels import decode  # noqa: E402
-from report_runs import SECTIONS, two_reports  # noqa: E402
+from report_runs import SECTIONS, example_reports  # noqa: E402
 
 ARTEFACTS = os.path.join(os.environ["COHORTIX_BUILD_DIR"], "test-artifacts", "report")
 
@@ -93,7 +94,7 @@ def check_report(browser, name, path):
         with open(os.path.join(ARTEFACTS, f"{name}-{sid}.png"), "wb") as out:
             out.write(png)
         inked, coloured = check_screenshot(png, f"{name} {sid}")
-        if sid in ("design", "truth", "data"):
+        if sid in ("design", "truth", "data") or (sid == "results" and name == "region-of-interest"):
             assert section["figures"] > 0 and coloured > 0.002, f"{name} {sid}: no figure in colour"
     pdf = browser.call("Page.printToPDF", {"printBackground": True}, session=session)["data"]
     import base64
@@ -108,7 +109,7 @@ def check_report(browser, name, path):
 
 def main():
     os.makedirs(ARTEFACTS, exist_ok=True)
-    out, reports = two_reports("report_browser")
+    out, reports = example_reports("report_browser")
     try:
         browser = Browser(os.path.join(out, "chromium.log"))
     except ChromiumUnavailable as reason:

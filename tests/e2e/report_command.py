@@ -4,7 +4,10 @@ on the noise-free example the data at each region's centre (found independently
 from the Talairach centre) are exactly the expected response, and the label map
 drawn for each region is the set of voxels whose signal varies; on a noisy
 example the temporal SNR the report prints is that of the .vtc as numpy
-computes it."""
+computes it. With an analysis and a power table beside the run, the results
+section scores each map over all subjects as numpy does against the regions'
+spheres, plots the power table's own estimates, and refuses results named on the
+command line that are missing or malformed, naming the file."""
 import base64
 import os
 import re
@@ -18,7 +21,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "rep
 sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
 from native_files import Vtc, example, fresh_folder  # noqa: E402
 from png_pixels import decode  # noqa: E402
-from report_runs import SECTIONS, report, simulate  # noqa: E402
+from report_runs import SECTIONS, add_results, report, simulate  # noqa: E402
+import nibabel as nib  # noqa: E402
 
 MAX_BYTES = 5 * 1024 * 1024
 
@@ -128,6 +132,110 @@ def check_snr_numbers(html, native):
     assert abs(float(row.group(2)) - np.median(snr[~inside])) <= 0.051, (row.group(2), np.median(snr[~inside]))
 
 
+def sphere_labels(cxd, shape):
+    """Region r as r + 1: the voxels within its radius of its centre voxel, clipped
+    to the box, a later region taking a voxel two share; [x, y, z] as NIfTI holds it."""
+    radii = [r[0] for r in control_values(cxd, "Radius")]
+    x, y, z = np.indices(shape)
+    labels = np.zeros(shape, dtype=np.int32)
+    for region, ((cx, cy, cz), radius) in enumerate(zip(centre_voxels(cxd), radii)):
+        labels[(x - cx) ** 2 + (y - cy) ** 2 + (z - cz) ** 2 <= radius ** 2] = region + 1
+    return labels
+
+
+def table_rows(html, caption_start):
+    table = re.search(r"<table[^>]*><caption>%s.*?</table>" % re.escape(caption_start), html, re.S)
+    assert table, f"no table {caption_start}"
+    return [re.findall(r"<t[hd][^>]*>(.*?)</t[hd]>", row)
+            for row in re.findall(r"<tr>(.*?)</tr>", table.group(0).split("<tbody>")[1])]
+
+
+def check_scores(results, analysis):
+    rows = {row[0]: row for row in table_rows(results, "Scores of the thresholded maps")}
+    maps = [line.split("\t") for line in open(os.path.join(analysis, "maps.tsv")).read().splitlines()[1:]]
+    over_all = [m[0] for m in maps if m[2] == "all"]
+    assert sorted(rows) == sorted(over_all[:8]) and rows, (sorted(rows), over_all)
+    for name, row in rows.items():
+        values = np.asarray(nib.load(os.path.join(analysis, "group", name + "_thresholded.nii.gz")).dataobj)
+        labels = sphere_labels(example("region-of-interest"), values.shape)
+        detected, effect = values != 0, labels > 0
+        tp, fp = np.sum(detected & effect), np.sum(detected & ~effect)
+        fn, tn = np.sum(~detected & effect), np.sum(~detected & ~effect)
+        expected = [tp / (tp + fn), tn / (tn + fp), fp / (tp + fp) if tp + fp else 0.0,
+                    2 * tp / (2 * tp + fp + fn)]
+        assert np.allclose([float(v) for v in row[1:5]], expected, atol=0.0005), (name, row, expected)
+        found = [f"Region {r}: {np.sum(detected & (labels == r))}/{np.sum(labels == r)}" for r in (1, 2)]
+        assert all(f in row[5] for f in found), (name, row[5], found)
+    assert results.count('<figure class="group-map"') == len(rows)
+    assert results.count('class="outline"') == 3 * 2 * len(rows), "every slice shows the truth's outline"
+    check_outline(results, labels)
+
+
+def check_outline(results, labels):
+    """The first map's first slice (axial, through region 1's centre) outlines the
+    truth's voxels there: each edge between a region voxel and any other pixel, in
+    the slice's own orientation (rows x, columns z from the right)."""
+    figure = re.search(r'<figure class="group-map".*?</svg>', results, re.S).group(0)
+    width = float(re.search(r'<image x="56" y="24" width="([\d.]+)"', figure).group(1))
+    flags = labels[:, centre_voxels(example("region-of-interest"))[0][1], ::-1] > 0    # [row, column]
+    scale = width / flags.shape[1]
+    padded = np.pad(flags, 1)
+    expected = {("h", c, r) for r in range(flags.shape[0] + 1) for c in range(flags.shape[1])
+                if padded[r + 1, c + 1] != padded[r, c + 1]}
+    expected |= {("v", c, r) for r in range(flags.shape[0]) for c in range(flags.shape[1] + 1)
+                 if padded[r + 1, c + 1] != padded[r + 1, c]}
+    path = re.search(r'<path class="outline" d="([^"]*)"', figure).group(1)
+    drawn = {(kind, round((float(x) - 56) / scale), round((float(y) - 24) / scale))
+             for x, y, kind in re.findall(r"M([\d.]+) ([\d.]+)([hv])", path)}
+    assert expected and drawn == expected, (len(drawn), len(expected), sorted(drawn ^ expected)[:5])
+
+
+def check_power_curves(results, power_tsv):
+    columns, *lines = [line.split("\t") for line in open(power_tsv).read().splitlines()]
+    power = [dict(zip(columns, line)) for line in lines]
+    effects = list(dict.fromkeys(r["effect"] for r in power if r["scope"] == "all"))
+    figures = re.findall(r'<figure class="power-curve" data-effect="([^"]*)">(.*?)</figure>', results, re.S)
+    assert [f[0] for f in figures] == effects, (figures and [f[0] for f in figures], effects)
+    effect, figure = figures[0]
+    for region in ("Region1", "Region2"):
+        for measure in ("roi_power", "sensitivity"):
+            expected = [float(r["estimate"]) for r in power if r["scope"] == "all" and r["effect"] == effect
+                        and r["region"] == region and r["measure"] == measure]
+            drawn = polyline(figure, f"{region} {measure}")
+            # The plot's y axis: power 0 at 258 px, 1 at 28 px.
+            assert np.allclose((258 - drawn[:, 1]) / 230, expected, atol=0.001), (region, measure, drawn, expected)
+    assert figure.count('class="interval"') == 4 * len({r["subjects"] for r in power}), "one error bar per point"
+    assert len(table_rows(results, "The power table")) == len(power)
+
+
+def check_results(out):
+    native = os.path.join(out, "region-of-interest")
+    simulate("region-of-interest", native)
+    add_results("region-of-interest", native)
+    first, second = os.path.join(out, "results.html"), os.path.join(out, "results-again.html")
+    for path in (first, second):
+        done = report(native, path, "--control", example("region-of-interest"))
+        assert done.returncode == 0 and done.stderr == "", done.stderr
+    assert open(first, "rb").read() == open(second, "rb").read(), "two reports with results differ"
+    html = open(first, encoding="utf-8").read()
+    check_self_contained(html, first)
+    results = section(html, "results")
+    check_scores(results, os.path.join(native, "analysis"))
+    check_power_curves(results, os.path.join(native, "power", "power.tsv"))
+    # Results named on the command line must be there and readable.
+    done = report(native, os.path.join(out, "x.html"), "--control", example("region-of-interest"),
+                  "--analysis", os.path.join(out, "no-analysis"))
+    assert done.returncode == 1 and os.path.join(out, "no-analysis", "maps.tsv") in done.stderr, done.stderr
+    broken = os.path.join(out, "broken-power.tsv")
+    with open(broken, "w") as table:
+        table.write(open(os.path.join(native, "power", "power.tsv")).read().replace("\t0.", "\tmany ", 1))
+    done = report(native, os.path.join(out, "x.html"), "--control", example("region-of-interest"),
+                  "--power", broken)
+    assert done.returncode == 1 and broken + ":2: expected a number" in done.stderr, done.stderr
+    assert not os.path.exists(os.path.join(out, "x.html")), "a refused report left a file"
+    shutil.rmtree(native)
+
+
 def main():
     out = fresh_folder("report_command")
     native = os.path.join(out, "faces-and-places")
@@ -143,6 +251,7 @@ def main():
     check_self_contained(html, first)
     check_snr_numbers(html, native)
     check_refusals(out, native)
+    check_results(out)
     check_noise_free(out)
     shutil.rmtree(native)
 

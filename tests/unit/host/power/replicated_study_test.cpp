@@ -12,7 +12,7 @@
 #include "control/cell_index.h"
 #include "host/io/disk_interface.h"
 #include "host/power/power_tally.h"
-#include "host/power/region_truth.h"
+#include "host/analysis/asked_regions.h"
 #include "host/power/replicated_study.h"
 #include "tests/support/scratch_folder.h"
 

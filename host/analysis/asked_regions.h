@@ -1,12 +1,13 @@
 #pragma once
-// What a power analysis scores against: for every region the voxels of the sphere
-// the design asks for (its unjittered centre and radius, clipped to the box; a
-// voxel two regions share belongs to the later, which overwrites it), the true
-// group effect of every tested effect in every region, and the voxels that no
-// subject's region can reach (farther from every centre than the radius plus a
-// jitter of four centre SDs on every axis): the voxels whose
-// significance is a false positive. Kept behind this small interface so a fuller
-// truth (each subject's regions as placed) can take its place.
+// What maps of a simulated study are scored against (by a power analysis, by the
+// study report): for every region the voxels of the sphere the design asks for
+// (its unjittered centre and radius, clipped to the box; a voxel two regions share
+// belongs to the later, which overwrites it), the true group effect of every
+// tested effect in every region, and the voxels that no subject's region can reach
+// (farther from every centre than the radius plus a jitter of four centre SDs on
+// every axis): the voxels whose significance is a false positive. Kept behind this
+// small interface so a fuller truth (each subject's regions as placed) can take
+// its place.
 
 #include <cstdint>
 #include <string>

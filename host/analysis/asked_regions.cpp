@@ -1,4 +1,4 @@
-#include "host/power/region_truth.h"
+#include "host/analysis/asked_regions.h"
 
 #include <cmath>
 
