@@ -48,6 +48,9 @@ std::unique_ptr<host::truth::GroundTruth> attachTruth(const TruthRunOptions& opt
                                                       host::HostSession& session,
                                                       std::optional<host::truth::TruthNoise> noise) {
   if (!options.truth && (exports.bidsDir.empty() || options.noTruth)) return nullptr;
+  // A replicate's run skips the subjects before its own, which the replay needs:
+  // its dataset goes without the truth (the dataset's README names the replicate).
+  if (noise && noise->replicate > 0) return nullptr;
   // The design is far too large for the stack.
   auto design = std::make_unique<SimulationDesign>();
   std::string message;

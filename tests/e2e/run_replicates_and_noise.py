@@ -88,6 +88,12 @@ def replicates():
             if ext == "prt":  # the protocol names its own file
                 source = source.replace(f'"S{s + 4}_G1_Blocks.prt"'.encode(), f'"S{s}_G1_Blocks.prt"'.encode())
             check(kept == source, f"replicate 1's S{s}.{ext} is not the doubled study's S{s + 4}")
+    # The truth replays the stream from its first subject, which a replicate's run
+    # skips: --truth is refused before anything is written, not silently left out.
+    refused_truth = fresh_folder("rep", "1-truth")
+    done = run(study, "-o", refused_truth, "--replicate", "1", "--truth", expect=5)
+    check(done.stderr.startswith("cohortix: --truth cannot be kept for --replicate 1")
+          and len(done.stderr.splitlines()) == 1 and files_of(refused_truth) == [], done.stderr)
     data = [Vtc(os.path.join(folder, "S1_G1_Blocks.vtc")).data for folder in (zero, one, two)]
     check(all(not np.array_equal(a, b) for a, b in [(data[0], data[1]), (data[1], data[2]), (data[0], data[2])]),
           "replicates 0, 1 and 2 are not all different")
