@@ -8,25 +8,28 @@
 #include <system_error>
 #include <thread>
 
+#include "host/export/literal_deflate.h"
+
 namespace cohortix::host {
 namespace {
 
 // A gzip member's header: deflate, no name, no time, made on Unix.
 constexpr std::array<unsigned char, 10> kGzipHeader = {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 0, 3};
 
-// The working memory the compressor wants at each level.
-constexpr std::array<uint32_t, kMaxGzipLevel + 1> kLevelBufferBytes = {
-    ISAL_DEF_LVL0_DEFAULT, ISAL_DEF_LVL1_DEFAULT, ISAL_DEF_LVL2_DEFAULT, ISAL_DEF_LVL3_DEFAULT};
+// The working memory the searching compressor wants at its levels 1 to 3.
+constexpr std::array<uint32_t, 4> kSearchBufferBytes = {0, ISAL_DEF_LVL1_DEFAULT,
+                                                        ISAL_DEF_LVL2_DEFAULT, ISAL_DEF_LVL3_DEFAULT};
 
 // Room for a piece that does not compress at all: stored blocks add 5 bytes in
 // 65535, the block headers and the flush a little more.
 std::size_t outputRoomFor(std::size_t bytes) { return bytes + bytes / 1024 + 4096; }
 
-// Raw deflate blocks of one piece. All but the last piece end on a byte boundary
-// with a full flush, no block of theirs marked final, so the pieces can follow one
+// Raw deflate blocks of one piece from the compressor that searches for repeats,
+// at its `level` (1 to 3). All but the last piece end on a byte boundary with a
+// full flush, no block of theirs marked final, so the pieces can follow one
 // another; the last piece carries the final block.
-bool deflatePiece(const std::string& input, std::string& output, int level, bool last) {
-  std::vector<uint8_t> levelBuffer(kLevelBufferBytes[static_cast<std::size_t>(level)]);
+bool searchingDeflate(const std::string& input, std::string& output, int level, bool last) {
+  std::vector<uint8_t> levelBuffer(kSearchBufferBytes[static_cast<std::size_t>(level)]);
   isal_zstream stream;
   isal_deflate_stateless_init(&stream);
   stream.level = static_cast<uint32_t>(level);
@@ -42,6 +45,21 @@ bool deflatePiece(const std::string& input, std::string& output, int level, bool
   stream.avail_out = static_cast<uint32_t>(output.size());
   if (isal_deflate_stateless(&stream) != COMP_OK) return false;
   output.resize(stream.total_out);
+  return true;
+}
+
+// Below this share of its size as literals a piece is taken to have structure
+// (constant regions, masks) that repeats pay off on.
+constexpr double kNoiseLikeShare = 0.5;
+
+bool deflatePiece(const std::string& input, std::string& output, int level, bool last) {
+  if (level >= 2) return searchingDeflate(input, output, level, last);
+  const ByteHistogram histogram = histogramOf(input);
+  if (level == 1 && static_cast<double>(literalDeflateBytes(histogram)) <
+                        kNoiseLikeShare * static_cast<double>(input.size()))
+    return searchingDeflate(input, output, level, last);
+  output.clear();
+  appendLiteralDeflate(input, histogram, last, output);
   return true;
 }
 

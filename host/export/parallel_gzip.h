@@ -17,7 +17,11 @@
 
 namespace cohortix::host {
 
-// The compressor's levels: 0 fastest, 3 smallest; 1 is the default.
+// The compressor's levels. 0: every byte coded as a literal, no search for repeats
+// (the fastest; a simulated volume's noise is where the gain is, and it has no
+// repeats to find). 1: the same, but a piece whose bytes look structured (less
+// than half its size as literals) is searched for repeats. 2 and 3: every piece is
+// searched, harder at 3.
 inline constexpr int kMinGzipLevel = 0;
 inline constexpr int kMaxGzipLevel = 3;
 inline constexpr int kDefaultGzipLevel = 1;

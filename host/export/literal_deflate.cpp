@@ -1,0 +1,231 @@
+#include "host/export/literal_deflate.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "host/export/huffman_code.h"
+
+namespace cohortix::host {
+namespace {
+
+// Four codes and a partial byte fit the 64-bit bit buffer between two stores.
+constexpr int kMaxLiteralBits = 14;
+constexpr int kMaxLengthCodeBits = 7;
+constexpr std::size_t kEndOfBlock = 256;
+constexpr std::size_t kLiterals = 257;  // the bytes and the end of the block
+// No repeats, so no distance is ever coded; two codes of one bit keep the distance
+// code complete for every decoder.
+constexpr std::array<uint8_t, 2> kDistanceLengths = {1, 1};
+// The order in which a block's header lists the lengths of the length code.
+constexpr std::array<uint8_t, 19> kLengthCodeOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                      11, 4,  12, 3, 13, 2, 14, 1, 15};
+constexpr std::size_t kMaxStoredBytes = 65535;
+constexpr std::size_t kStoredHeaderBytes = 5;  // the block type's byte, LEN and NLEN
+constexpr std::size_t kSyncBytes = 5;          // an empty stored block after the last code
+
+// A dynamic block's code: the literals', and the code of their lengths in the header.
+struct LiteralCode {
+  std::vector<uint8_t> lengths;  // the literals', then the distances', as listed
+  std::vector<uint8_t> lengthCodeLengths;
+  std::vector<uint16_t> literalCodes;
+  std::vector<uint16_t> lengthCodes;
+  std::size_t lengthCodesListed = 4;
+
+  uint64_t headerBits() const {
+    uint64_t bits = 3 + 5 + 5 + 4 + 3 * lengthCodesListed;
+    for (const uint8_t length : lengths) bits += lengthCodeLengths[length];
+    return bits;
+  }
+  uint64_t dataBits(const ByteHistogram& histogram) const {
+    uint64_t bits = lengths[kEndOfBlock];
+    for (std::size_t byte = 0; byte < histogram.size(); ++byte) bits += histogram[byte] * lengths[byte];
+    return bits;
+  }
+};
+
+LiteralCode literalCodeOf(const ByteHistogram& histogram) {
+  std::vector<uint64_t> frequencies(histogram.begin(), histogram.end());
+  frequencies.push_back(1);  // the end of the block
+  LiteralCode code;
+  code.lengths = limitedHuffmanLengths(frequencies, kMaxLiteralBits);
+  code.literalCodes = canonicalCodes(code.lengths);
+  code.lengths.insert(code.lengths.end(), kDistanceLengths.begin(), kDistanceLengths.end());
+  std::vector<uint64_t> lengthFrequencies(kLengthCodeOrder.size(), 0);
+  for (const uint8_t length : code.lengths) ++lengthFrequencies[length];
+  code.lengthCodeLengths = limitedHuffmanLengths(lengthFrequencies, kMaxLengthCodeBits);
+  code.lengthCodes = canonicalCodes(code.lengthCodeLengths);
+  code.lengthCodesListed = kLengthCodeOrder.size();
+  while (code.lengthCodesListed > 4 &&
+         code.lengthCodeLengths[kLengthCodeOrder[code.lengthCodesListed - 1]] == 0)
+    --code.lengthCodesListed;
+  return code;
+}
+
+std::size_t storedBytes(std::size_t bytes, bool last) {
+  if (bytes == 0) return last ? kStoredHeaderBytes : 0;
+  return bytes + kStoredHeaderBytes * ((bytes + kMaxStoredBytes - 1) / kMaxStoredBytes);
+}
+
+std::size_t dynamicBytes(const LiteralCode& code, const ByteHistogram& histogram, bool last) {
+  const uint64_t bits = code.headerBits() + code.dataBits(histogram);
+  return static_cast<std::size_t>((bits + 7) / 8) + (last ? 0 : kSyncBytes);
+}
+
+// Bits in deflate's order, lowest first, stored eight bytes at a time: the output
+// needs 8 bytes of room past what it is to hold.
+class BitWriter {
+ public:
+  explicit BitWriter(char* out) : out_(out) {}
+
+  void put(uint32_t bits, int count) {
+    buffer_ |= static_cast<uint64_t>(bits) << count_;
+    count_ += count;
+    store();
+  }
+  // Every byte as its code. The hot loop keeps the buffer in locals: the stores go
+  // through a char pointer, which the compiler must otherwise take to alias them.
+  void putBytes(std::string_view bytes, const std::array<uint32_t, 256>& entry) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned char* const end = p + bytes.size();
+    uint64_t buffer = buffer_;
+    int count = count_;
+    char* out = out_;
+    for (; end - p >= 4; p += 4) {
+      // Four codes of at most kMaxLiteralBits, then one store.
+      const uint32_t e0 = entry[p[0]], e1 = entry[p[1]], e2 = entry[p[2]], e3 = entry[p[3]];
+      // Two codes joined first, so that fewer steps wait on the bit count.
+      const uint64_t low = (e0 & 0xffffu) | (static_cast<uint64_t>(e1 & 0xffffu) << (e0 >> 16));
+      const uint64_t high = (e2 & 0xffffu) | (static_cast<uint64_t>(e3 & 0xffffu) << (e2 >> 16));
+      const int lowBits = static_cast<int>((e0 >> 16) + (e1 >> 16));
+      buffer |= (low | (high << lowBits)) << count;
+      count += lowBits + static_cast<int>((e2 >> 16) + (e3 >> 16));
+      std::memcpy(out, &buffer, sizeof buffer);
+      out += count >> 3;
+      buffer >>= count & ~7;
+      count &= 7;
+    }
+    buffer_ = buffer;
+    count_ = count;
+    out_ = out;
+    for (; p < end; ++p) put(entry[*p] & 0xffffu, static_cast<int>(entry[*p] >> 16));
+  }
+  // Pads to a byte with zero bits; returns where the next byte goes.
+  char* alignToByte() {
+    store();
+    if (count_ > 0) *out_++ = static_cast<char>(buffer_);
+    buffer_ = 0;
+    count_ = 0;
+    return out_;
+  }
+
+ private:
+  void store() {
+    std::memcpy(out_, &buffer_, sizeof buffer_);
+    out_ += count_ >> 3;
+    buffer_ >>= count_ & ~7;  // at most 56: count_ never exceeds 63
+    count_ &= 7;
+  }
+
+  char* out_;
+  uint64_t buffer_ = 0;
+  int count_ = 0;
+};
+
+char* putLittleEndian16(char* out, uint32_t value) {
+  out[0] = static_cast<char>(value & 0xff);
+  out[1] = static_cast<char>((value >> 8) & 0xff);
+  return out + 2;
+}
+
+char* writeStored(std::string_view bytes, bool last, char* out) {
+  if (bytes.empty() && !last) return out;
+  do {
+    const std::size_t take = std::min(bytes.size(), kMaxStoredBytes);
+    const bool final = last && take == bytes.size();
+    *out++ = static_cast<char>(final ? 1 : 0);  // BFINAL, stored, padded to the byte
+    out = putLittleEndian16(out, static_cast<uint32_t>(take));
+    out = putLittleEndian16(out, static_cast<uint32_t>(~take & 0xffff));
+    std::memcpy(out, bytes.data(), take);
+    out += take;
+    bytes.remove_prefix(take);
+  } while (!bytes.empty());
+  return out;
+}
+
+void writeHeader(const LiteralCode& code, bool last, BitWriter& bits) {
+  bits.put(last ? 1 : 0, 1);
+  bits.put(2, 2);  // a block with its own codes
+  bits.put(static_cast<uint32_t>(kLiterals - 257), 5);
+  bits.put(static_cast<uint32_t>(kDistanceLengths.size() - 1), 5);
+  bits.put(static_cast<uint32_t>(code.lengthCodesListed - 4), 4);
+  for (std::size_t i = 0; i < code.lengthCodesListed; ++i)
+    bits.put(code.lengthCodeLengths[kLengthCodeOrder[i]], 3);
+  for (const uint8_t length : code.lengths)
+    bits.put(code.lengthCodes[length], code.lengthCodeLengths[length]);
+}
+
+char* writeDynamic(std::string_view bytes, const LiteralCode& code, bool last, char* out) {
+  std::array<uint32_t, 256> entry{};
+  for (std::size_t byte = 0; byte < entry.size(); ++byte)
+    entry[byte] = code.literalCodes[byte] | (static_cast<uint32_t>(code.lengths[byte]) << 16);
+  BitWriter bits(out);
+  writeHeader(code, last, bits);
+  bits.putBytes(bytes, entry);
+  bits.put(code.literalCodes[kEndOfBlock], code.lengths[kEndOfBlock]);
+  if (last) return bits.alignToByte();
+  bits.put(0, 3);  // an empty stored block, which ends on a byte
+  out = bits.alignToByte();
+  out = putLittleEndian16(out, 0);
+  return putLittleEndian16(out, 0xffff);
+}
+
+}  // namespace
+
+ByteHistogram histogramOf(std::string_view bytes) {
+  // Four tables, so that runs of one byte do not wait on the same counter.
+  std::array<std::array<uint32_t, 256>, 4> counts{};
+  ByteHistogram histogram{};
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    // At most 2^32 - 1 to a counter between two sums.
+    const std::size_t chunk = std::min<std::size_t>(left, std::size_t{1} << 30);
+    std::size_t i = 0;
+    for (; i + 4 <= chunk; i += 4) {
+      ++counts[0][p[i]];
+      ++counts[1][p[i + 1]];
+      ++counts[2][p[i + 2]];
+      ++counts[3][p[i + 3]];
+    }
+    for (; i < chunk; ++i) ++counts[0][p[i]];
+    for (std::size_t byte = 0; byte < 256; ++byte) {
+      for (auto& table : counts) histogram[byte] += table[byte];
+    }
+    counts = {};
+    p += chunk;
+    left -= chunk;
+  }
+  return histogram;
+}
+
+std::size_t literalDeflateBytes(const ByteHistogram& histogram) {
+  uint64_t total = 0;
+  for (const uint64_t count : histogram) total += count;
+  return std::min(storedBytes(total, true), dynamicBytes(literalCodeOf(histogram), histogram, true));
+}
+
+void appendLiteralDeflate(std::string_view bytes, const ByteHistogram& histogram, bool last,
+                          std::string& output) {
+  const LiteralCode code = literalCodeOf(histogram);
+  const std::size_t dynamic = dynamicBytes(code, histogram, last);
+  const std::size_t stored = storedBytes(bytes.size(), last);
+  const std::size_t start = output.size();
+  output.resize(start + std::min(dynamic, stored) + sizeof(uint64_t));
+  char* const begin = output.data() + start;
+  char* const end = dynamic < stored ? writeDynamic(bytes, code, last, begin)
+                                     : writeStored(bytes, last, begin);
+  output.resize(start + static_cast<std::size_t>(end - begin));
+}
+
+}  // namespace cohortix::host
