@@ -60,10 +60,13 @@ std::unique_ptr<host::truth::GroundTruth> attachTruth(const TruthRunOptions& opt
   setting.nativeFiles = options.truth;
   setting.bidsDir = exports.bidsDir;
   setting.gzip = exports.gzip;
+  // The replay needs the plug-in's own data: ahead of the host's noise when there
+  // is any; otherwise it runs in the sink, beside the writing of the other files.
+  const bool dataChanged = noise && !noise->profile.empty();
   setting.noise = std::move(noise);
   auto truth =
       std::make_unique<host::truth::GroundTruth>(*design, std::move(setting), disk, std::cerr);
-  session.output().addFirstStage(*truth);
+  if (dataChanged) session.output().addFirstStage(*truth);
   session.output().addSink(*truth);
   return truth;
 }

@@ -108,14 +108,40 @@ void OutputPath::dispatch() {
     sinks_.back()->subjectSaved(subject, outcomes_);
     return;
   }
-  for (SubjectSink* sink : sinks_) {
+  passSinks(subject);
+}
+
+// One sink's turn with the subject; what it could not finish counts as not written.
+void OutputPath::passSink(SubjectSink& sink, const SavedSubject& subject,
+                          SubjectOutcomes& outcomes) {
+  try {
+    sink.subjectSaved(subject, outcomes);
+  } catch (const std::exception& error) {
+    const std::string what = "the outputs of " + subject.files.vtc;
+    outcomes.notWritten(what, Status::error(error.what()).context("cannot finish " + what));
+  }
+}
+
+// The sinks before the progress line take the subject side by side, each on a
+// thread of its own: one waits on the disk while another computes, and a run with
+// exports or the truth is bound by the slowest sink rather than by their sum. What
+// they wrote is gathered in their order, so the reports read the same however the
+// threads ran, and the progress line takes the subject last.
+void OutputPath::passSinks(const SavedSubject& subject) {
+  const std::size_t beside = sinks_.size() - 1;
+  std::vector<SubjectOutcomes> outcomes(beside);
+  std::vector<std::thread> threads;
+  for (std::size_t s = 1; s < beside; ++s) {
     try {
-      sink->subjectSaved(subject, outcomes_);
-    } catch (const std::exception& error) {
-      const std::string what = "the outputs of " + subject.files.vtc;
-      outcomes_.notWritten(what, Status::error(error.what()).context("cannot finish " + what));
+      threads.emplace_back([&, s] { passSink(*sinks_[s], subject, outcomes[s]); });
+    } catch (const std::system_error&) {
+      passSink(*sinks_[s], subject, outcomes[s]);  // no thread to be had: its turn is now
     }
   }
+  if (beside > 0) passSink(*sinks_[0], subject, outcomes[0]);
+  for (std::thread& thread : threads) thread.join();
+  for (SubjectOutcomes& each : outcomes) outcomes_.append(std::move(each));
+  passSink(*sinks_.back(), subject, outcomes_);
 }
 
 void OutputPath::collect() {
@@ -129,6 +155,14 @@ void OutputPath::finish() {
   collect();
   if (finished_) return;
   finished_ = true;
+  for (SubjectSink* sink : sinks_) {
+    try {
+      sink->finishSubjects(outcomes_);
+    } catch (const std::exception& error) {
+      outcomes_.notWritten("the run's last subjects",
+                           Status::error(error.what()).context("cannot finish the run's subjects"));
+    }
+  }
   for (SubjectSink* sink : sinks_) {
     try {
       sink->runFinished(outcomes_);

@@ -4,8 +4,8 @@
 // saved": the path waits until the previous subject has left, copies the VTC's
 // data into the one staging buffer it owns and returns, so the plug-in waits only
 // for the copy. On a writer thread the stages then change the staged data, in
-// order, and the sinks take the subject, in order: the native writer first, the
-// sinks added in between, the progress line last. What the sinks could not write
+// order, and the sinks take the subject: the native writer and the sinks added
+// after it side by side, each on a thread of its own, then the progress line. What the sinks could not write
 // is reported on the plug-in's thread at the next save or when the run finishes.
 // With the VTC's own buffer at most two subjects' data are in memory.
 
@@ -67,6 +67,8 @@ class OutputPath {
   void collect();
   void forgetSubject();
   void dispatch();
+  void passSinks(const SavedSubject& subject);
+  static void passSink(SubjectSink& sink, const SavedSubject& subject, SubjectOutcomes& outcomes);
   std::unique_ptr<SavedSubject> nextSubject(const std::string& vtcName, const VTCDocument& vtc,
                                             const ProtocolDocument& protocol,
                                             const DesignMatrix& matrix);

@@ -66,6 +66,10 @@ class SubjectOutcomes {
 
   void written(std::string file, uint64_t bytes) { outcomes_.push_back({std::move(file), {}, bytes}); }
   void notWritten(std::string file, Status why) { outcomes_.push_back({std::move(file), std::move(why), 0}); }
+  // Another sink's outcomes, after these.
+  void append(SubjectOutcomes&& other) {
+    for (Outcome& outcome : other.outcomes_) outcomes_.push_back(std::move(outcome));
+  }
 
   const std::vector<Outcome>& all() const { return outcomes_; }
   uint64_t bytesWritten() const;
@@ -78,14 +82,21 @@ class SubjectOutcomes {
 // .prt under that name is another one, and the file must not go out beside it.
 Status builtFromUnsavedProtocol(const std::string& protocolName);
 
-// Takes every saved subject: one at a time, in run order, on the output path's
-// writer thread (never the plug-in's), after every stage has had the data.
+// Takes every saved subject: one at a time, in run order, off the plug-in's thread,
+// after every stage has had the data. Sinks other than the last take each subject
+// at the same time as one another, on threads of their own: a sink keeps to its
+// own state and files, and shares only the disk and the subject, which it only
+// reads.
 class SubjectSink {
  public:
   virtual ~SubjectSink() = default;
-  // `outcomes` already holds what the sinks before this one wrote for the subject.
+  // `outcomes` holds what this sink writes for the subject (the last sink's, what
+  // every other sink wrote).
   virtual void subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) = 0;
-  // Once, after the last subject has passed every sink.
+  // Once, after the last subject has passed every sink and before any sink's
+  // runFinished: a sink that works behind the run finishes the subjects it took.
+  virtual void finishSubjects(SubjectOutcomes& /*outcomes*/) {}
+  // Once, after every sink has finished its subjects.
   virtual void runFinished(SubjectOutcomes& /*outcomes*/) {}
 };
 

@@ -1,6 +1,7 @@
 #include "host/truth/ground_truth.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include "host/export/bids_names.h"
 #include "host/export/export_file.h"
@@ -33,26 +34,92 @@ GroundTruth::GroundTruth(const SimulationDesign& design, TruthSetting setting,
       replay_(design),
       groups_(static_cast<std::size_t>(std::max(design.NrOfGroups, 0))) {}
 
-GroundTruth::~GroundTruth() = default;
+GroundTruth::~GroundTruth() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (worker_.joinable()) worker_.join();
+}
 
 // Before any other stage: the data are still the plug-in's own.
 void GroundTruth::prepare(const SavedSubject& subject, std::span<float> data) {
-  const bool wasLost = replay_.lost();
-  truthReady_ = false;
-  const Status replayed = replay_.replay(subject, data, truth_);
-  if (replayed) {
-    truthReady_ = true;
-    box_ = boxOfHeader(subject.header);
-    return;
-  }
-  if (!wasLost)
-    messages_ << std::string(kNoReplayMessage) + " (" + subject.files.vtc + ": " +
-                     replayed.message() + ")\n";
+  take(subject, data);
+  takenAhead_ = true;
 }
 
 void GroundTruth::subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) {
-  if (!truthReady_ || !subject.protocolSaved) return;
-  truthReady_ = false;
+  // Not a stage: no stage changes the data.
+  if (!takenAhead_) take(subject, subject.data);
+  takenAhead_ = false;
+  handOver(outcomes);
+}
+
+// The checksum now, while the data are the plug-in's; the replay later, on the
+// replay's own thread, which keeps no copy of the data.
+void GroundTruth::take(const SavedSubject& subject, std::span<const float> data) {
+  Pending pending{subject, checksumOf(data)};
+  pending.subject.data = {};
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    pending_.push_back(std::move(pending));
+  }
+  changed_.notify_all();
+  if (worker_.joinable()) return;
+  try {
+    worker_ = std::thread([this] { work(true); });
+  } catch (const std::system_error&) {
+    work(false);  // no thread to be had: the replay runs here and now
+  }
+}
+
+// On a thread of its own the loop waits for subjects until the truth goes away;
+// otherwise it returns once nothing is left to replay.
+void GroundTruth::work(bool ownThread) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return stopping_ || !pending_.empty() || !ownThread; });
+    if (stopping_ || pending_.empty()) return;
+    const Pending pending = std::move(pending_.front());
+    pending_.pop_front();
+    busy_ = true;
+    lock.unlock();
+    SubjectOutcomes outcomes;
+    replaySubject(pending, outcomes);
+    lock.lock();
+    written_.append(std::move(outcomes));
+    busy_ = false;
+    changed_.notify_all();
+  }
+}
+
+void GroundTruth::handOver(SubjectOutcomes& outcomes) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  outcomes.append(std::move(written_));
+  written_ = {};
+}
+
+void GroundTruth::finishSubjects(SubjectOutcomes& outcomes) {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return !worker_.joinable() || (pending_.empty() && !busy_); });
+  }
+  handOver(outcomes);
+}
+
+void GroundTruth::replaySubject(const Pending& pending, SubjectOutcomes& outcomes) {
+  const SavedSubject& subject = pending.subject;
+  const bool wasLost = replay_.lost();
+  const Status replayed = replay_.replay(subject, pending.data, truth_);
+  if (!replayed) {
+    if (!wasLost)
+      messages_ << std::string(kNoReplayMessage) + " (" + subject.files.vtc + ": " +
+                       replayed.message() + ")\n";
+    return;
+  }
+  box_ = boxOfHeader(subject.header);
+  if (!subject.protocolSaved) return;
   if (table_.empty()) cells_ = truth_.cellNames;
   table_ += truthTableRows(truth_, talairachAffine(box_));
   addToGroup();
@@ -124,6 +191,7 @@ void GroundTruth::writeGroups(const std::function<fs::path(int32_t)>& fileOfGrou
 
 // The study's table and group means, once every subject was replayed.
 void GroundTruth::runFinished(SubjectOutcomes& outcomes) {
+  finishSubjects(outcomes);
   if (replay_.lost() || table_.empty()) return;
   const std::string nii = niftiEnding(setting_.gzip);
   const std::string table = truthTableHeader() + table_;

@@ -1,17 +1,23 @@
 #pragma once
-// The run's ground truth, on the output path: as a stage that comes before every
-// other it replays each subject and checks the replay against the plug-in's data;
-// as a sink it writes what the replay recorded, beside the native files (--truth)
+// The run's ground truth, on the output path. It takes the checksum of each
+// subject's data as the plug-in made them (as a stage ahead of every other when a
+// stage changes the data, as the host's noise does; otherwise as the sink), and
+// its own thread replays the subjects behind the run, checks each replay against
+// that checksum and writes what it recorded, beside the native files (--truth)
 // and under the BIDS dataset's derivatives (--bids). When the loaded plug-in's
 // data cannot be replayed no truth is written, that is said once, and the run
 // goes on as it would without truth.
 
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "control/simulation_design.h"
@@ -46,10 +52,13 @@ class GroundTruth final : public SubjectDataStage, public SubjectSink {
   ~GroundTruth() override;
 
   void prepare(const SavedSubject& subject, std::span<float> data) override;
+  // Hands on the outcomes of the truth files written since the last subject.
   void subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) override;
+  // Waits until every subject taken is replayed and its files written.
+  void finishSubjects(SubjectOutcomes& outcomes) override;
   void runFinished(SubjectOutcomes& outcomes) override;
 
-  // Whether every subject so far was replayed as the plug-in made it.
+  // Whether every subject replayed so far was as the plug-in made it.
   bool replayed() const { return !replay_.lost(); }
 
  private:
@@ -58,6 +67,16 @@ class GroundTruth final : public SubjectDataStage, public SubjectSink {
     int32_t subjects = 0;
   };
 
+  // A subject waiting for its replay: what was saved but the data, and their checksum.
+  struct Pending {
+    SavedSubject subject;
+    DataChecksum data;
+  };
+
+  void take(const SavedSubject& subject, std::span<const float> data);
+  void work(bool ownThread);
+  void replaySubject(const Pending& pending, SubjectOutcomes& outcomes);
+  void handOver(SubjectOutcomes& outcomes);
   void writeNative(const SavedSubject& subject, SubjectOutcomes& outcomes);
   void writeBids(const SavedSubject& subject, SubjectOutcomes& outcomes);
   void addToGroup();
@@ -71,12 +90,22 @@ class GroundTruth final : public SubjectDataStage, public SubjectSink {
   DiskInterface& disk_;
   std::ostream& messages_;
   TruthReplay replay_;
-  SubjectTruth truth_;  // the subject between its stage and its sink
-  bool truthReady_ = false;
+  SubjectTruth truth_;  // the subject being replayed
   VTCBox box_;
   std::vector<std::string> cells_;
   std::string table_;
   std::vector<GroupSum> groups_;
+
+  // Taken by the stage, for the subject the sink takes next (plug-in's order).
+  bool takenAhead_ = false;
+  // The replay's thread and what passes between it and the output path.
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Pending> pending_;
+  bool busy_ = false;      // a subject is being replayed
+  bool stopping_ = false;  // the truth is going away: leave the rest
+  SubjectOutcomes written_;  // not yet handed over
+  std::thread worker_;
 };
 
 }  // namespace cohortix::host::truth

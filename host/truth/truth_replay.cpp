@@ -1,7 +1,8 @@
 #include "host/truth/truth_replay.h"
 
+#include <isa-l/crc64.h>
+
 #include <algorithm>
-#include <cstring>
 
 #include "control/cell_index.h"
 #include "host/truth/truth_recorder.h"
@@ -42,10 +43,15 @@ std::vector<std::string> cellNamesOf(const DesignMatrix& matrix) {
 
 }  // namespace
 
+DataChecksum checksumOf(std::span<const float> data) {
+  return {crc64_ecma_refl(0, reinterpret_cast<const uint8_t*>(data.data()), data.size_bytes()),
+          data.size()};
+}
+
 TruthReplay::TruthReplay(const SimulationDesign& design)
     : design_(std::make_unique<SimulationDesign>(design)) {}
 
-Status TruthReplay::replay(const SavedSubject& subject, std::span<const float> saved,
+Status TruthReplay::replay(const SavedSubject& subject, const DataChecksum& saved,
                            SubjectTruth& truth) {
   if (lost_) return Status::error("an earlier subject could not be replayed");
   Status replayed = replayNext(subject, saved, truth);
@@ -57,7 +63,7 @@ Status TruthReplay::replay(const SavedSubject& subject, std::span<const float> s
   return replayed;
 }
 
-Status TruthReplay::replayNext(const SavedSubject& subject, std::span<const float> saved,
+Status TruthReplay::replayNext(const SavedSubject& subject, const DataChecksum& saved,
                                SubjectTruth& truth) {
   if (!subject.known() || subject.groupNumber != g_ + 1 ||
       subject.subjectNumber != cohortix::subjectNumber(*design_, g_, s_))
@@ -67,9 +73,9 @@ Status TruthReplay::replayNext(const SavedSubject& subject, std::span<const floa
   const std::size_t volumes =
       geometry.NrOfVolumes > 0 ? static_cast<std::size_t>(geometry.NrOfVolumes) : 0;
   const std::size_t voxels = voxelsInBox(geometry.Dims);
-  if (voxels * volumes != saved.size())
+  if (voxels * volumes != saved.values)
     return Status::error("the saved data are not the size of the subject's VTC");
-  data_.resize(saved.size());
+  data_.resize(saved.values);
   response_.assign(std::max<std::size_t>(volumes, 1), 0.0f);
   truth.groupNumber = subject.groupNumber;
   truth.subjectNumber = subject.subjectNumber;
@@ -80,8 +86,7 @@ Status TruthReplay::replayNext(const SavedSubject& subject, std::span<const floa
   if (!modelSubjectVTC(*design_, g_, s_, predictorCount, predictors, geometry, data_.data(),
                        response_.data(), state_, RandomSeed, &recorder))
     return Status::error("the subject's design matrix lacks a predictor");
-  if (!saved.empty() && std::memcmp(data_.data(), saved.data(), saved.size_bytes()) != 0)
-    return Status::error("the replayed data differ from the saved data");
+  if (checksumOf(data_) != saved) return Status::error("the replayed data differ from the saved data");
   return Status::ok();
 }
 

@@ -3,7 +3,8 @@
 // random state a freshly loaded plug-in starts its run from, one subject after the
 // other in run order, as the plug-in's stream runs on. Each replay is checked
 // against the data the plug-in saved: only a replay that gives back those data bit
-// for bit tells what the plug-in did.
+// for bit tells what the plug-in did. The check compares 64-bit CRCs of the data,
+// so the replay needs no copy of the saved data and may run behind the run.
 
 #include <cstdint>
 #include <memory>
@@ -18,22 +19,30 @@
 
 namespace cohortix::host::truth {
 
+// The CRC-64 of a subject's data as the replay compares them.
+struct DataChecksum {
+  uint64_t crc = 0;
+  std::size_t values = 0;
+  bool operator==(const DataChecksum&) const = default;
+};
+DataChecksum checksumOf(std::span<const float> data);
+
 class TruthReplay {
  public:
   // `design` has its derived counts; the replay keeps a copy.
   explicit TruthReplay(const SimulationDesign& design);
 
   // The next subject of the run, replayed into truth. Ok when the replayed data
-  // equal `saved` (the plug-in's data, before any stage changed them); otherwise
-  // why not, and no later subject can be replayed either.
-  Status replay(const SavedSubject& subject, std::span<const float> saved, SubjectTruth& truth);
+  // have the checksum `saved` (of the plug-in's data, before any stage changed
+  // them); otherwise why not, and no later subject can be replayed either.
+  // `subject.data` is not read.
+  Status replay(const SavedSubject& subject, const DataChecksum& saved, SubjectTruth& truth);
 
   // A mismatch has been met: the stream no longer follows the plug-in's.
   bool lost() const { return lost_; }
 
  private:
-  Status replayNext(const SavedSubject& subject, std::span<const float> saved,
-                    SubjectTruth& truth);
+  Status replayNext(const SavedSubject& subject, const DataChecksum& saved, SubjectTruth& truth);
 
   std::unique_ptr<SimulationDesign> design_;
   RandomState state_{};

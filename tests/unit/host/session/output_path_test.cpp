@@ -1,7 +1,7 @@
 // The output path as a whole run drives it: every subject raised once, in run
 // order, with the names the plug-in gave and the study's numbers; stages change
-// the data before any sink sees them; a sink plugged in from outside sees what the
-// native writer wrote, before the progress line counts the subject.
+// the data before any sink sees them; a sink plugged in from outside finishes its
+// subjects before any sink finishes the run.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -38,22 +38,24 @@ struct Seen {
   std::size_t conditions = 0;
   std::size_t predictors = 0;
   std::vector<float> data;
-  bool nativeFileThere = false;
-  uint64_t bytesBefore = 0;
 };
 
 // A sink of the kind that comes later (ground truth, analysis): it keeps what it saw.
 class KeepingSink : public SubjectSink {
  public:
-  explicit KeepingSink(std::filesystem::path folder) : folder_(std::move(folder)) {}
-  void subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) override {
+  void subjectSaved(const SavedSubject& subject, SubjectOutcomes&) override {
     seen.push_back({subject.groupNumber, subject.subjectNumber, subject.files,
                     subject.protocol.conditions.size(), subject.designMatrix.predictors.size(),
-                    std::vector<float>(subject.data.begin(), subject.data.end()),
-                    std::filesystem::exists(folder_ / subject.files.vtc), outcomes.bytesWritten()});
+                    std::vector<float>(subject.data.begin(), subject.data.end())});
   }
-  void runFinished(SubjectOutcomes&) override { finishedAfter = seen.size(); }
+  void finishSubjects(SubjectOutcomes&) override { subjectsFinishedAfter = seen.size(); }
+  void runFinished(SubjectOutcomes&) override {
+    finishedAfter = seen.size();
+    subjectsFinishedFirst = subjectsFinishedAfter == seen.size();
+  }
 
+  std::size_t subjectsFinishedAfter = 0;
+  bool subjectsFinishedFirst = false;
   std::vector<Seen> seen;
   std::size_t finishedAfter = 0;
 
@@ -89,7 +91,7 @@ TEST(OutputPath, ASinkPluggedInSeesEverySubjectOnceInRunOrderWithItsNamesAndStag
   options.controlFile = control.path();
   options.outputDir = folder.path();
   options.study = runOrderOf(*design);
-  KeepingSink sink(folder.path());  // before the host: its output path uses them
+  KeepingSink sink;  // before the host: its output path uses them
   OffsetStage stage;
   testing::RecordingHost host(options);
   host.session().output().addSink(sink);
@@ -99,6 +101,7 @@ TEST(OutputPath, ASinkPluggedInSeesEverySubjectOnceInRunOrderWithItsNamesAndStag
 
   ASSERT_EQ(sink.seen.size(), 6u);
   EXPECT_EQ(sink.finishedAfter, 6u);
+  EXPECT_TRUE(sink.subjectsFinishedFirst);
   ASSERT_EQ(stage.given.size(), 6u);
   for (std::size_t k = 0; k < 6; ++k) {
     const Seen& seen = sink.seen[k];
@@ -109,8 +112,6 @@ TEST(OutputPath, ASinkPluggedInSeesEverySubjectOnceInRunOrderWithItsNamesAndStag
     EXPECT_EQ(seen.conditions, 3u) << "Baseline, On, Off";
     EXPECT_EQ(seen.predictors, 2u);
     ASSERT_EQ(seen.data.size(), 5u * 6 * 4 * 12);
-    EXPECT_TRUE(seen.nativeFileThere) << "the native writer comes first";
-    EXPECT_EQ(seen.bytesBefore, std::filesystem::file_size(host.outputFolder() / seen.files.vtc));
     std::vector<float> offset = stage.given[k];
     for (float& value : offset) value += 1000.0f;
     EXPECT_EQ(seen.data, offset) << "every sink sees the data as the stages left them";
@@ -139,7 +140,7 @@ TEST(OutputPath, DataAStageCannotFinishReachNoSinkAndTheirVTCCountsAsNotWritten)
   options.controlFile = control.path();
   options.outputDir = folder.path();
   options.study = runOrderOf(*design);
-  KeepingSink sink(folder.path());
+  KeepingSink sink;
   FailingStage stage;
   testing::RecordingHost host(options);
   host.session().output().addSink(sink);
