@@ -230,8 +230,13 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   if (exports) session.output().addSink(*exports);
   truth = attachTruth(run.truth, options, run.exports, disk, session,
                       truthNoiseOf(noise.value()->settings()));
+  // The run's files are flushed and renamed behind their writers, so that the disk
+  // always has work queued while the next subject is made; the session's end
+  // waits for them and counts what could not be put in place.
+  disk.commitBehind(true);
   const ExitStatus status = exitStatusOf(host::runPlugin(pluginPathOf(global), session));
   const bool allWritten = session.finish();
+  disk.commitBehind(false);
   // What a completed run did; a refused one has said why and did nothing.
   if (!run.quiet && status == ExitStatus::Success)
     std::cerr << "cohortix: " << session.summary() << '\n';

@@ -29,17 +29,22 @@ class PieceSink : public FileSink {
   std::function<Status(std::string_view)> write_;
 };
 
-}  // namespace
-
-Status DiskInterface::writeFile(const std::filesystem::path& path,
-                                std::span<const std::string_view> parts) {
-  return writeFileWith(path, [parts](FileSink& sink) {
+// The parts one after the other.
+FileWriter writerOfParts(std::span<const std::string_view> parts) {
+  return [parts](FileSink& sink) {
     for (const std::string_view part : parts) {
       Status written = sink.write(part);
       if (!written) return written;
     }
     return Status::ok();
-  });
+  };
+}
+
+}  // namespace
+
+Status DiskInterface::writeFile(const std::filesystem::path& path,
+                                std::span<const std::string_view> parts) {
+  return writeFileWith(path, writerOfParts(parts));
 }
 
 Status DiskInterface::removeFile(const std::filesystem::path& path) {
@@ -83,6 +88,16 @@ Status RealDiskInterface::writePieces(int fd, std::string_view bytes) {
 }
 
 Status RealDiskInterface::writeFileWith(const std::filesystem::path& path, const FileWriter& write) {
+  return writeFileCommitting(path, write, commits_ != nullptr);
+}
+
+Status RealDiskInterface::writeFileNow(const std::filesystem::path& path,
+                                       std::span<const std::string_view> parts) {
+  return writeFileCommitting(path, writerOfParts(parts), false);
+}
+
+Status RealDiskInterface::writeFileCommitting(const std::filesystem::path& path,
+                                              const FileWriter& write, bool behind) {
   std::string temporary;
   const int fd = createTemporary(path, &temporary);
   if (fd < 0) return Status::fromErrno(errno);
@@ -102,9 +117,24 @@ Status RealDiskInterface::writeFileWith(const std::filesystem::path& path, const
     temporaries_.discard(temporary);
     throw;
   }
+  if (!status) {
+    static_cast<void>(closeFile(fd));
+    temporaries_.discard(temporary);
+    return status;
+  }
+  if (!behind) return commit(fd, temporary, path, bytes);
+  commits_->push([this, fd, temporary, path, bytes] {
+    return commit(fd, temporary, path, bytes).aboutFile(path.string());
+  });
+  return Status::ok();
+}
+
+Status RealDiskInterface::commit(int fd, const std::string& temporary,
+                                 const std::filesystem::path& path, uint64_t bytes) {
   // The bytes must be on the disk before the rename shows them under the final
   // name: otherwise a power loss could leave that name over an empty file.
-  if (status && syncFile(fd) != 0) status = Status::fromErrno(errno);
+  Status status;
+  if (syncFile(fd) != 0) status = Status::fromErrno(errno);
   const bool closed = closeFile(fd) == 0;
   if (status && !closed) status = Status::fromErrno(errno);
   if (!status) {
@@ -117,6 +147,31 @@ Status RealDiskInterface::writeFileWith(const std::filesystem::path& path, const
   bytesWritten_ += bytes;
   ++filesWritten_;
   return Status::ok();
+}
+
+void RealDiskInterface::commitBehind(bool on) {
+  if (on && !commits_) commits_ = std::make_unique<CommitQueue>();
+  if (!on && commits_) {
+    for (Status& failed : commits_->settle()) commitFailures_.push_back(std::move(failed));
+    commits_.reset();
+  }
+}
+
+std::vector<Status> RealDiskInterface::settle() {
+  std::vector<Status> failures = std::move(commitFailures_);
+  commitFailures_.clear();
+  if (commits_)
+    for (Status& failed : commits_->settle()) failures.push_back(std::move(failed));
+  return failures;
+}
+
+void RealDiskInterface::waitForCommits() {
+  if (commits_) commits_->drain();
+}
+
+Status RealDiskInterface::removeFile(const std::filesystem::path& path) {
+  waitForCommits();
+  return DiskInterface::removeFile(path);
 }
 
 int RealDiskInterface::createFile(const std::filesystem::path& path) { return createNewFile(path); }
@@ -139,6 +194,7 @@ int RealDiskInterface::renameFile(const std::filesystem::path& from,
 }
 
 Result<std::string> RealDiskInterface::readFile(const std::filesystem::path& path) {
+  waitForCommits();
   const int fd = openFile(path, O_RDONLY);
   if (fd < 0) return Status::fromErrno(errno);
   std::string contents;

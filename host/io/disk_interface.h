@@ -10,10 +10,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "host/io/commit_queue.h"
 #include "host/io/status.h"
 #include "host/io/temporary_files.h"
 
@@ -47,6 +50,13 @@ class DiskInterface {
 
   // The parts one after the other as the whole file at path, or nothing.
   Status writeFile(const std::filesystem::path& path, std::span<const std::string_view> parts);
+  // The same, with the file in place (or given up) when it returns, even on a disk
+  // that takes the last steps behind the writers: for a file whose fate decides
+  // what is written after it.
+  virtual Status writeFileNow(const std::filesystem::path& path,
+                              std::span<const std::string_view> parts) {
+    return writeFile(path, parts);
+  }
 
   virtual Result<std::string> readFile(const std::filesystem::path& path) = 0;
 
@@ -59,6 +69,11 @@ class DiskInterface {
   virtual Written written() const { return {}; }
   // Removes the file at path; a file already missing is no failure.
   virtual Status removeFile(const std::filesystem::path& path);
+  // Waits until every file written so far is in place or given up; the files that
+  // could not be put in place since the last call: the system's reason, about the
+  // file (Status::file). Empty where a disk puts every file in place before
+  // writeFileWith returns.
+  virtual std::vector<Status> settle() { return {}; }
 };
 
 class RealDiskInterface : public DiskInterface {
@@ -73,6 +88,18 @@ class RealDiskInterface : public DiskInterface {
   // returns, no file appears under a final name any more and no temporary is left
   // behind: what a process about to end in the middle of a run needs.
   void abandonWrites() { temporaries_.abandon(); }
+
+  // From now on (on: true) a file's last steps, flush, close and rename, are taken
+  // behind its writer, on a thread of their own, in the order the files were
+  // written (host/io/commit_queue.h): writeFileWith returns once the bytes are
+  // written, and a failure of the last steps comes from settle(). Reading or
+  // removing a file first waits for every file written before. Off: waits for the
+  // files queued and takes the last steps in writeFileWith again.
+  void commitBehind(bool on);
+  Status writeFileNow(const std::filesystem::path& path,
+                      std::span<const std::string_view> parts) override;
+  std::vector<Status> settle() override;
+  Status removeFile(const std::filesystem::path& path) override;
 
  protected:
   // The seams where a test disk fails: each acts as the system call it names.
@@ -90,10 +117,18 @@ class RealDiskInterface : public DiskInterface {
   // descriptor, or -1 with errno set.
   int createTemporary(const std::filesystem::path& path, std::string* temporary);
   Status writePieces(int fd, std::string_view bytes);
+  Status writeFileCommitting(const std::filesystem::path& path, const FileWriter& write,
+                             bool behind);
+  // Flush, close, rename into place: the file written whole under `temporary`.
+  Status commit(int fd, const std::string& temporary, const std::filesystem::path& path,
+                uint64_t bytes);
+  void waitForCommits();
 
   TemporaryFiles temporaries_;
   std::atomic<uint64_t> filesWritten_{0};
   std::atomic<uint64_t> bytesWritten_{0};
+  std::unique_ptr<CommitQueue> commits_;  // set while files are committed behind
+  std::vector<Status> commitFailures_;    // of a queue since gone
 };
 
 }  // namespace cohortix::host

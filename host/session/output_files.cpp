@@ -17,6 +17,13 @@ std::filesystem::path OutputFiles::pathOf(std::string_view name) const {
   return resolveOutputName(folder_, name);
 }
 
+std::string OutputFiles::nameOf(const std::string& path) const {
+  const std::string folder = folder_.string() + "/";
+  if (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0)
+    return path.substr(folder.size());
+  return path;
+}
+
 Status OutputFiles::makeFolder() {
   return disk_.makeDirs(folder_).context("cannot create the output folder " + folder_.string());
 }
@@ -36,7 +43,8 @@ bool OutputFiles::write(const char* call, const char* fileName,
     return false;
   }
   if (!toDisk_) return true;
-  const Status written = disk_.writeFile(pathOf(fileName), parts);
+  // In place before the next save: a subject's later files are built from it.
+  const Status written = disk_.writeFileNow(pathOf(fileName), parts);
   if (!written) {
     noteNotWritten(fileName, written.context("cannot write " + std::string(fileName)));
     return false;

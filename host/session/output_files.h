@@ -30,6 +30,9 @@ class OutputFiles {
   void keepInMemory() { toDisk_ = false; }
   const std::filesystem::path& folder() const { return folder_; }
   std::filesystem::path pathOf(std::string_view name) const;
+  // The name a file at `path` goes by in the run's reports: as the plug-in named
+  // it when it lies in the output folder, otherwise the path itself.
+  std::string nameOf(const std::string& path) const;
 
   // Creates the output folder when it is missing.
   Status makeFolder();

@@ -4,6 +4,7 @@
 #include <new>
 #include <system_error>
 
+#include "host/io/disk_interface.h"
 #include "host/session/output_files.h"
 
 namespace cohortix::host {
@@ -170,6 +171,12 @@ void OutputPath::finish() {
       outcomes_.notWritten("the run's last outputs",
                            Status::error(error.what()).context("cannot finish the run's outputs"));
     }
+  }
+  // Files whose last steps were taken behind their writers: done only now.
+  for (Status& failed : files_.disk().settle()) {
+    std::string name = files_.nameOf(failed.file());
+    Status why = std::move(failed).context("cannot write " + name);
+    outcomes_.notWritten(std::move(name), std::move(why));
   }
   files_.take(outcomes_);
   outcomes_ = {};

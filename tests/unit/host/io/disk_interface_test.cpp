@@ -122,6 +122,42 @@ TEST(FailingDisk, EachFailingCallLeavesTheOldFileAndNoTemporary) {
   }
 }
 
+// With the last steps taken behind the writer, a failing flush, close or rename
+// comes from settle(), about the file, with the same reason and the same old file
+// left; create and write still fail at once. A file written now is in place when
+// the call returns, whatever is still queued.
+TEST(FailingDisk, CommittedBehindTheWriterFailuresComeFromSettleAboutTheirFile) {
+  for (const DiskCall call : {DiskCall::Create, DiskCall::Write, DiskCall::Close, DiskCall::Rename}) {
+    SCOPED_TRACE(static_cast<int>(call));
+    ScratchFolder folder;
+    std::ofstream(folder / "S1_G1_Study.vtc") << "previous run";
+    FailingDiskInterface disk(call, EIO);
+    disk.commitBehind(true);
+    const std::string_view parts[] = {"new data"};
+    const Status written = disk.writeFile(folder / "S1_G1_Study.vtc", parts);
+    const std::vector<Status> failures = disk.settle();
+    const bool atOnce = call == DiskCall::Create || call == DiskCall::Write;
+    EXPECT_EQ(written.message(), atOnce ? std::strerror(EIO) : "");
+    ASSERT_EQ(failures.size(), atOnce ? 0u : 1u);
+    if (!atOnce) {
+      EXPECT_EQ(failures[0].message(), std::strerror(EIO));
+      EXPECT_EQ(failures[0].file(), (folder / "S1_G1_Study.vtc").string());
+    }
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"S1_G1_Study.vtc"});
+    EXPECT_EQ(contentsOf(folder / "S1_G1_Study.vtc"), "previous run");
+  }
+  ScratchFolder folder;
+  RealDiskInterface disk;
+  disk.commitBehind(true);
+  const std::string_view parts[] = {"data"};
+  for (int k = 0; k < 40; ++k) ASSERT_TRUE(disk.writeFile(folder / ("S" + std::to_string(k) + ".vtc"), parts));
+  ASSERT_TRUE(disk.writeFileNow(folder / "S1.prt", parts));
+  EXPECT_EQ(contentsOf(folder / "S1.prt"), "data");
+  EXPECT_TRUE(disk.settle().empty());
+  EXPECT_EQ(folder.entries().size(), 41u) << "every file in place, no temporary left";
+  EXPECT_EQ(disk.written().files, 41u);
+}
+
 TEST(RealDisk, ALinkUnderTheFinalNameIsReplacedNotWrittenThrough) {
   ScratchFolder folder;
   std::ofstream(folder / "elsewhere") << "not ours";

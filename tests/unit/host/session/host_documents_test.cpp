@@ -343,10 +343,14 @@ TEST_F(OutputFiles, FailingDiskReportsNameAndReasonAndLeavesNoFinalName) {
 // sits under the name and cannot be replaced (an immutable file, a folder entry
 // this user may not remove).
 class ProtocolRefusingDisk : public RealDiskInterface {
- public:
-  Status writeFileWith(const std::filesystem::path& path, const FileWriter& write) override {
-    if (path.extension() == ".prt") return Status::fromErrno(EPERM);
-    return RealDiskInterface::writeFileWith(path, write);
+ protected:
+  // A protocol's temporary ends as the protocol does.
+  int createFile(const std::filesystem::path& path) override {
+    if (path.extension() == ".prt") {
+      errno = EPERM;
+      return -1;
+    }
+    return RealDiskInterface::createFile(path);
   }
 };
 
