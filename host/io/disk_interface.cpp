@@ -8,6 +8,7 @@
 #include <new>
 
 #include "control/output_names.h"
+#include "host/io/direct_writes.h"
 #include "host/io/file_descriptors.h"
 
 namespace cohortix::host {
@@ -16,9 +17,11 @@ namespace {
 // Output names are refused early when they would not fit with a temporary's prefix.
 static_assert(kTemporaryNameExtraBytes <= kMaxTemporarySuffixBytes);
 
-// The most one write() call takes. Between two pieces an abandoned write stops, so
-// an interrupted run does not wait for a large file to reach the disk.
+// The most one write() call takes, and the buffer of a file written past the
+// cache. Between two pieces an abandoned write stops, so an interrupted run does
+// not wait for a large file to reach the disk.
 constexpr std::size_t kPieceBytes = std::size_t{8} << 20;
+static_assert(kPieceBytes % kDirectBlockBytes == 0);
 
 class PieceSink : public FileSink {
  public:
@@ -102,13 +105,16 @@ Status RealDiskInterface::writeFileCommitting(const std::filesystem::path& path,
   const int fd = createTemporary(path, &temporary);
   if (fd < 0) return Status::fromErrno(errno);
   uint64_t bytes = 0;
-  PieceSink sink([this, fd, &bytes](std::string_view piece) {
+  DirectStaging staging(kPieceBytes, fd,
+                        [this, fd](std::string_view piece) { return writePieces(fd, piece); });
+  PieceSink sink([&bytes, &staging](std::string_view piece) {
     bytes += piece.size();
-    return writePieces(fd, piece);
+    return staging.append(piece);
   });
   Status status;
   try {
     status = write(sink);
+    if (status) status = staging.finish();
   } catch (const std::bad_alloc&) {
     status = Status::error("not enough memory to write it");
   } catch (...) {
@@ -180,6 +186,13 @@ bool RealDiskInterface::writeBytes(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t count = ::write(fd, bytes.data(), bytes.size());
     if (count < 0 && errno == EINTR) continue;
+    // A write past the cache that the file system will not take as it is (a
+    // stricter alignment, or the unaligned rest after a short write) goes through
+    // the cache instead.
+    if (count < 0 && errno == EINVAL && writesDirect(fd)) {
+      stopDirectWrites(fd);
+      continue;
+    }
     if (count < 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(count));
   }

@@ -99,6 +99,48 @@ TEST(FailingDisk, FullDiskLeavesNoFileUnderAFinalNameAndKeepsTheOldOne) {
   EXPECT_EQ(contentsOf(folder / "S1_G1_Study.vtc"), "previous run");
 }
 
+// Large files go past the cache in whole aligned blocks, gathered from pieces of
+// any size; their last bytes, and files on file systems without such writes (a
+// tmpfs), go through the cache. Whatever the lengths, the file holds the bytes
+// as handed over.
+TEST(RealDisk, FilesOfAnyLengthInPiecesOfAnySizeKeepTheirBytes) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  const std::size_t lengths[] = {0, 1, 4095, 4097, 8 * kMiB, 8 * kMiB + 1, 20 * kMiB + 4099};
+  ScratchFolder folder;
+  std::vector<std::filesystem::path> folders{folder.path()};
+  if (std::filesystem::is_directory("/dev/shm")) folders.push_back("/dev/shm");
+  uint32_t state = 12345;
+  for (const auto& where : folders)
+    for (const std::size_t length : lengths) {
+      SCOPED_TRACE(where.string() + " " + std::to_string(length));
+      std::string bytes(length, '\0');
+      for (char& c : bytes) c = static_cast<char>((state = state * 1664525u + 1013904223u) >> 24);
+      RealDiskInterface disk;
+      const auto path = where / ("cohortix-direct-" + std::to_string(::getpid()) + ".vtc");
+      const Status written = disk.writeFileWith(path, [&](FileSink& sink) {
+        for (std::size_t at = 0, piece = 1; at < length; at += piece, piece = piece * 3 + 7) {
+          Status status = sink.write(std::string_view(bytes).substr(at, piece));
+          if (!status) return status;
+        }
+        return Status::ok();
+      });
+      ASSERT_TRUE(written) << written.message();
+      EXPECT_TRUE(contentsOf(path) == bytes);
+      std::filesystem::remove(path);
+    }
+}
+
+// A disk that fills up in the middle of a block written past the cache reports
+// the full disk, not the misaligned rest of the write.
+TEST(FailingDisk, FullInTheMiddleOfALargeFileSaysSo) {
+  ScratchFolder folder;
+  FailingDiskInterface disk((std::size_t{10} << 20) + 123);
+  const std::string large(std::size_t{20} << 20, 'x');
+  const std::string_view parts[] = {large};
+  EXPECT_EQ(disk.writeFile(folder / "S1_G1_Study.vtc", parts).message(), "No space left on device");
+  EXPECT_TRUE(folder.entries().empty());
+}
+
 TEST(RealDisk, MakesNestedFoldersAndRefusesAFileInTheWay) {
   ScratchFolder folder;
   RealDiskInterface disk;

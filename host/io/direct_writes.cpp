@@ -1,0 +1,84 @@
+#include "host/io/direct_writes.h"
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace cohortix::host {
+
+#if defined(__linux__) && defined(O_DIRECT)
+
+bool startDirectWrites(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_DIRECT) == 0;
+}
+
+void stopDirectWrites(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0 && (flags & O_DIRECT) != 0) static_cast<void>(::fcntl(fd, F_SETFL, flags & ~O_DIRECT));
+}
+
+bool writesDirect(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && (flags & O_DIRECT) != 0;
+}
+
+#else
+
+bool startDirectWrites(int) { return false; }
+void stopDirectWrites(int) {}
+bool writesDirect(int) { return false; }
+
+#endif
+
+void DirectStaging::Free::operator()(char* p) const { std::free(p); }
+
+DirectStaging::DirectStaging(std::size_t capacity, int fd, Write write)
+    : capacity_(std::max(capacity - capacity % kDirectBlockBytes, kDirectBlockBytes)),
+      fd_(fd),
+      write_(std::move(write)) {}
+
+Status DirectStaging::append(std::string_view bytes) {
+  // Where the file system has no direct writes, gathering the bytes gains nothing.
+  if (tried_ && !direct_) return bytes.empty() ? Status::ok() : write_(bytes);
+  while (!bytes.empty()) {
+    if (!buffer_) {
+      buffer_.reset(static_cast<char*>(std::aligned_alloc(kDirectBlockBytes, capacity_)));
+      if (!buffer_) throw std::bad_alloc();
+    }
+    const std::size_t taken = std::min(bytes.size(), capacity_ - used_);
+    std::memcpy(buffer_.get() + used_, bytes.data(), taken);
+    used_ += taken;
+    bytes.remove_prefix(taken);
+    if (used_ < capacity_) break;
+    Status written = handOverFull();
+    if (!written) return written;
+  }
+  return Status::ok();
+}
+
+Status DirectStaging::handOverFull() {
+  if (!tried_) direct_ = startDirectWrites(fd_);
+  tried_ = true;
+  used_ = 0;
+  return write_(std::string_view(buffer_.get(), capacity_));
+}
+
+Status DirectStaging::finish() {
+  const std::string_view staged(buffer_.get(), used_);
+  used_ = 0;
+  if (!direct_) return staged.empty() ? Status::ok() : write_(staged);
+  const std::size_t blocks = staged.size() - staged.size() % kDirectBlockBytes;
+  if (blocks > 0) {
+    Status written = write_(staged.substr(0, blocks));
+    if (!written) return written;
+  }
+  stopDirectWrites(fd_);
+  direct_ = false;
+  return staged.size() > blocks ? write_(staged.substr(blocks)) : Status::ok();
+}
+
+}  // namespace cohortix::host
