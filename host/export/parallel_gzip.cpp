@@ -30,7 +30,10 @@ std::size_t outputRoomFor(std::size_t bytes) { return bytes + bytes / 1024 + 409
 // another; the last piece carries the final block.
 bool searchingDeflate(const std::string& input, std::string& output, int level, bool last) {
   std::vector<uint8_t> levelBuffer(kSearchBufferBytes[static_cast<std::size_t>(level)]);
-  isal_zstream stream;
+  // Zeroed first: the initialisation leaves the window size (hist_bits) as it
+  // finds it, so the stream depended on what the stack held before, and a resumed
+  // dataset's compressed files could differ from the same subjects made again.
+  isal_zstream stream{};
   isal_deflate_stateless_init(&stream);
   stream.level = static_cast<uint32_t>(level);
   stream.level_buf = levelBuffer.empty() ? nullptr : levelBuffer.data();
