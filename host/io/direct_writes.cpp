@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <system_error>
 
 namespace cohortix::host {
 
@@ -36,19 +37,39 @@ bool writesDirect(int) { return false; }
 
 void DirectStaging::Free::operator()(char* p) const { std::free(p); }
 
+namespace {
+
+// An aligned buffer of `bytes`; bad_alloc when there is none.
+char* alignedBuffer(std::size_t bytes) {
+  char* p = static_cast<char*>(std::aligned_alloc(kDirectBlockBytes, bytes));
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+
+}  // namespace
+
 DirectStaging::DirectStaging(std::size_t capacity, int fd, Write write)
     : capacity_(std::max(capacity - capacity % kDirectBlockBytes, kDirectBlockBytes)),
       fd_(fd),
       write_(std::move(write)) {}
 
+DirectStaging::~DirectStaging() { abandon(); }
+
+void DirectStaging::abandon() {
+  static_cast<void>(waitForFlight());
+  used_ = 0;
+}
+
+Status DirectStaging::waitForFlight() {
+  if (!flight_.valid()) return Status::ok();
+  return flight_.get();
+}
+
 Status DirectStaging::append(std::string_view bytes) {
   // Where the file system has no direct writes, gathering the bytes gains nothing.
   if (tried_ && !direct_) return bytes.empty() ? Status::ok() : write_(bytes);
   while (!bytes.empty()) {
-    if (!buffer_) {
-      buffer_.reset(static_cast<char*>(std::aligned_alloc(kDirectBlockBytes, capacity_)));
-      if (!buffer_) throw std::bad_alloc();
-    }
+    if (!buffer_) buffer_.reset(alignedBuffer(capacity_));
     const std::size_t taken = std::min(bytes.size(), capacity_ - used_);
     std::memcpy(buffer_.get() + used_, bytes.data(), taken);
     used_ += taken;
@@ -61,13 +82,26 @@ Status DirectStaging::append(std::string_view bytes) {
 }
 
 Status DirectStaging::handOverFull() {
+  used_ = 0;
   if (!tried_) direct_ = startDirectWrites(fd_);
   tried_ = true;
-  used_ = 0;
-  return write_(std::string_view(buffer_.get(), capacity_));
+  if (!direct_) return write_(std::string_view(buffer_.get(), capacity_));
+  Status previous = waitForFlight();
+  if (!previous) return previous;
+  if (!flying_) flying_.reset(alignedBuffer(capacity_));
+  std::swap(buffer_, flying_);
+  const std::string_view full(flying_.get(), capacity_);
+  try {
+    flight_ = std::async(std::launch::async, [this, full] { return write_(full); });
+  } catch (const std::system_error&) {
+    return write_(full);  // no thread to be had: written here
+  }
+  return Status::ok();
 }
 
 Status DirectStaging::finish() {
+  Status previous = waitForFlight();
+  if (!previous) return previous;
   const std::string_view staged(buffer_.get(), used_);
   used_ = 0;
   if (!direct_) return staged.empty() ? Status::ok() : write_(staged);

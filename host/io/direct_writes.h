@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string_view>
 
@@ -32,26 +33,40 @@ bool writesDirect(int fd);
 // (a multiple of kDirectBlockBytes) and hands each to `write` once full, the
 // first turning the direct writes on; finish() hands over the rest, its whole
 // blocks still direct and the last bytes through the cache. A file shorter than
-// one buffer never goes past the cache: its few blocks would gain nothing. The
-// buffer is allocated at the first byte.
+// one buffer never goes past the cache: its few blocks would gain nothing.
+// A direct write returns only once the disk has the bytes, so each full buffer is
+// written on a thread of its own while the next one fills: the writer's work and
+// the disk's overlap as they did when the cache took the bytes at once. At most
+// one buffer is in flight; its failure is the answer of the next call. The
+// buffers are allocated at the first byte.
 class DirectStaging {
  public:
   using Write = std::function<Status(std::string_view)>;
   DirectStaging(std::size_t capacity, int fd, Write write);
+  // Waits for the buffer in flight: the file must stay open until then.
+  ~DirectStaging();
+  DirectStaging(const DirectStaging&) = delete;
+  DirectStaging& operator=(const DirectStaging&) = delete;
 
   Status append(std::string_view bytes);
   Status finish();
+  // Waits for the buffer in flight and drops what is staged: for a file given up.
+  void abandon();
 
  private:
   struct Free {
     void operator()(char* p) const;
   };
+  using Buffer = std::unique_ptr<char, Free>;
   Status handOverFull();
+  Status waitForFlight();
 
   std::size_t capacity_;
   int fd_;
   Write write_;
-  std::unique_ptr<char, Free> buffer_;
+  Buffer buffer_;  // filling
+  Buffer flying_;  // being written, or free for the next fill
+  std::future<Status> flight_;
   std::size_t used_ = 0;
   bool tried_ = false;   // the first full buffer has been handed over
   bool direct_ = false;  // and the file system took the direct writes

@@ -119,11 +119,13 @@ Status RealDiskInterface::writeFileCommitting(const std::filesystem::path& path,
     status = Status::error("not enough memory to write it");
   } catch (...) {
     // Whatever the writer threw, its temporary must not outlive it.
+    staging.abandon();
     static_cast<void>(closeFile(fd));
     temporaries_.discard(temporary);
     throw;
   }
   if (!status) {
+    staging.abandon();
     static_cast<void>(closeFile(fd));
     temporaries_.discard(temporary);
     return status;
