@@ -2,6 +2,10 @@
 
 #include <fcntl.h>
 
+#ifdef _WIN32
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -35,18 +39,29 @@ bool writesDirect(int) { return false; }
 
 #endif
 
-void DirectStaging::Free::operator()(char* p) const { std::free(p); }
-
 namespace {
 
-// An aligned buffer of `bytes`; bad_alloc when there is none.
+// An aligned buffer of `bytes` (a multiple of the alignment); bad_alloc when there
+// is none. The Windows C library has no aligned_alloc, only its own pair.
 char* alignedBuffer(std::size_t bytes) {
+#ifdef _WIN32
+  char* p = static_cast<char*>(_aligned_malloc(bytes, kDirectBlockBytes));
+#else
   char* p = static_cast<char*>(std::aligned_alloc(kDirectBlockBytes, bytes));
+#endif
   if (p == nullptr) throw std::bad_alloc();
   return p;
 }
 
 }  // namespace
+
+void DirectStaging::Free::operator()(char* p) const {
+#ifdef _WIN32
+  _aligned_free(p);
+#else
+  std::free(p);
+#endif
+}
 
 DirectStaging::DirectStaging(std::size_t capacity, int fd, Write write)
     : capacity_(std::max(capacity - capacity % kDirectBlockBytes, kDirectBlockBytes)),
