@@ -182,30 +182,66 @@ char* writeDynamic(std::string_view bytes, const LiteralCode& code, bool last, c
 
 }  // namespace
 
+namespace {
+
+// Four tables, so that runs of one byte do not wait on the same counter; at most
+// 2^32 - 1 counts to a counter before they are summed.
+using ByteCounts = std::array<std::array<uint32_t, 256>, 4>;
+
+void countBytes(const unsigned char* p, std::size_t n, ByteCounts& counts) {
+  std::size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    ++counts[0][p[i]];
+    ++counts[1][p[i + 1]];
+    ++counts[2][p[i + 2]];
+    ++counts[3][p[i + 3]];
+  }
+  for (; i < n; ++i) ++counts[0][p[i]];
+}
+
+void addCounts(ByteCounts& counts, uint64_t scale, ByteHistogram& histogram) {
+  for (std::size_t byte = 0; byte < 256; ++byte)
+    for (auto& table : counts) histogram[byte] += scale * table[byte];
+  counts = {};
+}
+
+constexpr std::size_t kMaxCountedAtOnce = std::size_t{1} << 30;
+// An estimate reads one line of kSampleLineBytes in every kSampleStrideBytes:
+// whole lines, so every byte position of a float is read alike.
+constexpr std::size_t kSampleLineBytes = 64;
+constexpr std::size_t kSampleStrideBytes = 512;
+constexpr std::size_t kEstimatedFrom = std::size_t{256} << 10;
+
+}  // namespace
+
 ByteHistogram histogramOf(std::string_view bytes) {
-  // Four tables, so that runs of one byte do not wait on the same counter.
-  std::array<std::array<uint32_t, 256>, 4> counts{};
+  ByteCounts counts{};
   ByteHistogram histogram{};
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    // At most 2^32 - 1 to a counter between two sums.
-    const std::size_t chunk = std::min<std::size_t>(left, std::size_t{1} << 30);
-    std::size_t i = 0;
-    for (; i + 4 <= chunk; i += 4) {
-      ++counts[0][p[i]];
-      ++counts[1][p[i + 1]];
-      ++counts[2][p[i + 2]];
-      ++counts[3][p[i + 3]];
-    }
-    for (; i < chunk; ++i) ++counts[0][p[i]];
-    for (std::size_t byte = 0; byte < 256; ++byte) {
-      for (auto& table : counts) histogram[byte] += table[byte];
-    }
-    counts = {};
-    p += chunk;
-    left -= chunk;
+  for (std::size_t at = 0; at < bytes.size(); at += kMaxCountedAtOnce) {
+    countBytes(p + at, std::min(bytes.size() - at, kMaxCountedAtOnce), counts);
+    addCounts(counts, 1, histogram);
   }
+  return histogram;
+}
+
+ByteHistogram estimatedHistogramOf(std::string_view bytes) {
+  if (bytes.size() < kEstimatedFrom) return histogramOf(bytes);
+  ByteCounts counts{};
+  ByteHistogram histogram{};
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t counted = 0;
+  for (std::size_t at = 0; at < bytes.size(); at += kSampleStrideBytes) {
+    const std::size_t line = std::min(kSampleLineBytes, bytes.size() - at);
+    countBytes(p + at, line, counts);
+    if ((counted += line) >= kMaxCountedAtOnce) {
+      addCounts(counts, kSampleStrideBytes / kSampleLineBytes, histogram);
+      counted = 0;
+    }
+  }
+  addCounts(counts, kSampleStrideBytes / kSampleLineBytes, histogram);
+  // A byte the lines missed may still be in the piece: it needs a code.
+  for (uint64_t& count : histogram) count = std::max<uint64_t>(count, 1);
   return histogram;
 }
 
@@ -218,14 +254,24 @@ std::size_t literalDeflateBytes(const ByteHistogram& histogram) {
 void appendLiteralDeflate(std::string_view bytes, const ByteHistogram& histogram, bool last,
                           std::string& output) {
   const LiteralCode code = literalCodeOf(histogram);
-  const std::size_t dynamic = dynamicBytes(code, histogram, last);
   const std::size_t stored = storedBytes(bytes.size(), last);
   const std::size_t start = output.size();
-  output.resize(start + std::min(dynamic, stored) + sizeof(uint64_t));
+  if (dynamicBytes(code, histogram, last) < stored) {
+    // Room for every byte at the code's longest length: the histogram may be an
+    // estimate, so the exact size is known only once the bytes are coded.
+    const uint8_t longest = *std::max_element(code.lengths.begin(), code.lengths.begin() + 256);
+    const uint64_t bits = code.headerBits() + bytes.size() * uint64_t{longest} + code.lengths[kEndOfBlock];
+    output.resize(start + static_cast<std::size_t>((bits + 7) / 8) + kSyncBytes + sizeof(uint64_t));
+    char* const begin = output.data() + start;
+    const auto coded = static_cast<std::size_t>(writeDynamic(bytes, code, last, begin) - begin);
+    if (coded <= stored) {
+      output.resize(start + coded);
+      return;
+    }
+  }
+  output.resize(start + stored + sizeof(uint64_t));
   char* const begin = output.data() + start;
-  char* const end = dynamic < stored ? writeDynamic(bytes, code, last, begin)
-                                     : writeStored(bytes, last, begin);
-  output.resize(start + static_cast<std::size_t>(end - begin));
+  output.resize(start + static_cast<std::size_t>(writeStored(bytes, last, begin) - begin));
 }
 
 }  // namespace cohortix::host

@@ -57,7 +57,7 @@ constexpr double kNoiseLikeShare = 0.5;
 
 bool deflatePiece(const std::string& input, std::string& output, int level, bool last) {
   if (level >= 2) return searchingDeflate(input, output, level, last);
-  const ByteHistogram histogram = histogramOf(input);
+  const ByteHistogram histogram = estimatedHistogramOf(input);
   if (level == 1 && static_cast<double>(literalDeflateBytes(histogram)) <
                         kNoiseLikeShare * static_cast<double>(input.size()))
     return searchingDeflate(input, output, level, last);

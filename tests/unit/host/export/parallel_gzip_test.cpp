@@ -106,8 +106,9 @@ TEST(ParallelGzip, NoiseComesNearItsEntropyAndRepeatsShrinkFurther) {
   const std::string noise = noisyFloats(std::size_t{3} << 20, 3);
   const double bound = entropyBytes(noise);
   for (int level = kMinGzipLevel; level <= kMaxGzipLevel; ++level) {
-    const double size =
-        static_cast<double>(compressed(noise, level, 2, kGzipPieceBytes, 1 << 16).size());
+    const std::string gzip = compressed(noise, level, 2, kGzipPieceBytes, 1 << 16);
+    EXPECT_TRUE(inflateOneMember(gzip) == noise) << "level " << level;
+    const auto size = static_cast<double>(gzip.size());
     EXPECT_GT(size, bound) << "level " << level;
     EXPECT_LT(size, bound * 1.01) << "level " << level;
   }
@@ -117,6 +118,18 @@ TEST(ParallelGzip, NoiseComesNearItsEntropyAndRepeatsShrinkFurther) {
   while (repeats.size() < (std::size_t{1} << 20)) repeats += "the same few words again ";
   EXPECT_LT(compressed(repeats, kDefaultGzipLevel, 2, kGzipPieceBytes, 1 << 16).size(), 1u << 14);
   EXPECT_GT(compressed(repeats, kMinGzipLevel, 2, kGzipPieceBytes, 1 << 16).size(), 1u << 16);
+}
+
+// The code of a long piece comes from a sample of its bytes: a byte value found
+// only between the sampled lines is coded all the same.
+TEST(ParallelGzip, ByteValuesTheSampleMissedAreCodedAllTheSame) {
+  std::mt19937 random(11);
+  std::string letters(std::size_t{1} << 20, '\0');
+  for (char& letter : letters) letter = static_cast<char>('A' + random() % 32);
+  for (std::size_t at = 100; at < letters.size(); at += 512 * 97) letters[at] = '\x01';
+  for (const int level : {kMinGzipLevel, kDefaultGzipLevel})
+    EXPECT_TRUE(inflateOneMember(compressed(letters, level, 2, kGzipPieceBytes, 1 << 16)) == letters)
+        << "level " << level;
 }
 
 // Leaves a stretch of the stack below the caller filled with `value`, as an
