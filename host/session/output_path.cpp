@@ -152,26 +152,26 @@ void OutputPath::collect() {
   outcomes_ = {};
 }
 
+void OutputPath::finishEverySink(void (SubjectSink::*step)(SubjectOutcomes&), const char* what,
+                                 const char* failure) {
+  // A sink that throws is counted as not written; the others still finish.
+  for (SubjectSink* sink : sinks_) {
+    try {
+      (sink->*step)(outcomes_);
+    } catch (const std::exception& error) {
+      outcomes_.notWritten(what, Status::error(error.what()).context(failure));
+    }
+  }
+}
+
 void OutputPath::finish() {
   collect();
   if (finished_) return;
   finished_ = true;
-  for (SubjectSink* sink : sinks_) {
-    try {
-      sink->finishSubjects(outcomes_);
-    } catch (const std::exception& error) {
-      outcomes_.notWritten("the run's last subjects",
-                           Status::error(error.what()).context("cannot finish the run's subjects"));
-    }
-  }
-  for (SubjectSink* sink : sinks_) {
-    try {
-      sink->runFinished(outcomes_);
-    } catch (const std::exception& error) {
-      outcomes_.notWritten("the run's last outputs",
-                           Status::error(error.what()).context("cannot finish the run's outputs"));
-    }
-  }
+  finishEverySink(&SubjectSink::finishSubjects, "the run's last subjects",
+                  "cannot finish the run's subjects");
+  finishEverySink(&SubjectSink::runFinished, "the run's last outputs",
+                  "cannot finish the run's outputs");
   // Files whose last steps were taken behind their writers: done only now.
   for (Status& failed : files_.disk().settle()) {
     std::string name = files_.nameOf(failed.file());

@@ -65,6 +65,9 @@ class OutputPath {
 
  private:
   void collect();
+  // `step` of every sink in order, at the run's end.
+  void finishEverySink(void (SubjectSink::*step)(SubjectOutcomes&), const char* what,
+                       const char* failure);
   void forgetSubject();
   void dispatch();
   void passSinks(const SavedSubject& subject);
