@@ -9,8 +9,9 @@
 namespace cohortix::host {
 namespace {
 
-// Four codes and a partial byte fit the 64-bit bit buffer between two stores.
-constexpr int kMaxLiteralBits = 14;
+// Four codes and a partial byte fit the 64-bit bit buffer between two stores, and
+// two codes and their joint length one 32-bit entry of the table of byte pairs.
+constexpr int kMaxLiteralBits = 13;
 constexpr int kMaxLengthCodeBits = 7;
 constexpr std::size_t kEndOfBlock = 256;
 constexpr std::size_t kLiterals = 257;  // the bytes and the end of the block
@@ -72,6 +73,30 @@ std::size_t dynamicBytes(const LiteralCode& code, const ByteHistogram& histogram
   return static_cast<std::size_t>((bits + 7) / 8) + (last ? 0 : kSyncBytes);
 }
 
+// Two bytes' codes joined, x's first, at index x | y << 8, with their joint length
+// (at most 2 * kMaxLiteralBits) in the bits above the codes.
+constexpr int kPairCodeBits = 2 * kMaxLiteralBits;
+constexpr uint32_t kPairCodeMask = (uint32_t{1} << kPairCodeBits) - 1;
+static_assert(kPairCodeBits + 5 <= 32, "a pair's codes and length fit 32 bits");
+using PairTable = std::vector<uint32_t>;
+
+// Runs of bytes from this long on are coded by pairs: filling the table costs
+// about as much as coding some 64 KiB by pairs saves.
+constexpr std::size_t kPairsFrom = std::size_t{256} << 10;
+
+PairTable pairTableOf(const std::array<uint32_t, 256>& entry) {
+  PairTable pairs(std::size_t{1} << 16);
+  for (uint32_t y = 0; y < 256; ++y) {
+    const uint32_t second = entry[y] & 0xffffu, secondBits = entry[y] >> 16;
+    for (uint32_t x = 0; x < 256; ++x) {
+      const uint32_t firstBits = entry[x] >> 16;
+      pairs[x | (y << 8)] = ((entry[x] & 0xffffu) | (second << firstBits)) |
+                            ((firstBits + secondBits) << kPairCodeBits);
+    }
+  }
+  return pairs;
+}
+
 // Bits in deflate's order, lowest first, stored eight bytes at a time: the output
 // needs 8 bytes of room past what it is to hold.
 class BitWriter {
@@ -110,6 +135,32 @@ class BitWriter {
     out_ = out;
     for (; p < end; ++p) put(entry[*p] & 0xffffu, static_cast<int>(entry[*p] >> 16));
   }
+  // The same, two bytes to a table entry: the codes of bytes x then y, joined, at
+  // pairs[x | y << 8], their joint length in the top kPairLengthBits bits. Half
+  // the lookups and joins of putBytes, for a table that takes its time to fill.
+  void putBytesByPairs(std::string_view bytes, const PairTable& pairs,
+                       const std::array<uint32_t, 256>& entry) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned char* const end = p + bytes.size();
+    uint64_t buffer = buffer_;
+    int count = count_;
+    char* out = out_;
+    for (; end - p >= 4; p += 4) {
+      const uint32_t e0 = pairs[p[0] | (p[1] << 8)];
+      const uint32_t e1 = pairs[p[2] | (p[3] << 8)];
+      const int firstBits = static_cast<int>(e0 >> kPairCodeBits);
+      buffer |= ((e0 & kPairCodeMask) | (static_cast<uint64_t>(e1 & kPairCodeMask) << firstBits)) << count;
+      count += firstBits + static_cast<int>(e1 >> kPairCodeBits);
+      std::memcpy(out, &buffer, sizeof buffer);
+      out += count >> 3;
+      buffer >>= count & ~7;
+      count &= 7;
+    }
+    buffer_ = buffer;
+    count_ = count;
+    out_ = out;
+    putBytes(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)), entry);
+  }
   // Pads to a byte with zero bits; returns where the next byte goes.
   char* alignToByte() {
     store();
@@ -131,6 +182,10 @@ class BitWriter {
   uint64_t buffer_ = 0;
   int count_ = 0;
 };
+
+void growTo(std::string& buffer, std::size_t bytes) {
+  if (buffer.size() < bytes) buffer.resize(bytes);
+}
 
 char* putLittleEndian16(char* out, uint32_t value) {
   out[0] = static_cast<char>(value & 0xff);
@@ -171,7 +226,10 @@ char* writeDynamic(std::string_view bytes, const LiteralCode& code, bool last, c
     entry[byte] = code.literalCodes[byte] | (static_cast<uint32_t>(code.lengths[byte]) << 16);
   BitWriter bits(out);
   writeHeader(code, last, bits);
-  bits.putBytes(bytes, entry);
+  if (bytes.size() >= kPairsFrom)
+    bits.putBytesByPairs(bytes, pairTableOf(entry), entry);
+  else
+    bits.putBytes(bytes, entry);
   bits.put(code.literalCodes[kEndOfBlock], code.lengths[kEndOfBlock]);
   if (last) return bits.alignToByte();
   bits.put(0, 3);  // an empty stored block, which ends on a byte
@@ -210,6 +268,7 @@ constexpr std::size_t kMaxCountedAtOnce = std::size_t{1} << 30;
 // whole lines, so every byte position of a float is read alike.
 constexpr std::size_t kSampleLineBytes = 64;
 constexpr std::size_t kSampleStrideBytes = 512;
+constexpr std::size_t kSamplePrefetchBytes = 16 * kSampleStrideBytes;
 constexpr std::size_t kEstimatedFrom = std::size_t{256} << 10;
 
 }  // namespace
@@ -232,6 +291,9 @@ ByteHistogram estimatedHistogramOf(std::string_view bytes) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   std::size_t counted = 0;
   for (std::size_t at = 0; at < bytes.size(); at += kSampleStrideBytes) {
+    // The lines are far apart and mostly not in the cache: asking for one well
+    // ahead keeps several loads in flight instead of waiting on each in turn.
+    if (at + kSamplePrefetchBytes < bytes.size()) __builtin_prefetch(p + at + kSamplePrefetchBytes);
     const std::size_t line = std::min(kSampleLineBytes, bytes.size() - at);
     countBytes(p + at, line, counts);
     if ((counted += line) >= kMaxCountedAtOnce) {
@@ -251,27 +313,21 @@ std::size_t literalDeflateBytes(const ByteHistogram& histogram) {
   return std::min(storedBytes(total, true), dynamicBytes(literalCodeOf(histogram), histogram, true));
 }
 
-void appendLiteralDeflate(std::string_view bytes, const ByteHistogram& histogram, bool last,
-                          std::string& output) {
+std::size_t writeLiteralDeflate(std::string_view bytes, const ByteHistogram& histogram, bool last,
+                                std::string& buffer) {
   const LiteralCode code = literalCodeOf(histogram);
   const std::size_t stored = storedBytes(bytes.size(), last);
-  const std::size_t start = output.size();
   if (dynamicBytes(code, histogram, last) < stored) {
     // Room for every byte at the code's longest length: the histogram may be an
     // estimate, so the exact size is known only once the bytes are coded.
     const uint8_t longest = *std::max_element(code.lengths.begin(), code.lengths.begin() + 256);
     const uint64_t bits = code.headerBits() + bytes.size() * uint64_t{longest} + code.lengths[kEndOfBlock];
-    output.resize(start + static_cast<std::size_t>((bits + 7) / 8) + kSyncBytes + sizeof(uint64_t));
-    char* const begin = output.data() + start;
-    const auto coded = static_cast<std::size_t>(writeDynamic(bytes, code, last, begin) - begin);
-    if (coded <= stored) {
-      output.resize(start + coded);
-      return;
-    }
+    growTo(buffer, static_cast<std::size_t>((bits + 7) / 8) + kSyncBytes + sizeof(uint64_t));
+    const auto coded = static_cast<std::size_t>(writeDynamic(bytes, code, last, buffer.data()) - buffer.data());
+    if (coded <= stored) return coded;
   }
-  output.resize(start + stored + sizeof(uint64_t));
-  char* const begin = output.data() + start;
-  output.resize(start + static_cast<std::size_t>(writeStored(bytes, last, begin) - begin));
+  growTo(buffer, stored + sizeof(uint64_t));
+  return static_cast<std::size_t>(writeStored(bytes, last, buffer.data()) - buffer.data());
 }
 
 }  // namespace cohortix::host

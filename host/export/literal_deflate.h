@@ -27,12 +27,14 @@ ByteHistogram estimatedHistogramOf(std::string_view bytes);
 // bytes above what stored blocks take.
 std::size_t literalDeflateBytes(const ByteHistogram& histogram);
 
-// Appends `bytes` to `output` as raw deflate blocks. `last`: the final block of the
-// stream; otherwise the blocks end on a byte with no block marked final, so that
-// more blocks can follow. `histogram` is that of `bytes`, or an estimate of it that
+// Writes `bytes` as raw deflate blocks at the start of `buffer`, which it grows as
+// needed but never shrinks (so a buffer used again is not cleared again), and
+// returns how many bytes the blocks take. `last`: the final block of the stream;
+// otherwise the blocks end on a byte with no block marked final, so that more
+// blocks can follow. `histogram` is that of `bytes`, or an estimate of it that
 // counts every byte of theirs at least once; the blocks are stored when coding
 // them would not be shorter.
-void appendLiteralDeflate(std::string_view bytes, const ByteHistogram& histogram, bool last,
-                          std::string& output);
+std::size_t writeLiteralDeflate(std::string_view bytes, const ByteHistogram& histogram, bool last,
+                                std::string& buffer);
 
 }  // namespace cohortix::host

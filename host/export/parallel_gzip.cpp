@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -25,10 +26,12 @@ constexpr std::array<uint32_t, 4> kSearchBufferBytes = {0, ISAL_DEF_LVL1_DEFAULT
 std::size_t outputRoomFor(std::size_t bytes) { return bytes + bytes / 1024 + 4096; }
 
 // Raw deflate blocks of one piece from the compressor that searches for repeats,
-// at its `level` (1 to 3). All but the last piece end on a byte boundary with a
-// full flush, no block of theirs marked final, so the pieces can follow one
-// another; the last piece carries the final block.
-bool searchingDeflate(const std::string& input, std::string& output, int level, bool last) {
+// at its `level` (1 to 3), written at the start of `output` (grown as needed);
+// their size, or nothing when the compressor fails. All but the last piece end on
+// a byte boundary with a full flush, no block of theirs marked final, so the
+// pieces can follow one another; the last piece carries the final block.
+std::optional<std::size_t> searchingDeflate(const std::string& input, std::string& output,
+                                            int level, bool last) {
   std::vector<uint8_t> levelBuffer(kSearchBufferBytes[static_cast<std::size_t>(level)]);
   // Zeroed first: the initialisation leaves the window size (hist_bits) as it
   // finds it, so the stream depended on what the stack held before, and a resumed
@@ -41,29 +44,27 @@ bool searchingDeflate(const std::string& input, std::string& output, int level, 
   stream.gzip_flag = IGZIP_DEFLATE;
   stream.end_of_stream = last ? 1 : 0;
   stream.flush = last ? NO_FLUSH : FULL_FLUSH;
-  output.resize(outputRoomFor(input.size()));
+  if (output.size() < outputRoomFor(input.size())) output.resize(outputRoomFor(input.size()));
   stream.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(input.data()));
   stream.avail_in = static_cast<uint32_t>(input.size());
   stream.next_out = reinterpret_cast<uint8_t*>(output.data());
   stream.avail_out = static_cast<uint32_t>(output.size());
-  if (isal_deflate_stateless(&stream) != COMP_OK) return false;
-  output.resize(stream.total_out);
-  return true;
+  if (isal_deflate_stateless(&stream) != COMP_OK) return std::nullopt;
+  return stream.total_out;
 }
 
 // Below this share of its size as literals a piece is taken to have structure
 // (constant regions, masks) that repeats pay off on.
 constexpr double kNoiseLikeShare = 0.5;
 
-bool deflatePiece(const std::string& input, std::string& output, int level, bool last) {
+std::optional<std::size_t> deflatePiece(const std::string& input, std::string& output, int level,
+                                        bool last) {
   if (level >= 2) return searchingDeflate(input, output, level, last);
   const ByteHistogram histogram = estimatedHistogramOf(input);
   if (level == 1 && static_cast<double>(literalDeflateBytes(histogram)) <
                         kNoiseLikeShare * static_cast<double>(input.size()))
     return searchingDeflate(input, output, level, last);
-  output.clear();
-  appendLiteralDeflate(input, histogram, last, output);
-  return true;
+  return writeLiteralDeflate(input, histogram, last, output);
 }
 
 std::string littleEndian32(uint32_t value) {
@@ -92,10 +93,13 @@ Status ParallelGzipSink::emit(std::string_view bytes) {
 }
 
 Status ParallelGzipSink::compressPieces(bool last) {
-  const std::size_t count = pieces_.size();
+  const std::size_t count = used_;
   const auto compress = [this, count, last](std::size_t index) {
     Piece& piece = pieces_[index];
-    piece.failed = !deflatePiece(piece.input, piece.output, level_, last && index + 1 == count);
+    const std::optional<std::size_t> bytes =
+        deflatePiece(piece.input, piece.output, level_, last && index + 1 == count);
+    piece.failed = !bytes;
+    piece.outputBytes = bytes.value_or(0);
   };
   std::vector<std::thread> workers;
   for (std::size_t index = 1; index < count; ++index) {
@@ -107,29 +111,29 @@ Status ParallelGzipSink::compressPieces(bool last) {
   }
   if (count > 0) compress(0);
   for (std::thread& worker : workers) worker.join();
-  for (Piece& piece : pieces_) {
+  used_ = 0;
+  for (std::size_t index = 0; index < count; ++index) {
+    const Piece& piece = pieces_[index];
     if (piece.failed) return Status::error("the compression failed");
     crc_ = crc32_gzip_refl(crc_, reinterpret_cast<const unsigned char*>(piece.input.data()),
                            piece.input.size());
     length_ += piece.input.size();
-    Status written = emit(piece.output);
+    Status written = emit(std::string_view(piece.output).substr(0, piece.outputBytes));
     if (!written) return written;
   }
-  pieces_.clear();
   return Status::ok();
 }
 
 Status ParallelGzipSink::write(std::string_view bytes) {
   while (!bytes.empty()) {
-    if (pieces_.empty() || pieces_.back().input.size() == pieceBytes_) {
-      if (pieces_.size() == threads_) {
+    if (used_ == 0 || pieces_[used_ - 1].input.size() == pieceBytes_) {
+      if (used_ == threads_) {
         Status compressed = compressPieces(false);
         if (!compressed) return compressed;
       }
-      pieces_.emplace_back();
-      pieces_.back().input.reserve(pieceBytes_);
+      startPiece();
     }
-    std::string& input = pieces_.back().input;
+    std::string& input = pieces_[used_ - 1].input;
     const std::size_t take = std::min(bytes.size(), pieceBytes_ - input.size());
     input.append(bytes.substr(0, take));
     bytes.remove_prefix(take);
@@ -137,9 +141,18 @@ Status ParallelGzipSink::write(std::string_view bytes) {
   return Status::ok();
 }
 
+// The next piece of the batch, its buffers those of the batch before when there
+// was one: filled and coded again, they are not allocated and cleared again.
+void ParallelGzipSink::startPiece() {
+  if (used_ == pieces_.size()) pieces_.emplace_back();
+  Piece& piece = pieces_[used_++];
+  piece.input.clear();
+  piece.input.reserve(pieceBytes_);
+}
+
 Status ParallelGzipSink::finish() {
   // An empty last piece still carries the final block.
-  if (pieces_.empty()) pieces_.emplace_back();
+  if (used_ == 0) startPiece();
   Status compressed = compressPieces(true);
   if (!compressed) return compressed;
   return out_.write(littleEndian32(crc_) + littleEndian32(static_cast<uint32_t>(length_)));

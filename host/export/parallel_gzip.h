@@ -45,19 +45,21 @@ class ParallelGzipSink : public FileSink {
  private:
   struct Piece {
     std::string input;
-    std::string output;
-    uint32_t crc = 0;
+    std::string output;  // its first outputBytes hold the piece's blocks
+    std::size_t outputBytes = 0;
     bool failed = false;
   };
 
   Status compressPieces(bool last);
+  void startPiece();
   Status emit(std::string_view bytes);
 
   FileSink& out_;
   int level_;
   unsigned threads_;
   std::size_t pieceBytes_;
-  std::vector<Piece> pieces_;  // filled in order; the last one may be partial
+  std::vector<Piece> pieces_;  // the batch's first used_ are filled in order, the last maybe partly
+  std::size_t used_ = 0;
   bool started_ = false;
   uint32_t crc_ = 0;
   uint64_t length_ = 0;

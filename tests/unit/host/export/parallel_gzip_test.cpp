@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace cohortix::host {
 namespace {
@@ -66,25 +67,41 @@ std::string compressed(const std::string& input, int level, unsigned threads,
   return sink.bytes;
 }
 
+// Bytes whose best code is deeper than deflate allows, so it must be cut down:
+// byte k about 1.6^k times, for k below `values`, shuffled.
+std::string skewedBytes(int values) {
+  std::string skewed;
+  for (int k = 0; k < values; ++k)
+    skewed.append(static_cast<std::size_t>(std::pow(1.6, k)), static_cast<char>(k));
+  std::shuffle(skewed.begin(), skewed.end(), std::mt19937(5));
+  return skewed;
+}
+
 // Every length around the cuts and the batches of pieces, at every level, in
-// writes of any size: one member that gives back the input, and the same bytes
-// whatever the number of threads.
+// writes of any size, and pieces long enough to be coded two bytes at a time: one
+// member that gives back the input, and the same bytes whatever the number of
+// threads.
 TEST(ParallelGzip, OneMemberGivingBackTheInputWhateverTheCutsAndThreads) {
   constexpr std::size_t kPiece = 4096;
+  constexpr std::size_t kLongPiece = std::size_t{1} << 20;
   const std::string noise = noisyFloats(20 * kPiece / sizeof(float), 7);
-  // Byte k about 1.6^k times, so that the best code of a piece's bytes is deeper
-  // than deflate allows and must be cut down.
-  std::string skewed;
-  for (int k = 0; k < 24; ++k) skewed.append(static_cast<std::size_t>(std::pow(1.6, k)), static_cast<char>(k));
-  std::shuffle(skewed.begin(), skewed.end(), std::mt19937(5));
+  struct Case {
+    std::string input;
+    std::size_t pieceBytes;
+  };
+  std::vector<Case> cases;
   for (const std::size_t length : {std::size_t{0}, std::size_t{1}, kPiece - 1, kPiece, kPiece + 1,
-                                   3 * kPiece, 3 * kPiece + 17, noise.size(), skewed.size()}) {
-    const std::string input = length == skewed.size() ? skewed : noise.substr(0, length);
+                                   3 * kPiece, 3 * kPiece + 17, noise.size()})
+    cases.push_back({noise.substr(0, length), kPiece});
+  cases.push_back({skewedBytes(24), kPiece});
+  cases.push_back({skewedBytes(26), kLongPiece});
+  cases.push_back({noisyFloats(kLongPiece / sizeof(float), 8) + "odd", kLongPiece});
+  for (const Case& c : cases) {
     for (int level = kMinGzipLevel; level <= kMaxGzipLevel; ++level) {
-      const std::string one = compressed(input, level, 1, kPiece, 1000);
-      EXPECT_EQ(inflateOneMember(one), input) << length << " bytes, level " << level;
-      EXPECT_EQ(compressed(input, level, 3, kPiece, kPiece * 2 + 5), one)
-          << length << " bytes, level " << level;
+      const std::string one = compressed(c.input, level, 1, c.pieceBytes, 1000);
+      EXPECT_TRUE(inflateOneMember(one) == c.input) << c.input.size() << " bytes, level " << level;
+      EXPECT_TRUE(compressed(c.input, level, 3, c.pieceBytes, c.pieceBytes * 2 + 5) == one)
+          << c.input.size() << " bytes, level " << level;
     }
   }
 }
