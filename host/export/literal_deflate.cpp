@@ -108,58 +108,28 @@ class BitWriter {
     count_ += count;
     store();
   }
-  // Every byte as its code. The hot loop keeps the buffer in locals: the stores go
-  // through a char pointer, which the compiler must otherwise take to alias them.
+  // Every byte as its code.
   void putBytes(std::string_view bytes, const std::array<uint32_t, 256>& entry) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const unsigned char* const end = p + bytes.size();
-    uint64_t buffer = buffer_;
-    int count = count_;
-    char* out = out_;
-    for (; end - p >= 4; p += 4) {
-      // Four codes of at most kMaxLiteralBits, then one store.
+    putByFours(bytes, entry, [&entry](const unsigned char* p) {
       const uint32_t e0 = entry[p[0]], e1 = entry[p[1]], e2 = entry[p[2]], e3 = entry[p[3]];
       // Two codes joined first, so that fewer steps wait on the bit count.
       const uint64_t low = (e0 & 0xffffu) | (static_cast<uint64_t>(e1 & 0xffffu) << (e0 >> 16));
       const uint64_t high = (e2 & 0xffffu) | (static_cast<uint64_t>(e3 & 0xffffu) << (e2 >> 16));
       const int lowBits = static_cast<int>((e0 >> 16) + (e1 >> 16));
-      buffer |= (low | (high << lowBits)) << count;
-      count += lowBits + static_cast<int>((e2 >> 16) + (e3 >> 16));
-      std::memcpy(out, &buffer, sizeof buffer);
-      out += count >> 3;
-      buffer >>= count & ~7;
-      count &= 7;
-    }
-    buffer_ = buffer;
-    count_ = count;
-    out_ = out;
-    for (; p < end; ++p) put(entry[*p] & 0xffffu, static_cast<int>(entry[*p] >> 16));
+      return JoinedCodes{low | (high << lowBits), lowBits + static_cast<int>((e2 >> 16) + (e3 >> 16))};
+    });
   }
-  // The same, two bytes to a table entry: the codes of bytes x then y, joined, at
-  // pairs[x | y << 8], their joint length in the top kPairLengthBits bits. Half
-  // the lookups and joins of putBytes, for a table that takes its time to fill.
+  // The same, two bytes to a table entry (pairTableOf): half the lookups and joins
+  // of putBytes, for a table that takes its time to fill.
   void putBytesByPairs(std::string_view bytes, const PairTable& pairs,
                        const std::array<uint32_t, 256>& entry) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const unsigned char* const end = p + bytes.size();
-    uint64_t buffer = buffer_;
-    int count = count_;
-    char* out = out_;
-    for (; end - p >= 4; p += 4) {
+    putByFours(bytes, entry, [&pairs](const unsigned char* p) {
       const uint32_t e0 = pairs[p[0] | (p[1] << 8)];
       const uint32_t e1 = pairs[p[2] | (p[3] << 8)];
       const int firstBits = static_cast<int>(e0 >> kPairCodeBits);
-      buffer |= ((e0 & kPairCodeMask) | (static_cast<uint64_t>(e1 & kPairCodeMask) << firstBits)) << count;
-      count += firstBits + static_cast<int>(e1 >> kPairCodeBits);
-      std::memcpy(out, &buffer, sizeof buffer);
-      out += count >> 3;
-      buffer >>= count & ~7;
-      count &= 7;
-    }
-    buffer_ = buffer;
-    count_ = count;
-    out_ = out;
-    putBytes(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p)), entry);
+      return JoinedCodes{(e0 & kPairCodeMask) | (static_cast<uint64_t>(e1 & kPairCodeMask) << firstBits),
+                         firstBits + static_cast<int>(e1 >> kPairCodeBits)};
+    });
   }
   // Pads to a byte with zero bits; returns where the next byte goes.
   char* alignToByte() {
@@ -171,6 +141,36 @@ class BitWriter {
   }
 
  private:
+  // The codes of four bytes joined, at most 4 * kMaxLiteralBits bits.
+  struct JoinedCodes {
+    uint64_t bits;
+    int count;
+  };
+  // Every four bytes as `joined` gives their codes, then one store; the bytes
+  // left over one by one. The hot loop keeps the buffer in locals: the stores go
+  // through a char pointer, which the compiler must otherwise take to alias them.
+  template <class Joined>
+  [[gnu::always_inline]] void putByFours(std::string_view bytes, const std::array<uint32_t, 256>& entry,
+                                         Joined joined) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned char* const end = p + bytes.size();
+    uint64_t buffer = buffer_;
+    int count = count_;
+    char* out = out_;
+    for (; end - p >= 4; p += 4) {
+      const JoinedCodes codes = joined(p);
+      buffer |= codes.bits << count;
+      count += codes.count;
+      std::memcpy(out, &buffer, sizeof buffer);
+      out += count >> 3;
+      buffer >>= count & ~7;
+      count &= 7;
+    }
+    buffer_ = buffer;
+    count_ = count;
+    out_ = out;
+    for (; p < end; ++p) put(entry[*p] & 0xffffu, static_cast<int>(entry[*p] >> 16));
+  }
   void store() {
     std::memcpy(out_, &buffer_, sizeof buffer_);
     out_ += count_ >> 3;
