@@ -21,9 +21,11 @@ for line in 'Experiment: SimA' 'Cells: 4 (conditions in protocol order, after "B
     'Volumes per run: 212 = 4 before + rest 10 + 12 x (trial 6 + rest 10) + 6 after' \
     'VTC dimensions: 40 x 34 x 20 voxels, 212 volumes' \
     'Files: 30 (.prt, .rtc and .vtc for each subject), S1_G1_SimA.prt to S10_G2_SimA.vtc'; do
-  printf '%s\n' "$summary" | grep -qxF -- "$line" || fail "two-by-two summary lacks: $line"
+  # A here-string, not a pipe: under pipefail, grep -q quitting at its match would
+  # fail the pipeline whenever the writer had output left to write.
+  grep -qxF -- "$line" <<<"$summary" || fail "two-by-two summary lacks: $line"
 done
-printf '%s\n' "$summary" | grep -qE '^  Old +1 +0\.5 +1\.5 +1$' || fail "effect row of group Old"
+grep -qE '^  Old +1 +0\.5 +1\.5 +1$' <<<"$summary" || fail "effect row of group Old"
 
 # Refusals: exit 1, the message alone on standard error, nothing on standard output.
 refused() {  # refused NAME SED-EXPRESSION EXPECTED-MESSAGE

@@ -82,10 +82,11 @@ check_imports() {
 }
 
 check_host_exports() {
-  local others
-  others=$(dll_exports "$windows_build/TessalyKT.exe" | grep -v '^kt' || true)
+  local exports others
+  exports=$(dll_exports "$windows_build/TessalyKT.exe")
+  others=$(grep -v '^kt' <<<"$exports" || true)
   [ -z "$others" ] || fail "TessalyKT.exe exports more than host functions: $others"
-  dll_exports "$windows_build/TessalyKT.exe" | grep -qx ktGetVersionOfTessalyKT ||
+  grep -qx ktGetVersionOfTessalyKT <<<"$exports" ||
     fail "TessalyKT.exe does not export ktGetVersionOfTessalyKT"
 }
 
