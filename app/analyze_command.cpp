@@ -12,6 +12,7 @@
 #include <memory>
 #include <system_error>
 
+#include "app/group_threshold_options.h"
 #include "host/analysis/analysis_writer.h"
 #include "host/analysis/study_analysis.h"
 #include "host/analysis/study_source.h"
@@ -27,8 +28,7 @@ struct AnalyzeOptions {
   std::string run;
   std::string outputDir;  // empty: RUN/analysis
   host::AnalysisOptions analysis;
-  std::string correction = "fdr";
-  std::string tail = "two";
+  GroupThresholdOptions threshold;
 };
 
 // A line on standard error redrawn per subject, only on a terminal.
@@ -53,8 +53,7 @@ fs::path defaultOutput(const fs::path& run) {
 }
 
 ExitStatus analyze(AnalyzeOptions options) {
-  options.analysis.correction = *host::correctionNamed(options.correction);
-  options.analysis.tail = options.tail == "upper" ? host::Tail::Upper : host::Tail::Two;
+  applyGroupThresholdOptions(options.threshold, options.analysis);
   host::RealDiskInterface disk;
   auto source = host::studySource(options.run, disk);
   if (!source) {
@@ -110,12 +109,7 @@ void addAnalyzeCommand(CLI::App& app, const GlobalOptions&, CommandAction& actio
   command->add_option("--alpha", analysis.alpha, "Significance level")
       ->capture_default_str()
       ->check(betweenZeroAndOne());
-  command->add_option("--correction", options->correction, "Multiple-comparison correction")
-      ->capture_default_str()
-      ->check(CLI::IsMember({"none", "bonferroni", "fdr"}));
-  command->add_option("--tail", options->tail, "Test both signs or only positive effects")
-      ->capture_default_str()
-      ->check(CLI::IsMember({"two", "upper"}));
+  addGroupThresholdOptions(*command, options->threshold, analysis.permutation);
   command->callback([&action, options] { action = [options] { return analyze(*options); }; });
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "app/command.h"
+#include "app/group_threshold_options.h"
 #include "host/analysis/map_threshold.h"
 #include "host/documents/two_gamma_hrf.h"
 #include "host/io/disk_interface.h"
@@ -27,8 +28,7 @@ struct PowerCommandOptions {
   host::PowerOptions power;
   std::string controlFile;
   std::string outputDir = ".";
-  std::string correction = "fdr";
-  std::string tail = "two";
+  GroupThresholdOptions threshold;
   std::string noise;  // the profile's file; empty: none
   bool quiet = false;
 };
@@ -50,8 +50,7 @@ host::Status writeTables(const fs::path& folder, const std::vector<host::PowerRo
 ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
   host::PowerOptions& power = options.power;
   power.controlFile = fs::absolute(options.controlFile);
-  power.analysis.correction = *host::correctionNamed(options.correction);
-  power.analysis.tail = options.tail == "upper" ? host::Tail::Upper : host::Tail::Two;
+  applyGroupThresholdOptions(options.threshold, power.analysis);
   power.plugin = pluginPathOf(global);
   power.showProgress = host::progressWanted(options.quiet);
   if (!options.noise.empty()) {
@@ -118,12 +117,7 @@ void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
   command->add_option("--alpha", analysis.alpha, "Significance level")
       ->capture_default_str()
       ->check(levelBetweenZeroAndOne());
-  command->add_option("--correction", options->correction, "Multiple-comparison correction of the maps")
-      ->capture_default_str()
-      ->check(CLI::IsMember({"none", "bonferroni", "fdr"}));
-  command->add_option("--tail", options->tail, "Test both signs or only positive effects")
-      ->capture_default_str()
-      ->check(CLI::IsMember({"two", "upper"}));
+  addGroupThresholdOptions(*command, options->threshold, analysis.permutation);
   CLI::Option* noise = command->add_option(
       "--noise", options->noise,
       "Add the host's noise model of this profile (.toml; docs/noise.md) to every subject");

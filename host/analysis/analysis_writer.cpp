@@ -29,12 +29,20 @@ double peakOf(const std::vector<float>& t) {
   return peak;
 }
 
+// A permutation threshold says how many relabellings it rests on, and whether
+// they were all there are (an exact test, the same on every machine).
+std::string relabellingsJson(const MapThreshold& threshold) {
+  if (!threshold.byStatistic) return "";
+  return ", \"Relabellings\": " + std::to_string(threshold.relabellings) +
+         ", \"Exhaustive\": " + (threshold.exhaustive ? "true" : "false");
+}
+
 std::string thresholdJson(const MapThreshold& threshold) {
   return "{\"Correction\": " + jsonString(correctionName(threshold.correction)) +
          ", \"Alpha\": " + jsonNumber(threshold.alpha) + ", \"P\": " + jsonNumber(threshold.p) +
          ", \"T\": " + jsonNumber(threshold.t) +
          ", \"TestedVoxels\": " + std::to_string(threshold.tested) +
-         ", \"SignificantVoxels\": " + std::to_string(threshold.significant) + "}";
+         ", \"SignificantVoxels\": " + std::to_string(threshold.significant) + relabellingsJson(threshold) + "}";
 }
 
 }  // namespace
@@ -147,7 +155,7 @@ void AnalysisWriter::groupMapMade(const GroupTest& groupTest, const StatisticMap
                                               : "mean effect in percent of the subjects' baselines"));
   std::vector<float> kept(map.t.size(), 0.0f);
   for (std::size_t v = 0; v < kept.size(); ++v)
-    if (map.p[v] <= threshold.p) kept[v] = map.t[v];
+    if (threshold.passes(map.p[v], map.t[v])) kept[v] = map.t[v];
   writeMaps(stem + "_thresholded.nii.gz", kept.data(), 1, tIntent, map.df,
             "Cohortix group t, thresholded");
   writeText(stem + "_thresholded.json",

@@ -4,9 +4,12 @@
 
 namespace cohortix::host {
 
-GroupAccumulator::GroupAccumulator(int64_t voxels, int32_t nrOfGroups, std::vector<Effect> effects)
-    : voxels_(voxels), nrOfGroups_(nrOfGroups), effects_(std::move(effects)) {
+GroupAccumulator::GroupAccumulator(int64_t voxels, int32_t nrOfGroups, std::vector<Effect> effects,
+                                   bool keepSubjectValues)
+    : voxels_(voxels), nrOfGroups_(nrOfGroups), effects_(std::move(effects)),
+      keepSubjectValues_(keepSubjectValues) {
   moments_.resize(static_cast<std::size_t>(nrOfGroups_) * effects_.size());
+  subjectValues_.resize(moments_.size());
   values_.resize(static_cast<std::size_t>(voxels_));
   reset();
 }
@@ -19,6 +22,7 @@ void GroupAccumulator::reset() {
     moments.squaredDeviations.assign(voxels, 0.0);
   }
   mask_.assign(voxels, 1);
+  for (std::vector<float>& values : subjectValues_) values.clear();
 }
 
 const EffectMoments& GroupAccumulator::moments(int32_t group, std::size_t effect) const {
@@ -46,7 +50,9 @@ Status GroupAccumulator::add(int32_t group, const FirstLevelFit& fit) {
       const float* beta = fit.betaPercent.data() + c * voxels_;
       for (int64_t v = 0; v < voxels_; ++v) values_[v] += weight * beta[v];
     }
-    EffectMoments& moments = moments_[static_cast<std::size_t>(group) * effects_.size() + e];
+    const std::size_t slot = static_cast<std::size_t>(group) * effects_.size() + e;
+    if (keepSubjectValues_) subjectValues_[slot].insert(subjectValues_[slot].end(), values_.begin(), values_.end());
+    EffectMoments& moments = moments_[slot];
     const double n = ++moments.subjects;
     for (int64_t v = 0; v < voxels_; ++v) {
       const double delta = values_[v] - moments.mean[v];
@@ -55,6 +61,19 @@ Status GroupAccumulator::add(int32_t group, const FirstLevelFit& fit) {
     }
   }
   return Status::ok();
+}
+
+std::span<const float> GroupAccumulator::subjectValues(int32_t group, std::size_t effect) const {
+  return subjectValues_.at(static_cast<std::size_t>(group) * effects_.size() + effect);
+}
+
+std::vector<float> GroupAccumulator::allSubjectValues(std::size_t effect) const {
+  std::vector<float> all;
+  for (int32_t g = 0; g < nrOfGroups_; ++g) {
+    const std::span<const float> group = subjectValues(g, effect);
+    all.insert(all.end(), group.begin(), group.end());
+  }
+  return all;
 }
 
 EffectMoments GroupAccumulator::pooled(std::size_t effect) const {

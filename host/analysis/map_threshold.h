@@ -4,7 +4,10 @@
 // voxels: the family-wise error rate stays at or below alpha), or p at most the
 // Benjamini-Hochberg cut (the largest p_(k) with p_(k) <= k alpha / m: the expected
 // share of false discoveries among the discoveries stays at or below alpha for
-// independent or positively dependent tests).
+// independent or positively dependent tests), or, by permutation, a statistic
+// above all but a share alpha of the largest statistics the map takes when its
+// subjects are relabelled (the family-wise error rate stays at or below alpha
+// however the voxels depend on each other; host/analysis/permutation_maxima.h).
 
 #include <cstdint>
 #include <optional>
@@ -16,9 +19,9 @@
 
 namespace cohortix::host {
 
-enum class Correction { None, Bonferroni, Fdr };
+enum class Correction { None, Bonferroni, Fdr, Fwe };
 
-std::string correctionName(Correction correction);  // "none", "bonferroni", "fdr"
+std::string correctionName(Correction correction);  // "none", "bonferroni", "fdr", "fwe"
 std::optional<Correction> correctionNamed(std::string_view name);
 
 struct MapThreshold {
@@ -28,10 +31,27 @@ struct MapThreshold {
   double t = 0.0;          // the same cut as a statistic (|t| for two tails); NaN when df varies
   int64_t tested = 0;      // voxels with a p-value
   int64_t significant = 0;
+  // Fwe: the cut is the statistic, exceeded (t above it for Tail::Upper, |t| for
+  // Tail::Two); p is that t's uncorrected p-value, NaN when df varies.
+  bool byStatistic = false;
+  Tail tail = Tail::Two;
+  int32_t relabellings = 0;  // Fwe: how many, the observed one included
+  bool exhaustive = false;   // Fwe: every relabelling there is
+
+  // Whether a voxel with this p-value (NaN: not tested) and t is significant.
+  bool passes(double pValue, double tValue) const;
 };
 
 // p holds NaN for voxels not tested; df is the map's (NaN when it varies).
 MapThreshold thresholdMap(const std::vector<double>& p, double df, Correction correction,
                           double alpha, Tail tail);
+
+// The family-wise cut of a map from its maximum statistic under relabellings,
+// maxima[0] being the observed labelling's. A voxel's corrected p-value is the share
+// of relabellings whose maximum reaches its statistic, the observed one always
+// counting; it is significant when that share is at most alpha. With fewer than
+// 1 / alpha relabellings no voxel can be.
+MapThreshold thresholdByMaxima(const std::vector<double>& p, const std::vector<float>& t, double df,
+                               const std::vector<double>& maxima, bool exhaustive, double alpha, Tail tail);
 
 }  // namespace cohortix::host

@@ -56,7 +56,8 @@ Status fitSubject(StudySource& source, std::size_t index, const AnalysisOptions&
     if (!described) return described.status();
     study = std::move(described.value());
     accumulator = std::make_unique<GroupAccumulator>(
-        study->grid.voxels(), static_cast<int32_t>(study->groupNames.size()), study->effects);
+        study->grid.voxels(), static_cast<int32_t>(study->groupNames.size()), study->effects,
+        needsSubjectValues(options));
     sink.studyStarted(*study);
   }
   if (Status status = matchesStudy(subject.value(), *study); !status)
@@ -104,6 +105,31 @@ StatisticMap computeGroupMap(const GroupAccumulator& accumulator, const GroupTes
   return oneSampleT(accumulator.moments(groupTest.group, groupTest.effect), accumulator.mask(), tail);
 }
 
+bool needsSubjectValues(const AnalysisOptions& options) { return options.correction == Correction::Fwe; }
+
+MapThreshold thresholdGroupMap(const GroupAccumulator& accumulator, const GroupTest& groupTest,
+                               const StatisticMap& map, const AnalysisOptions& options) {
+  if (options.correction != Correction::Fwe || !accumulator.keepsSubjectValues())
+    return thresholdMap(map.p, map.df, options.correction, options.alpha, options.tail);
+  const std::size_t e = groupTest.effect;
+  MaximumDistribution null;
+  if (groupTest.twoSample) {
+    null = welchMaxima(accumulator.subjectValues(groupTest.group, e), accumulator.subjects(groupTest.group),
+                       accumulator.subjectValues(groupTest.otherGroup, e),
+                       accumulator.subjects(groupTest.otherGroup), accumulator.mask(), options.tail,
+                       options.permutation);
+  } else if (groupTest.group < 0) {
+    int32_t subjects = 0;
+    for (int32_t g = 0; g < accumulator.nrOfGroups(); ++g) subjects += accumulator.subjects(g);
+    null = oneSampleMaxima(accumulator.allSubjectValues(e), subjects, accumulator.mask(), options.tail,
+                           options.permutation);
+  } else {
+    null = oneSampleMaxima(accumulator.subjectValues(groupTest.group, e), accumulator.subjects(groupTest.group),
+                           accumulator.mask(), options.tail, options.permutation);
+  }
+  return thresholdByMaxima(map.p, map.t, map.df, null.maxima, null.exhaustive, options.alpha, options.tail);
+}
+
 Status analyseStudy(StudySource& source, const AnalysisOptions& options, AnalysisSink& sink,
                     const AnalysisProgress& progress) {
   std::optional<StudyDescription> study;
@@ -117,7 +143,7 @@ Status analyseStudy(StudySource& source, const AnalysisOptions& options, Analysi
   if (!accumulator) return Status::error("the study has no subject");
   for (const GroupTest& groupTest : groupTests(*accumulator, study->groupNames)) {
     const StatisticMap map = computeGroupMap(*accumulator, groupTest, options.tail);
-    sink.groupMapMade(groupTest, map, thresholdMap(map.p, map.df, options.correction, options.alpha, options.tail));
+    sink.groupMapMade(groupTest, map, thresholdGroupMap(*accumulator, groupTest, map, options));
   }
   sink.studyFinished(*accumulator);
   return Status::ok();

@@ -14,6 +14,7 @@
 #include "host/analysis/group_accumulator.h"
 #include "host/analysis/group_tests.h"
 #include "host/analysis/map_threshold.h"
+#include "host/analysis/permutation_maxima.h"
 #include "host/analysis/study_source.h"
 #include "host/io/status.h"
 
@@ -25,6 +26,7 @@ struct AnalysisOptions {
   double alpha = 0.05;
   Correction correction = Correction::Fdr;
   Tail tail = Tail::Two;
+  PermutationSettings permutation;  // Fwe only
 };
 
 // What one group map tests.
@@ -43,6 +45,12 @@ std::vector<GroupTest> groupTests(const GroupAccumulator& accumulator,
                                         const std::vector<std::string>& groupNames);
 
 StatisticMap computeGroupMap(const GroupAccumulator& accumulator, const GroupTest& groupTest, Tail tail);
+
+// The map's threshold under the options' correction. Fwe relabels the test's
+// subjects: the accumulator must keep their values (see needsSubjectValues).
+MapThreshold thresholdGroupMap(const GroupAccumulator& accumulator, const GroupTest& groupTest,
+                               const StatisticMap& map, const AnalysisOptions& options);
+bool needsSubjectValues(const AnalysisOptions& options);
 
 struct StudyDescription {
   std::vector<std::string> cellNames;

@@ -33,15 +33,16 @@ double norm(const std::vector<double>& weights) {
 }
 
 bool significant(const StatisticMap& map, const MapThreshold& threshold, int64_t v) {
-  const double p = map.p[static_cast<std::size_t>(v)];
-  return !std::isnan(p) && p <= threshold.p;
+  const auto slot = static_cast<std::size_t>(v);
+  return threshold.passes(map.p[slot], map.t[slot]);
 }
 
 }  // namespace
 
 struct PowerSink::Replicate {
-  Replicate(int64_t voxels, int32_t groups, const std::vector<Effect>& effects, int32_t regions)
-      : accumulator(voxels, groups, effects) {
+  Replicate(int64_t voxels, int32_t groups, const std::vector<Effect>& effects, int32_t regions,
+            bool keepSubjectValues)
+      : accumulator(voxels, groups, effects, keepSubjectValues) {
     // Per group and effect, then all groups together: the subjects' region means.
     regionMeans.resize(static_cast<std::size_t>(groups + 1) * effects.size());
     for (EffectMoments& moments : regionMeans) {
@@ -174,7 +175,7 @@ Status PowerSink::join(Sample& sample, int32_t k, int32_t group, const FirstLeve
   std::unique_ptr<Replicate>& replicate = sample.underWay[k];
   if (!replicate)
     replicate = std::make_unique<Replicate>(fit.voxels, design_.NrOfGroups, study_->effects,
-                                            truth_.regions());
+                                            truth_.regions(), needsSubjectValues(settings_.analysis));
   if (Status added = replicate->accumulator.add(group, fit); !added) return added;
   const std::size_t effects = study_->effects.size();
   const auto regions = static_cast<std::size_t>(truth_.regions());
@@ -214,8 +215,7 @@ double PowerSink::trueEffectOf(const GroupTest& test, int32_t region) const {
 
 void PowerSink::scoreTest(const Replicate& replicate, const GroupTest& test, TestTallies& tallies) const {
   const StatisticMap map = computeGroupMap(replicate.accumulator, test, settings_.analysis.tail);
-  const MapThreshold threshold =
-      thresholdMap(map.p, map.df, settings_.analysis.correction, settings_.analysis.alpha, settings_.analysis.tail);
+  const MapThreshold threshold = thresholdGroupMap(replicate.accumulator, test, map, settings_.analysis);
   if (tallies.tested == 0) tallies.tested = threshold.tested;
   int64_t trueDiscoveries = 0;
   for (int32_t r = 0; r < truth_.regions(); ++r) {

@@ -96,14 +96,17 @@ std::string correctionText(const std::string& correction) {
   if (correction == "none") return "uncorrected";
   if (correction == "fdr") return "FDR";
   if (correction == "bonferroni") return "Bonferroni";
+  if (correction == "fwe") return "FWE (permutation)";
   return correction;
 }
 
-// "FDR 0.05: |t| >= 4.21"; where the degrees of freedom vary by voxel, the p.
+// "FDR 0.05: |t| >= 4.21"; where the degrees of freedom vary by voxel, the p. The
+// permutation threshold is a statistic to exceed, whatever the degrees of freedom.
 std::string thresholdText(const GroupMapEntry& map) {
   std::string out = htmlText(correctionText(map.correction) + " " + map.alpha + ": ");
   if (map.tThreshold == "n/a" || map.tThreshold.empty()) return out + "p &le; " + pText(map.pThreshold);
-  return out + (map.tail == "upper" ? "t &ge; " : "|t| &ge; ") + figureText(map.tThreshold, 2);
+  const std::string comparison = map.correction == "fwe" ? " &gt; " : " &ge; ";
+  return out + (map.tail == "upper" ? "t" : "|t|") + comparison + figureText(map.tThreshold, 2);
 }
 
 std::string mapsTable(const std::vector<GroupMapEntry>& maps) {

@@ -7,11 +7,15 @@ with two groups and three within factors (examples/event-related.cxd):
   equals the one solved here with explicit matrices, and the betas and t equal
   statsmodels GLS with that AR(1) covariance;
 - group level: every effect's weights equal the factorial contrasts built here,
-  the one-sample and Welch t maps equal scipy's, and the voxels kept by the FDR
-  threshold are those statsmodels' Benjamini-Hochberg rejects;
+  the one-sample and Welch t maps equal scipy's, the voxels kept by the FDR
+  threshold are those statsmodels' Benjamini-Hochberg rejects, and those kept by
+  the family-wise correction by permutation are those whose share of relabellings
+  (all sign flips, all splits into groups: enumerated here) with a maximum |t| at
+  least theirs is at most alpha;
 - the study read back from its BIDS export gives the same maps, and a group
   name that looks like a path names files inside the output folder."""
 import glob
+import itertools
 import json
 import math
 import os
@@ -145,6 +149,40 @@ def expected_rejections(p, correction, alpha):
     return multipletests(p, alpha=alpha, method=method)[0]
 
 
+def welch_t(values, in_first):
+    a, b = values[in_first], values[~in_first]
+    return (a.mean(0) - b.mean(0)) / np.sqrt(a.var(0, ddof=1) / len(a) + b.var(0, ddof=1) / len(b))
+
+
+def permutation_rejections(values, mask, test, alpha):
+    """Every relabelling's maximum |t| over the mask; a voxel is rejected when at most
+    a share alpha of them reach its |t|. Returns the rejections and the cut on |t|."""
+    tested = values[:, mask]
+    n = len(tested)
+    if test == "one-sample t":
+        relabellings = [np.array(signs)[:, None] * tested
+                        for signs in itertools.product([1.0, -1.0], repeat=n)]
+        statistic = [np.abs(scipy.stats.ttest_1samp(v, 0.0, axis=0).statistic) for v in relabellings]
+    else:
+        first = n // 2  # both groups of the example have the same size
+        statistic = []
+        for chosen in itertools.combinations(range(n), first):
+            in_first = np.zeros(n, bool)
+            in_first[list(chosen)] = True
+            statistic.append(np.abs(welch_t(tested, in_first)))
+    maxima = np.array([s.max() for s in statistic])
+    observed = statistic[0]
+    share = (maxima[None, :] >= observed[:, None]).mean(1)
+    others = np.sort(maxima[1:])[::-1]
+    allowed = int(np.floor(alpha * len(maxima) + 1e-9))
+    cut = others[allowed - 1] if allowed >= 1 else np.inf
+    rejected = np.zeros(mask.shape, bool)
+    rejected[mask] = share <= alpha
+    near = np.zeros(mask.shape, bool)
+    near[mask] = np.abs(observed - cut) <= TOLERANCE * max(1.0, cut)
+    return rejected, cut, near
+
+
 def check_group_level(out):
     info = sidecar(os.path.join(out, "analysis.json"))
     cells = len(info["Cells"])
@@ -174,6 +212,18 @@ def check_group_level(out):
                                              axis=0, equal_var=False)
         assert np.allclose(t, expected.statistic, rtol=TOLERANCE, atol=TOLERANCE), name
         kept = image(os.path.join(out, "group", name + "_thresholded.nii.gz")) != 0
+        if correction == "fwe":
+            mask = image(os.path.join(out, "mask.nii.gz")) != 0
+            if test == "one-sample t":
+                chosen = values if scope == "all" else values[groups == scope]
+            else:
+                chosen = np.concatenate([values[groups == g] for g in scope.split(" - ")])
+            rejected, cut, near = permutation_rejections(chosen, mask, test, alpha)
+            threshold = sidecar(os.path.join(out, "group", name + "_t.json"))["Threshold"]
+            assert threshold["Exhaustive"] and np.isclose(threshold["T"], cut, rtol=TOLERANCE), (name, threshold, cut)
+            assert np.array_equal(kept[~near], rejected[~near]), (name, kept.sum(), rejected.sum())
+            discoveries += rejected.sum()
+            continue
         rejected = expected_rejections(expected.pvalue.ravel(), correction, alpha)
         assert np.array_equal(kept.ravel(), rejected), (name, kept.sum(), rejected.sum())
         assert int(row[12]) == rejected.sum(), row
@@ -220,7 +270,7 @@ def main():
     check_first_level(ar1_run, analyze(ar1_run, "--ar1", "-o", os.path.join(ar1_run, "out")),
                       "S1_G1_Events", True, rng)
     discoveries = check_group_level(ols)
-    for correction, alpha in (("none", "0.001"), ("bonferroni", "0.5"), ("fdr", "0.5")):
+    for correction, alpha in (("none", "0.001"), ("bonferroni", "0.5"), ("fdr", "0.5"), ("fwe", "0.5")):
         out = analyze(run, "--correction", correction, "--alpha", alpha, "-o",
                       os.path.join(run, correction))
         discoveries += check_group_level(out)
