@@ -109,7 +109,7 @@ void addAnalyzeCommand(CLI::App& app, const GlobalOptions&, CommandAction& actio
   command->add_option("--alpha", analysis.alpha, "Significance level")
       ->capture_default_str()
       ->check(betweenZeroAndOne());
-  addGroupThresholdOptions(*command, options->threshold, analysis.permutation);
+  addGroupThresholdOptions(*command, options->threshold, analysis);
   command->callback([&action, options] { action = [options] { return analyze(*options); }; });
 }
 

@@ -3,27 +3,39 @@
 namespace cohortix::app {
 
 void addGroupThresholdOptions(CLI::App& command, GroupThresholdOptions& options,
-                              host::PermutationSettings& permutation) {
+                              host::AnalysisOptions& analysis) {
+  host::PermutationSettings& permutation = analysis.permutation;
   command.add_option("--correction", options.correction,
-                     "Multiple-comparison correction of the maps (fwe: family-wise, by permutation)")
+                     "Multiple-comparison correction of the maps (fwe: family-wise over voxels, "
+                     "cluster: over clusters; both by permutation)")
       ->capture_default_str()
-      ->check(CLI::IsMember({"none", "bonferroni", "fdr", "fwe"}));
+      ->check(CLI::IsMember({"none", "bonferroni", "fdr", "fwe", "cluster"}));
   command.add_option("--tail", options.tail, "Test both signs or only positive effects")
       ->capture_default_str()
       ->check(CLI::IsMember({"two", "upper"}));
   command.add_option("--permutations", permutation.permutations,
-                     "With --correction fwe: relabellings of the subjects per map, at most "
-                     "(all there are when fewer)")
+                     "With --correction fwe or cluster: relabellings of the subjects per map, at "
+                     "most (all there are when fewer)")
       ->capture_default_str()
       ->check(CLI::Range(1, 1000000));
   command.add_option("--permutation-seed", permutation.seed,
-                     "With --correction fwe: seed of the relabellings drawn at random")
+                     "With --correction fwe or cluster: seed of the relabellings drawn at random")
       ->capture_default_str();
+  command.add_option("--cluster-p", analysis.clusterFormingP,
+                     "With --correction cluster: the uncorrected p-value that forms clusters")
+      ->capture_default_str()
+      ->check(CLI::Range(1e-12, 0.5));
+  command.add_option("--connectivity", options.connectivity,
+                     "With --correction cluster: neighbours that join a cluster (6: faces, 18: "
+                     "edges, 26: corners)")
+      ->capture_default_str()
+      ->check(CLI::IsMember({6, 18, 26}));
 }
 
 void applyGroupThresholdOptions(const GroupThresholdOptions& options, host::AnalysisOptions& analysis) {
   analysis.correction = *host::correctionNamed(options.correction);
   analysis.tail = options.tail == "upper" ? host::Tail::Upper : host::Tail::Two;
+  analysis.connectivity = *host::connectivityWith(options.connectivity);
 }
 
 }  // namespace cohortix::app

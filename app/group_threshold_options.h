@@ -1,7 +1,8 @@
 #pragma once
 // How `analyze` and `power` threshold the group maps on the command line: the
-// correction for many voxels and, for the family-wise correction by permutation,
-// how many relabellings and from which seed.
+// correction for many voxels; for the family-wise corrections by permutation
+// (voxels or clusters), how many relabellings and from which seed; for clusters,
+// the threshold that forms them and which neighbours join them.
 
 #include <CLI/CLI.hpp>
 #include <string>
@@ -13,11 +14,13 @@ namespace cohortix::app {
 struct GroupThresholdOptions {
   std::string correction = "fdr";
   std::string tail = "two";
+  int connectivity = 26;
 };
 
-// Adds --correction, --tail, --permutations and --permutation-seed.
+// Adds --correction, --tail, --permutations, --permutation-seed, --cluster-p and
+// --connectivity.
 void addGroupThresholdOptions(CLI::App& command, GroupThresholdOptions& options,
-                              host::PermutationSettings& permutation);
+                              host::AnalysisOptions& analysis);
 
 // The options' correction and tail in the analysis settings.
 void applyGroupThresholdOptions(const GroupThresholdOptions& options, host::AnalysisOptions& analysis);

@@ -117,7 +117,7 @@ void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
   command->add_option("--alpha", analysis.alpha, "Significance level")
       ->capture_default_str()
       ->check(levelBetweenZeroAndOne());
-  addGroupThresholdOptions(*command, options->threshold, analysis.permutation);
+  addGroupThresholdOptions(*command, options->threshold, analysis);
   CLI::Option* noise = command->add_option(
       "--noise", options->noise,
       "Add the host's noise model of this profile (.toml; docs/noise.md) to every subject");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "host/analysis/analysis_text.h"
 #include "host/export/export_file.h"
@@ -30,11 +31,40 @@ double peakOf(const std::vector<float>& t) {
 }
 
 // A permutation threshold says how many relabellings it rests on, and whether
-// they were all there are (an exact test, the same on every machine).
+// they were all there are (an exact test, the same on every machine); a cluster
+// threshold also what formed and joined the clusters and how large one must be.
 std::string relabellingsJson(const MapThreshold& threshold) {
-  if (!threshold.byStatistic) return "";
-  return ", \"Relabellings\": " + std::to_string(threshold.relabellings) +
-         ", \"Exhaustive\": " + (threshold.exhaustive ? "true" : "false");
+  if (threshold.correction != Correction::Fwe && threshold.correction != Correction::Cluster) return "";
+  std::string json = ", \"Relabellings\": " + std::to_string(threshold.relabellings) +
+                     ", \"Exhaustive\": " + (threshold.exhaustive ? "true" : "false");
+  if (threshold.correction != Correction::Cluster) return json;
+  const auto significant = std::count_if(threshold.clusters.begin(), threshold.clusters.end(),
+                                         [](const MapCluster& cluster) { return cluster.significant; });
+  const bool none = threshold.criticalVoxels == std::numeric_limits<int64_t>::max();
+  return json + ", \"Connectivity\": " + std::to_string(static_cast<int>(threshold.connectivity)) +
+         ", \"CriticalClusterVoxels\": " + (none ? "null" : std::to_string(threshold.criticalVoxels)) +
+         ", \"Clusters\": " + std::to_string(threshold.clusters.size()) +
+         ", \"SignificantClusters\": " + std::to_string(significant);
+}
+
+// One row per cluster, largest first: its side, size, corrected p-value, whether
+// it is significant, and its peak (t and Talairach millimetres).
+std::string clusterTable(const MapThreshold& threshold, const StudyGrid& grid) {
+  std::string table = "cluster\tside\tvoxels\tp_fwe\tsignificant\tpeak_t\tpeak_x\tpeak_y\tpeak_z\n";
+  const int64_t dimX = grid.dims.DimX, dimY = grid.dims.DimY;
+  for (std::size_t c = 0; c < threshold.clusters.size(); ++c) {
+    const MapCluster& cluster = threshold.clusters[c];
+    const double voxel[3] = {static_cast<double>(cluster.peakVoxel % dimX),
+                             static_cast<double>(cluster.peakVoxel / dimX % dimY),
+                             static_cast<double>(cluster.peakVoxel / dimX / dimY)};
+    table += std::to_string(c + 1) + '\t' + (cluster.side > 0 ? "positive" : "negative") + '\t' +
+             std::to_string(cluster.voxels) + '\t' + tableNumber(cluster.pFamilyWise) + '\t' +
+             (cluster.significant ? "yes" : "no") + '\t' + tableNumber(cluster.peakT);
+    for (const auto& row : grid.affine)
+      table += '\t' + tableNumber(row[0] * voxel[0] + row[1] * voxel[1] + row[2] * voxel[2] + row[3]);
+    table += '\n';
+  }
+  return table;
 }
 
 std::string thresholdJson(const MapThreshold& threshold) {
@@ -155,12 +185,13 @@ void AnalysisWriter::groupMapMade(const GroupTest& groupTest, const StatisticMap
                                               : "mean effect in percent of the subjects' baselines"));
   std::vector<float> kept(map.t.size(), 0.0f);
   for (std::size_t v = 0; v < kept.size(); ++v)
-    if (threshold.passes(map.p[v], map.t[v])) kept[v] = map.t[v];
+    if (threshold.passes(v, map.p[v], map.t[v])) kept[v] = map.t[v];
   writeMaps(stem + "_thresholded.nii.gz", kept.data(), 1, tIntent, map.df,
             "Cohortix group t, thresholded");
   writeText(stem + "_thresholded.json",
                   groupSidecar(groupTest, map, threshold,
                                "t statistic where significant at the threshold, 0 elsewhere"));
+  if (threshold.correction == Correction::Cluster) writeText(stem + "_clusters.tsv", clusterTable(threshold, study_.grid));
   const std::string subjects =
       groupTest.twoSample ? std::to_string(groupSubjects_[groupTest.group]) + "+" +
                            std::to_string(groupSubjects_[groupTest.otherGroup])

@@ -7,7 +7,9 @@
 // independent or positively dependent tests), or, by permutation, a statistic
 // above all but a share alpha of the largest statistics the map takes when its
 // subjects are relabelled (the family-wise error rate stays at or below alpha
-// however the voxels depend on each other; host/analysis/permutation_maxima.h).
+// however the voxels depend on each other; host/analysis/permutation_maxima.h),
+// or, at the cluster level, every voxel of a cluster larger than all but a share
+// alpha of the largest clusters the relabelled maps make.
 
 #include <cstdint>
 #include <optional>
@@ -15,14 +17,25 @@
 #include <string_view>
 #include <vector>
 
+#include "host/analysis/permutation_maxima.h"
 #include "host/analysis/t_distribution.h"
 
 namespace cohortix::host {
 
-enum class Correction { None, Bonferroni, Fdr, Fwe };
+enum class Correction { None, Bonferroni, Fdr, Fwe, Cluster };
 
-std::string correctionName(Correction correction);  // "none", "bonferroni", "fdr", "fwe"
+std::string correctionName(Correction correction);  // "none", "bonferroni", "fdr", "fwe", "cluster"
 std::optional<Correction> correctionNamed(std::string_view name);
+
+// A cluster of an observed map at the cluster-forming threshold.
+struct MapCluster {
+  int64_t voxels = 0;
+  int8_t side = 1;          // +1 above the threshold, -1 below its negative
+  int64_t peakVoxel = 0;    // where |t| is largest
+  double peakT = 0.0;
+  double pFamilyWise = 1.0;  // the share of relabellings whose largest cluster is at least as large
+  bool significant = false;
+};
 
 struct MapThreshold {
   Correction correction = Correction::None;
@@ -35,11 +48,17 @@ struct MapThreshold {
   // Tail::Two); p is that t's uncorrected p-value, NaN when df varies.
   bool byStatistic = false;
   Tail tail = Tail::Two;
-  int32_t relabellings = 0;  // Fwe: how many, the observed one included
-  bool exhaustive = false;   // Fwe: every relabelling there is
+  int32_t relabellings = 0;  // Fwe, Cluster: how many, the observed one included
+  bool exhaustive = false;   // Fwe, Cluster: every relabelling there is
+  // Cluster: t and p are the cluster-forming threshold; a cluster is significant
+  // with more than criticalVoxels voxels, and its voxels are the members.
+  int64_t criticalVoxels = 0;
+  Connectivity connectivity = Connectivity::Corners;
+  std::vector<MapCluster> clusters;  // largest first
+  std::vector<uint8_t> members;
 
-  // Whether a voxel with this p-value (NaN: not tested) and t is significant.
-  bool passes(double pValue, double tValue) const;
+  // Whether voxel v, with this p-value (NaN: not tested) and t, is significant.
+  bool passes(std::size_t v, double pValue, double tValue) const;
 };
 
 // p holds NaN for voxels not tested; df is the map's (NaN when it varies).
@@ -53,5 +72,13 @@ MapThreshold thresholdMap(const std::vector<double>& p, double df, Correction co
 // 1 / alpha relabellings no voxel can be.
 MapThreshold thresholdByMaxima(const std::vector<double>& p, const std::vector<float>& t, double df,
                                const std::vector<double>& maxima, bool exhaustive, double alpha, Tail tail);
+
+// The cluster-level cut from the largest cluster of each relabelling (maxima[0]
+// the observed labelling's), by the same rule as thresholdByMaxima: a cluster is
+// significant when at most floor(alpha R) of the R largest clusters, the observed
+// one always among them, are as large.
+MapThreshold thresholdByClusters(const std::vector<double>& p, const std::vector<float>& t,
+                                 const std::vector<double>& maxima, bool exhaustive, double alpha, Tail tail,
+                                 double formingP, const ClusterSettings& clusters);
 
 }  // namespace cohortix::host

@@ -18,6 +18,8 @@ namespace {
 // 2 MiB of doubles, stay in the cache for the pass over them.
 constexpr Eigen::Index kChunkVoxels = 2048;
 constexpr int32_t kBlock = 128;
+// Relabellings per product when every voxel's statistic is needed at once.
+constexpr int32_t kClusterBlock = 16;
 
 struct VoxelRows {
   Eigen::Index first, count;
@@ -130,21 +132,94 @@ double largestSquaredT(Eigen::Index voxels, Tail tail, Voxel differenceAndVarian
 // Each voxel's sum of squares, which no relabelling changes.
 Eigen::VectorXd squaresOf(const Matrix& values) { return values.array().square().rowwise().sum().matrix(); }
 
-// Runs the voxels a chunk at a time, and each chunk's relabellings a block at a
-// time, through `chunkMaxima(rows, labels, largest)`: `rows` the chunk's first
-// voxel and count, labels subjects x block, and `largest` the block's running
-// largest t |t|, raised to the chunk's. A chunk's sums under a block stay in the
-// cache for the pass that follows the product, and the product packs the chunk's
-// values once for a whole block of relabellings.
-template <typename ChunkMaxima>
-MaximumDistribution maximaOver(const Relabellings& relabellings, Eigen::Index voxels, ChunkMaxima chunkMaxima) {
+// A one-sample test's sums under a block of sign flips, for a range of voxels.
+class OneSampleSums {
+ public:
+  OneSampleSums(std::span<const float> values, int32_t subjects, const std::vector<uint8_t>& mask)
+      : tested_(testedValues(values, subjects, mask)), squares_(squaresOf(tested_)), group_(subjects) {}
+
+  Eigen::Index voxels() const { return tested_.rows(); }
+  void multiply(VoxelRows rows, const Eigen::Map<const Matrix>& labels) {
+    rows_ = rows;
+    sums_.noalias() = tested_.middleRows(rows.first, rows.count) * labels;
+  }
+  // Voxel `first + v`'s mean and its variance under relabelling k of the block.
+  template <typename D>
+  void at(Eigen::Index v, Eigen::Index k, D& difference, D& variance) const {
+    group_.of(load<D>(sums_.col(k).data() + v), load<D>(squares_.data() + rows_.first + v), difference, variance);
+  }
+
+ private:
+  Matrix tested_;
+  Eigen::VectorXd squares_;
+  GroupMoments group_;
+  VoxelRows rows_{};
+  Matrix sums_;
+};
+
+// Welch's test's sums under a block of splits: the first group's sums and sums of
+// squares, the second's being the totals less those.
+class WelchSums {
+ public:
+  WelchSums(std::span<const float> first, int32_t firstSubjects, std::span<const float> second,
+            int32_t secondSubjects, const std::vector<uint8_t>& mask)
+      : tested_(testedCount(mask), firstSubjects + secondSubjects), firstGroup_(firstSubjects),
+        secondGroup_(secondSubjects) {
+    tested_.leftCols(firstSubjects) = testedValues(first, firstSubjects, mask);
+    tested_.rightCols(secondSubjects) = testedValues(second, secondSubjects, mask);
+    // Welch's t does not change when a voxel's values all move by the same amount;
+    // centred, the sums of squares lose less precision to a large mean.
+    tested_.colwise() -= tested_.rowwise().mean();
+    sums_ = tested_.rowwise().sum();
+    squares_ = squaresOf(tested_);
+    squared_ = tested_.array().square().matrix();
+  }
+
+  Eigen::Index voxels() const { return tested_.rows(); }
+  void multiply(VoxelRows rows, const Eigen::Map<const Matrix>& labels) {
+    rows_ = rows;
+    sumsInFirst_.noalias() = tested_.middleRows(rows.first, rows.count) * labels;
+    squaresInFirst_.noalias() = squared_.middleRows(rows.first, rows.count) * labels;
+  }
+  template <typename D>
+  void at(Eigen::Index v, Eigen::Index k, D& difference, D& variance) const {
+    const D sum1 = load<D>(sumsInFirst_.col(k).data() + v), squares1 = load<D>(squaresInFirst_.col(k).data() + v);
+    D mean1, variance1, mean2, variance2;
+    firstGroup_.of(sum1, squares1, mean1, variance1);
+    secondGroup_.of(load<D>(sums_.data() + rows_.first + v) - sum1,
+                    load<D>(squares_.data() + rows_.first + v) - squares1, mean2, variance2);
+    difference = mean1 - mean2;
+    variance = variance1 + variance2;
+  }
+
+ private:
+  Matrix tested_;
+  GroupMoments firstGroup_, secondGroup_;
+  Eigen::VectorXd sums_, squares_;
+  Matrix squared_;
+  VoxelRows rows_{};
+  Matrix sumsInFirst_, squaresInFirst_;
+};
+
+// The largest statistic of every relabelling. The voxels go a chunk at a time,
+// and each chunk's relabellings a block at a time: a chunk's sums under a block
+// stay in the cache for the pass that follows the product, and the product packs
+// the chunk's values once for a whole block of relabellings.
+template <typename Sums>
+MaximumDistribution maximaOver(const Relabellings& relabellings, Sums& test, Tail tail) {
   std::vector<double> largest(static_cast<std::size_t>(relabellings.count), -std::numeric_limits<double>::infinity());
-  for (Eigen::Index first = 0; first < voxels; first += kChunkVoxels) {
-    const VoxelRows rows{first, std::min(kChunkVoxels, voxels - first)};
+  for (Eigen::Index first = 0; first < test.voxels(); first += kChunkVoxels) {
+    const VoxelRows rows{first, std::min(kChunkVoxels, test.voxels() - first)};
     for (int32_t k = 0; k < relabellings.count; k += kBlock) {
       const int32_t block = std::min(kBlock, relabellings.count - k);
-      chunkMaxima(rows, Eigen::Map<const Matrix>(relabellings.relabelling(k), relabellings.subjects, block),
-                  largest.data() + k);
+      test.multiply(rows, Eigen::Map<const Matrix>(relabellings.relabelling(k), relabellings.subjects, block));
+      for (int32_t j = 0; j < block; ++j) {
+        double& chunkLargest = largest[static_cast<std::size_t>(k + j)];
+        chunkLargest = std::max(chunkLargest, largestSquaredT(rows.count, tail, [&]<typename D>(
+                                                                  Eigen::Index v, D& difference, D& variance) {
+                                  test.at(v, j, difference, variance);
+                                }));
+      }
     }
   }
   MaximumDistribution distribution;
@@ -153,66 +228,74 @@ MaximumDistribution maximaOver(const Relabellings& relabellings, Eigen::Index vo
   return distribution;
 }
 
+// The largest cluster of every relabelling's map, a block of relabellings at a
+// time over all voxels, since a cluster may span the volume.
+template <typename Sums>
+MaximumDistribution clusterMaximaOver(const Relabellings& relabellings, Sums& test, Tail tail,
+                                      const std::vector<uint8_t>& mask, const ClusterSettings& clusters) {
+  std::vector<int64_t> gridIndex;  // of each tested voxel
+  for (std::size_t v = 0; v < mask.size(); ++v)
+    if (mask[v]) gridIndex.push_back(static_cast<int64_t>(v));
+  ClusterFinder finder(clusters.grid, clusters.connectivity);
+  std::vector<int8_t> sides(mask.size(), 0);
+  const double formingSquared = clusters.formingT * clusters.formingT;
+  MaximumDistribution distribution;
+  distribution.exhaustive = relabellings.exhaustive;
+  for (int32_t k = 0; k < relabellings.count; k += kClusterBlock) {
+    const int32_t block = std::min(kClusterBlock, relabellings.count - k);
+    test.multiply({0, test.voxels()}, Eigen::Map<const Matrix>(relabellings.relabelling(k), relabellings.subjects, block));
+    for (int32_t j = 0; j < block; ++j) {
+      for (Eigen::Index v = 0; v < test.voxels(); ++v) {
+        double difference, variance;
+        test.at(v, j, difference, variance);
+        // |t| >= formingT without a division: difference^2 >= formingT^2 variance,
+        // a difference of 0 being a t of 0 even without spread.
+        const bool beyond = difference != 0.0 && difference * difference >= formingSquared * variance;
+        sides[static_cast<std::size_t>(gridIndex[static_cast<std::size_t>(v)])] =
+            !beyond ? 0 : difference > 0.0 ? 1 : tail == Tail::Two ? -1 : 0;
+      }
+      distribution.maxima.push_back(static_cast<double>(finder.largest(sides)));
+    }
+  }
+  return distribution;
+}
+
 }  // namespace
+
+int8_t clusterSide(double t, double formingT, Tail tail) {
+  if (t >= formingT) return 1;
+  return tail == Tail::Two && t <= -formingT ? -1 : 0;
+}
 
 MaximumDistribution oneSampleMaxima(std::span<const float> values, int32_t subjects,
                                     const std::vector<uint8_t>& mask, Tail tail,
                                     const PermutationSettings& settings) {
-  const Matrix tested = testedValues(values, subjects, mask);
-  const Eigen::VectorXd squares = squaresOf(tested);
-  const GroupMoments group(subjects);
-  Matrix sums;
-  return maximaOver(signFlips(subjects, settings.permutations, settings.seed), tested.rows(),
-                    [&](VoxelRows rows, const Eigen::Map<const Matrix>& labels, double* largest) {
-                      sums.noalias() = tested.middleRows(rows.first, rows.count) * labels;
-                      const double* square = squares.data() + rows.first;
-                      for (Eigen::Index k = 0; k < labels.cols(); ++k) {
-                        const double* sum = sums.col(k).data();
-                        largest[k] = std::max(largest[k], largestSquaredT(rows.count, tail, [&]<typename D>(
-                                                                Eigen::Index v, D& difference, D& variance) {
-                          group.of(load<D>(sum + v), load<D>(square + v), difference, variance);
-                        }));
-                      }
-                    });
+  OneSampleSums test(values, subjects, mask);
+  return maximaOver(signFlips(subjects, settings.permutations, settings.seed), test, tail);
 }
 
 MaximumDistribution welchMaxima(std::span<const float> first, int32_t firstSubjects,
                                 std::span<const float> second, int32_t secondSubjects,
                                 const std::vector<uint8_t>& mask, Tail tail,
                                 const PermutationSettings& settings) {
-  const int32_t subjects = firstSubjects + secondSubjects;
-  Matrix tested(testedCount(mask), subjects);
-  tested.leftCols(firstSubjects) = testedValues(first, firstSubjects, mask);
-  tested.rightCols(secondSubjects) = testedValues(second, secondSubjects, mask);
-  // Welch's t does not change when a voxel's values all move by the same amount;
-  // centred, the sums of squares lose less precision to a large mean.
-  tested.colwise() -= tested.rowwise().mean();
-  const Eigen::VectorXd sums = tested.rowwise().sum();
-  const Eigen::VectorXd squares = squaresOf(tested);
-  const Matrix squared = tested.array().square().matrix();
-  const GroupMoments firstGroup(firstSubjects), secondGroup(secondSubjects);
-  Matrix sumsInFirst, squaresInFirst;
-  return maximaOver(
-      groupSplits(firstSubjects, secondSubjects, settings.permutations, settings.seed), tested.rows(),
-      [&](VoxelRows rows, const Eigen::Map<const Matrix>& labels, double* largest) {
-        sumsInFirst.noalias() = tested.middleRows(rows.first, rows.count) * labels;
-        squaresInFirst.noalias() = squared.middleRows(rows.first, rows.count) * labels;
-        const double* sum = sums.data() + rows.first;
-        const double* square = squares.data() + rows.first;
-        for (Eigen::Index k = 0; k < labels.cols(); ++k) {
-          const double* s1 = sumsInFirst.col(k).data();
-          const double* q1 = squaresInFirst.col(k).data();
-          largest[k] = std::max(largest[k], largestSquaredT(rows.count, tail, [&]<typename D>(
-                                                  Eigen::Index v, D& difference, D& variance) {
-            const D sum1 = load<D>(s1 + v), squares1 = load<D>(q1 + v);
-            D mean1, variance1, mean2, variance2;
-            firstGroup.of(sum1, squares1, mean1, variance1);
-            secondGroup.of(load<D>(sum + v) - sum1, load<D>(square + v) - squares1, mean2, variance2);
-            difference = mean1 - mean2;
-            variance = variance1 + variance2;
-          }));
-        }
-      });
+  WelchSums test(first, firstSubjects, second, secondSubjects, mask);
+  return maximaOver(groupSplits(firstSubjects, secondSubjects, settings.permutations, settings.seed), test, tail);
+}
+
+MaximumDistribution oneSampleClusterMaxima(std::span<const float> values, int32_t subjects,
+                                           const std::vector<uint8_t>& mask, Tail tail,
+                                           const PermutationSettings& settings, const ClusterSettings& clusters) {
+  OneSampleSums test(values, subjects, mask);
+  return clusterMaximaOver(signFlips(subjects, settings.permutations, settings.seed), test, tail, mask, clusters);
+}
+
+MaximumDistribution welchClusterMaxima(std::span<const float> first, int32_t firstSubjects,
+                                       std::span<const float> second, int32_t secondSubjects,
+                                       const std::vector<uint8_t>& mask, Tail tail,
+                                       const PermutationSettings& settings, const ClusterSettings& clusters) {
+  WelchSums test(first, firstSubjects, second, secondSubjects, mask);
+  return clusterMaximaOver(groupSplits(firstSubjects, secondSubjects, settings.permutations, settings.seed), test,
+                           tail, mask, clusters);
 }
 
 }  // namespace cohortix::host

@@ -12,6 +12,7 @@
 #include <span>
 #include <vector>
 
+#include "host/analysis/clusters.h"
 #include "host/analysis/relabellings.h"
 #include "host/analysis/t_distribution.h"
 
@@ -41,5 +42,27 @@ MaximumDistribution welchMaxima(std::span<const float> first, int32_t firstSubje
                                 std::span<const float> second, int32_t secondSubjects,
                                 const std::vector<uint8_t>& mask, Tail tail,
                                 const PermutationSettings& settings);
+
+// Cluster-level inference: each relabelling's largest cluster (in voxels) of the
+// voxels whose statistic reaches the cluster-forming threshold; a cluster of the
+// observed map larger than all but a share alpha of them is significant, with the
+// family-wise error rate over clusters at most alpha.
+struct ClusterSettings {
+  double formingT = 0.0;  // a voxel joins a cluster with t >= this (or, two tails, t <= -this)
+  GridShape grid;         // of the mask
+  Connectivity connectivity = Connectivity::Corners;
+};
+
+// +1 or -1: the side of the cluster-forming threshold t lies beyond; 0: neither.
+int8_t clusterSide(double t, double formingT, Tail tail);
+
+MaximumDistribution oneSampleClusterMaxima(std::span<const float> values, int32_t subjects,
+                                           const std::vector<uint8_t>& mask, Tail tail,
+                                           const PermutationSettings& settings, const ClusterSettings& clusters);
+
+MaximumDistribution welchClusterMaxima(std::span<const float> first, int32_t firstSubjects,
+                                       std::span<const float> second, int32_t secondSubjects,
+                                       const std::vector<uint8_t>& mask, Tail tail,
+                                       const PermutationSettings& settings, const ClusterSettings& clusters);
 
 }  // namespace cohortix::host

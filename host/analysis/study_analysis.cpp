@@ -74,6 +74,32 @@ Status fitSubject(StudySource& source, std::size_t index, const AnalysisOptions&
   return Status::ok();
 }
 
+// The test's subjects' values as the relabellings take them: one group, or the
+// first group's followed by the second's.
+struct TestedSubjects {
+  std::vector<float> values;
+  int32_t first = 0, second = 0;
+};
+
+TestedSubjects testedSubjects(const GroupAccumulator& accumulator, const GroupTest& groupTest) {
+  const std::size_t e = groupTest.effect;
+  TestedSubjects subjects;
+  if (groupTest.group < 0) {
+    subjects.values = accumulator.allSubjectValues(e);
+    for (int32_t g = 0; g < accumulator.nrOfGroups(); ++g) subjects.first += accumulator.subjects(g);
+    return subjects;
+  }
+  const std::span<const float> first = accumulator.subjectValues(groupTest.group, e);
+  subjects.values.assign(first.begin(), first.end());
+  subjects.first = accumulator.subjects(groupTest.group);
+  if (!groupTest.twoSample) return subjects;
+  const std::span<const float> second = accumulator.subjectValues(groupTest.otherGroup, e);
+  subjects.values.insert(subjects.values.end(), second.begin(), second.end());
+  subjects.second = accumulator.subjects(groupTest.otherGroup);
+  return subjects;
+}
+
+
 }  // namespace
 
 std::vector<GroupTest> groupTests(const GroupAccumulator& accumulator,
@@ -105,29 +131,41 @@ StatisticMap computeGroupMap(const GroupAccumulator& accumulator, const GroupTes
   return oneSampleT(accumulator.moments(groupTest.group, groupTest.effect), accumulator.mask(), tail);
 }
 
-bool needsSubjectValues(const AnalysisOptions& options) { return options.correction == Correction::Fwe; }
+bool needsSubjectValues(const AnalysisOptions& options) {
+  return options.correction == Correction::Fwe || options.correction == Correction::Cluster;
+}
 
 MapThreshold thresholdGroupMap(const GroupAccumulator& accumulator, const GroupTest& groupTest,
-                               const StatisticMap& map, const AnalysisOptions& options) {
-  if (options.correction != Correction::Fwe || !accumulator.keepsSubjectValues())
+                               const StatisticMap& map, const AnalysisOptions& options, const StudyGrid& grid) {
+  if (!needsSubjectValues(options) || !accumulator.keepsSubjectValues())
     return thresholdMap(map.p, map.df, options.correction, options.alpha, options.tail);
-  const std::size_t e = groupTest.effect;
-  MaximumDistribution null;
-  if (groupTest.twoSample) {
-    null = welchMaxima(accumulator.subjectValues(groupTest.group, e), accumulator.subjects(groupTest.group),
-                       accumulator.subjectValues(groupTest.otherGroup, e),
-                       accumulator.subjects(groupTest.otherGroup), accumulator.mask(), options.tail,
-                       options.permutation);
-  } else if (groupTest.group < 0) {
-    int32_t subjects = 0;
-    for (int32_t g = 0; g < accumulator.nrOfGroups(); ++g) subjects += accumulator.subjects(g);
-    null = oneSampleMaxima(accumulator.allSubjectValues(e), subjects, accumulator.mask(), options.tail,
-                           options.permutation);
-  } else {
-    null = oneSampleMaxima(accumulator.subjectValues(groupTest.group, e), accumulator.subjects(groupTest.group),
-                           accumulator.mask(), options.tail, options.permutation);
+  const TestedSubjects subjects = testedSubjects(accumulator, groupTest);
+  const std::span<const float> all(subjects.values);
+  const std::span<const float> first =
+      all.first(static_cast<std::size_t>(accumulator.voxels()) * static_cast<std::size_t>(subjects.first));
+  const std::span<const float> second = all.subspan(first.size());
+  const std::vector<uint8_t>& mask = accumulator.mask();
+  if (options.correction == Correction::Fwe) {
+    const MaximumDistribution null =
+        groupTest.twoSample
+            ? welchMaxima(first, subjects.first, second, subjects.second, mask, options.tail, options.permutation)
+            : oneSampleMaxima(all, subjects.first, mask, options.tail, options.permutation);
+    return thresholdByMaxima(map.p, map.t, map.df, null.maxima, null.exhaustive, options.alpha, options.tail);
   }
-  return thresholdByMaxima(map.p, map.t, map.df, null.maxima, null.exhaustive, options.alpha, options.tail);
+  // The cluster-forming threshold as a t, with the degrees of freedom of the test
+  // (the pooled test's for Welch's, whose own vary from voxel to voxel and from
+  // relabelling to relabelling): the same cut for the observed map and every
+  // relabelled one.
+  const double df = groupTest.twoSample ? subjects.first + subjects.second - 2.0 : subjects.first - 1.0;
+  const ClusterSettings clusters{tCritical(options.clusterFormingP, df, options.tail),
+                                 {grid.dims.DimX, grid.dims.DimY, grid.dims.DimZ}, options.connectivity};
+  const MaximumDistribution null =
+      groupTest.twoSample ? welchClusterMaxima(first, subjects.first, second, subjects.second, mask, options.tail,
+                                               options.permutation, clusters)
+                          : oneSampleClusterMaxima(all, subjects.first, mask, options.tail, options.permutation,
+                                                   clusters);
+  return thresholdByClusters(map.p, map.t, null.maxima, null.exhaustive, options.alpha, options.tail,
+                             options.clusterFormingP, clusters);
 }
 
 Status analyseStudy(StudySource& source, const AnalysisOptions& options, AnalysisSink& sink,
@@ -143,7 +181,7 @@ Status analyseStudy(StudySource& source, const AnalysisOptions& options, Analysi
   if (!accumulator) return Status::error("the study has no subject");
   for (const GroupTest& groupTest : groupTests(*accumulator, study->groupNames)) {
     const StatisticMap map = computeGroupMap(*accumulator, groupTest, options.tail);
-    sink.groupMapMade(groupTest, map, thresholdGroupMap(*accumulator, groupTest, map, options));
+    sink.groupMapMade(groupTest, map, thresholdGroupMap(*accumulator, groupTest, map, options, study->grid));
   }
   sink.studyFinished(*accumulator);
   return Status::ok();

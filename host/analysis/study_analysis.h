@@ -26,7 +26,9 @@ struct AnalysisOptions {
   double alpha = 0.05;
   Correction correction = Correction::Fdr;
   Tail tail = Tail::Two;
-  PermutationSettings permutation;  // Fwe only
+  PermutationSettings permutation;  // Fwe and Cluster
+  double clusterFormingP = 0.001;    // Cluster: the uncorrected p-value a voxel must reach
+  Connectivity connectivity = Connectivity::Corners;
 };
 
 // What one group map tests.
@@ -46,10 +48,11 @@ std::vector<GroupTest> groupTests(const GroupAccumulator& accumulator,
 
 StatisticMap computeGroupMap(const GroupAccumulator& accumulator, const GroupTest& groupTest, Tail tail);
 
-// The map's threshold under the options' correction. Fwe relabels the test's
-// subjects: the accumulator must keep their values (see needsSubjectValues).
+// The map's threshold under the options' correction. Fwe and Cluster relabel the
+// test's subjects: the accumulator must keep their values (see
+// needsSubjectValues). The grid is the maps' (clusters join neighbours on it).
 MapThreshold thresholdGroupMap(const GroupAccumulator& accumulator, const GroupTest& groupTest,
-                               const StatisticMap& map, const AnalysisOptions& options);
+                               const StatisticMap& map, const AnalysisOptions& options, const StudyGrid& grid);
 bool needsSubjectValues(const AnalysisOptions& options);
 
 struct StudyDescription {

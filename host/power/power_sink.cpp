@@ -34,7 +34,7 @@ double norm(const std::vector<double>& weights) {
 
 bool significant(const StatisticMap& map, const MapThreshold& threshold, int64_t v) {
   const auto slot = static_cast<std::size_t>(v);
-  return threshold.passes(map.p[slot], map.t[slot]);
+  return threshold.passes(slot, map.p[slot], map.t[slot]);
 }
 
 }  // namespace
@@ -107,6 +107,7 @@ Status PowerSink::startStudy(const SavedSubject& subject) {
     study.effects.push_back(std::move(effect.value()));
   }
   study.groupNames = groupNames_;
+  study.grid.dims = {subject.dims.x, subject.dims.y, subject.dims.z};  // clusters join neighbours on it
   // The analytic model's first-level variance, from this subject's design: the
   // simulated noise is white with the design's SD in percent of the baseline.
   FirstLevelOptions firstLevel = settings_.analysis.firstLevel;
@@ -215,7 +216,7 @@ double PowerSink::trueEffectOf(const GroupTest& test, int32_t region) const {
 
 void PowerSink::scoreTest(const Replicate& replicate, const GroupTest& test, TestTallies& tallies) const {
   const StatisticMap map = computeGroupMap(replicate.accumulator, test, settings_.analysis.tail);
-  const MapThreshold threshold = thresholdGroupMap(replicate.accumulator, test, map, settings_.analysis);
+  const MapThreshold threshold = thresholdGroupMap(replicate.accumulator, test, map, settings_.analysis, study_->grid);
   if (tallies.tested == 0) tallies.tested = threshold.tested;
   int64_t trueDiscoveries = 0;
   for (int32_t r = 0; r < truth_.regions(); ++r) {

@@ -97,6 +97,7 @@ std::string correctionText(const std::string& correction) {
   if (correction == "fdr") return "FDR";
   if (correction == "bonferroni") return "Bonferroni";
   if (correction == "fwe") return "FWE (permutation)";
+  if (correction == "cluster") return "cluster FWE (permutation)";
   return correction;
 }
 
@@ -106,7 +107,8 @@ std::string thresholdText(const GroupMapEntry& map) {
   std::string out = htmlText(correctionText(map.correction) + " " + map.alpha + ": ");
   if (map.tThreshold == "n/a" || map.tThreshold.empty()) return out + "p &le; " + pText(map.pThreshold);
   const std::string comparison = map.correction == "fwe" ? " &gt; " : " &ge; ";
-  return out + (map.tail == "upper" ? "t" : "|t|") + comparison + figureText(map.tThreshold, 2);
+  const std::string clusters = map.correction == "cluster" ? "clusters of " : "";
+  return out + clusters + (map.tail == "upper" ? "t" : "|t|") + comparison + figureText(map.tThreshold, 2);
 }
 
 std::string mapsTable(const std::vector<GroupMapEntry>& maps) {

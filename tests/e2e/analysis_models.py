@@ -11,7 +11,9 @@ with two groups and three within factors (examples/event-related.cxd):
   threshold are those statsmodels' Benjamini-Hochberg rejects, and those kept by
   the family-wise correction by permutation are those whose share of relabellings
   (all sign flips, all splits into groups: enumerated here) with a maximum |t| at
-  least theirs is at most alpha;
+  least theirs is at most alpha, and those kept by the cluster-level correction
+  are the voxels of clusters (scipy.ndimage, 26 neighbours) larger than all but a
+  share alpha of the relabellings' largest clusters;
 - the study read back from its BIDS export gives the same maps, and a group
   name that looks like a path names files inside the output folder."""
 import glob
@@ -25,6 +27,7 @@ import sys
 import nibabel as nib
 import numpy as np
 import scipy.linalg
+import scipy.ndimage
 import scipy.optimize
 import scipy.stats
 import statsmodels.api as sm
@@ -154,33 +157,63 @@ def welch_t(values, in_first):
     return (a.mean(0) - b.mean(0)) / np.sqrt(a.var(0, ddof=1) / len(a) + b.var(0, ddof=1) / len(b))
 
 
-def permutation_rejections(values, mask, test, alpha):
-    """Every relabelling's maximum |t| over the mask; a voxel is rejected when at most
-    a share alpha of them reach its |t|. Returns the rejections and the cut on |t|."""
+def relabelled_t(values, mask, test):
+    """The t of the tested voxels under every relabelling, the observed one first."""
     tested = values[:, mask]
     n = len(tested)
     if test == "one-sample t":
-        relabellings = [np.array(signs)[:, None] * tested
-                        for signs in itertools.product([1.0, -1.0], repeat=n)]
-        statistic = [np.abs(scipy.stats.ttest_1samp(v, 0.0, axis=0).statistic) for v in relabellings]
-    else:
-        first = n // 2  # both groups of the example have the same size
-        statistic = []
-        for chosen in itertools.combinations(range(n), first):
-            in_first = np.zeros(n, bool)
-            in_first[list(chosen)] = True
-            statistic.append(np.abs(welch_t(tested, in_first)))
+        return [scipy.stats.ttest_1samp(np.array(signs)[:, None] * tested, 0.0, axis=0).statistic
+                for signs in itertools.product([1.0, -1.0], repeat=n)]
+    statistic = []
+    for chosen in itertools.combinations(range(n), n // 2):  # the example's groups are equal
+        in_first = np.zeros(n, bool)
+        in_first[list(chosen)] = True
+        statistic.append(welch_t(tested, in_first))
+    return statistic
+
+
+def to_exceed(maxima, alpha):
+    """The largest of the other relabellings' maxima that an observed one must exceed."""
+    others = np.sort(maxima[1:])[::-1]
+    allowed = int(np.floor(alpha * len(maxima) + 1e-9))
+    return others[allowed - 1] if allowed >= 1 else np.inf
+
+
+def permutation_rejections(values, mask, test, alpha):
+    """Every relabelling's maximum |t| over the mask; a voxel is rejected when at most
+    a share alpha of them reach its |t|. Returns the rejections and the cut on |t|."""
+    statistic = [np.abs(t) for t in relabelled_t(values, mask, test)]
     maxima = np.array([s.max() for s in statistic])
     observed = statistic[0]
     share = (maxima[None, :] >= observed[:, None]).mean(1)
-    others = np.sort(maxima[1:])[::-1]
-    allowed = int(np.floor(alpha * len(maxima) + 1e-9))
-    cut = others[allowed - 1] if allowed >= 1 else np.inf
+    cut = to_exceed(maxima, alpha)
     rejected = np.zeros(mask.shape, bool)
     rejected[mask] = share <= alpha
     near = np.zeros(mask.shape, bool)
     near[mask] = np.abs(observed - cut) <= TOLERANCE * max(1.0, cut)
     return rejected, cut, near
+
+
+def clusters(t, mask, forming):
+    """Labels of the clusters of voxels beyond +-forming, 26 neighbours, and their sizes."""
+    labels = np.zeros(mask.shape, int)
+    sizes = []
+    for side in (1, -1):
+        beyond = np.zeros(mask.shape, bool)
+        beyond[mask] = side * t >= forming
+        found, count = scipy.ndimage.label(beyond, structure=np.ones((3, 3, 3)))
+        for c in range(1, count + 1):
+            sizes.append(int((found == c).sum()))
+            labels[found == c] = len(sizes)
+    return labels, np.array(sizes)
+
+
+def cluster_rejections(values, mask, test, alpha, forming):
+    statistic = relabelled_t(values, mask, test)
+    maxima = np.array([max(clusters(t, mask, forming)[1], default=0) for t in statistic])
+    labels, sizes = clusters(statistic[0], mask, forming)
+    critical = to_exceed(maxima, alpha)
+    return np.isin(labels, 1 + np.flatnonzero(sizes > critical)), critical, sizes
 
 
 def check_group_level(out):
@@ -212,14 +245,27 @@ def check_group_level(out):
                                              axis=0, equal_var=False)
         assert np.allclose(t, expected.statistic, rtol=TOLERANCE, atol=TOLERANCE), name
         kept = image(os.path.join(out, "group", name + "_thresholded.nii.gz")) != 0
-        if correction == "fwe":
+        if correction in ("fwe", "cluster"):
             mask = image(os.path.join(out, "mask.nii.gz")) != 0
             if test == "one-sample t":
                 chosen = values if scope == "all" else values[groups == scope]
             else:
                 chosen = np.concatenate([values[groups == g] for g in scope.split(" - ")])
-            rejected, cut, near = permutation_rejections(chosen, mask, test, alpha)
             threshold = sidecar(os.path.join(out, "group", name + "_t.json"))["Threshold"]
+        if correction == "cluster":
+            df = len(chosen) - (1 if test == "one-sample t" else 2)
+            forming = scipy.stats.t.isf(0.001 / 2, df)
+            assert np.isclose(threshold["T"], forming, rtol=1e-9), (name, threshold, forming)
+            rejected, critical, sizes = cluster_rejections(chosen, mask, test, alpha, forming)
+            assert threshold["Exhaustive"] and threshold["Clusters"] == len(sizes), (name, threshold, sizes)
+            assert threshold["CriticalClusterVoxels"] == (None if np.isinf(critical) else critical), (name, threshold, critical)
+            assert np.array_equal(kept, rejected), (name, kept.sum(), rejected.sum())
+            table = [row.split("\t") for row in open(os.path.join(out, "group", name + "_clusters.tsv")).read().splitlines()[1:]]
+            assert sorted((int(row[2]) for row in table), reverse=True) == sorted(sizes, reverse=True), (name, table, sizes)
+            discoveries += rejected.sum()
+            continue
+        if correction == "fwe":
+            rejected, cut, near = permutation_rejections(chosen, mask, test, alpha)
             assert threshold["Exhaustive"] and np.isclose(threshold["T"], cut, rtol=TOLERANCE), (name, threshold, cut)
             assert np.array_equal(kept[~near], rejected[~near]), (name, kept.sum(), rejected.sum())
             discoveries += rejected.sum()
@@ -270,7 +316,8 @@ def main():
     check_first_level(ar1_run, analyze(ar1_run, "--ar1", "-o", os.path.join(ar1_run, "out")),
                       "S1_G1_Events", True, rng)
     discoveries = check_group_level(ols)
-    for correction, alpha in (("none", "0.001"), ("bonferroni", "0.5"), ("fdr", "0.5"), ("fwe", "0.5")):
+    for correction, alpha in (("none", "0.001"), ("bonferroni", "0.5"), ("fdr", "0.5"), ("fwe", "0.5"),
+                              ("cluster", "0.5")):
         out = analyze(run, "--correction", correction, "--alpha", alpha, "-o",
                       os.path.join(run, correction))
         discoveries += check_group_level(out)

@@ -6,8 +6,9 @@
   that size alone, the next size's run continues the plug-in's stream;
 - `--noise` changes the estimates, leaves the analytic column empty (it models
   the plug-in's white noise only), and the same `--seed` gives the same table;
-- `--correction fwe` thresholds each replicate's maps by permutation: with fewer
-  relabellings than 1 / alpha nothing can be found, with enough the regions are;
+- `--correction fwe` and `cluster` threshold each replicate's maps by
+  permutation: with fewer relabellings than 1 / alpha nothing can be found, with
+  enough the regions are;
 - `--seed` without `--noise` and a profile that is not one are refused."""
 import os
 import subprocess
@@ -106,18 +107,20 @@ def check_noise(base, control, plain):
 
 
 def check_family_wise(base, control):
-    detection = {}
-    for permutations in ("1", "1000"):
-        folder = os.path.join(base, "fwe" + permutations)
-        power(control, folder, "--subjects", "5", "--replicates", "4", "--correction", "fwe",
-              "--permutations", permutations, "--alpha", "0.5", "--tail", "upper")
-        header, rows = read_tsv(os.path.join(folder, "power.tsv"))
-        measure, estimate = header.index("measure"), header.index("estimate")
-        detection[permutations] = [float(row[estimate]) for row in rows if row[measure] == "detection"]
-    # 1 relabelling < 1 / alpha: none can be significant; all 32 sign flips of 5
-    # subjects can (any other correction would find the regions at this alpha).
-    assert detection["1"] and max(detection["1"]) == 0, detection
-    assert max(detection["1000"]) > 0, detection
+    for correction in ("fwe", "cluster"):
+        detection = {}
+        for permutations in ("1", "1000"):
+            folder = os.path.join(base, correction + permutations)
+            power(control, folder, "--subjects", "5", "--replicates", "4", "--correction", correction,
+                  "--permutations", permutations, "--alpha", "0.5", "--tail", "upper",
+                  "--cluster-p", "0.05")
+            header, rows = read_tsv(os.path.join(folder, "power.tsv"))
+            measure, estimate = header.index("measure"), header.index("estimate")
+            detection[permutations] = [float(row[estimate]) for row in rows if row[measure] == "detection"]
+        # 1 relabelling < 1 / alpha: none can be significant; all 32 sign flips of 5
+        # subjects can (any other correction would find the regions at this alpha).
+        assert detection["1"] and max(detection["1"]) == 0, (correction, detection)
+        assert max(detection["1000"]) > 0, (correction, detection)
 
 
 def check_refusals(base, control):
