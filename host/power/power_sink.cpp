@@ -281,7 +281,11 @@ double PowerSink::analyticVoxelPower(const GroupTest& test, int32_t subjects, in
                                      double effect, int64_t tested) const {
   if (std::isnan(analyticRoiPower(test, subjects, region, effect))) return kNaN;
   double alpha = settings_.analysis.alpha;
-  if (settings_.analysis.correction == Correction::Fdr) return kNaN;
+  // The data-dependent thresholds have no closed form: FDR's moves with the
+  // discoveries, the permutation thresholds with the relabelled maps.
+  const Correction correction = settings_.analysis.correction;
+  if (correction == Correction::Fdr || correction == Correction::Fwe || correction == Correction::Cluster)
+    return kNaN;
   if (settings_.analysis.correction == Correction::Bonferroni) alpha /= static_cast<double>(std::max<int64_t>(1, tested));
   const double betweenSD = design_.SubjectEffectSD * norm(study_->effects[test.effect].weights);
   return oneSampleGroupPower({effect, betweenSD, withinVariance_[test.effect], subjects, alpha, settings_.analysis.tail});
