@@ -191,6 +191,15 @@ void AnalysisWriter::groupMapMade(const GroupTest& groupTest, const StatisticMap
   writeText(stem + "_thresholded.json",
                   groupSidecar(groupTest, map, threshold,
                                "t statistic where significant at the threshold, 0 elsewhere"));
+  if (!threshold.correctedP.empty()) {
+    writeMaps(stem + "_pfwe.nii.gz", threshold.correctedP.data(), 1, MapIntent::PValue, 0.0,
+              "Cohortix group family-wise p");
+    writeText(stem + "_pfwe.json",
+              groupSidecar(groupTest, map, threshold,
+                           threshold.correction == Correction::Cluster
+                               ? "family-wise p-value of the voxel's cluster, 1 outside every cluster"
+                               : "family-wise p-value of the voxel, 1 where not tested"));
+  }
   if (threshold.correction == Correction::Cluster) writeText(stem + "_clusters.tsv", clusterTable(threshold, study_.grid));
   const std::string subjects =
       groupTest.twoSample ? std::to_string(groupSubjects_[groupTest.group]) + "+" +

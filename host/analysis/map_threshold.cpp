@@ -94,10 +94,16 @@ MapThreshold thresholdByMaxima(const std::vector<double>& p, const std::vector<f
   threshold.exhaustive = exhaustive;
   threshold.t = maximumToExceed(maxima, alpha);
   threshold.p = std::isnan(df) ? std::numeric_limits<double>::quiet_NaN() : tPValue(threshold.t, df, tail);
+  std::vector<double> others(maxima.begin() + (maxima.empty() ? 0 : 1), maxima.end());
+  std::sort(others.begin(), others.end());
+  threshold.correctedP.assign(p.size(), 1.0f);
   for (std::size_t v = 0; v < p.size(); ++v) {
     if (std::isnan(p[v])) continue;
     ++threshold.tested;
     if (threshold.passes(v, p[v], t[v])) ++threshold.significant;
+    const double statistic = tail == Tail::Two ? std::abs(t[v]) : t[v];
+    const auto reaching = others.end() - std::lower_bound(others.begin(), others.end(), statistic);
+    threshold.correctedP[v] = static_cast<float>(static_cast<double>(1 + reaching) / static_cast<double>(maxima.size()));
   }
   return threshold;
 }
@@ -136,9 +142,11 @@ MapThreshold thresholdByClusters(const std::vector<double>& p, const std::vector
     cluster.pFamilyWise = static_cast<double>(1 + atLeast) / static_cast<double>(maxima.size());
   }
   threshold.members.assign(p.size(), 0);
+  threshold.correctedP.assign(p.size(), 1.0f);
   for (std::size_t v = 0; v < p.size(); ++v) {
     if (labels[v] == 0) continue;
     MapCluster& cluster = threshold.clusters[static_cast<std::size_t>(labels[v] - 1)];
+    threshold.correctedP[v] = static_cast<float>(cluster.pFamilyWise);
     if (std::abs(t[v]) > std::abs(cluster.peakT) || cluster.peakT == 0.0) {
       cluster.peakT = t[v];
       cluster.peakVoxel = static_cast<int64_t>(v);

@@ -56,6 +56,10 @@ struct MapThreshold {
   Connectivity connectivity = Connectivity::Corners;
   std::vector<MapCluster> clusters;  // largest first
   std::vector<uint8_t> members;
+  // Fwe, Cluster: each voxel's family-wise p-value, the share of relabellings whose
+  // maximum (largest cluster) reaches its statistic (its cluster's size); 1 where
+  // the voxel is not tested or, for clusters, in none.
+  std::vector<float> correctedP;
 
   // Whether voxel v, with this p-value (NaN: not tested) and t, is significant.
   bool passes(std::size_t v, double pValue, double tValue) const;

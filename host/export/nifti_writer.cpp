@@ -175,6 +175,7 @@ int intentCodeOf(MapIntent intent) {
     case MapIntent::Estimate: return NIFTI_INTENT_ESTIMATE;
     case MapIntent::TTest: return NIFTI_INTENT_TTEST;
     case MapIntent::Label: return NIFTI_INTENT_LABEL;
+    case MapIntent::PValue: return NIFTI_INTENT_PVAL;
   }
   return NIFTI_INTENT_NONE;
 }

@@ -33,7 +33,7 @@ Status writeNifti(DiskInterface& disk, const std::filesystem::path& file,
                   const NiftiTimeCourse& volume, int gzipLevel);
 
 // What the values of a statistical map are, as NIfTI's intent code says.
-enum class MapIntent { None, Estimate, TTest, Label };
+enum class MapIntent { None, Estimate, TTest, Label, PValue };
 
 // Statistical maps on a volume's grid: NrOfMaps 3-D maps one after another, each
 // with x fastest (NIfTI's own order). One map makes a 3-D image.

@@ -191,7 +191,12 @@ def permutation_rejections(values, mask, test, alpha):
     rejected[mask] = share <= alpha
     near = np.zeros(mask.shape, bool)
     near[mask] = np.abs(observed - cut) <= TOLERANCE * max(1.0, cut)
-    return rejected, cut, near
+    # Corrected p-values, but where |t| ties a maximum within rounding.
+    corrected = np.ones(mask.shape)
+    corrected[mask] = share
+    tied = np.zeros(mask.shape, bool)
+    tied[mask] = np.min(np.abs(observed[:, None] - maxima[None, :]), 1) <= TOLERANCE * np.maximum(1.0, observed)
+    return rejected, cut, near, corrected, tied
 
 
 def clusters(t, mask, forming):
@@ -213,7 +218,8 @@ def cluster_rejections(values, mask, test, alpha, forming):
     maxima = np.array([max(clusters(t, mask, forming)[1], default=0) for t in statistic])
     labels, sizes = clusters(statistic[0], mask, forming)
     critical = to_exceed(maxima, alpha)
-    return np.isin(labels, 1 + np.flatnonzero(sizes > critical)), critical, sizes
+    shares = np.array([1.0] + [(1 + (maxima[1:] >= size).sum()) / len(maxima) for size in sizes])
+    return np.isin(labels, 1 + np.flatnonzero(sizes > critical)), critical, sizes, shares[labels]
 
 
 def check_group_level(out):
@@ -256,7 +262,9 @@ def check_group_level(out):
             df = len(chosen) - (1 if test == "one-sample t" else 2)
             forming = scipy.stats.t.isf(0.001 / 2, df)
             assert np.isclose(threshold["T"], forming, rtol=1e-9), (name, threshold, forming)
-            rejected, critical, sizes = cluster_rejections(chosen, mask, test, alpha, forming)
+            rejected, critical, sizes, corrected = cluster_rejections(chosen, mask, test, alpha, forming)
+            pfwe = image(os.path.join(out, "group", name + "_pfwe.nii.gz"))
+            assert np.allclose(pfwe, corrected, rtol=1e-6), name
             assert threshold["Exhaustive"] and threshold["Clusters"] == len(sizes), (name, threshold, sizes)
             assert threshold["CriticalClusterVoxels"] == (None if np.isinf(critical) else critical), (name, threshold, critical)
             assert np.array_equal(kept, rejected), (name, kept.sum(), rejected.sum())
@@ -265,7 +273,9 @@ def check_group_level(out):
             discoveries += rejected.sum()
             continue
         if correction == "fwe":
-            rejected, cut, near = permutation_rejections(chosen, mask, test, alpha)
+            rejected, cut, near, corrected, tied = permutation_rejections(chosen, mask, test, alpha)
+            pfwe = image(os.path.join(out, "group", name + "_pfwe.nii.gz"))
+            assert np.allclose(pfwe[~tied], corrected[~tied], rtol=1e-6), name
             assert threshold["Exhaustive"] and np.isclose(threshold["T"], cut, rtol=TOLERANCE), (name, threshold, cut)
             assert np.array_equal(kept[~near], rejected[~near]), (name, kept.sum(), rejected.sum())
             discoveries += rejected.sum()
