@@ -35,6 +35,7 @@ uint64_t below(std::mt19937_64& bits, uint64_t n) { return bits() % n; }
 }  // namespace
 
 Relabellings signFlips(int32_t subjects, int32_t wanted, uint64_t seed) {
+  wanted = std::max(wanted, 1);  // the observed labelling is always run
   const bool exhaustive = subjects < 31 && (int64_t{1} << subjects) <= wanted;
   Relabellings all = empty(subjects, exhaustive ? 1 << subjects : wanted, exhaustive);
   std::mt19937_64 bits(seed);
@@ -49,6 +50,7 @@ Relabellings signFlips(int32_t subjects, int32_t wanted, uint64_t seed) {
 }
 
 Relabellings groupSplits(int32_t first, int32_t second, int32_t wanted, uint64_t seed) {
+  wanted = std::max(wanted, 1);  // the observed labelling is always run
   const int32_t subjects = first + second;
   const int64_t splits = choose(subjects, first, wanted);
   const bool exhaustive = splits <= wanted;

@@ -5,7 +5,8 @@
 // two-sample test the subjects are exchangeable between the groups. The first
 // relabelling is always the observed one. When every relabelling fits in the count
 // asked for they are all run, once each (the test is then exact and the same on
-// every machine); otherwise that many are drawn at random from the seed.
+// every machine); otherwise that many (at least the observed one) are drawn at
+// random from the seed.
 
 #include <cstdint>
 #include <vector>

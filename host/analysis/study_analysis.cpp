@@ -99,7 +99,6 @@ TestedSubjects testedSubjects(const GroupAccumulator& accumulator, const GroupTe
   return subjects;
 }
 
-
 }  // namespace
 
 std::vector<GroupTest> groupTests(const GroupAccumulator& accumulator,
