@@ -9,7 +9,8 @@
 - `--correction fwe` and `cluster` threshold each replicate's maps by
   permutation: with fewer relabellings than 1 / alpha nothing can be found, with
   enough the regions are;
-- `--seed` without `--noise` and a profile that is not one are refused."""
+- `--seed` without `--noise`, a cluster option without `--correction cluster`
+  and a profile that is not one are refused."""
 import os
 import subprocess
 import sys
@@ -111,9 +112,9 @@ def check_family_wise(base, control):
         detection = {}
         for permutations in ("1", "1000"):
             folder = os.path.join(base, correction + permutations)
+            forming = ["--cluster-p", "0.05"] if correction == "cluster" else []
             power(control, folder, "--subjects", "5", "--replicates", "4", "--correction", correction,
-                  "--permutations", permutations, "--alpha", "0.5", "--tail", "upper",
-                  "--cluster-p", "0.05")
+                  "--permutations", permutations, "--alpha", "0.5", "--tail", "upper", *forming)
             header, rows = read_tsv(os.path.join(folder, "power.tsv"))
             measure, estimate = header.index("measure"), header.index("estimate")
             detection[permutations] = [float(row[estimate]) for row in rows if row[measure] == "detection"]
@@ -128,6 +129,10 @@ def check_family_wise(base, control):
 def check_refusals(base, control):
     refused = power(control, os.path.join(base, "r1"), "--subjects", "3", "--seed", "2", status=2)
     assert "--seed requires --noise" in refused.stderr, refused.stderr
+    # An option of a correction not asked for would be ignored without a word.
+    refused = power(control, os.path.join(base, "r3"), "--subjects", "3", "--correction", "fwe",
+                    "--cluster-p", "0.01", status=2)
+    assert refused.stderr == "cohortix: --cluster-p: applies only with --correction cluster\n", refused.stderr
     wrong = os.path.join(base, "wrong.toml")
     open(wrong, "w").write("[target]\ntsnr = -3\n")
     refused = power(control, os.path.join(base, "r2"), "--subjects", "3", "--noise", wrong, status=1)
