@@ -187,6 +187,23 @@ Result<std::string> mapFigure(const ReportContext& context, std::size_t index, c
          "significant (" + thresholdText(map) + "); grey: not tested.</figcaption></figure>";
 }
 
+// A cluster-level map's largest clusters: where its significance lies.
+std::string clusterTable(const GroupMapEntry& map, const std::vector<ClusterEntry>& clusters) {
+  if (clusters.empty()) return "";
+  constexpr std::size_t kShown = 10;
+  std::vector<std::vector<std::string>> rows;
+  for (std::size_t c = 0; c < std::min(clusters.size(), kShown); ++c) {
+    const ClusterEntry& cluster = clusters[c];
+    rows.push_back({std::to_string(c + 1), htmlText(cluster.side), htmlText(cluster.voxels),
+                    pText(cluster.pFamilyWise), htmlText(cluster.significant), figureText(cluster.peakT, 2),
+                    htmlText("(" + cluster.peakX + ", " + cluster.peakY + ", " + cluster.peakZ + ")")});
+  }
+  const std::string shown = clusters.size() > kShown ? "the " + std::to_string(kShown) + " largest of " : "all ";
+  return htmlTable({"Cluster", "Side", "Voxels", "Family-wise p", "Significant", "Peak t", "Peak (Talairach mm)"},
+                   rows, "Clusters of " + htmlText(map.map) + " (" + shown + std::to_string(clusters.size()) + ")",
+                   "numbers");
+}
+
 }  // namespace
 
 Result<std::string> groupMapResults(const ReportContext& context, ResultsInput& results,
@@ -212,7 +229,7 @@ Result<std::string> groupMapResults(const ReportContext& context, ResultsInput& 
     scores.push_back(scoreRow(*map, score.value()));
     Result<std::string> figure = mapFigure(context, i, *map, images.value(), truth);
     if (!figure) return figure.status();
-    figures += "<h4>" + htmlText(map->map) + "</h4>" + figure.value();
+    figures += "<h4>" + htmlText(map->map) + "</h4>" + figure.value() + clusterTable(*map, images->clusters);
   }
   out += "<h3 id=\"results-scores\">Scores against the truth</h3><p>Each thresholded map against the regions' "
          "voxels as the design asks them: sensitivity and Dice near 1 and a false discovery proportion near 0 "

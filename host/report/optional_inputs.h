@@ -63,10 +63,16 @@ struct GroupMapEntry {
   int64_t significantVoxels = 0;
 };
 
+// A cluster of a cluster-level map, as its table (<map>_clusters.tsv) lists it.
+struct ClusterEntry {
+  std::string side, voxels, pFamilyWise, significant, peakT, peakX, peakY, peakZ;
+};
+
 // A group map's voxels on the study's grid, in the data's voxel order.
 struct GroupMapImages {
   std::vector<float> t;            // unthresholded
   std::vector<float> thresholded;  // t where significant, 0 elsewhere
+  std::vector<ClusterEntry> clusters;  // a cluster-level map's, largest first
 };
 
 // One row of a power table (power.tsv); NaN where it reads NA.

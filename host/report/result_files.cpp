@@ -114,6 +114,8 @@ Result<std::vector<float>> mapVoxels(const fs::path& file, int64_t voxels) {
 const std::vector<std::string> kMapColumns = {"map", "test", "groups", "effect", "subjects", "df", "tail",
                                               "correction", "alpha", "p_threshold", "t_threshold", "tested_voxels",
                                               "significant_voxels", "max_abs_t"};
+const std::vector<std::string> kClusterColumns = {"cluster", "side",   "voxels", "p_fwe", "significant",
+                                                  "peak_t",  "peak_x", "peak_y", "peak_z"};
 const std::vector<std::string> kPowerColumns = {"subjects", "scope", "effect", "region", "measure", "true_effect",
                                                 "estimate", "ci_low", "ci_high", "analytic", "replicates"};
 
@@ -175,7 +177,16 @@ Result<GroupMapImages> ResultFiles::groupMapImages(const GroupMapEntry& map, int
   if (!t) return t.status();
   Result<std::vector<float>> thresholded = mapVoxels(stem.string() + "_thresholded.nii.gz", voxels);
   if (!thresholded) return thresholded.status();
-  return GroupMapImages{std::move(t).value(), std::move(thresholded).value()};
+  GroupMapImages images{std::move(t).value(), std::move(thresholded).value(), {}};
+  if (map.correction != "cluster") return images;
+  Result<TsvTable> table = readTable(disk_, stem.string() + "_clusters.tsv", kClusterColumns);
+  if (!table) return table.status();
+  for (std::size_t r = 0; r < table->rows(); ++r) {
+    const auto text = [&](const char* column) { return table->text(r, column); };
+    images.clusters.push_back({text("side"), text("voxels"), text("p_fwe"), text("significant"), text("peak_t"),
+                               text("peak_x"), text("peak_y"), text("peak_z")});
+  }
+  return images;
 }
 
 Result<std::optional<std::vector<PowerEntry>>> ResultFiles::powerTable() {

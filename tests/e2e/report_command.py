@@ -208,6 +208,30 @@ def check_power_curves(results, power_tsv):
     assert len(table_rows(results, "The power table")) == len(power)
 
 
+def check_cluster_tables(native, out):
+    """A cluster-level analysis: each drawn map lists its largest clusters as its
+    cluster table does."""
+    analysis = os.path.join(out, "cluster-analysis")
+    done = subprocess.run([os.environ["COHORTIX"], "analyze", native, "-o", analysis, "--correction", "cluster",
+                           "--cluster-p", "0.01"], capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    page = os.path.join(out, "clusters.html")
+    done = report(native, page, "--control", example("region-of-interest"), "--analysis", analysis)
+    assert done.returncode == 0 and done.stderr == "", done.stderr
+    results = section(open(page, encoding="utf-8").read(), "results")
+    drawn = re.findall(r"<h4>([^<]*)</h4>", results)
+    assert drawn, "no map drawn"
+    for name in drawn:
+        clusters = [line.split("\t") for line in
+                    open(os.path.join(analysis, "group", name + "_clusters.tsv")).read().splitlines()[1:]]
+        if not clusters:
+            assert f"Clusters of {name} " not in results, name
+            continue
+        rows = table_rows(results, f"Clusters of {name} ")
+        assert [row[2] for row in rows] == [c[2] for c in clusters[:10]], (name, rows, clusters[:10])
+        assert [row[4] for row in rows] == [c[4] for c in clusters[:10]], (name, rows)
+
+
 def check_results(out):
     native = os.path.join(out, "region-of-interest")
     simulate("region-of-interest", native)
@@ -222,6 +246,7 @@ def check_results(out):
     results = section(html, "results")
     check_scores(results, os.path.join(native, "analysis"))
     check_power_curves(results, os.path.join(native, "power", "power.tsv"))
+    check_cluster_tables(native, out)
     # Results named on the command line must be there and readable.
     done = report(native, os.path.join(out, "x.html"), "--control", example("region-of-interest"),
                   "--analysis", os.path.join(out, "no-analysis"))
