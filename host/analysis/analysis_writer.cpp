@@ -34,7 +34,7 @@ double peakOf(const std::vector<float>& t) {
 // they were all there are (an exact test, the same on every machine); a cluster
 // threshold also what formed and joined the clusters and how large one must be.
 std::string relabellingsJson(const MapThreshold& threshold) {
-  if (threshold.correction != Correction::Fwe && threshold.correction != Correction::Cluster) return "";
+  if (!byPermutation(threshold.correction)) return "";
   std::string json = ", \"Relabellings\": " + std::to_string(threshold.relabellings) +
                      ", \"Exhaustive\": " + (threshold.exhaustive ? "true" : "false");
   if (threshold.correction != Correction::Cluster) return json;

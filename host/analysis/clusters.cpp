@@ -13,6 +13,11 @@ std::optional<Connectivity> connectivityWith(int neighbours) {
   return std::nullopt;
 }
 
+int8_t clusterSide(double t, double formingT, Tail tail) {
+  if (t >= formingT) return 1;
+  return tail == Tail::Two && t <= -formingT ? -1 : 0;
+}
+
 ClusterFinder::ClusterFinder(GridShape grid, Connectivity connectivity) : grid_(grid) {
   // A neighbour differs by at most 1 along each axis, along 1 axis for faces, at
   // most 2 for edges, any for corners.

@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+#include "host/analysis/t_distribution.h"
+
 namespace cohortix::host {
 
 // A volume's voxels, x fastest, then y, then z.
@@ -17,6 +19,10 @@ struct GridShape {
 
 enum class Connectivity { Faces = 6, Edges = 18, Corners = 26 };
 std::optional<Connectivity> connectivityWith(int neighbours);
+
+// +1 or -1: the side of the cluster-forming threshold formingT (> 0) that t lies
+// beyond, at or past it; 0: neither (for Tail::Upper only the positive side counts).
+int8_t clusterSide(double t, double formingT, Tail tail);
 
 class ClusterFinder {
  public:

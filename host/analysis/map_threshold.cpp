@@ -76,6 +76,10 @@ MapThreshold thresholdMap(const std::vector<double>& p, double df, Correction co
   return threshold;
 }
 
+bool byPermutation(Correction correction) {
+  return correction == Correction::Fwe || correction == Correction::Cluster;
+}
+
 bool MapThreshold::passes(std::size_t v, double pValue, double tValue) const {
   if (std::isnan(pValue)) return false;
   if (correction == Correction::Cluster) return v < members.size() && members[v] != 0;

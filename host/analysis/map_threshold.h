@@ -26,6 +26,9 @@ enum class Correction { None, Bonferroni, Fdr, Fwe, Cluster };
 
 std::string correctionName(Correction correction);  // "none", "bonferroni", "fdr", "fwe", "cluster"
 std::optional<Correction> correctionNamed(std::string_view name);
+// Fwe and Cluster: thresholds set by relabelling the subjects, which depend on the
+// data and need the subjects' own values.
+bool byPermutation(Correction correction);
 
 // A cluster of an observed map at the cluster-forming threshold.
 struct MapCluster {

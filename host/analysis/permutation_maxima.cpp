@@ -262,11 +262,6 @@ MaximumDistribution clusterMaximaOver(const Relabellings& relabellings, Sums& te
 
 }  // namespace
 
-int8_t clusterSide(double t, double formingT, Tail tail) {
-  if (t >= formingT) return 1;
-  return tail == Tail::Two && t <= -formingT ? -1 : 0;
-}
-
 MaximumDistribution oneSampleMaxima(std::span<const float> values, int32_t subjects,
                                     const std::vector<uint8_t>& mask, Tail tail,
                                     const PermutationSettings& settings) {

@@ -53,9 +53,6 @@ struct ClusterSettings {
   Connectivity connectivity = Connectivity::Corners;
 };
 
-// +1 or -1: the side of the cluster-forming threshold t lies beyond; 0: neither.
-int8_t clusterSide(double t, double formingT, Tail tail);
-
 MaximumDistribution oneSampleClusterMaxima(std::span<const float> values, int32_t subjects,
                                            const std::vector<uint8_t>& mask, Tail tail,
                                            const PermutationSettings& settings, const ClusterSettings& clusters);

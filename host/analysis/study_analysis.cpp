@@ -131,7 +131,7 @@ StatisticMap computeGroupMap(const GroupAccumulator& accumulator, const GroupTes
 }
 
 bool needsSubjectValues(const AnalysisOptions& options) {
-  return options.correction == Correction::Fwe || options.correction == Correction::Cluster;
+  return byPermutation(options.correction);
 }
 
 MapThreshold thresholdGroupMap(const GroupAccumulator& accumulator, const GroupTest& groupTest,

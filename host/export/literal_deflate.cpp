@@ -238,7 +238,6 @@ char* writeDynamic(std::string_view bytes, const LiteralCode& code, bool last, c
   return putLittleEndian16(out, 0xffff);
 }
 
-
 // Four tables, so that runs of one byte do not wait on the same counter; at most
 // 2^32 - 1 counts to a counter before they are summed.
 using ByteCounts = std::array<std::array<uint32_t, 256>, 4>;

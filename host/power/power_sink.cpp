@@ -284,8 +284,7 @@ double PowerSink::analyticVoxelPower(const GroupTest& test, int32_t subjects, in
   // The data-dependent thresholds have no closed form: FDR's moves with the
   // discoveries, the permutation thresholds with the relabelled maps.
   const Correction correction = settings_.analysis.correction;
-  if (correction == Correction::Fdr || correction == Correction::Fwe || correction == Correction::Cluster)
-    return kNaN;
+  if (correction == Correction::Fdr || byPermutation(correction)) return kNaN;
   if (settings_.analysis.correction == Correction::Bonferroni) alpha /= static_cast<double>(std::max<int64_t>(1, tested));
   const double betweenSD = design_.SubjectEffectSD * norm(study_->effects[test.effect].weights);
   return oneSampleGroupPower({effect, betweenSD, withinVariance_[test.effect], subjects, alpha, settings_.analysis.tail});
