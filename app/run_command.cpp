@@ -189,14 +189,6 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
                                      std::cerr))
     return ExitStatus::Refused;
   if (design) options.study = host::runOrderOf(*design);
-  // The truth replays the stream from its first subject, and a replicate's run
-  // hands the host only the subjects it keeps: no truth can be told of them yet.
-  if (run.truth.truth && run.noise.replicate > 0) {
-    reportError("--truth cannot be kept for --replicate " + std::to_string(run.noise.replicate) +
-                ": the ground truth replays the study from its first subject, and a "
-                "replicate's run skips the subjects before its own");
-    return ExitStatus::Refused;
-  }
   host::RealDiskInterface disk;
   host::Result<std::unique_ptr<RunNoise>> noise =
       RunNoise::prepare(run.noise, options, design.get(), disk);
@@ -213,7 +205,7 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   if (!admission.beforeExports()) return ExitStatus::Refused;
   // Declared before the session, whose output path uses them until it finishes.
   std::unique_ptr<host::StudyExports> exports;
-  std::unique_ptr<host::truth::GroundTruth> truth;
+  RunTruth truth;
   host::HostSession session(options, std::cout, std::cerr, disk);
   host::ExportOptions exportOptions = run.exports;
   exportOptions.readmeNote = noise.value()->readmeNote();

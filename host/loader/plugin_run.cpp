@@ -16,6 +16,24 @@ class SessionScope {
   ~SessionScope() { setCurrentHostSession(nullptr); }
 };
 
+// Asks the plug-in, when it can tell, for what it draws for every subject, for as
+// long as the session runs it; the table is the session's.
+class SubjectReportScope {
+ public:
+  SubjectReportScope(const PluginEntryPoints& entryPoints, const HostSession& session)
+      : reportSubjects_(entryPoints.reportSubjects) {
+    if (reportSubjects_ != nullptr) reportSubjects_(session.subjectReport());
+  }
+  ~SubjectReportScope() {
+    if (reportSubjects_ != nullptr) reportSubjects_(nullptr);
+  }
+  SubjectReportScope(const SubjectReportScope&) = delete;
+  SubjectReportScope& operator=(const SubjectReportScope&) = delete;
+
+ private:
+  uint32_t (*reportSubjects_)(const CohortixSubjectReport*);
+};
+
 PluginRunOutcome initialiseAndExecute(TSKTPluginInterface* plugin) {
   if (!cohortixCallInitPlugin(plugin)) return PluginRunOutcome::Refused;
   return cohortixCallExecute(plugin) ? PluginRunOutcome::Completed : PluginRunOutcome::Failed;
@@ -31,6 +49,7 @@ PluginRunResult runPlugin(const std::filesystem::path& path, HostSession& sessio
     return result;
   }
   SessionScope scope(session);
+  const SubjectReportScope reports(library->entryPoints(), session);
   std::unique_ptr<TSKTPluginInterface, PluginObjectDeleter> plugin(
       library->entryPoints().createPlugin());
   result.outcome = initialiseAndExecute(plugin.get());

@@ -44,7 +44,7 @@ std::string regionJson(std::size_t r, const RegionTruth& region,
          ", \"CentreVoxel\": " + intTriple(place.Centre.X, place.Centre.Y, place.Centre.Z) +
          ", \"CentreTalairach\": " + millimetres(affine, place.Centre) +
          ", \"Radius\": " + exact(place.Radius) +
-         ", \"VoxelsWritten\": " + std::to_string(region.voxelsWritten) +
+         ", \"VoxelsWritten\": " + std::to_string(region.voxelsWritten()) +
          ", \"VoxelsOverwritten\": " + std::to_string(region.voxelsOverwritten) +
          ", \"Effects\": " + effectsJson(region, cells) + "}";
 }
@@ -115,7 +115,7 @@ std::string truthTableRows(const SubjectTruth& truth, const TalairachAffine& aff
               exact(region.effects[p].received) + '\t' + exact(region.effects[p].tableValue) +
               '\t' + std::to_string(c.X) + '\t' + std::to_string(c.Y) + '\t' +
               std::to_string(c.Z) + '\t' + number(mm[0]) + '\t' + number(mm[1]) + '\t' +
-              number(mm[2]) + '\t' + std::to_string(region.voxelsWritten) + '\t' +
+              number(mm[2]) + '\t' + std::to_string(region.voxelsWritten()) + '\t' +
               std::to_string(region.voxelsOverwritten) + '\n';
     }
   }

@@ -48,8 +48,8 @@ dll_imports() {
 }
 
 check_plugin_exports() {
-  # The seven functions, then the members of both classes under the names the
-  # Windows host's compiler gives them.
+  # The seven functions, the entry point of the subject reports, then the members
+  # of both classes under the names the Windows host's compiler gives them.
   local expected='createPlugin
 getPluginName
 getPluginDescription
@@ -57,6 +57,7 @@ getAuthor
 getHelpFile
 getPluginVersion
 getGUIScript
+cohortixReportSubjects
 ??0TSKTPluginInterface@@QEAA@XZ
 ??0TSKTPluginInterface@@QEAA@AEBV0@@Z
 ??1TSKTPluginInterface@@UEAA@XZ
