@@ -64,7 +64,7 @@ void GroundTruth::take(const SavedSubject& subject, std::span<const float> data)
   const bool replayed = subject.components == nullptr;
   if (replayed && !fallbackSaid_) {
     fallbackSaid_ = true;
-    messages_ << kReplayFallbackMessage << '\n';
+    messages_ << "cohortix: " << kReplayFallbackMessage << '\n';
   }
   Pending pending{subject, replayed ? checksumOf(data) : DataChecksum{}};
   pending.subject.data = {};
@@ -121,7 +121,7 @@ bool GroundTruth::replaySubject(const Pending& pending) {
   const bool wasLost = replay_.lost();
   const Status replayed = replay_.replay(subject, pending.data, truth_);
   if (!replayed && !wasLost)
-    messages_ << std::string(kNoReplayMessage) + " (" + subject.files.vtc + ": " +
+    messages_ << "cohortix: " + std::string(kNoReplayMessage) + " (" + subject.files.vtc + ": " +
                      replayed.message() + ")\n";
   return replayed.isOk();
 }

@@ -131,7 +131,7 @@ def main():
                         f"marked {marked(other)}, {result.stderr}")
 
     result = run_cohortix(STUDY, "-o", os.path.join(base, "native"), "--bids", bids, "--gzip",
-                          "--no-native", "--resume")
+                          "--no-native", "--resume", "--verify-truth")
     if result.returncode != 0:
         failures.append(f"resume: status {result.returncode}, {result.stderr}")
     elif same_tree(bids, reference):

@@ -132,7 +132,7 @@ TEST(GroundTruth, SubjectsOfAPluginThatDoesNotReportAreReplayedAfterOneMessage) 
   run.pass(1, /*reported=*/false);
   run.truth.runFinished(run.outcomes);
   EXPECT_TRUE(run.outcomes.all().empty());
-  EXPECT_EQ(run.messages.str(), std::string(kReplayFallbackMessage) + "\n");
+  EXPECT_EQ(run.messages.str(), "cohortix: " + std::string(kReplayFallbackMessage) + "\n");
   for (const char* file : kStudyFiles) EXPECT_TRUE(std::filesystem::exists(run.folder / file)) << file;
 }
 
