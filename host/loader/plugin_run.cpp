@@ -41,7 +41,8 @@ PluginRunOutcome initialiseAndExecute(TSKTPluginInterface* plugin) {
 
 }  // namespace
 
-PluginRunResult runPlugin(const std::filesystem::path& path, HostSession& session) {
+PluginRunResult runPlugin(const std::filesystem::path& path, HostSession& session,
+                          bool askForReports) {
   PluginRunResult result;
   std::unique_ptr<PluginLibrary> library = PluginLibrary::open(path, result.error);
   if (library == nullptr) {
@@ -49,7 +50,9 @@ PluginRunResult runPlugin(const std::filesystem::path& path, HostSession& sessio
     return result;
   }
   SessionScope scope(session);
-  const SubjectReportScope reports(library->entryPoints(), session);
+  PluginEntryPoints entryPoints = library->entryPoints();
+  if (!askForReports) entryPoints.reportSubjects = nullptr;
+  const SubjectReportScope reports(entryPoints, session);
   std::unique_ptr<TSKTPluginInterface, PluginObjectDeleter> plugin(
       library->entryPoints().createPlugin());
   result.outcome = initialiseAndExecute(plugin.get());
