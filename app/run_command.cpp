@@ -13,6 +13,7 @@
 #include "app/leftover_temporaries.h"
 #include "app/design_warnings.h"
 #include "app/run_admission.h"
+#include "app/run_anatomy_options.h"
 #include "app/run_export_options.h"
 #include "app/run_exports.h"
 #include "app/run_noise_options.h"
@@ -44,6 +45,7 @@ struct RunOptions {
   bool force = false;
   TruthRunOptions truth;
   RunNoiseOptions noise;
+  RunAnatomyOptions anatomy;
 };
 
 ExitStatus exitStatusOf(const host::PluginRunResult& result) {
@@ -155,6 +157,32 @@ std::optional<host::truth::TruthNoise> truthNoiseOf(const host::noise::NoiseRunS
                                  noise.seed, static_cast<int32_t>(noise.replicate)};
 }
 
+// The anatomy, built before anything is written; none without --anatomy or a
+// design (the plug-in then says why it refuses the control file).
+host::Result<std::unique_ptr<RunAnatomy>> prepareAnatomy(const RunOptions& run,
+                                                         const SimulationDesign* design,
+                                                         const host::PluginLibrary& plugin) {
+  if (!run.anatomy.wanted || design == nullptr) return std::unique_ptr<RunAnatomy>();
+  if (plugin.entryPoints().reportSubjects == nullptr)
+    return host::Status::error("--anatomy recomposes every subject from what the plug-in reports "
+                               "it drew, and the loaded plug-in reports nothing");
+  return RunAnatomy::prepare(run.anatomy, *design);
+}
+
+host::anatomy::AnatomyOutputSetting anatomyOutputs(const RunOptions& run,
+                                                   const host::SessionOptions& options,
+                                                   const SimulationDesign& design) {
+  host::anatomy::AnatomyOutputSetting setting;
+  setting.outputDir = options.outputDir;
+  setting.nativeFiles = run.truth.truth;
+  setting.bidsDir = run.bidsDir;
+  setting.bidsTruth = !run.truth.noTruth;
+  setting.gzip = run.exports.gzip;
+  setting.experiment = design.ExperimentName;
+  setting.largestSubjectNumber = design.NrOfSubjects;
+  return setting;
+}
+
 ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   host::SessionOptions options;
   options.controlFile = std::filesystem::absolute(run.controlFile);
@@ -196,6 +224,11 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
     reportError(noise.status().message());
     return ExitStatus::Refused;
   }
+  host::Result<std::unique_ptr<RunAnatomy>> anatomy = prepareAnatomy(run, design.get(), *plugin);
+  if (!anatomy) {
+    reportError(anatomy.status().message());
+    return ExitStatus::Refused;
+  }
   // Up before the first file is removed or written.
   const host::InterruptionWatcher watcher([&disk, &noise](int signal) {
     noise.value()->removeTemporaries();
@@ -217,11 +250,14 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   }
   exports = std::move(opened).value();
   if (!admission.afterExports(session)) return ExitStatus::Refused;
+  if (anatomy.value())
+    anatomy.value()->plugInto(session, anatomyOutputs(run, options, *design), disk);
   design.reset();
   noise.value()->plugInto(session);
   if (exports) session.output().addSink(*exports);
   truth = attachTruth(run.truth, options, run.exports, disk, session,
-                      truthNoiseOf(noise.value()->settings()));
+                      truthNoiseOf(noise.value()->settings()),
+                      anatomy.value() ? &anatomy.value()->composition() : nullptr);
   // The run's files are flushed and renamed behind their writers, so that the disk
   // always has work queued while the next subject is made; the session's end
   // waits for them and counts what could not be put in place.
@@ -276,9 +312,11 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
                       "Also write the study as a BIDS dataset into this folder (missing or "
                       "empty)");
   addTruthOptions(*command, run->truth);
+  CLI::Option* anatomy = addRunAnatomyOptions(*command, run->anatomy);
   addRunExportOptions(*command, run->exports);
-  command->callback([&action, run, &global] {
+  command->callback([&action, run, &global, anatomy] {
     run->exports.bidsDir = run->bidsDir;
+    run->anatomy.wanted = anatomy->count() > 0;
     if (run->exports.gzip && !run->exports.nifti && run->bidsDir.empty())
       throw CLI::ValidationError("--gzip", "compresses the volumes of --nifti or --bids; give one");
     action = [run, &global] { return runStudy(*run, global); };

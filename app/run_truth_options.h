@@ -16,6 +16,7 @@
 #include "host/session/study_exports.h"
 #include "host/truth/ground_truth.h"
 #include "host/truth/truth_verifier.h"
+#include "host/anatomy/vtc_anatomy.h"
 
 namespace cohortix::app {
 
@@ -38,13 +39,12 @@ struct RunTruth {
 
 // The truth on the session's output path, ahead of every other stage, and the
 // verifier as a witness of every subject. `noise` is the host's noise and
-// replicate the run adds after the plug-in, which the truth records.
-RunTruth attachTruth(const TruthRunOptions& options,
-                                                      const host::SessionOptions& run,
-                                                      const host::ExportOptions& exports,
-                                                      host::DiskInterface& disk,
-                                                      host::HostSession& session,
-                                                      std::optional<host::truth::TruthNoise> noise);
+// replicate the run adds after the plug-in, which the truth records; `anatomy`,
+// when the run recomposes its subjects on one, what the truth says they hold.
+RunTruth attachTruth(const TruthRunOptions& options, const host::SessionOptions& run,
+                     const host::ExportOptions& exports, host::DiskInterface& disk,
+                     host::HostSession& session, std::optional<host::truth::TruthNoise> noise,
+                     const host::anatomy::Composition* anatomy = nullptr);
 
 // After the run: the report, when asked for, of the run's output folder with its
 // truth. A report that cannot be made or written makes a successful run one with

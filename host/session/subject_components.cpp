@@ -10,7 +10,8 @@ float SubjectComponents::effectAt(std::size_t voxel, std::size_t p) const {
   const int16_t label = finalRegion[voxel];
   if (label <= 0) return 0.0f;
   const std::vector<CellEffect>& effects = regions[static_cast<std::size_t>(label - 1)].effects;
-  return p < effects.size() ? effects[p].received : 0.0f;
+  if (p >= effects.size()) return 0.0f;
+  return signalWeight.empty() ? effects[p].received : signalWeight[voxel] * effects[p].received;
 }
 
 std::vector<std::string> cellNamesOf(const DesignMatrix& matrix) {

@@ -48,9 +48,13 @@ struct SubjectComponents {
   // r wrote it last.
   std::vector<float> voxelBaseline;
   std::vector<int16_t> finalRegion;
+  // Per voxel, the share of its region's signal a later stage kept in it (the
+  // anatomy's grey matter); empty: all of it, as the plug-in made it.
+  std::vector<float> signalWeight;
 
   std::size_t cells() const { return cellNames.size(); }
-  // The effect of cell p at voxel v (0 where no region wrote).
+  // The effect of cell p at voxel v (0 where no region wrote), times its signal
+  // weight.
   float effectAt(std::size_t voxel, std::size_t p) const;
 };
 

@@ -132,6 +132,7 @@ void GroundTruth::truthOf(const Pending& pending, SubjectOutcomes& outcomes) {
     truth_ = *subject.components;
   else if (!replaySubject(pending))
     return;
+  if (setting_.recompose) setting_.recompose(truth_);
   box_ = boxOfHeader(subject.header);
   if (!subject.protocolSaved) return;
   if (table_.empty()) cells_ = truth_.cellNames;

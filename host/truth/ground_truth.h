@@ -42,6 +42,9 @@ struct TruthSetting {
   std::filesystem::path bidsDir;    // empty: no dataset
   bool gzip = false;                // .nii.gz rather than .nii
   std::optional<TruthNoise> noise;  // the host's noise, when the run adds any
+  // What a stage that recomposes the subjects (the anatomy) makes of their truth;
+  // empty: the truth is the components as the plug-in reported them.
+  std::function<void(SubjectTruth&)> recompose;
 };
 
 // The message of a run whose plug-in's data the replay does not reproduce.
