@@ -3,6 +3,7 @@
 #include <ostream>
 #include <string>
 
+#include "host/anatomy/anatomy_cache.h"
 #include "host/anatomy/atlas_labels.h"
 
 namespace cohortix::app {
@@ -11,7 +12,7 @@ host::Status placeRegions(const SimulationDesign& design, const std::vector<Toke
                           std::ostream& out, std::vector<DesignFinding>& findings) {
   namespace anatomy = host::anatomy;
   const anatomy::AnatomySources sources = anatomy::templateSources();
-  host::Result<anatomy::Anatomy> brain = anatomy::buildAnatomy(sources);
+  host::Result<anatomy::Anatomy> brain = anatomy::cachedAnatomy(sources);
   if (!brain) return brain.status();
   const anatomy::AtlasNames names = anatomy::AtlasNames::forSources(sources);
   for (int r = 0; r < design.NrOfRegions && r < kMaxRegions; ++r) {

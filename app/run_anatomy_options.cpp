@@ -1,8 +1,11 @@
 #include "app/run_anatomy_options.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 
 #include "control/vtc_geometry.h"
+#include "host/anatomy/anatomy_cache.h"
+
 
 namespace cohortix::app {
 
@@ -34,15 +37,32 @@ host::Result<std::unique_ptr<RunAnatomy>> RunAnatomy::prepare(const RunAnatomyOp
   const host::anatomy::AnatomySources sources =
       options.file.empty() ? host::anatomy::templateSources()
                            : host::anatomy::ownSources(options.file, options.space == "talairach");
-  host::Result<host::anatomy::Anatomy> anatomy = host::anatomy::buildAnatomy(sources);
+  bool cached = false;
+  host::Result<host::anatomy::Anatomy> anatomy = host::anatomy::cachedAnatomy(sources, &cached);
   if (!anatomy) return anatomy.status();
   auto run = std::make_unique<RunAnatomy>();
+  run->cached_ = cached;
   run->anatomy_ = std::move(anatomy).value();
+  run->names_ = host::anatomy::AtlasNames::forSources(sources);
   run->onVTC_ = host::anatomy::anatomyOnVTC(run->anatomy_, vtcBoxOf(design));
   run->composition_ = std::make_unique<host::anatomy::Composition>(
       run->onVTC_, options.signalIn == "all" ? host::anatomy::SignalIn::All
                                              : host::anatomy::SignalIn::Grey);
   return run;
+}
+
+std::string RunAnatomy::preparedText() const {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, anatomy_.secondsToBuild,
+                                 std::chars_format::fixed, 1).ptr;
+  const std::string seconds(text, end);
+  return cached_ ? "the anatomy read from its cache in " + seconds + " s"
+                 : "the anatomy derived from its sources in " + seconds +
+                       " s (kept in the cache for later runs)";
+}
+
+std::string RunAnatomy::placeJson(const std::array<double, 3>& talairach) const {
+  return host::anatomy::placeJson(names_.placeOf(anatomy_, talairach));
 }
 
 void RunAnatomy::plugInto(host::HostSession& session, host::anatomy::AnatomyOutputSetting setting,

@@ -229,6 +229,7 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
     reportError(anatomy.status().message());
     return ExitStatus::Refused;
   }
+  if (anatomy.value() && !run.quiet) std::cerr << "cohortix: " << anatomy.value()->preparedText() << '\n';
   // Up before the first file is removed or written.
   const host::InterruptionWatcher watcher([&disk, &noise](int signal) {
     noise.value()->removeTemporaries();
@@ -257,7 +258,7 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   if (exports) session.output().addSink(*exports);
   truth = attachTruth(run.truth, options, run.exports, disk, session,
                       truthNoiseOf(noise.value()->settings()),
-                      anatomy.value() ? &anatomy.value()->composition() : nullptr);
+                      anatomy.value().get());
   // The run's files are flushed and renamed behind their writers, so that the disk
   // always has work queued while the next subject is made; the session's end
   // waits for them and counts what could not be put in place.

@@ -74,7 +74,7 @@ std::unique_ptr<host::truth::TruthVerifier> attachVerifier(const host::SessionOp
 RunTruth attachTruth(const TruthRunOptions& options, const host::SessionOptions& run,
                      const host::ExportOptions& exports, host::DiskInterface& disk,
                      host::HostSession& session, std::optional<host::truth::TruthNoise> noise,
-                     const host::anatomy::Composition* anatomy) {
+                     const RunAnatomy* anatomy) {
   RunTruth attached;
   if (options.verify) attached.verifier = attachVerifier(run, session);
   if (!options.truth && (exports.bidsDir.empty() || options.noTruth)) return attached;
@@ -89,8 +89,14 @@ RunTruth attachTruth(const TruthRunOptions& options, const host::SessionOptions&
   // ahead of the host's noise when there is any; otherwise in the sink.
   const bool dataChanged = noise && !noise->profile.empty();
   setting.noise = std::move(noise);
-  if (anatomy != nullptr)
-    setting.recompose = [anatomy](host::truth::SubjectTruth& truth) { anatomy->composeTruth(truth); };
+  if (anatomy != nullptr) {
+    setting.recompose = [anatomy](host::truth::SubjectTruth& truth) {
+      anatomy->composition().composeTruth(truth);
+    };
+    setting.placeOf = [anatomy](const std::array<double, 3>& talairach) {
+      return anatomy->placeJson(talairach);
+    };
+  }
   attached.truth =
       std::make_unique<host::truth::GroundTruth>(*design, std::move(setting), disk, std::cerr);
   if (dataChanged) session.output().addFirstStage(*attached.truth);

@@ -16,7 +16,7 @@
 #include "host/session/study_exports.h"
 #include "host/truth/ground_truth.h"
 #include "host/truth/truth_verifier.h"
-#include "host/anatomy/vtc_anatomy.h"
+#include "app/run_anatomy_options.h"
 
 namespace cohortix::app {
 
@@ -44,7 +44,7 @@ struct RunTruth {
 RunTruth attachTruth(const TruthRunOptions& options, const host::SessionOptions& run,
                      const host::ExportOptions& exports, host::DiskInterface& disk,
                      host::HostSession& session, std::optional<host::truth::TruthNoise> noise,
-                     const host::anatomy::Composition* anatomy = nullptr);
+                     const RunAnatomy* anatomy = nullptr);
 
 // After the run: the report, when asked for, of the run's output folder with its
 // truth. A report that cannot be made or written makes a successful run one with

@@ -45,6 +45,8 @@ struct TruthSetting {
   // What a stage that recomposes the subjects (the anatomy) makes of their truth;
   // empty: the truth is the components as the plug-in reported them.
   std::function<void(SubjectTruth&)> recompose;
+  // Where a region's centre lies in that anatomy, for the subject's truth JSON.
+  PlaceOf placeOf;
 };
 
 // The message of a run whose plug-in's data the replay does not reproduce.

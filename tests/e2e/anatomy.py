@@ -4,8 +4,9 @@ mask, Dice at least 0.95); the truth says exactly what was added (the truth's
 baseline plus its effects times the predictors is, value for value, the same
 study run without noise, and the rest of the data is the plug-in's noise); grey
 matter holds the signal; every subject gets a T1w in the dataset, which passes
-the BIDS validator; the host's noise goes on top; an anatomy that is missing is
-refused before anything is written, with the command that installs it."""
+the BIDS validator; the anatomy derived once and read back from the cache makes
+the same bytes; an anatomy that is missing is refused before anything is
+written."""
 import glob
 import json
 import os
@@ -111,13 +112,31 @@ def check_dataset(bids):
 
 def main():
     base = fresh_folder("anatomy")
+    os.environ["XDG_CACHE_HOME"] = os.path.join(base, "cache")
     noisy, quiet = os.path.join(base, "noisy"), os.path.join(base, "quiet")
     bids = os.path.join(base, "bids")
-    run(noisy, whole_brain(1.5), "--anatomy", "--truth", "--bids", bids, "--gzip")
     run(quiet, whole_brain(0), "--anatomy", "--truth")
+    cache = glob.glob(os.path.join(base, "cache", "cohortix", "anatomy", "*.nii"))
+    check(len(cache) == 1, f"the anatomy's cache: {cache}")
+    run(noisy, whole_brain(1.5), "--anatomy", "--truth", "--bids", bids, "--gzip")
+    again = os.path.join(base, "again")
+    run(again, whole_brain(0), "--anatomy")
+    for name in ("S1_G1_WholeBrain.vtc", "S2_G2_WholeBrain.vtc"):
+        check(open(os.path.join(quiet, "native", name), "rb").read() ==
+              open(os.path.join(again, "native", name), "rb").read(),
+              f"{name}: the cached anatomy made other bytes than the derived one")
     check_truth_and_brain(noisy, quiet)
     check_dataset(bids)
-    # Without the anatomy's package: refused, nothing written, the command named.
+    # Regions named by atlas; a centre off the grey matter warned of at its line.
+    named = subprocess.run([os.environ["COHORTIX"], "check", "--anatomy", example("faces-and-places")],
+                           capture_output=True, text=True)
+    check(named.returncode == 0 and "AAL Fusiform_R" in named.stdout and
+          "Harvard-Oxford Parahippocampal Gyrus, posterior division" in named.stdout, named.stdout)
+    warned = subprocess.run([os.environ["COHORTIX"], "check", "--anatomy", "--strict", example("event-related")],
+                            capture_output=True, text=True)
+    check(warned.returncode == 1 and "event-related.cxd:42: region 2 (Talairach -30, -20, 50)'s centre "
+          "lies in white matter" in warned.stderr, warned.stderr)
+    # An anatomy that cannot be read: refused, nothing written.
     missing = run(os.path.join(base, "missing"), whole_brain(1.5), "--anatomy",
                   os.path.join(base, "no-such-brain.nii.gz"), status=5)
     check("cannot read the anatomy" in missing.stderr and
