@@ -14,6 +14,7 @@
 #include "host/analysis/map_threshold.h"
 #include "host/documents/two_gamma_hrf.h"
 #include "host/io/disk_interface.h"
+#include "host/anatomy/anatomy_cache.h"
 #include "host/noise/noise_profile_file.h"
 #include "host/power/power_analysis.h"
 #include "host/power/power_table.h"
@@ -31,6 +32,8 @@ struct PowerCommandOptions {
   GroupThresholdOptions threshold;
   std::string noise;  // the profile's file; empty: none
   std::string truthRegions = "received";
+  bool anatomy = false;
+  std::string signalIn = "grey";
   bool quiet = false;
 };
 
@@ -61,6 +64,16 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
       return ExitStatus::RunFailed;
     }
     power.noise = std::move(profile).value();
+  }
+  if (options.anatomy) {
+    host::Result<host::anatomy::Anatomy> anatomy =
+        host::anatomy::cachedAnatomy(host::anatomy::templateSources());
+    if (!anatomy) {
+      reportError(anatomy.status().message());
+      return ExitStatus::RunFailed;
+    }
+    power.anatomy = std::move(anatomy).value();
+    power.signalIn = options.signalIn == "all" ? host::anatomy::SignalIn::All : host::anatomy::SignalIn::Grey;
   }
   host::Result<host::PowerResult> result = host::runPowerAnalysis(power, std::cerr);
   if (!result) {
@@ -131,6 +144,13 @@ void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
                    "received (each subject's jittered spheres) or the spheres the design asks")
       ->capture_default_str()
       ->check(CLI::IsMember({"received", "asked"}));
+  CLI::Option* anatomy = command->add_flag(
+      "--anatomy", options->anatomy,
+      "Recompose every subject on the Colin27 anatomy before it is analysed, as run --anatomy does");
+  command->add_option("--signal-in", options->signalIn, "Where a region's signal goes on the anatomy")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"grey", "all"}))
+      ->needs(anatomy);
   command->add_flag("-q,--quiet", options->quiet, "No progress and no table on standard output");
   command->callback([&action, options, &global] {
     options->power.receivedRegions = options->truthRegions == "received";
