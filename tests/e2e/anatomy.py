@@ -118,7 +118,10 @@ def main():
     run(quiet, whole_brain(0), "--anatomy", "--truth")
     cache = glob.glob(os.path.join(base, "cache", "cohortix", "anatomy", "*.nii"))
     check(len(cache) == 1, f"the anatomy's cache: {cache}")
-    run(noisy, whole_brain(1.5), "--anatomy", "--truth", "--bids", bids, "--gzip")
+    report = os.path.join(base, "report.html")
+    run(noisy, whole_brain(1.5), "--anatomy", "--truth", "--bids", bids, "--gzip", "--report", report)
+    check(os.path.isfile(report) and "In the anatomy, subject S1_G1_WholeBrain's centre: AAL Precentral_R"
+          in open(report, encoding="utf-8").read(), "the report does not name region 2 by atlas")
     again = os.path.join(base, "again")
     run(again, whole_brain(0), "--anatomy")
     for name in ("S1_G1_WholeBrain.vtc", "S2_G2_WholeBrain.vtc"):
