@@ -39,6 +39,7 @@ struct SweepOptions {
   std::string output;
   int jobs = 1;
   bool retryFailed = false;
+  bool skipBroken = false;  // gather: leave out a design whose table is not whole
   sweep::SlurmOptions slurm;
 };
 
@@ -146,7 +147,8 @@ ExitStatus writeSlurmScript(SweepOptions options, const GlobalOptions& global) {
 ExitStatus gather(const SweepOptions& options) {
   host::Result<sweep::Plan> manifest = sweep::readManifest(options.folder);
   if (!manifest) return failed(manifest.status());
-  host::Result<sweep::GatheredTable> table = sweep::gatherResults(options.folder, manifest.value());
+  host::Result<sweep::GatheredTable> table =
+      sweep::gatherResults(options.folder, manifest.value(), options.skipBroken);
   if (!table) return failed(table.status());
   if (options.output.empty()) {
     std::cout << table->text << std::flush;
@@ -163,6 +165,7 @@ ExitStatus gather(const SweepOptions& options) {
   };
   if (!table->failed.empty()) reportError("failed designs: " + list(table->failed));
   if (!table->missing.empty()) reportError("designs not run yet: " + list(table->missing));
+  for (const std::string& broken : table->broken) reportError("left out: design " + broken);
   const bool whole = table->failed.empty() && table->missing.empty();
   return whole ? ExitStatus::Success : ExitStatus::RunFailed;
 }
@@ -231,6 +234,9 @@ void addSweepCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
       sweepCommand->add_subcommand("gather", "Combine the designs' results into one TSV table"),
       *options);
   gatherCommand->add_option("-o,--output", options->output, "Table to write (default: stdout)");
+  gatherCommand->add_flag("--skip-broken", options->skipBroken,
+                          "Leave out, and name, a design whose table is not whole, rather than "
+                          "refuse the gathering");
   gatherCommand->callback([&action, options] { action = [options] { return gather(*options); }; });
 }
 

@@ -1,5 +1,6 @@
 #include "host/sweep/gather.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -42,22 +43,39 @@ std::vector<std::string> linesOf(const std::string& text) {
   return lines;
 }
 
-// Appends the design's power table rows; the first table read sets the header.
+std::size_t columnsOf(const std::string& line) {
+  return static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t')) + 1;
+}
+
+// Appends the design's power table rows, all or none; the first table read sets
+// the header.
 Status addPowerRows(const std::filesystem::path& folder, const PlannedDesign& design,
                     std::string& header, std::string& rows) {
   const std::filesystem::path path = folder / jobFolder(design.id) / "output" / kPowerTable;
   std::ifstream file(path, std::ios::binary);
   if (!file) return Status::error("cannot read " + path.string());
-  const std::vector<std::string> lines =
-      linesOf(std::string(std::istreambuf_iterator<char>(file), {}));
+  const std::string text(std::istreambuf_iterator<char>(file), {});
+  const std::vector<std::string> lines = linesOf(text);
   if (lines.empty())
     return Status::error(path.string() + ": expected a power table, found nothing");
+  if (text.back() != '\n')
+    return Status::error(path.string() + ":" + std::to_string(lines.size()) +
+                         ": expected a whole line, found the file cut short");
   if (header.empty()) header = lines.front();
   if (lines.front() != header)
     return Status::error(path.string() + ":1: expected the columns of the other designs' tables (" +
                          header + "), found " + lines.front());
-  for (std::size_t l = 1; l < lines.size(); ++l)
-    if (!lines[l].empty()) rows += rowStart(design) + "\t" + lines[l] + "\n";
+  const std::size_t columns = columnsOf(lines.front());
+  std::string own;
+  for (std::size_t l = 1; l < lines.size(); ++l) {
+    if (lines[l].empty()) continue;
+    if (columnsOf(lines[l]) != columns)
+      return Status::error(path.string() + ":" + std::to_string(l + 1) + ": expected " +
+                           std::to_string(columns) + " columns, found " +
+                           std::to_string(columnsOf(lines[l])));
+    own += rowStart(design) + "\t" + lines[l] + "\n";
+  }
+  rows += own;
   return Status::ok();
 }
 
@@ -71,7 +89,8 @@ std::string summaryRow(const PlannedDesign& design, const DesignSummary& s) {
 
 }  // namespace
 
-Result<GatheredTable> gatherResults(const std::filesystem::path& folder, const Plan& plan) {
+Result<GatheredTable> gatherResults(const std::filesystem::path& folder, const Plan& plan,
+                                    bool skipBroken) {
   GatheredTable table;
   const bool power = powerSweep(plan);
   std::string powerHeader;
@@ -84,8 +103,13 @@ Result<GatheredTable> gatherResults(const std::filesystem::path& folder, const P
     }
     if (state == DesignState::Failed) table.failed.push_back(design.id);
     if (power) {
-      if (state == DesignState::Complete)
-        if (Status added = addPowerRows(folder, design, powerHeader, rows); !added) return added;
+      if (state != DesignState::Complete) continue;
+      const std::string headerBefore = powerHeader;
+      Status added = addPowerRows(folder, design, powerHeader, rows);
+      if (added) continue;
+      if (!skipBroken) return std::move(added).context("design " + design.id);
+      powerHeader = headerBefore;
+      table.broken.push_back(design.id + ": " + added.message());
       continue;
     }
     Result<DesignSummary> summary = readSummary(folder, design.id, state);

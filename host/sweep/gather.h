@@ -17,8 +17,13 @@ struct GatheredTable {
   std::string text;                  // TSV
   std::vector<std::string> failed;   // ids of designs that failed
   std::vector<std::string> missing;  // ids of designs not run yet (or interrupted)
+  std::vector<std::string> broken;   // with skipBroken: why each skipped design was left out
 };
 
-Result<GatheredTable> gatherResults(const std::filesystem::path& folder, const Plan& plan);
+// A design's power table that is not whole (a row of other columns than its
+// header's, a last line cut short) refuses the gathering, the file and line named;
+// with `skipBroken` the design is left out and said in `broken`.
+Result<GatheredTable> gatherResults(const std::filesystem::path& folder, const Plan& plan,
+                                    bool skipBroken = false);
 
 }  // namespace cohortix::host::sweep
