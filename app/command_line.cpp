@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <iostream>
+#include <new>
 
 #include "app/analyze_command.h"
 #include "app/check_command.h"
@@ -77,6 +78,12 @@ int runCommandLine(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     reportError(withoutRepeatedName(e.what()));
     status = ExitStatus::UsageError;
+  } catch (const std::bad_alloc&) {
+    // The last resort: what was made so far has been given back on the way here
+    // (temporaries removed, files left only whole), and the user reads one line.
+    reportError("not enough memory to finish: give the process more (ulimit -v, the control "
+                "group's limit, other programs) or ask for less");
+    status = ExitStatus::RunFailed;
   }
   // What was asked for did not reach its reader: that is no success. A run's
   // product is its files; its log may go unread (and was said to).

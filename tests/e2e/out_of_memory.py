@@ -1,0 +1,57 @@
+"""Commands that run out of memory say so in one line and leave nothing behind:
+`power` asked for a million replicates and `analyze` of a study, each under an
+address-space limit too small for it, end with status 1, one "not enough memory"
+line and no "terminate called", no temporary folder of the power run and no
+temporary in the analysis folder."""
+import os
+import resource
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
+from native_files import example, fresh_folder, run_cohortix  # noqa: E402
+
+COHORTIX = os.environ["COHORTIX"]
+failures = []
+
+
+def limited(megabytes):
+    def apply():
+        limit = megabytes * 1024 * 1024
+        resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+    return apply
+
+
+def check_out_of_memory(name, command, megabytes, env):
+    done = subprocess.run(command, capture_output=True, text=True, env=env, preexec_fn=limited(megabytes))
+    lines = done.stderr.splitlines()
+    if done.returncode != 1 or len(lines) != 1 or not lines[0].startswith("cohortix: not enough memory"):
+        failures.append(f"{name}: status {done.returncode}, said {done.stderr!r}")
+
+
+def main():
+    base = fresh_folder("out_of_memory")
+    temporary = os.path.join(base, "tmp")
+    os.makedirs(temporary)
+    env = {**os.environ, "TMPDIR": temporary}
+    check_out_of_memory("power", [COHORTIX, "power", os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "examples", "sweep", "tiny.cxd"), "--subjects", "4", "--replicates",
+                                  "1000000", "-o", os.path.join(base, "power"), "-q"], 600, env)
+    if os.listdir(temporary):
+        failures.append(f"power left {os.listdir(temporary)} in the temporary folder")
+    run = os.path.join(base, "run")
+    done = run_cohortix(example("faces-and-places"), "-o", run)
+    if done.returncode != 0:
+        failures.append(f"the run to analyse: {done.stderr}")
+    analysis = os.path.join(base, "analysis")
+    check_out_of_memory("analyze", [COHORTIX, "analyze", run, "-o", analysis], 60, env)
+    left = [n for n in os.listdir(analysis) if n.startswith(".cohortix")] if os.path.isdir(analysis) else []
+    if left:
+        failures.append(f"analyze left temporaries: {left}")
+    if failures:
+        print("FAIL:\n" + "\n".join(failures), file=sys.stderr)
+        sys.exit(1)
+    print("out of memory: one line, status 1, nothing left behind")
+
+
+if __name__ == "__main__":
+    main()
