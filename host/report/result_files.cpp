@@ -103,7 +103,7 @@ Result<TsvTable> readTable(DiskInterface& disk, const fs::path& file, const std:
 
 Result<std::vector<float>> mapVoxels(const fs::path& file, int64_t voxels) {
   Result<NiftiVolume> image = readNifti(file);
-  if (!image) return image.status().context("cannot read " + file.string());
+  if (!image) return image.status();
   if (image->volumes != 1 || image->voxels() != voxels)
     return Status::error(file.string() + " does not belong to the study: it has " +
                          std::to_string(image->voxels()) + " voxels in " + std::to_string(image->volumes) +
