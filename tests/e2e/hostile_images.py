@@ -5,7 +5,8 @@ by a damaged copy (cut short, a gzip stream changed, a header field that does no
 fit the file), and `info` and `noise-stats` of the file, `score` of it against the
 subject's truth, and `analyze` and `report` of the dataset must each exit with
 status 1 and one line naming the file and the fault, with nothing written and no
-line of any library's own. The intact dataset goes through all five first."""
+line of any library's own. The intact dataset goes through all five first; a bold
+volume that is a link out of the dataset is not analysed."""
 
 import gzip
 import math
@@ -182,6 +183,16 @@ def main():
             if output:
                 shutil.rmtree(output, ignore_errors=True) if output.is_dir() else output.unlink(missing_ok=True)
         path.unlink()
+    # A bold volume that is a link to a file outside the dataset, whole as it is,
+    # is not analysed: the dataset would not be the data analysed.
+    outside = TMP / "outside_bold.nii.gz"
+    outside.write_bytes(intact)
+    bold.symlink_to(outside)
+    done = subprocess.run([COHORTIX, "analyze", str(bids), "-o", str(TMP / "analysis")], capture_output=True,
+                          text=True)
+    if done.returncode != 1 or done.stderr != f"cohortix: cannot read {bold}: it leads outside the dataset, to {outside}\n":
+        failures.append(f"link out of the dataset: analyze exit status {done.returncode}: {done.stderr}")
+    bold.unlink()
     bold.write_bytes(intact)
     assert not failures, "\n".join(failures)
     print(f"{len(rows)} damaged images refused by info, noise-stats, score, analyze and report")
