@@ -46,9 +46,9 @@ Result<std::vector<Predictor>> parseDesignTable(const std::string& text, const s
   for (const std::string& name : table->header()) predictors.push_back({name, {}});
   for (std::size_t r = 0; r < table->rows(); ++r)
     for (std::size_t p = 0; p < predictors.size(); ++p) {
-      Result<double> value = table->finiteNumber(r, p);
+      Result<float> value = table->finiteFloat(r, p);
       if (!value) return value.status();
-      predictors[p].values.push_back(static_cast<float>(value.value()));
+      predictors[p].values.push_back(value.value());
     }
   return predictors;
 }

@@ -26,6 +26,7 @@ constexpr int32_t kNifti2HeaderSize = 540;
 // more than about 1032 times its size.
 constexpr uint64_t kMostGzipRatio = 1032;
 constexpr std::size_t kChunkBytes = std::size_t{1} << 24;
+constexpr std::size_t kSkipBytes = std::size_t{1} << 18;
 
 struct RealType {
   int code;
@@ -219,7 +220,7 @@ struct NiftiInput::Stream {
 
   // Reads and drops `bytes`.
   Status skip(uint64_t bytes, uint64_t& got) {
-    std::vector<char> scratch(static_cast<std::size_t>(std::min<uint64_t>(bytes, kChunkBytes)));
+    std::vector<char> scratch(static_cast<std::size_t>(std::min<uint64_t>(bytes, kSkipBytes)));
     got = 0;
     while (got < bytes) {
       uint64_t n = 0;
@@ -287,7 +288,7 @@ Result<NiftiInput> NiftiInput::open(const fs::path& file) {
     ::close(fd);
     return input.failure("out of memory");
   }
-  gzbuffer(stream->gz, 1u << 20);
+  gzbuffer(stream->gz, 1u << 18);
   input.stream_ = std::move(stream);
   Stream& in = *input.stream_;
 

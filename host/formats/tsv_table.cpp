@@ -73,13 +73,14 @@ Result<double> TsvTable::number(std::size_t row, const std::string& column, bool
   return value;
 }
 
-Result<double> TsvTable::finiteNumber(std::size_t row, std::size_t column) const {
+Result<float> TsvTable::finiteFloat(std::size_t row, std::size_t column) const {
   const std::string& cell = rows_[row][column];
   double value = 0;
   const auto [end, error] = std::from_chars(cell.data(), cell.data() + cell.size(), value);
-  if (error != std::errc() || end != cell.data() + cell.size() || cell.empty() || !std::isfinite(value))
+  if (error != std::errc() || end != cell.data() + cell.size() || cell.empty() ||
+      !(std::fabs(value) <= std::numeric_limits<float>::max()))
     return Status::error(where(row) + ": expected a finite number as " + header_[column] + ", found " + found(cell));
-  return value;
+  return static_cast<float>(value);
 }
 
 Result<int64_t> TsvTable::integer(std::size_t row, const std::string& column) const {

@@ -33,8 +33,8 @@ class TsvTable {
 
   // A number; "NA" and "n/a" read NaN when allowed.
   Result<double> number(std::size_t row, const std::string& column, bool missingAllowed) const;
-  // A finite number, in any column.
-  Result<double> finiteNumber(std::size_t row, std::size_t column) const;
+  // A number in any column that is finite in single precision.
+  Result<float> finiteFloat(std::size_t row, std::size_t column) const;
   // A count: a whole number from 0.
   Result<int64_t> integer(std::size_t row, const std::string& column) const;
 

@@ -56,6 +56,7 @@ TEST(BidsTables, HostileTablesAreRefusedWithFileLineAndWhatWasFound) {
       {"A\nnan\n", "d.tsv:2: expected a finite number as A, found \"nan\""},
       {"A\n1\n-inf\n", "d.tsv:3: expected a finite number as A, found \"-inf\""},
       {"A\n1e999\n", "d.tsv:2: expected a finite number as A, found \"1e999\""},
+      {"A\n-1e39\n", "d.tsv:2: expected a finite number as A, found \"-1e39\""},
       {"A\tB\n\t1\n", "d.tsv:2: expected a finite number as A, found an empty field"},
   };
   for (const auto& [text, message] : designs) {
