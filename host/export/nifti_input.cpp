@@ -192,28 +192,43 @@ Result<NiftiHeader> checkedHeader(nifti_1_header raw) {
 
 }  // namespace
 
-// --- the bytes: a gzip stream or the plain file, both through zlib -----------------
+// --- the bytes: the plain file, or a gzip stream through zlib's inflate ----------
+// zlib's gz* functions were not used: reading through them, a stream cut inside
+// its trailer can end without an error, so the trailer would go unchecked.
 
 struct NiftiInput::Stream {
-  gzFile gz = nullptr;
+  int fd = -1;
   bool compressed = false;
   uint64_t fileBytes = 0;  // on disk
   uint64_t position = 0;   // in the uncompressed file
+  z_stream z{};
+  bool inflating = false;
+  bool inputEnded = false;  // the file read to its end
+  bool ended = false;       // the last gzip member (or the plain file) ended
+  std::vector<unsigned char> input;
 
   ~Stream() {
-    if (gz) gzclose(gz);
+    if (inflating) inflateEnd(&z);
+    if (fd >= 0) ::close(fd);
   }
 
-  // Reads up to `bytes`; fewer only at the end of the data. The status says why
-  // not all: ok for a clean end, else the damage.
+  Status start() {
+    if (!compressed) return Status::ok();
+    input.resize(kSkipBytes);
+    // 15 + 16: a gzip stream, header and trailer checked.
+    if (inflateInit2(&z, 15 + 16) != Z_OK) return Status::error("out of memory");
+    inflating = true;
+    return Status::ok();
+  }
+
+  // Reads up to `bytes`; fewer only where the data end. The status says why not
+  // all when it is a fault: a clean end is ok.
   Status read(void* into, uint64_t bytes, uint64_t& got) {
     got = 0;
-    auto* out = static_cast<char*>(into);
-    while (got < bytes) {
-      const auto ask = static_cast<unsigned>(std::min<uint64_t>(bytes - got, kChunkBytes));
-      const int n = gzread(gz, out + got, ask);
-      if (n > 0) got += static_cast<uint64_t>(n), position += static_cast<uint64_t>(n);
-      if (n < static_cast<int>(ask)) return why();
+    auto* out = static_cast<unsigned char*>(into);
+    while (got < bytes && !ended) {
+      Status status = compressed ? inflateSome(out + got, bytes - got, got) : readSome(out + got, bytes - got, got);
+      if (!status) return status;
     }
     return Status::ok();
   }
@@ -222,33 +237,69 @@ struct NiftiInput::Stream {
   Status skip(uint64_t bytes, uint64_t& got) {
     std::vector<char> scratch(static_cast<std::size_t>(std::min<uint64_t>(bytes, kSkipBytes)));
     got = 0;
-    while (got < bytes) {
+    while (got < bytes && !ended) {
       uint64_t n = 0;
       Status status = read(scratch.data(), std::min<uint64_t>(bytes - got, scratch.size()), n);
       got += n;
-      if (!status || n == 0) return status;
+      if (!status) return status;
     }
     return Status::ok();
   }
 
-  Status why() const {
-    int code = Z_OK;
-    const char* text = gzerror(gz, &code);
-    switch (code) {
-      case Z_OK: case Z_STREAM_END: return Status::ok();
-      case Z_BUF_ERROR: return Status::error("the gzip stream is cut short");
-      case Z_ERRNO: return Status::fromErrno(errno);
-      case Z_MEM_ERROR: return Status::error("out of memory");
-      default: break;
+ private:
+  Status readSome(unsigned char* out, uint64_t bytes, uint64_t& got) {
+    const ssize_t n = ::read(fd, out, static_cast<std::size_t>(std::min<uint64_t>(bytes, kChunkBytes)));
+    if (n < 0) return errno == EINTR ? Status::ok() : Status::fromErrno(errno);
+    if (n == 0) ended = true;
+    got += static_cast<uint64_t>(n), position += static_cast<uint64_t>(n);
+    return Status::ok();
+  }
+
+  Status fill() {
+    const ssize_t n = ::read(fd, input.data(), input.size());
+    if (n < 0) return errno == EINTR ? Status::ok() : Status::fromErrno(errno);
+    inputEnded = n == 0;
+    z.next_in = input.data();
+    z.avail_in = static_cast<uInt>(n);
+    return Status::ok();
+  }
+
+  Status inflateSome(unsigned char* out, uint64_t bytes, uint64_t& got) {
+    if (z.avail_in == 0 && !inputEnded)
+      if (Status status = fill(); !status) return status;
+    if (z.avail_in == 0 && inputEnded) return Status::error("the gzip stream is cut short");
+    const auto ask = static_cast<uInt>(std::min<uint64_t>(bytes, kChunkBytes));
+    z.next_out = out;
+    z.avail_out = ask;
+    const int result = inflate(&z, Z_NO_FLUSH);
+    const uint64_t made = ask - z.avail_out;
+    got += made, position += made;
+    if (result == Z_STREAM_END) return nextMember();
+    if (result == Z_OK || (result == Z_BUF_ERROR && z.avail_in == 0)) return Status::ok();
+    return damage(result);
+  }
+
+  // After a member's trailer: another member, or the end of the data (anything
+  // else after the last member is ignored, as gzip does).
+  Status nextMember() {
+    if (z.avail_in == 0 && !inputEnded)
+      if (Status status = fill(); !status) return status;
+    if (z.avail_in > 0 && z.next_in[0] == 0x1f) {
+      inflateReset(&z);
+      return Status::ok();
     }
-    const std::string message = text ? text : "";
-    if (message.find("incorrect data check") != std::string::npos)
+    ended = true;
+    return Status::ok();
+  }
+
+  Status damage(int result) const {
+    if (result == Z_MEM_ERROR) return Status::error("out of memory");
+    const std::string message = z.msg ? z.msg : "not a gzip stream";
+    if (message == "incorrect data check")
       return Status::error("the gzip stream is damaged: its CRC-32 does not match its data");
-    if (message.find("incorrect length check") != std::string::npos)
+    if (message == "incorrect length check")
       return Status::error("the gzip stream is damaged: its length field does not match its data");
-    const std::size_t colon = message.rfind(": ");
-    return Status::error("the gzip stream is damaged: " +
-                         (colon == std::string::npos ? message : message.substr(colon + 2)));
+    return Status::error("the gzip stream is damaged: " + message);
   }
 };
 
@@ -282,13 +333,9 @@ Result<NiftiInput> NiftiInput::open(const fs::path& file) {
     return input.failure(S_ISREG(status.st_mode) ? std::strerror(error) : "not a regular file");
   }
   stream->fileBytes = static_cast<uint64_t>(status.st_size);
+  stream->fd = fd;
   stream->compressed = ::pread(fd, magic, 2, 0) == 2 && magic[0] == 0x1f && magic[1] == 0x8b;
-  stream->gz = gzdopen(fd, "rb");
-  if (!stream->gz) {
-    ::close(fd);
-    return input.failure("out of memory");
-  }
-  gzbuffer(stream->gz, 1u << 18);
+  if (Status started = stream->start(); !started) return input.failure(started.message());
   input.stream_ = std::move(stream);
   Stream& in = *input.stream_;
 
@@ -325,12 +372,11 @@ Status NiftiInput::read(void* into, std::size_t count) {
   const uint64_t before = valuesRead_ * static_cast<uint64_t>(header_.bytesPerValue);
   uint64_t got = 0;
   Status status = stream_->read(into, bytes, got);
-  if (got < bytes) {
-    if (!status)
-      return failure(status.message() + " after " + std::to_string(before + got) + " of the " +
-                     std::to_string(header_.dataBytes) + " bytes of data the header promises");
-    return shortfall(before + got);
-  }
+  if (!status && got < bytes)
+    return failure(status.message() + " after " + std::to_string(before + got) + " of the " +
+                   std::to_string(header_.dataBytes) + " bytes of data the header promises");
+  if (!status) return failure(status.message());
+  if (got < bytes) return shortfall(before + got);
   valuesRead_ += count;
   if (header_.swapped && header_.bytesPerValue > 1) swapValues(into, count, header_.bytesPerValue);
   return Status::ok();

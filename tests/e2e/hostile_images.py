@@ -6,9 +6,11 @@ fit the file), and `info` and `noise-stats` of the file, `score` of it against t
 subject's truth, and `analyze` and `report` of the dataset must each exit with
 status 1 and one line naming the file and the fault, with nothing written and no
 line of any library's own. The intact dataset goes through all five first; a bold
-volume that is a link out of the dataset is not analysed."""
+volume that is a link out of the dataset is not analysed, and `analyze
+--skip-damaged` leaves a damaged subject out and says so."""
 
 import gzip
+import json
 import math
 import os
 import pathlib
@@ -183,6 +185,23 @@ def main():
             if output:
                 shutil.rmtree(output, ignore_errors=True) if output.is_dir() else output.unlink(missing_ok=True)
         path.unlink()
+    # With --skip-damaged the damaged subject is left out, and said to be, and the
+    # others analysed.
+    path = place(func, stem, made["gzip-stream-cut"][0], ".nii.gz")
+    done = subprocess.run([COHORTIX, "analyze", str(bids), "-o", str(TMP / "analysis"), "--skip-damaged"],
+                          capture_output=True, text=True)
+    lines = done.stderr.splitlines()
+    if done.returncode != 0 or len(lines) != 1 or not lines[0].startswith(
+            f"warning: left out sub-1: cannot read {path}: the gzip stream is cut short after "):
+        failures.append(f"--skip-damaged: analyze exit status {done.returncode}, messages {lines}")
+    else:
+        summary = json.loads((TMP / "analysis" / "analysis.json").read_text())
+        fitted = [row.split("\t")[0] for row in (TMP / "analysis" / "subjects.tsv").read_text().splitlines()[1:]]
+        if [s["Subject"] for s in summary["SkippedSubjects"]] != ["sub-1"] or fitted != ["sub-2", "sub-3", "sub-4"]:
+            failures.append(f"--skip-damaged: skipped {summary['SkippedSubjects']}, fitted {fitted}")
+    shutil.rmtree(TMP / "analysis", ignore_errors=True)
+    path.unlink()
+
     # A bold volume that is a link to a file outside the dataset, whole as it is,
     # is not analysed: the dataset would not be the data analysed.
     outside = TMP / "outside_bold.nii.gz"
