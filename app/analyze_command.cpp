@@ -66,6 +66,7 @@ ExitStatus analyze(AnalyzeOptions options) {
   const host::AnalysisProgress progress = progressLine();
   const host::Status status = host::analyseStudy(*source.value(), options.analysis, writer, progress);
   clearProgress(progress);
+  for (const std::string& skipped : writer.skipped()) std::cerr << "warning: left out " << skipped << "\n";
   if (!writer.status()) {
     reportError(writer.status().message());
     return ExitStatus::FilesNotWritten;
@@ -106,6 +107,8 @@ void addAnalyzeCommand(CLI::App& app, const GlobalOptions&, CommandAction& actio
       ->check(CLI::NonNegativeNumber);
   command->add_option("--contrast", analysis.contrasts,
                       "A contrast to test, \"name: w1 w2 ...\" with one weight per cell (repeatable)");
+  command->add_flag("--skip-damaged", analysis.skipDamaged,
+                    "Leave out a subject whose files cannot be read, and say so, instead of stopping");
   command->add_option("--alpha", analysis.alpha, "Significance level")
       ->capture_default_str()
       ->check(betweenZeroAndOne());

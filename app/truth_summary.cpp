@@ -40,7 +40,7 @@ fs::path sidecarOf(const std::string& name) {
 Result<std::string> summariseImage(const fs::path& path, DiskInterface& disk) {
   const std::string name = path.string();
   Result<NiftiVolume> read = readNifti(path);
-  if (!read) return read.status().context("cannot read " + name);
+  if (!read) return read.status();
   const NiftiVolume& image = read.value();
   std::string text = name + ": NIfTI image, " + std::to_string(image.dims.DimX) + " x " +
                      std::to_string(image.dims.DimY) + " x " + std::to_string(image.dims.DimZ) +

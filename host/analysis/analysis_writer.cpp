@@ -215,6 +215,12 @@ void AnalysisWriter::groupMapMade(const GroupTest& groupTest, const StatisticMap
               tableNumber(peakOf(map.t)) + '\n';
 }
 
+void AnalysisWriter::subjectSkipped(const SubjectEntry& subject, const Status& why) {
+  skipped_.push_back(subject.name + ": " + why.message());
+  skippedJson_ += std::string(skippedJson_.empty() ? "" : ", ") + "{\"Subject\": " + jsonString(subject.name) +
+                  ", \"Reason\": " + jsonString(why.message()) + "}";
+}
+
 void AnalysisWriter::studyFinished(const GroupAccumulator& accumulator) {
   std::vector<float> mask(accumulator.mask().begin(), accumulator.mask().end());
   writeMaps(folder_ / "mask.nii.gz", mask.data(), 1, MapIntent::None, 0.0,
@@ -241,7 +247,7 @@ void AnalysisWriter::studyFinished(const GroupAccumulator& accumulator) {
           ", \"AR1\": " + (options_.firstLevel.ar1 ? "true" : "false") +
           ", \"Alpha\": " + jsonNumber(options_.alpha) + ", \"Correction\": " +
           jsonString(correctionName(options_.correction)) + ", \"Tail\": " +
-          jsonString(tailName(options_.tail)) + "}\n");
+          jsonString(tailName(options_.tail)) + ", \"SkippedSubjects\": [" + skippedJson_ + "]}\n");
 }
 
 }  // namespace cohortix::host

@@ -28,9 +28,13 @@ class AnalysisWriter : public AnalysisSink {
 
   void studyStarted(const StudyDescription& study) override;
   void subjectFitted(const SubjectEntry& subject, const FirstLevelFit& fit) override;
+  void subjectSkipped(const SubjectEntry& subject, const Status& why) override;
   void groupMapMade(const GroupTest& groupTest, const StatisticMap& map,
                     const MapThreshold& threshold) override;
   void studyFinished(const GroupAccumulator& accumulator) override;
+
+  // The subjects left out ("sub-03: cannot read ...: the gzip stream is cut short").
+  const std::vector<std::string>& skipped() const { return skipped_; }
 
   // Ok, or "cannot write FILE: reason" for the first file that could not be written.
   const Status& status() const { return status_; }
@@ -48,6 +52,8 @@ class AnalysisWriter : public AnalysisSink {
 
   std::filesystem::path folder_;
   DiskInterface& disk_;
+  std::vector<std::string> skipped_;
+  std::string skippedJson_;
   AnalysisOptions options_;
   std::string input_;
   StudyDescription study_;

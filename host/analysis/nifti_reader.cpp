@@ -1,88 +1,34 @@
 #include "host/analysis/nifti_reader.h"
 
-#include <nifti1_io.h>
-
 #include <cmath>
 #include <cstring>
 #include <memory>
 
+#include "host/documents/vtc_document.h"
+#include "host/export/nifti_input.h"
+
 namespace cohortix::host {
-namespace {
-
-struct NiftiImageFree {
-  void operator()(nifti_image* image) const { nifti_image_free(image); }
-};
-using NiftiImage = std::unique_ptr<nifti_image, NiftiImageFree>;
-
-template <typename Stored>
-void convert(const void* raw, std::size_t count, float slope, float intercept, float* out) {
-  const auto* values = static_cast<const Stored*>(raw);
-  for (std::size_t i = 0; i < count; ++i)
-    out[i] = static_cast<float>(static_cast<double>(values[i]) * slope + intercept);
-}
-
-Status convertData(const nifti_image& image, std::vector<float>& out) {
-  const auto count = static_cast<std::size_t>(image.nvox);
-  out.resize(count);
-  // A slope of 0 means the values are stored unscaled.
-  const float slope = image.scl_slope != 0.0f && std::isfinite(image.scl_slope) ? image.scl_slope : 1.0f;
-  const float intercept = image.scl_slope != 0.0f && std::isfinite(image.scl_inter) ? image.scl_inter : 0.0f;
-  switch (image.datatype) {
-    case NIFTI_TYPE_UINT8: convert<uint8_t>(image.data, count, slope, intercept, out.data()); break;
-    case NIFTI_TYPE_INT8: convert<int8_t>(image.data, count, slope, intercept, out.data()); break;
-    case NIFTI_TYPE_INT16: convert<int16_t>(image.data, count, slope, intercept, out.data()); break;
-    case NIFTI_TYPE_UINT16: convert<uint16_t>(image.data, count, slope, intercept, out.data()); break;
-    case NIFTI_TYPE_INT32: convert<int32_t>(image.data, count, slope, intercept, out.data()); break;
-    case NIFTI_TYPE_UINT32: convert<uint32_t>(image.data, count, slope, intercept, out.data()); break;
-    case NIFTI_TYPE_INT64: convert<int64_t>(image.data, count, slope, intercept, out.data()); break;
-    case NIFTI_TYPE_UINT64: convert<uint64_t>(image.data, count, slope, intercept, out.data()); break;
-    case NIFTI_TYPE_FLOAT32: convert<float>(image.data, count, slope, intercept, out.data()); break;
-    case NIFTI_TYPE_FLOAT64: convert<double>(image.data, count, slope, intercept, out.data()); break;
-    default:
-      return Status::error(std::string("values of type ") + nifti_datatype_string(image.datatype) +
-                           " are not supported");
-  }
-  return Status::ok();
-}
-
-cohortix::TalairachAffine affineOf(const nifti_image& image) {
-  mat44 matrix = image.sform_code > 0 ? image.sto_xyz : image.qto_xyz;
-  if (image.sform_code <= 0 && image.qform_code <= 0) {
-    matrix = mat44{};
-    matrix.m[0][0] = image.dx, matrix.m[1][1] = image.dy, matrix.m[2][2] = image.dz;
-  }
-  cohortix::TalairachAffine affine{};
-  for (int row = 0; row < 3; ++row)
-    for (int column = 0; column < 4; ++column) affine[row][column] = matrix.m[row][column];
-  return affine;
-}
-
-double secondsPerVolume(const nifti_image& image) {
-  if (image.nt <= 1) return 0.0;
-  switch (image.time_units) {
-    case NIFTI_UNITS_MSEC: return image.dt / 1000.0;
-    case NIFTI_UNITS_USEC: return image.dt / 1e6;
-    default: return image.dt;
-  }
-}
-
-}  // namespace
 
 Result<NiftiVolume> readNifti(const std::filesystem::path& file) {
-  nifti_set_debug_level(0);
-  NiftiImage image(nifti_image_read(file.c_str(), 1));
-  if (!image || image->data == nullptr)
-    return Status::error("cannot read " + file.string() + ": not a readable NIfTI image");
-  if (image->nu > 1 || image->nv > 1 || image->nw > 1)
-    return Status::error(file.string() + ": images of more than four dimensions are not supported");
+  Result<NiftiInput> opened = NiftiInput::open(file);
+  if (!opened) return opened.status();
+  NiftiInput& input = opened.value();
+  const NiftiHeader& header = input.header();
+  if (header.dim[5] > 1 || header.dim[6] > 1 || header.dim[7] > 1)
+    return Status::error("cannot read " + file.string() + ": images of more than four dimensions are not supported");
+  const uint64_t memory = physicalMemoryBytes();
+  if (memory > 0 && static_cast<uint64_t>(header.values()) * sizeof(float) > memory)
+    return Status::error("cannot read " + file.string() + ": its " + std::to_string(header.values()) +
+                         " values would exceed the machine's physical memory of " + std::to_string(memory) + " bytes");
   NiftiVolume volume;
-  volume.dims = {static_cast<int32_t>(image->nx), static_cast<int32_t>(image->ny),
-                 static_cast<int32_t>(image->nz)};
-  volume.volumes = static_cast<int32_t>(std::max<int64_t>(1, image->nt));
-  volume.affine = affineOf(*image);
-  volume.repetitionTime = secondsPerVolume(*image);
-  if (Status status = convertData(*image, volume.data); !status)
-    return std::move(status).context(file.string());
+  volume.dims = {static_cast<int32_t>(header.dim[1]), static_cast<int32_t>(header.dim[2]),
+                 static_cast<int32_t>(header.dim[3])};
+  volume.volumes = static_cast<int32_t>(header.dim[4]);
+  volume.affine = header.affine;
+  volume.repetitionTime = header.dim[4] > 1 ? header.secondsPerVolume() : 0.0;
+  volume.data.resize(static_cast<std::size_t>(header.values()));
+  if (Status status = input.readScaled(volume.data.data(), volume.data.size()); !status) return status;
+  if (Status status = input.finish(); !status) return status;
   return volume;
 }
 

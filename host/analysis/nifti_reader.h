@@ -1,5 +1,5 @@
 #pragma once
-// Reads a NIfTI-1 or -2 image (.nii or .nii.gz, through nifti_clib) into single
+// Reads a NIfTI-1 image (.nii or .nii.gz, through the checked NiftiInput) into single
 // precision, whatever type it stores and with its scaling applied: a statistical
 // map of any package, a truth mask or label map, or a bold series.
 

@@ -50,6 +50,10 @@ Status fitSubject(StudySource& source, std::size_t index, const AnalysisOptions&
                   std::unique_ptr<GroupAccumulator>& accumulator, AnalysisSink& sink) {
   const SubjectEntry& entry = source.subjects()[index];
   Result<StudySubject> subject = source.load(index);
+  if (!subject && options.skipDamaged) {
+    sink.subjectSkipped(entry, subject.status());
+    return Status::ok();
+  }
   if (!subject) return subject.status();
   if (!study) {
     Result<StudyDescription> described = describe(subject.value(), source, options);

@@ -29,6 +29,9 @@ struct AnalysisOptions {
   PermutationSettings permutation;  // Fwe and Cluster
   double clusterFormingP = 0.001;    // Cluster: the uncorrected p-value a voxel must reach
   Connectivity connectivity = Connectivity::Corners;
+  // A subject whose files cannot be read (damaged, cut short, missing) is left out
+  // and told to the sink, instead of ending the analysis.
+  bool skipDamaged = false;
 };
 
 // What one group map tests.
@@ -67,6 +70,8 @@ class AnalysisSink {
   virtual ~AnalysisSink() = default;
   virtual void studyStarted(const StudyDescription&) {}
   virtual void subjectFitted(const SubjectEntry&, const FirstLevelFit&) {}
+  // With skipDamaged: a subject left out, and why.
+  virtual void subjectSkipped(const SubjectEntry&, const Status&) {}
   virtual void groupMapMade(const GroupTest&, const StatisticMap&, const MapThreshold&) {}
   virtual void studyFinished(const GroupAccumulator&) {}
 };

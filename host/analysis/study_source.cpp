@@ -1,11 +1,11 @@
 #include "host/analysis/study_source.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <map>
 #include <regex>
 #include <system_error>
 
+#include "host/analysis/bids_tables.h"
 #include "host/analysis/nifti_reader.h"
 #include "host/formats/rtc_format.h"
 #include "host/formats/vtc_format.h"
@@ -122,48 +122,6 @@ class RunFolderSource : public StudySource {
 
 // --- A BIDS dataset ---------------------------------------------------------------
 
-std::vector<std::string> splitLine(const std::string& line, char separator) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (std::size_t at = line.find(separator); at != std::string::npos; at = line.find(separator, start)) {
-    fields.push_back(line.substr(start, at - start));
-    start = at + 1;
-  }
-  fields.push_back(line.substr(start));
-  return fields;
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines = splitLine(text, '\n');
-  if (!lines.empty() && lines.back().empty()) lines.pop_back();
-  for (std::string& line : lines)
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-  return lines;
-}
-
-Result<std::vector<Predictor>> parseDesignTable(const std::string& text, const std::string& name) {
-  const std::vector<std::string> lines = linesOf(text);
-  if (lines.empty()) return Status::error(name + ": the design table is empty");
-  std::vector<Predictor> predictors;
-  for (const std::string& header : splitLine(lines[0], '\t')) predictors.push_back({header, {}});
-  for (std::size_t row = 1; row < lines.size(); ++row) {
-    const std::vector<std::string> fields = splitLine(lines[row], '\t');
-    if (fields.size() != predictors.size())
-      return Status::error(name + ":" + std::to_string(row + 1) + ": expected " +
-                           std::to_string(predictors.size()) + " values, found " +
-                           std::to_string(fields.size()));
-    for (std::size_t p = 0; p < fields.size(); ++p) {
-      char* end = nullptr;
-      const float value = std::strtof(fields[p].c_str(), &end);
-      if (fields[p].empty() || end != fields[p].c_str() + fields[p].size())
-        return Status::error(name + ":" + std::to_string(row + 1) + ": expected a number, found \"" +
-                             fields[p] + "\"");
-      predictors[p].values.push_back(value);
-    }
-  }
-  return predictors;
-}
-
 class BidsDatasetSource : public StudySource {
  public:
   BidsDatasetSource(fs::path root, DiskInterface& disk) : root_(std::move(root)), disk_(disk) {}
@@ -172,27 +130,13 @@ class BidsDatasetSource : public StudySource {
     const fs::path table = root_ / "participants.tsv";
     Result<std::string> text = fileText(disk_, table);
     if (!text) return text.status();
-    const std::vector<std::string> lines = linesOf(text.value());
-    const std::vector<std::string> header = lines.empty() ? std::vector<std::string>{} : splitLine(lines[0], '\t');
-    const auto idColumn = std::find(header.begin(), header.end(), "participant_id") - header.begin();
-    const auto groupColumn = std::find(header.begin(), header.end(), "group") - header.begin();
-    if (idColumn == static_cast<std::ptrdiff_t>(header.size()))
-      return Status::error(table.string() + ":1: expected a participant_id column");
-    for (std::size_t row = 1; row < lines.size(); ++row) {
-      const std::vector<std::string> fields = splitLine(lines[row], '\t');
-      if (fields.size() != header.size())
-        return Status::error(table.string() + ":" + std::to_string(row + 1) + ": expected " +
-                             std::to_string(header.size()) + " fields, found " + std::to_string(fields.size()));
-      const std::string& id = fields[idColumn];
-      if (id.empty() || id == "." || id == ".." || id.find('/') != std::string::npos)
-        return Status::error(table.string() + ":" + std::to_string(row + 1) +
-                             ": expected a subject's folder name, found \"" + id + "\"");
-      const std::string group = groupColumn < static_cast<std::ptrdiff_t>(fields.size()) ? fields[groupColumn] : "all";
-      auto known = std::find(groupNames_.begin(), groupNames_.end(), group);
-      if (known == groupNames_.end()) known = groupNames_.insert(groupNames_.end(), group);
-      subjects_.push_back({fields[idColumn], static_cast<int32_t>(known - groupNames_.begin())});
+    Result<std::vector<Participant>> participants = parseParticipants(text.value(), table.string());
+    if (!participants) return participants.status();
+    for (const Participant& participant : participants.value()) {
+      auto known = std::find(groupNames_.begin(), groupNames_.end(), participant.group);
+      if (known == groupNames_.end()) known = groupNames_.insert(groupNames_.end(), participant.group);
+      subjects_.push_back({participant.id, static_cast<int32_t>(known - groupNames_.begin())});
     }
-    if (subjects_.empty()) return Status::error(table.string() + " lists no participant");
     return Status::ok();
   }
 
@@ -207,6 +151,8 @@ class BidsDatasetSource : public StudySource {
         0, bold.value().filename().string().find("_bold.nii"));
     const fs::path designPath =
         root_ / "derivatives" / "cohortix" / id / "func" / (stem + "_desc-design_timeseries.tsv");
+    for (const fs::path& file : {bold.value(), designPath})
+      if (Status inside = insideDataset(file); !inside) return inside;
     Result<std::string> design = fileText(disk_, designPath);
     if (!design) return design.status();
     Result<std::vector<Predictor>> predictors = parseDesignTable(design.value(), designPath.string());
@@ -223,6 +169,19 @@ class BidsDatasetSource : public StudySource {
   }
 
  private:
+  // A file of the dataset, however it is reached, must lie inside it: a symbolic
+  // link out of it (to another subject's data, to a device) is refused.
+  Status insideDataset(const fs::path& file) const {
+    std::error_code error;
+    const fs::path root = fs::canonical(root_, error);
+    const fs::path target = error ? fs::path() : fs::weakly_canonical(file, error);
+    if (error) return Status::error("cannot read " + file.string() + ": " + error.message());
+    const auto [end, unused] = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
+    if (end != root.end())
+      return Status::error("cannot read " + file.string() + ": it leads outside the dataset, to " + target.string());
+    return Status::ok();
+  }
+
   Result<fs::path> boldOf(const std::string& id) {
     const fs::path func = root_ / id / "func";
     Result<std::vector<fs::path>> entries = entriesOf(func);

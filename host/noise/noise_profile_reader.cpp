@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <sstream>
 
+#include "host/io/toml_text.h"
 #include "host/noise/noise_profile_file.h"
 
 namespace cohortix::host::noise {
@@ -228,10 +229,12 @@ NoiseProfile readProfile(const Reader& r, const toml::table& root, const std::st
 Result<NoiseProfile> parseNoiseProfile(std::string_view text, const std::string& name) {
   const Reader reader(name);
   try {
+    if (const std::string standIn = tomlAsciiStandIn(text); !standIn.empty())
+      static_cast<void>(toml::parse(standIn, name));
     const toml::table root = toml::parse(text, name);
     return readProfile(reader, root, name);
   } catch (const toml::parse_error& error) {
-    std::string description(error.description());
+    std::string description = tomlErrorText(error.description());
     if (!description.empty()) description[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(description[0])));
     return Status::error(name + ":" + std::to_string(error.source().begin.line) +
                          ": expected TOML, found a syntax error: " + description);

@@ -1,11 +1,9 @@
 #include "host/report/result_files.h"
 
-#include <charconv>
 #include <cmath>
-#include <limits>
-#include <map>
 
 #include "host/analysis/nifti_reader.h"
+#include "host/formats/tsv_table.h"
 #include "host/io/disk_interface.h"
 
 namespace cohortix::host {
@@ -18,92 +16,15 @@ bool isFile(const fs::path& path) {
   return fs::is_regular_file(path, error);
 }
 
-// A tab-separated table with a header line, its cells found by column name.
-class TsvTable {
- public:
-  static Result<TsvTable> parse(const std::string& text, const fs::path& file,
-                                const std::vector<std::string>& required) {
-    TsvTable table;
-    table.file_ = file.string();
-    std::size_t start = 0;
-    int line = 0;
-    while (start < text.size()) {
-      std::size_t end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      std::string row = text.substr(start, end - start);
-      if (!row.empty() && row.back() == '\r') row.pop_back();
-      start = end + 1;
-      ++line;
-      if (row.empty()) continue;
-      std::vector<std::string> cells;
-      for (std::size_t from = 0;;) {
-        const std::size_t tab = row.find('\t', from);
-        cells.push_back(row.substr(from, tab == std::string::npos ? std::string::npos : tab - from));
-        if (tab == std::string::npos) break;
-        from = tab + 1;
-      }
-      if (table.columns_.empty()) {
-        for (std::size_t c = 0; c < cells.size(); ++c) table.columns_[cells[c]] = c;
-        table.width_ = cells.size();
-        for (const std::string& name : required)
-          if (!table.columns_.count(name))
-            return Status::error(table.file_ + ":" + std::to_string(line) + ": expected a column \"" + name +
-                                 "\", found the header \"" + row + "\"");
-        continue;
-      }
-      if (cells.size() != table.width_)
-        return Status::error(table.file_ + ":" + std::to_string(line) + ": expected " +
-                             std::to_string(table.width_) + " tab-separated fields, found " +
-                             std::to_string(cells.size()));
-      table.rows_.push_back(std::move(cells));
-      table.lines_.push_back(line);
-    }
-    if (table.columns_.empty()) return Status::error(table.file_ + ":1: expected a header line, found an empty file");
-    return table;
-  }
-
-  std::size_t rows() const { return rows_.size(); }
-  const std::string& text(std::size_t row, const std::string& column) const {
-    return rows_[row][columns_.at(column)];
-  }
-  // A number; "NA" and "n/a" read NaN when allowed.
-  Result<double> number(std::size_t row, const std::string& column, bool missingAllowed) const {
-    const std::string& cell = text(row, column);
-    if (missingAllowed && (cell == "NA" || cell == "n/a")) return std::numeric_limits<double>::quiet_NaN();
-    double value = 0;
-    const auto [end, error] = std::from_chars(cell.data(), cell.data() + cell.size(), value);
-    if (error != std::errc() || end != cell.data() + cell.size() || cell.empty())
-      return Status::error(file_ + ":" + std::to_string(lines_[row]) + ": expected a number as " + column +
-                           ", found \"" + cell + "\"");
-    return value;
-  }
-  Result<int64_t> integer(std::size_t row, const std::string& column) const {
-    const std::string& cell = text(row, column);
-    int64_t value = 0;
-    const auto [end, error] = std::from_chars(cell.data(), cell.data() + cell.size(), value);
-    if (error != std::errc() || end != cell.data() + cell.size() || cell.empty() || value < 0)
-      return Status::error(file_ + ":" + std::to_string(lines_[row]) + ": expected a count as " + column +
-                           ", found \"" + cell + "\"");
-    return value;
-  }
-
- private:
-  std::string file_;
-  std::map<std::string, std::size_t> columns_;
-  std::size_t width_ = 0;
-  std::vector<std::vector<std::string>> rows_;
-  std::vector<int> lines_;
-};
-
 Result<TsvTable> readTable(DiskInterface& disk, const fs::path& file, const std::vector<std::string>& required) {
   Result<std::string> text = disk.readFile(file);
   if (!text) return text.status().context("cannot read " + file.string());
-  return TsvTable::parse(text.value(), file, required);
+  return TsvTable::parse(text.value(), file.string(), required);
 }
 
 Result<std::vector<float>> mapVoxels(const fs::path& file, int64_t voxels) {
   Result<NiftiVolume> image = readNifti(file);
-  if (!image) return image.status().context("cannot read " + file.string());
+  if (!image) return image.status();
   if (image->volumes != 1 || image->voxels() != voxels)
     return Status::error(file.string() + " does not belong to the study: it has " +
                          std::to_string(image->voxels()) + " voxels in " + std::to_string(image->volumes) +

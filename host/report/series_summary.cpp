@@ -1,14 +1,12 @@
 #include "host/report/series_summary.h"
 
-#include <nifti1_io.h>
-#include <zlib.h>
-
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <memory>
 
+#include "host/export/nifti_input.h"
 #include "host/formats/vtc_format.h"
 
 namespace cohortix::host {
@@ -109,71 +107,49 @@ Result<SeriesSummary> summariseVtc(const fs::path& file, const std::vector<std::
   return summary;
 }
 
-// --- NIfTI: the header through nifti_clib, the data through zlib, which reads
-// compressed and plain files alike, one volume at a time.
+// --- NIfTI: through the checked reader, one volume at a time.
 
-struct NiftiLayout {
+Result<SeriesHeader> niftiSeriesHeader(const NiftiInput& input) {
+  const NiftiHeader& nifti = input.header();
   SeriesHeader header;
-  std::size_t dataOffset = 0;
-  bool swapped = false;
-  float slope = 1, intercept = 0;
-};
-
-Result<NiftiLayout> readNiftiLayout(const fs::path& file) {
-  std::error_code error;
-  if (!fs::is_regular_file(file, error)) return Status::error("cannot read " + file.string() + ": no such file");
-  std::unique_ptr<nifti_image, void (*)(nifti_image*)> image(nifti_image_read(file.c_str(), 0),
-                                                              nifti_image_free);
-  if (!image) return Status::error(file.string() + ": expected a NIfTI volume, found something else");
-  if (image->datatype != NIFTI_TYPE_FLOAT32)
-    return Status::error(file.string() + ": expected float32 data, found NIfTI data type " +
-                         std::to_string(image->datatype));
-  NiftiLayout layout;
-  layout.header.dims = {image->nx, image->ny, image->nz};
-  layout.header.volumes = image->ndim >= 4 ? image->nt : 1;
-  layout.header.repetitionTime = image->dt * (image->time_units == NIFTI_UNITS_MSEC ? 0.001 : 1.0);
-  if (Status shape = checkShape(file, layout.header); !shape) return shape;
-  layout.dataOffset = static_cast<std::size_t>(image->iname_offset);
-  layout.swapped = image->byteorder != nifti_short_order();
-  if (image->scl_slope != 0.0f && std::isfinite(image->scl_slope)) {
-    layout.slope = image->scl_slope;
-    layout.intercept = image->scl_inter;
-  }
-  return layout;
+  header.dims = {static_cast<int32_t>(nifti.dim[1]), static_cast<int32_t>(nifti.dim[2]),
+                 static_cast<int32_t>(nifti.dim[3])};
+  header.volumes = static_cast<int32_t>(nifti.dim[4]);
+  header.repetitionTime = nifti.secondsPerVolume();
+  if (nifti.dim[5] * nifti.dim[6] * nifti.dim[7] != 1)
+    return Status::error(input.file().string() + ": expected at most four dimensions, found " +
+                         std::to_string(nifti.dim[0]));
+  return header;
 }
 
 Result<SeriesSummary> summariseNifti(const fs::path& file, const std::vector<std::size_t>& voxels) {
-  Result<NiftiLayout> layout = readNiftiLayout(file);
-  if (!layout) return layout.status();
-  std::unique_ptr<gzFile_s, int (*)(gzFile)> in(gzopen(file.c_str(), "rb"), gzclose);
-  if (!in) return Status::error("cannot read " + file.string());
-  gzbuffer(in.get(), 1u << 20);
-  if (gzseek(in.get(), static_cast<z_off_t>(layout->dataOffset), SEEK_SET) < 0)
-    return Status::error("cannot read " + file.string() + ": the data are missing");
+  Result<NiftiInput> opened = NiftiInput::open(file);
+  if (!opened) return opened.status();
+  NiftiInput& input = opened.value();
+  Result<SeriesHeader> header = niftiSeriesHeader(input);
+  if (!header) return header.status();
   SeriesSummary summary;
-  summary.header = layout->header;
+  summary.header = header.value();
   const std::size_t n = static_cast<std::size_t>(summary.header.volumes);
   const std::size_t voxelCount = valueCount(summary.header) / n;
   std::vector<double> mean(voxelCount, 0.0), squares(voxelCount, 0.0);
   summary.traces.assign(voxels.size(), std::vector<float>(n));
   std::vector<float> volume(voxelCount);
-  const auto bytes = static_cast<unsigned>(voxelCount * sizeof(float));
   for (std::size_t t = 0; t < n; ++t) {
-    if (gzread(in.get(), volume.data(), bytes) != static_cast<int>(bytes))
-      return Status::error("cannot read " + file.string() + ": the data end at volume " +
-                           std::to_string(t + 1) + " of " + std::to_string(n));
-    if (layout->swapped) nifti_swap_4bytes(voxelCount, volume.data());
+    if (Status status = input.readScaled(volume.data(), voxelCount); !status) return status;
     // Welford's update: stable over long runs of large values.
     const double count = static_cast<double>(t + 1);
     for (std::size_t v = 0; v < voxelCount; ++v) {
-      const double value = static_cast<double>(volume[v]) * layout->slope + layout->intercept;
+      const double value = volume[v];
       const double delta = value - mean[v];
       mean[v] += delta / count;
       squares[v] += delta * (value - mean[v]);
     }
-    for (std::size_t i = 0; i < voxels.size(); ++i)
-      summary.traces[i][t] = static_cast<float>(volume[voxels[i]] * layout->slope + layout->intercept);
+    for (std::size_t i = 0; i < voxels.size(); ++i) summary.traces[i][t] = volume[voxels[i]];
   }
+  // Nothing of a damaged file is used: the summary stands only once the whole
+  // stream has been read and checked.
+  if (Status status = input.finish(); !status) return status;
   summary.mean.resize(voxelCount);
   summary.sd.resize(voxelCount);
   for (std::size_t v = 0; v < voxelCount; ++v) {
@@ -187,9 +163,12 @@ Result<SeriesSummary> summariseNifti(const fs::path& file, const std::vector<std
 
 Result<SeriesHeader> readSeriesHeader(const fs::path& file) {
   if (!isVtc(file)) {
-    Result<NiftiLayout> layout = readNiftiLayout(file);
-    if (!layout) return layout.status();
-    return layout->header;
+    Result<NiftiInput> input = NiftiInput::open(file);
+    if (!input) return input.status();
+    Result<SeriesHeader> header = niftiSeriesHeader(input.value());
+    if (!header) return header.status();
+    if (Status shape = checkShape(file, header.value()); !shape) return shape;
+    return header;
   }
   std::ifstream in(file, std::ios::binary);
   if (!in) return Status::error("cannot read " + file.string());

@@ -9,6 +9,7 @@
 #include <toml++/toml.h>
 
 #include "control/token_reader.h"
+#include "host/io/toml_text.h"
 
 namespace cohortix::host::sweep {
 namespace {
@@ -255,10 +256,12 @@ Result<SweepDefinition> SweepFileReader::read() {
   definition.text.assign(std::istreambuf_iterator<char>(file), {});
   toml::table table;
   try {
+    if (const std::string standIn = tomlAsciiStandIn(definition.text); !standIn.empty())
+      static_cast<void>(toml::parse(standIn, path_.string()));
     table = toml::parse(definition.text, path_.string());
   } catch (const toml::parse_error& error) {
     return Status::error(path_.string() + ":" + std::to_string(error.source().begin.line) + ": " +
-                         std::string(error.description()));
+                         tomlErrorText(error.description()));
   }
   if (Status status = readTopLevel(table, definition); !status) return status;
   if (const toml::node* options = table.get("options")) {

@@ -114,7 +114,7 @@ Result<std::optional<LabelMap>> TruthFilesInput::subjectLabelMap(const SubjectFi
   const std::optional<fs::path> file = existingImage(truthPathsOf(subject).regionsStem);
   if (!file) return std::optional<LabelMap>();
   Result<NiftiVolume> image = readNifti(*file);
-  if (!image) return image.status().context("cannot read " + file->string());
+  if (!image) return image.status();
   const cohortix::VTCDims& dims = image.value().dims;
   LabelMap labels(host::VTCDims{dims.DimX, dims.DimY, dims.DimZ});
   VoxelIndex v;

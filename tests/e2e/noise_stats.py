@@ -170,7 +170,7 @@ def main():
     empty_mask = os.path.join(folder, "empty.nii")
     nib.save(nib.Nifti1Image(np.zeros(SHAPE[:3], np.uint8), np.eye(4)), empty_mask)
     for arguments, status, message in (
-            ((cut,), 1, "expected 1152000 bytes of data after the header, found fewer"),
+            ((cut,), 1, "the header promises 1152000 bytes of data, the file holds 1000"),
             ((absurd,), 1, "expected a size its dimensions can have"),
             ((gz, "--mask", empty_mask), 1, "expected voxels in the mask with a positive, varying signal"),
             ((os.path.join(folder, "missing.nii.gz"),), 1, "No such file or directory"),

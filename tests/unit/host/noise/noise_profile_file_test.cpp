@@ -42,6 +42,13 @@ TEST(NoiseProfileFile, WrittenProfilesReadBackTheSame) {
   }
 }
 
+TEST(NoiseProfileFile, CharactersBeyondAsciiAreReadInStringsAndComments) {
+  const Result<NoiseProfile> read =
+      parseNoiseProfile("# Profil d'\xc3\xa9t\xc3\xa9\n[[rhythm]]\nname = \"c\xc5\x93ur\"\nfrequency_hz = 1.1\n"
+                        "amplitude = 0.5\n[noise]\nlevel = 1\n", "utf8.toml");
+  ASSERT_TRUE(read) << read.status().message();
+}
+
 TEST(NoiseProfileFile, BadProfilesAreRefusedWithTheirLine) {
   const struct {
     const char* text;
@@ -66,6 +73,12 @@ TEST(NoiseProfileFile, BadProfilesAreRefusedWithTheirLine) {
       {"[target]\ntsnr = 80\nar1 = 0.99\n", "bad.toml:3: expected target.ar1 from -0.9 to 0.95, found 0.99"},
       {"[targets]\ntsnr = 80\n",
        "bad.toml:1: expected one of noise, drift, rhythm, global, target in a noise profile, found \"targets\""},
+      // Characters beyond ASCII outside strings and comments, which the TOML
+      // library itself mishandles, and a line break its message would quote.
+      {"[target]\ntsnr\xc3\xa9 = 80\n", "bad.toml:2: expected TOML, found a syntax error: "},
+      {"[target]\ntsnr = 8\xd1\x89\"\xc9\xb2\"\n", "bad.toml:2: expected TOML, found a syntax error: "},
+      {"[target]\ntsnr = i\n", "bad.toml:2: expected TOML, found a syntax error: error while parsing floating-point: "
+                               "expected 'inf', saw 'i\\n'"},
   };
   for (const auto& c : cases) {
     const Result<NoiseProfile> profile = parseNoiseProfile(c.text, "bad.toml");
