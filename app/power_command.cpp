@@ -10,10 +10,12 @@
 #include <string_view>
 
 #include "app/command.h"
+#include "app/command_record.h"
 #include "app/group_threshold_options.h"
 #include "host/analysis/map_threshold.h"
 #include "host/documents/two_gamma_hrf.h"
 #include "host/io/disk_interface.h"
+#include "host/loader/plugin_library.h"
 #include "host/noise/noise_profile_file.h"
 #include "host/power/power_analysis.h"
 #include "host/power/power_table.h"
@@ -31,10 +33,11 @@ struct PowerCommandOptions {
   GroupThresholdOptions threshold;
   std::string noise;  // the profile's file; empty: none
   bool quiet = false;
+  host::record::RunRecord asked;  // for the record beside the tables
 };
 
-host::Status writeTables(const fs::path& folder, const std::vector<host::PowerRow>& rows) {
-  host::RealDiskInterface disk;
+host::Status writeTables(const fs::path& folder, const std::vector<host::PowerRow>& rows,
+                         host::DiskInterface& disk) {
   if (host::Status made = disk.makeDirs(folder); !made)
     return std::move(made).context("cannot make " + folder.string());
   for (const auto& [name, text] : {std::pair{"power.tsv", host::powerTableTsv(rows)},
@@ -61,17 +64,26 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
     }
     power.noise = std::move(profile).value();
   }
+  std::string loadError;
+  const auto plugin = host::PluginLibrary::open(power.plugin, loadError);
+  CommandRecord record(options.asked, plugin.get(), power.plugin);
+  record.addOutput("power", options.outputDir);
+  record.setNoise(options.noise.empty() ? std::nullopt : std::optional<uint64_t>(power.noiseSeed), 0);
+  record.stage("simulation and analysis");
   host::Result<host::PowerResult> result = host::runPowerAnalysis(power, std::cerr);
   if (!result) {
     reportError(result.status().message());
     return ExitStatus::RunFailed;
   }
   if (!options.quiet) std::cout << host::powerTableText(result->rows) << std::flush;
-  if (host::Status written = writeTables(options.outputDir, result->rows); !written) {
+  record.stage("writing");
+  host::RealDiskInterface disk;
+  record.observe(disk);
+  if (host::Status written = writeTables(options.outputDir, result->rows, disk); !written) {
     reportError(written.message());
-    return ExitStatus::FilesNotWritten;
+    return record.finish(ExitStatus::FilesNotWritten, disk);
   }
-  return ExitStatus::Success;
+  return record.finish(ExitStatus::Success, disk);
 }
 
 CLI::Validator levelBetweenZeroAndOne() {
@@ -125,7 +137,8 @@ void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
       ->capture_default_str()
       ->needs(noise);
   command->add_flag("-q,--quiet", options->quiet, "No progress and no table on standard output");
-  command->callback([&action, options, &global] {
+  command->callback([&action, options, &global, command] {
+    options->asked = askedOf(*command, global);
     action = [options, &global] { return runPower(*options, global); };
   });
 }

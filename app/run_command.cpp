@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/command.h"
+#include "app/command_record.h"
 #include "app/interrupted_run.h"
 #include "app/leftover_temporaries.h"
 #include "app/design_warnings.h"
@@ -44,6 +45,7 @@ struct RunOptions {
   bool force = false;
   TruthRunOptions truth;
   RunNoiseOptions noise;
+  host::record::RunRecord asked;  // for the run's record
 };
 
 ExitStatus exitStatusOf(const host::PluginRunResult& result) {
@@ -155,6 +157,17 @@ std::optional<host::truth::TruthNoise> truthNoiseOf(const host::noise::NoiseRunS
                                  noise.seed, static_cast<int32_t>(noise.replicate)};
 }
 
+// The run's record in the making: its outputs, its noise, the stage before the
+// plug-in starts.
+void describeRun(CommandRecord& record, const RunOptions& run,
+                 const host::SessionOptions& options) {
+  if (options.writeNative) record.addOutput("native", options.outputDir);
+  if (!run.bidsDir.empty()) record.addOutput("bids", run.bidsDir, run.exports.resume);
+  record.setNoise(run.noise.profile.empty() ? std::nullopt : std::optional<uint64_t>(run.noise.seed),
+                  run.noise.replicate);
+  record.stage("preparation");
+}
+
 ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   host::SessionOptions options;
   options.controlFile = std::filesystem::absolute(run.controlFile);
@@ -198,6 +211,9 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
     return ExitStatus::Refused;
   }
   host::RealDiskInterface disk;
+  CommandRecord record(run.asked, plugin.get(), pluginPathOf(global));
+  describeRun(record, run, options);
+  record.observe(disk);
   host::Result<std::unique_ptr<RunNoise>> noise =
       RunNoise::prepare(run.noise, options, design.get(), disk);
   if (!noise) {
@@ -234,13 +250,19 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   // always has work queued while the next subject is made; the session's end
   // waits for them and counts what could not be put in place.
   disk.commitBehind(true);
+  record.stage("simulation");
   const ExitStatus status = exitStatusOf(host::runPlugin(pluginPathOf(global), session));
+  record.stage("writing");
   const bool allWritten = session.finish();
   disk.commitBehind(false);
   // What a completed run did; a refused one has said why and did nothing.
-  if (!run.quiet && status == ExitStatus::Success)
+  if (!run.quiet && status == ExitStatus::Success) {
     std::cerr << "cohortix: " << session.summary() << '\n';
-  return finishWithReport(run.truth, options, withWrittenFiles(status, allWritten), disk);
+    if (options.writeNative) sayWhereFilesWent(run.asked, options.outputDir, run.quiet);
+  }
+  record.stage("report");
+  return record.finish(
+      finishWithReport(run.truth, options, withWrittenFiles(status, allWritten), disk), disk);
 }
 
 // A finite number of seconds between the bounds: below them the response kernel
@@ -285,8 +307,9 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
                       "empty)");
   addTruthOptions(*command, run->truth);
   addRunExportOptions(*command, run->exports);
-  command->callback([&action, run, &global] {
+  command->callback([&action, run, &global, command] {
     run->exports.bidsDir = run->bidsDir;
+    run->asked = askedOf(*command, global);
     if (run->exports.gzip && !run->exports.nifti && run->bidsDir.empty())
       throw CLI::ValidationError("--gzip", "compresses the volumes of --nifti or --bids; give one");
     action = [run, &global] { return runStudy(*run, global); };
