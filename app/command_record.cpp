@@ -37,7 +37,8 @@ host::record::RunRecord askedOf(const CLI::App& command, const GlobalOptions& gl
 }
 
 CommandRecord::CommandRecord(host::record::RunRecord asked, const host::PluginLibrary* plugin,
-                             const std::string& pluginPath)
+                             const std::string& pluginPath, const std::filesystem::path& control,
+                             const std::filesystem::path& profile)
     : recorder_([&] {
         if (plugin != nullptr) {
           asked.pluginName = plugin->entryPoints().getPluginName();
@@ -46,9 +47,13 @@ CommandRecord::CommandRecord(host::record::RunRecord asked, const host::PluginLi
         return std::move(asked);
       }()) {
   const host::record::RunRecord& record = recorder_.record();
-  if (const auto* control = record.option("control-file"); control && !control->values.empty())
-    static_cast<void>(recorder_.keepControlFile(control->name, control->values.front()));
-  if (const auto* noise = record.option("--noise"); noise && !noise->values.empty())
+  if (!control.empty())
+    static_cast<void>(recorder_.keepControlFile("control-file", control));
+  else if (const auto* named = record.option("control-file"); named && !named->values.empty())
+    static_cast<void>(recorder_.keepControlFile(named->name, named->values.front()));
+  if (!profile.empty())
+    static_cast<void>(recorder_.keepProfile("--noise", profile));
+  else if (const auto* noise = record.option("--noise"); noise && !noise->values.empty())
     static_cast<void>(recorder_.keepProfile(noise->name, noise->values.front()));
   static_cast<void>(recorder_.keepPlugin(pluginPath));
 }
@@ -65,6 +70,11 @@ void CommandRecord::setNoise(std::optional<uint64_t> seed, int32_t replicate) {
   recorder_.setNoise(seed, replicate);
 }
 
+void CommandRecord::begin(host::RealDiskInterface& disk) {
+  // A record that cannot be written now is said at the end, when it is tried again.
+  static_cast<void>(host::record::writeRunRecord(recorder_.unfinished(), disk));
+}
+
 ExitStatus CommandRecord::finish(ExitStatus status, host::RealDiskInterface& disk) {
   disk.observe(nullptr);
   if (status != ExitStatus::Success && status != ExitStatus::FilesNotWritten) return status;
@@ -74,6 +84,13 @@ ExitStatus CommandRecord::finish(ExitStatus status, host::RealDiskInterface& dis
   if (written) return status;
   reportError(written.context("cannot keep the run's record").message());
   return ExitStatus::FilesNotWritten;
+}
+
+std::filesystem::path recordNamedBy(const std::string& argument) {
+  const std::filesystem::path path = argument;
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) return host::record::findRunRecord(path);
+  return path.filename() == host::record::kRunRecordName ? path : std::filesystem::path();
 }
 
 void sayWhereFilesWent(const host::record::RunRecord& asked, const std::filesystem::path& folder,

@@ -31,8 +31,11 @@ host::record::RunRecord askedOf(const CLI::App& command, const GlobalOptions& gl
 // refused by the command itself), and checksums the plug-in.
 class CommandRecord {
  public:
+  // `control` and `profile`, when given, are the files the command read in place
+  // of those its options name (a control file taken from a run's record).
   CommandRecord(host::record::RunRecord asked, const host::PluginLibrary* plugin,
-                const std::string& pluginPath);
+                const std::string& pluginPath, const std::filesystem::path& control = {},
+                const std::filesystem::path& profile = {});
 
   // Where the command writes: "native", "bids", "power", with its folder. With
   // `found`, the files already in place there are listed too.
@@ -42,6 +45,9 @@ class CommandRecord {
   void observe(host::RealDiskInterface& disk);
   void stage(const std::string& name) { recorder_.stage(name); }
 
+  // Writes the record as it stands into the outputs there are, so that a run
+  // stopped from here on leaves its record (without an end) for --resume.
+  void begin(host::RealDiskInterface& disk);
   // Writes the record when the command made files (status Success or
   // FilesNotWritten); a record that cannot be written makes the command one with
   // files not written.
@@ -50,6 +56,10 @@ class CommandRecord {
  private:
   host::record::RunRecorder recorder_;
 };
+
+// The record an argument names: a record itself, or a run's folder that holds one;
+// empty when it names neither.
+std::filesystem::path recordNamedBy(const std::string& argument);
 
 // One line on a terminal saying where a run's files went when -o was not given.
 void sayWhereFilesWent(const host::record::RunRecord& asked, const std::filesystem::path& folder,

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "app/command.h"
@@ -19,12 +20,15 @@
 #include "host/noise/noise_profile_file.h"
 #include "host/power/power_analysis.h"
 #include "host/power/power_table.h"
+#include "host/record/restored_copy.h"
 #include "host/session/progress.h"
 
 namespace cohortix::app {
 namespace {
 
 namespace fs = std::filesystem;
+using host::record::RestoredCopy;
+using host::record::RunRecord;
 
 struct PowerCommandOptions {
   host::PowerOptions power;
@@ -50,7 +54,46 @@ host::Status writeTables(const fs::path& folder, const std::vector<host::PowerRo
   return host::Status::ok();
 }
 
+bool powerOptionGiven(const PowerCommandOptions& options, const std::string& name) {
+  const host::record::RecordedOption* option = options.asked.option(name);
+  return option != nullptr && option->given;
+}
+
+// A run's record in place of the control file: its copy of the control file, and
+// its noise profile, seed and repetition time where the command line gives none.
+host::Status takeFromRecord(const std::filesystem::path& path, PowerCommandOptions& options,
+                            std::optional<RestoredCopy>& control,
+                            std::optional<RestoredCopy>& profile) {
+  host::RealDiskInterface disk;
+  host::Result<RunRecord> record = host::record::readRunRecord(path, disk);
+  if (!record) return record.status();
+  if (!record->controlFile)
+    return host::Status::error(path.string() + " holds no copy of its run's control file");
+  host::Result<RestoredCopy> copy = RestoredCopy::of(*record->controlFile, record.value());
+  if (!copy) return copy.status();
+  control.emplace(std::move(copy).value());
+  options.controlFile = control->path().string();
+  if (!powerOptionGiven(options, "--noise") && !record->profiles.empty()) {
+    host::Result<RestoredCopy> noise = RestoredCopy::of(record->profiles.front(), record.value());
+    if (!noise) return noise.status();
+    profile.emplace(std::move(noise).value());
+    options.noise = profile->path().string();
+    if (!powerOptionGiven(options, "--seed") && record->noiseSeed) options.power.noiseSeed = *record->noiseSeed;
+  }
+  const host::record::RecordedOption* tr = record->option("--tr");
+  if (!powerOptionGiven(options, "--tr") && tr != nullptr && tr->values.size() == 1)
+    options.power.repetitionTime = std::stod(tr->values.front());
+  return host::Status::ok();
+}
+
 ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
+  std::optional<RestoredCopy> control, profile;
+  if (const fs::path named = recordNamedBy(options.controlFile); !named.empty()) {
+    if (host::Status taken = takeFromRecord(named, options, control, profile); !taken) {
+      reportError(taken.message());
+      return ExitStatus::RunFailed;
+    }
+  }
   host::PowerOptions& power = options.power;
   power.controlFile = fs::absolute(options.controlFile);
   applyGroupThresholdOptions(options.threshold, power.analysis);
@@ -66,7 +109,7 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
   }
   std::string loadError;
   const auto plugin = host::PluginLibrary::open(power.plugin, loadError);
-  CommandRecord record(options.asked, plugin.get(), power.plugin);
+  CommandRecord record(options.asked, plugin.get(), power.plugin, options.controlFile, options.noise);
   record.addOutput("power", options.outputDir);
   record.setNoise(options.noise.empty() ? std::nullopt : std::optional<uint64_t>(power.noiseSeed), 0);
   record.stage("simulation and analysis");
@@ -105,7 +148,10 @@ void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
   host::AnalysisOptions& analysis = power.analysis;
   CLI::App* command = app.add_subcommand(
       "power", "Estimate by simulation how often studies of each size find the design's regions");
-  command->add_option("control-file", options->controlFile, "Control file (.cxd)")->required();
+  command->add_option("control-file", options->controlFile,
+                      "Control file (.cxd), or a run's folder or record (cohortix-run.json) whose "
+                      "control file, noise, seed and TR to take")
+      ->required();
   command->add_option("--subjects", power.sampleSizes, "Subjects per group to try, e.g. 8,12,16")
       ->required()
       ->delimiter(',')

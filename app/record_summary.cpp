@@ -62,8 +62,10 @@ std::string runRecordSummary(const std::string& name, const host::record::RunRec
           "; replicate " + std::to_string(record.replicate) + "\n";
   text += "Platform:";
   for (const auto& [what, value] : record.platform) text += " " + what + " " + value + ";";
-  text += "\nRan: " + record.started + " to " + record.ended + ", exit status " +
-          std::to_string(record.exitStatus) + "\nStages:";
+  text += "\nRan: " + record.started +
+          (record.exitStatus ? " to " + record.ended + ", exit status " + std::to_string(*record.exitStatus)
+                             : std::string(", did not finish")) +
+          "\nStages:";
   for (const host::record::RecordedStage& stage : record.stages)
     text += " " + stage.name + " " + secondsText(stage.seconds) + ";";
   return text + "\n" + filesText(record);

@@ -3,9 +3,6 @@
 // against the recorded sizes and checksums.
 
 #include <CLI/CLI.hpp>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,18 +10,15 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 
 #include "app/command.h"
+#include "app/recorded_command.h"
 #include "host/io/disk_interface.h"
 #include "host/loader/plugin_library.h"
 #include "host/record/record_check.h"
 #include "host/record/restored_copy.h"
 #include "host/record/run_recorder.h"
 #include "host/record/sha256.h"
-#include "host/sweep/child_process.h"
-
-extern char** environ;
 
 namespace cohortix::app {
 namespace {
@@ -39,48 +33,12 @@ struct RerunOptions {
   std::string bidsDir;  // empty: OUTPUT/bids, or OUTPUT for a dataset-only run
 };
 
-// The options the rerun sets itself: where the files go, and the copies it reads.
-const std::set<std::string> kReplacedOptions = {"control-file", "--output", "--bids", "--noise",
-                                                "--resume", "--force", "--report"};
-
 // The record named, or the one in the folder named.
 fs::path recordPath(const fs::path& given) {
   std::error_code error;
   if (!fs::is_directory(given, error)) return given;
   const fs::path found = host::record::findRunRecord(given);
   return found.empty() ? given / host::record::kRunRecordName : found;
-}
-
-std::vector<std::string> rerunArguments(const RunRecord& record, const fs::path& control,
-                                        const fs::path& profile,
-                                        const std::map<std::string, fs::path>& folders,
-                                        const std::string& plugin) {
-  std::vector<std::string> argv = {host::sweep::currentExecutable().string()};
-  if (!plugin.empty()) argv.insert(argv.end(), {"--plugin", plugin});
-  argv.insert(argv.end(), {"run", control.string()});
-  for (const host::record::RecordedOption& option : record.options) {
-    if (!option.given || kReplacedOptions.contains(option.name)) continue;
-    if (option.flag && option.on) argv.push_back(option.name);
-    for (const std::string& value : option.values) argv.insert(argv.end(), {option.name, value});
-  }
-  if (!profile.empty()) argv.insert(argv.end(), {"--noise", profile.string()});
-  if (folders.contains("native")) argv.insert(argv.end(), {"-o", folders.at("native").string()});
-  else argv.push_back("--no-native");
-  if (folders.contains("bids")) argv.insert(argv.end(), {"--bids", folders.at("bids").string()});
-  return argv;
-}
-
-// Runs the command in a child with this process's standard streams; its exit code.
-int runChild(const std::vector<std::string>& argv) {
-  std::vector<char*> pointers;
-  for (const std::string& argument : argv) pointers.push_back(const_cast<char*>(argument.c_str()));
-  pointers.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawn(&pid, pointers[0], nullptr, nullptr, pointers.data(), environ) != 0) return 3;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return host::sweep::exitCodeOf(status);
 }
 
 std::map<std::string, fs::path> foldersOf(const RunRecord& record, const RerunOptions& options) {
@@ -154,9 +112,9 @@ ExitStatus rerun(const RerunOptions& options, const GlobalOptions& global) {
     reportError(restored.message());
     return ExitStatus::RunFailed;
   }
-  const int code = runChild(rerunArguments(record.value(), control->path(),
-                                           profile ? profile->value().path() : fs::path(),
-                                           folders, global.pluginPath));
+  const RecordedRunPaths paths{control->path(), profile ? profile->value().path() : fs::path(),
+                               folders, global.pluginPath};
+  const int code = runRecordedCommand(recordedRunArguments(record.value(), paths, {}));
   const auto status = static_cast<ExitStatus>(code);
   if (status != ExitStatus::Success && status != ExitStatus::FilesNotWritten) return status;
   return checkAgainst(record.value(), folders, disk, status);

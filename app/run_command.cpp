@@ -13,6 +13,7 @@
 #include "app/interrupted_run.h"
 #include "app/leftover_temporaries.h"
 #include "app/design_warnings.h"
+#include "app/resume_from_record.h"
 #include "app/run_admission.h"
 #include "app/run_export_options.h"
 #include "app/run_exports.h"
@@ -249,6 +250,7 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   // The run's files are flushed and renamed behind their writers, so that the disk
   // always has work queued while the next subject is made; the session's end
   // waits for them and counts what could not be put in place.
+  record.begin(disk);
   disk.commitBehind(true);
   record.stage("simulation");
   const ExitStatus status = exitStatusOf(host::runPlugin(pluginPathOf(global), session));
@@ -285,7 +287,8 @@ CLI::Validator repetitionTimeInRange() {
 void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action) {
   auto run = std::make_shared<RunOptions>();
   CLI::App* command = app.add_subcommand("run", "Simulate the study a control file describes");
-  command->add_option("control-file", run->controlFile, "Control file (.cxd)")->required();
+  command->add_option("control-file", run->controlFile,
+                      "Control file (.cxd); with --resume, the dataset's run record has it");
   command->add_option("-o,--output", run->outputDir, "Folder for the output files")
       ->capture_default_str();
   command->add_option("--tr", run->repetitionTime,
@@ -310,6 +313,11 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
   command->callback([&action, run, &global, command] {
     run->exports.bidsDir = run->bidsDir;
     run->asked = askedOf(*command, global);
+    if (run->controlFile.empty()) {
+      if (!run->exports.resume) throw CLI::RequiredError("control-file");
+      action = [run, &global] { return resumeFromRecord(run->bidsDir, run->asked, global); };
+      return;
+    }
     if (run->exports.gzip && !run->exports.nifti && run->bidsDir.empty())
       throw CLI::ValidationError("--gzip", "compresses the volumes of --nifti or --bids; give one");
     action = [run, &global] { return runStudy(*run, global); };

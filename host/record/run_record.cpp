@@ -159,9 +159,9 @@ void readBody(Reader& reader, RunRecord& record) {
   record.replicate = reader.get<int32_t>(json, "Replicate");
   record.platform = reader.pairs(reader.at(json, "Platform"));
   record.started = reader.get<std::string>(json, "Started");
-  record.ended = reader.get<std::string>(json, "Ended");
+  if (!reader.at(json, "Ended").is_null()) record.ended = reader.get<std::string>(json, "Ended");
   readStages(reader, reader.at(json, "Stages"), record);
-  record.exitStatus = reader.get<int>(json, "ExitStatus");
+  if (!reader.at(json, "ExitStatus").is_null()) record.exitStatus = reader.get<int>(json, "ExitStatus");
   record.outputs = reader.pairs(reader.at(json, "Outputs"));
   readFiles(reader, reader.at(json, "Files"), record);
 }
@@ -202,11 +202,11 @@ std::string runRecordJson(const RunRecord& record) {
   json["Replicate"] = record.replicate;
   json["Platform"] = pairsJson(record.platform);
   json["Started"] = record.started;
-  json["Ended"] = record.ended;
+  json["Ended"] = record.ended.empty() ? Json(nullptr) : Json(record.ended);
   json["Stages"] = Json::array();
   for (const RecordedStage& stage : record.stages)
     json["Stages"].push_back({{"Name", stage.name}, {"Seconds", stage.seconds}});
-  json["ExitStatus"] = record.exitStatus;
+  json["ExitStatus"] = record.exitStatus ? Json(*record.exitStatus) : Json(nullptr);
   json["Outputs"] = pairsJson(record.outputs);
   json["Files"] = filesJson(record.files);
   return json.dump(2) + "\n";

@@ -65,9 +65,9 @@ struct RunRecord {
   int32_t replicate = 0;
   std::vector<std::pair<std::string, std::string>> platform;  // name, value
   std::string started;  // UTC, ISO 8601
-  std::string ended;
+  std::string ended;    // empty while the run is under way
   std::vector<RecordedStage> stages;
-  int exitStatus = 0;
+  std::optional<int> exitStatus;  // none while the run is under way
   std::vector<std::pair<std::string, std::string>> outputs;  // "native"/"bids"/..., folder
   std::vector<RecordedFile> files;
 

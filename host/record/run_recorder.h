@@ -62,6 +62,8 @@ class RunRecorder {
   // in place (a resumed dataset's earlier subjects).
   void includeFilesFound(const std::string& output) { scanned_.push_back(output); }
 
+  // The record of the run under way: no end, no exit status, no files yet.
+  RunRecord unfinished() const { return record_; }
   // The record as it stands: the stage under way ended, the end time, the exit
   // status and every file in place under an output.
   Result<RunRecord> finish(int exitStatus);
