@@ -5,7 +5,8 @@ the files the run wrote. `cohortix rerun` makes the run again from the record
 alone (noise, replicates, exports) byte for byte, warns when another version made
 the record and names a file that does not match; `report RUN` reads the control
 file and every recorded value from it, on native files and datasets alike;
-`power` keeps a record beside its tables; a refused run keeps none."""
+`power` keeps a record beside its tables and takes a run's study, noise and
+seed from its record; a refused run keeps none."""
 import hashlib
 import json
 import os
@@ -147,13 +148,18 @@ def check_reports(native, bids):
         assert "--seed 7" in html and "Made by" in html, run
 
 
-def check_power_and_refusal():
+def check_power_and_refusal(native):
     folder = TMP / "power"
     cohortix("power", STUDY, "--subjects", 4, "--replicates", 2, "-o", folder, "--quiet")
     record = read(folder / RECORD)
     assert record["Command"] == "power" and record["Outputs"] == {"power": str(folder)}
     assert {f["Path"]: f["SHA256"] for f in record["Files"]} == \
         {name: sha256(folder / name) for name in ("power.json", "power.tsv")}
+    # A run's folder in place of the control file: its study, noise and seed.
+    cohortix("power", native, "--subjects", 4, "--replicates", 2, "-o", TMP / "power-of-run", "--quiet")
+    record = read(TMP / "power-of-run" / RECORD)
+    assert record["ControlFile"]["SHA256"] == sha256(STUDY) and record["Seeds"] == {"Noise": 7}
+    assert [p["SHA256"] for p in record["Profiles"]] == [sha256(PROFILE)]
     blocked = TMP / "a-file"
     blocked.write_text("")
     cohortix("run", STUDY, "-o", blocked, "--quiet", status=5)
@@ -167,7 +173,7 @@ def main():
     check_reruns(native, bids)
     check_mismatch_and_version(native)
     check_reports(native, bids)
-    check_power_and_refusal()
+    check_power_and_refusal(native)
     print("run records: written, read back, rerun byte for byte, reported")
 
 
