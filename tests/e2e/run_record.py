@@ -5,7 +5,8 @@ the files the run wrote. `cohortix rerun` makes the run again from the record
 alone (noise, replicates, exports) byte for byte, warns when another version made
 the record and names a file that does not match; `report RUN` reads the control
 file and every recorded value from it, on native files and datasets alike;
-`power` keeps a record beside its tables and takes a run's study, noise and
+an analysis among a dataset's derivatives names its generator; `power` keeps a
+record beside its tables and takes a run's study, noise and
 seed from its record; a refused run keeps none."""
 import hashlib
 import json
@@ -138,6 +139,15 @@ def check_mismatch_and_version(native):
     assert "not a run record: no \"Cohortix\"" in done.stderr, done.stderr
 
 
+def check_analysis_description(bids):
+    """An analysis among the dataset's derivatives names its generator as BIDS asks."""
+    cohortix("analyze", bids)
+    description = read(bids / "derivatives" / "analysis" / "dataset_description.json")
+    version = read(bids / "code" / RECORD)["Cohortix"]["Version"]
+    assert description["DatasetType"] == "derivative" and description["BIDSVersion"], description
+    assert [(g["Name"], g["Version"]) for g in description["GeneratedBy"]] == [("Cohortix", version)]
+
+
 def check_reports(native, bids):
     for run in (native, bids):
         page = TMP / (run.name + ".html")
@@ -172,6 +182,7 @@ def main():
     native, bids = noisy_run()
     check_reruns(native, bids)
     check_mismatch_and_version(native)
+    check_analysis_description(bids)
     check_reports(native, bids)
     check_power_and_refusal(native)
     print("run records: written, read back, rerun byte for byte, reported")
