@@ -70,8 +70,11 @@ void CommandRecord::setNoise(std::optional<uint64_t> seed, int32_t replicate) {
   recorder_.setNoise(seed, replicate);
 }
 
-void CommandRecord::begin(host::RealDiskInterface& disk) {
-  // A record that cannot be written now is said at the end, when it is tried again.
+void CommandRecord::begin() {
+  // On a disk of its own, so that the run's count of files written is its files
+  // alone; a record that cannot be written now is said at the end, when it is
+  // tried again.
+  host::RealDiskInterface disk;
   static_cast<void>(host::record::writeRunRecord(recorder_.unfinished(), disk));
 }
 

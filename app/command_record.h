@@ -47,7 +47,7 @@ class CommandRecord {
 
   // Writes the record as it stands into the outputs there are, so that a run
   // stopped from here on leaves its record (without an end) for --resume.
-  void begin(host::RealDiskInterface& disk);
+  void begin();
   // Writes the record when the command made files (status Success or
   // FilesNotWritten); a record that cannot be written makes the command one with
   // files not written.

@@ -242,6 +242,8 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   }
   exports = std::move(opened).value();
   if (!admission.afterExports(session)) return ExitStatus::Refused;
+  // Only a run the plug-in will take makes files, and so a record, from here on.
+  if (design && supportedDesign(*design)) record.begin();
   design.reset();
   noise.value()->plugInto(session);
   if (exports) session.output().addSink(*exports);
@@ -250,7 +252,6 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   // The run's files are flushed and renamed behind their writers, so that the disk
   // always has work queued while the next subject is made; the session's end
   // waits for them and counts what could not be put in place.
-  record.begin(disk);
   disk.commitBehind(true);
   record.stage("simulation");
   const ExitStatus status = exitStatusOf(host::runPlugin(pluginPathOf(global), session));

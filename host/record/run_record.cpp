@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/record/base64_text.h"
+
 namespace cohortix::host::record {
 namespace {
 
@@ -25,9 +27,22 @@ Json valueOf(const RecordedOption& option) {
   return option.values;
 }
 
+// Whether the bytes are UTF-8 text, which a JSON string can hold as it is.
+bool utf8Text(const std::string& bytes) {
+  try {
+    static_cast<void>(Json(bytes).dump());
+    return true;
+  } catch (const Json::type_error&) {
+    return false;
+  }
+}
+
+// The copy as text, or in Base64 when its bytes are not UTF-8.
 Json textJson(const RecordedText& text) {
-  return {{"Option", text.option}, {"Path", text.path}, {"SHA256", text.sha256},
-          {"Text", text.text}};
+  Json json = {{"Option", text.option}, {"Path", text.path}, {"SHA256", text.sha256}};
+  if (utf8Text(text.text)) json["Text"] = text.text;
+  else json["Base64"] = base64Of(text.text);
+  return json;
 }
 
 Json pairsJson(const std::vector<std::pair<std::string, std::string>>& pairs) {
@@ -79,8 +94,16 @@ class Reader {
     return object.at(key);
   }
   RecordedText text(const Json& object) {
-    return {get<std::string>(object, "Option"), get<std::string>(object, "Path"),
-            get<std::string>(object, "SHA256"), get<std::string>(object, "Text")};
+    RecordedText copy{get<std::string>(object, "Option"), get<std::string>(object, "Path"),
+                      get<std::string>(object, "SHA256"), {}};
+    if (!object.is_object() || !object.contains("Base64")) {
+      copy.text = get<std::string>(object, "Text");
+      return copy;
+    }
+    const std::optional<std::string> bytes = bytesOfBase64(get<std::string>(object, "Base64"));
+    if (bytes) copy.text = *bytes;
+    else fail("\"Base64\" of " + copy.path + " is not Base64");
+    return copy;
   }
   std::vector<std::pair<std::string, std::string>> pairs(const Json& object) {
     std::vector<std::pair<std::string, std::string>> pairs;
@@ -209,7 +232,9 @@ std::string runRecordJson(const RunRecord& record) {
   json["ExitStatus"] = record.exitStatus ? Json(*record.exitStatus) : Json(nullptr);
   json["Outputs"] = pairsJson(record.outputs);
   json["Files"] = filesJson(record.files);
-  return json.dump(2) + "\n";
+  // A path or argument that is not UTF-8 is written with U+FFFD in place of its
+  // stray bytes rather than not at all.
+  return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 Result<RunRecord> parseRunRecord(const std::string& text) {

@@ -71,7 +71,12 @@ RunRecord fullRecord() {
                     {"--nifti", {}, true, false, false}};
   record.workingDirectory = "/home/me";
   record.controlFile = RecordedText{"control-file", "my study.cxd", std::string(64, 'b'), "Name: \"x\"\n"};
-  record.profiles = {{"--noise", "p.toml", std::string(64, 'c'), "[noise]\nsd = 1\n"}};
+  // A copy whose bytes are no UTF-8 text (of one to three bytes past a whole
+  // group of Base64) is kept all the same.
+  record.profiles = {{"--noise", "p.toml", std::string(64, 'c'), "[noise]\nsd = 1\n"},
+                     {"--noise", "q.toml", std::string(64, 'e'), std::string("\xb4\0\xff", 3)},
+                     {"--noise", "r.toml", std::string(64, 'e'), std::string("\xb4\0\xff\xfe", 4)},
+                     {"--noise", "s.toml", std::string(64, 'e'), std::string("\xb4\0\xff\xfe\x80", 5)}};
   record.noiseSeed = 18446744073709551615ull;
   record.replicate = 3;
   record.platform = {{"System", "Linux"}, {"Cores", "2"}};
@@ -97,6 +102,9 @@ TEST(RunRecord, ReadsBackWhatItWrites) {
   EXPECT_TRUE(r.options[3].flag && r.options[3].on && r.options[3].given);
   EXPECT_TRUE(r.options[4].flag && !r.options[4].on && !r.options[4].given);
   EXPECT_EQ(r.controlFile->text, written.controlFile->text);
+  ASSERT_EQ(r.profiles.size(), 4u);
+  for (std::size_t p = 0; p < 4; ++p) EXPECT_EQ(r.profiles[p].text, written.profiles[p].text) << p;
+  EXPECT_NE(runRecordJson(written).find("\"Base64\": \"tAD/\""), std::string::npos);
   EXPECT_EQ(r.noiseSeed, written.noiseSeed);
   EXPECT_EQ(r.files[0].bytes, 123456789012ull);
   EXPECT_EQ(r.outputFolder("bids"), "out/bids");
