@@ -100,6 +100,10 @@ ExitStatus rerun(const RerunOptions& options, const GlobalOptions& global) {
   }
   warnOfVersion(record.value(), pluginPathOf(global));
   const std::map<std::string, fs::path> folders = foldersOf(record.value(), options);
+  if (folders.empty()) {
+    reportError(path.string() + " names neither a native folder nor a dataset: nothing to make again");
+    return ExitStatus::RunFailed;
+  }
   // The copies the record kept, as files again, in a private folder.
   host::Result<RestoredCopy> control = RestoredCopy::of(*record->controlFile, record.value(), true);
   std::optional<host::Result<RestoredCopy>> profile;

@@ -133,26 +133,28 @@ void RunRecorder::stage(const std::string& name) {
   stageStart_ = now;
 }
 
-Result<RunRecord> RunRecorder::finish(int exitStatus) {
-  stage("");
-  RunRecord record = record_;
-  record.ended = utcNow();
-  record.exitStatus = exitStatus;
-  std::map<fs::path, WrittenFile> files = files_.all();
-  for (const std::string& output : scanned_) {
-    const fs::path root = normalPath(record.outputFolder(output));
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(root, error), end; !error && it != end;
-         it.increment(error)) {
-      const fs::path path = it->path();
-      if (!it->is_regular_file(error) || files.contains(path) ||
-          path.filename().string().starts_with(kTemporaryPrefix))
-        continue;
-      Result<FileChecksum> sum = fileChecksum(path);
-      if (!sum) return sum.status().context("cannot read " + path.string());
-      files[path] = {sum.value().bytes, sum.value().sha256};
-    }
+namespace {
+
+// Adds every file under root that `files` does not hold yet, checksummed from the
+// disk (temporaries aside).
+Status addFilesFound(const fs::path& root, std::map<fs::path, WrittenFile>& files) {
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(root, error), end; !error && it != end;
+       it.increment(error)) {
+    const fs::path path = it->path();
+    if (!it->is_regular_file(error) || files.contains(path) ||
+        path.filename().string().starts_with(kTemporaryPrefix))
+      continue;
+    Result<FileChecksum> sum = fileChecksum(path);
+    if (!sum) return sum.status().context("cannot read " + path.string());
+    files[path] = {sum.value().bytes, sum.value().sha256};
   }
+  if (error) return Status::fromErrno(error.value()).context("cannot list " + root.string());
+  return Status::ok();
+}
+
+// Each file under the output that holds it, sorted; the records themselves left out.
+void listFiles(const std::map<fs::path, WrittenFile>& files, RunRecord& record) {
   for (const auto& [path, file] : files) {
     std::string below;
     const auto* output = outputHolding(record, path, &below);
@@ -163,6 +165,20 @@ Result<RunRecord> RunRecorder::finish(int exitStatus) {
   std::sort(record.files.begin(), record.files.end(), [](const auto& a, const auto& b) {
     return std::tie(a.output, a.path) < std::tie(b.output, b.path);
   });
+}
+
+}  // namespace
+
+Result<RunRecord> RunRecorder::finish(int exitStatus) {
+  stage("");
+  RunRecord record = record_;
+  record.ended = utcNow();
+  record.exitStatus = exitStatus;
+  std::map<fs::path, WrittenFile> files = files_.all();
+  for (const std::string& output : scanned_)
+    if (Status found = addFilesFound(normalPath(record.outputFolder(output)), files); !found)
+      return found;
+  listFiles(files, record);
   return record;
 }
 
