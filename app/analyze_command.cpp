@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "app/group_threshold_options.h"
+#include "app/recorded_groups.h"
 #include "host/analysis/analysis_writer.h"
 #include "host/analysis/study_analysis.h"
 #include "host/analysis/study_source.h"
@@ -73,6 +74,7 @@ ExitStatus analyze(AnalyzeOptions options) {
     reportError(source.status().message());
     return ExitStatus::RunFailed;
   }
+  source.value() = withRecordedGroupNames(std::move(source).value(), options.run);
   const fs::path output = options.outputDir.empty() ? defaultOutput(options.run)
                                                     : fs::path(options.outputDir);
   host::AnalysisWriter writer(output, disk, options.analysis, options.run);

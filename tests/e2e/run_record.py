@@ -139,9 +139,17 @@ def check_mismatch_and_version(native):
     assert "not a run record: no \"Cohortix\"" in done.stderr, done.stderr
 
 
-def check_analysis_description(bids):
-    """An analysis among the dataset's derivatives names its generator as BIDS asks."""
+def map_names(analysis):
+    return sorted(line.split("\t")[0] for line in (analysis / "maps.tsv").read_text().splitlines()[1:])
+
+
+def check_analysis(native, bids):
+    """An analysis among the dataset's derivatives names its generator as BIDS asks;
+    the native files' analysis names the groups as the recorded study does, the
+    same maps as the dataset's."""
     cohortix("analyze", bids)
+    cohortix("analyze", native)
+    assert map_names(native / "analysis") == map_names(bids / "derivatives" / "analysis")
     description = read(bids / "derivatives" / "analysis" / "dataset_description.json")
     version = read(bids / "code" / RECORD)["Cohortix"]["Version"]
     assert description["DatasetType"] == "derivative" and description["BIDSVersion"], description
@@ -182,7 +190,7 @@ def main():
     native, bids = noisy_run()
     check_reruns(native, bids)
     check_mismatch_and_version(native)
-    check_analysis_description(bids)
+    check_analysis(native, bids)
     check_reports(native, bids)
     check_power_and_refusal(native)
     print("run records: written, read back, rerun byte for byte, reported")
