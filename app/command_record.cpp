@@ -101,8 +101,9 @@ void sayWhereFilesWent(const host::record::RunRecord& asked, const std::filesyst
   const host::record::RecordedOption* output = asked.option("--output");
   if (quiet || (output != nullptr && output->given) || ::isatty(STDERR_FILENO) != 1) return;
   std::error_code error;
-  std::cerr << "cohortix: the files are in " << std::filesystem::absolute(folder, error).string()
-            << " (no -o given: the current folder)\n";
+  std::filesystem::path shown = std::filesystem::absolute(folder, error).lexically_normal();
+  if (shown.filename().empty() && shown.has_parent_path()) shown = shown.parent_path();
+  std::cerr << "cohortix: the files are in " << shown.string() << " (no -o given: the current folder)\n";
 }
 
 }  // namespace cohortix::app

@@ -14,7 +14,9 @@ void fillFrom(const record::RunRecord& record, ReportInputs& inputs) {
   if (!inputs.replicate) inputs.replicate = record.replicate;
   inputs.madeBy = "Cohortix " + record.cohortixVersion + ", plug-in " + record.pluginName + " " +
                   record.pluginVersion + " (SHA-256 " + record.pluginSha256.substr(0, 16) + "...)";
-  inputs.ranAt = record.started + " to " + record.ended;
+  // A run's own --report reads the record written before the plug-in started.
+  inputs.ranAt = record.started + (record.ended.empty() ? " (the run was still under way)"
+                                                          : " to " + record.ended);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ import hashlib
 import json
 import os
 import pathlib
+import pty
 import shutil
 import subprocess
 
@@ -166,6 +167,29 @@ def check_reports(native, bids):
         assert "--seed 7" in html and "Made by" in html, run
 
 
+def check_where_files_went():
+    """Without -o, on a terminal, the run says which folder holds its files."""
+    folder = TMP / "here"
+    folder.mkdir()
+    leader, follower = pty.openpty()
+    done = subprocess.run([COHORTIX, "run", STUDY], cwd=folder, stdout=subprocess.DEVNULL,
+                          stderr=follower, timeout=600)
+    os.close(follower)
+    said = b""
+    while True:
+        try:
+            chunk = os.read(leader, 65536)
+        except OSError:
+            break
+        if not chunk:
+            break
+        said += chunk
+    os.close(leader)
+    assert done.returncode == 0, said
+    assert f"cohortix: the files are in {folder} (no -o given: the current folder)".encode() in said, said
+    assert (folder / RECORD).exists()
+
+
 def check_power_and_refusal(native):
     folder = TMP / "power"
     cohortix("power", STUDY, "--subjects", 4, "--replicates", 2, "-o", folder, "--quiet")
@@ -193,6 +217,7 @@ def main():
     check_analysis(native, bids)
     check_reports(native, bids)
     check_power_and_refusal(native)
+    check_where_files_went()
     print("run records: written, read back, rerun byte for byte, reported")
 
 
