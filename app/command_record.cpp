@@ -56,6 +56,8 @@ CommandRecord::CommandRecord(host::record::RunRecord asked, const host::PluginLi
   else if (const auto* noise = record.option("--noise"); noise && !noise->values.empty())
     static_cast<void>(recorder_.keepProfile(noise->name, noise->values.front()));
   static_cast<void>(recorder_.keepPlugin(pluginPath));
+  if (const auto* report = record.option("--report"); report && !report->values.empty())
+    recorder_.leaveOut(report->values.front());
 }
 
 void CommandRecord::addOutput(const std::string& name, const std::filesystem::path& folder,

@@ -178,6 +178,7 @@ Result<RunRecord> RunRecorder::finish(int exitStatus) {
   for (const std::string& output : scanned_)
     if (Status found = addFilesFound(normalPath(record.outputFolder(output)), files); !found)
       return found;
+  for (const fs::path& path : leftOut_) files.erase(path);
   listFiles(files, record);
   return record;
 }

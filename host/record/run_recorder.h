@@ -61,6 +61,9 @@ class RunRecorder {
   // Also lists the files of `output` that this command did not write but found
   // in place (a resumed dataset's earlier subjects).
   void includeFilesFound(const std::string& output) { scanned_.push_back(output); }
+  // Leaves the file out of the record's list: a file that names the run's folders
+  // and times (the study report), which no rerun could make byte for byte.
+  void leaveOut(const std::filesystem::path& path) { leftOut_.push_back(normalPath(path)); }
 
   // The record of the run under way: no end, no exit status, no files yet.
   RunRecord unfinished() const { return record_; }
@@ -72,6 +75,7 @@ class RunRecorder {
   RunRecord record_;
   WrittenFiles files_;
   std::vector<std::string> scanned_;
+  std::vector<std::filesystem::path> leftOut_;
   std::string stageName_;
   std::chrono::steady_clock::time_point stageStart_;
 };

@@ -23,6 +23,7 @@ TMP = pathlib.Path(os.environ["COHORTIX_TEST_TMP"])
 STUDY = SOURCE / "examples" / "block-design.cxd"
 PROFILE = SOURCE / "examples" / "noise" / "white-1percent.toml"
 RECORD = "cohortix-run.json"
+PAGE = "page.html"  # the run's --report, which names its folder: no rerun makes it again
 FIELDS = ["CohortixRunRecord", "Command", "Cohortix", "Plugin", "CommandLine", "WorkingDirectory",
           "ControlFile", "Profiles", "Seeds", "Replicate", "Platform", "Started", "Ended", "Stages",
           "ExitStatus", "Outputs", "Files"]
@@ -69,7 +70,7 @@ def check_record(record, outputs, control, profile=None):
         # Exactly the run's files: all of them, and nothing else (the records aside).
         others = {str(f.relative_to(folder)) for n, f in outputs.items() if n != name
                   and f.is_relative_to(folder)}
-        on_disk = {p for p in files_under(folder, {RECORD, "code/" + RECORD})
+        on_disk = {p for p in files_under(folder, {RECORD, "code/" + RECORD, PAGE})
                    if not any(p.startswith(o + "/") for o in others)}
         assert listed.get(name, set()) == on_disk, (name, listed.get(name, set()) ^ on_disk)
 
@@ -81,14 +82,15 @@ def read(path):
 def noisy_run():
     native, bids = TMP / "noisy", TMP / "noisy-bids"
     done = cohortix("run", STUDY, "-o", native, "--bids", bids, "--nifti", "--gzip", "--noise", PROFILE,
-                    "--seed", 7, "--quiet")
+                    "--seed", 7, "--truth", "--report", native / PAGE, "--quiet")
     record = read(native / RECORD)
     assert (bids / "code" / RECORD).read_bytes() == (native / RECORD).read_bytes()
     check_record(record, {"native": native, "bids": bids}, STUDY, PROFILE)
     assert record["Seeds"] == {"Noise": 7} and record["Replicate"] == 0
     assert record["CommandLine"]["Arguments"][1:] == ["run", str(STUDY), "-o", str(native), "--bids",
                                                       str(bids), "--nifti", "--gzip", "--noise",
-                                                      str(PROFILE), "--seed", "7", "--quiet"]
+                                                      str(PROFILE), "--seed", "7", "--truth", "--report",
+                                                      str(native / PAGE), "--quiet"]
     assert done.stderr == "", done.stderr
     description = read(bids / "dataset_description.json")
     assert description["GeneratedBy"][0] == {"Name": "Cohortix", "Version": record["Cohortix"]["Version"],
@@ -109,7 +111,8 @@ def rerun_matches(record_path, again, *options):
 def check_reruns(native, bids):
     again = TMP / "noisy-again"
     rerun_matches(native / RECORD, again)
-    for name in files_under(native, {RECORD}):
+    assert any(name.endswith("_truth.json") for name in files_under(again))
+    for name in files_under(native, {RECORD, PAGE}):
         assert (again / name).read_bytes() == (native / name).read_bytes(), name
     for name in files_under(bids, {"code/" + RECORD}):
         assert (again / "bids" / name).read_bytes() == (bids / name).read_bytes(), name
