@@ -4,9 +4,11 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "app/design_summary.h"
 #include "app/design_warnings.h"
+#include "app/region_places.h"
 #include "app/run_admission.h"
 #include "control/control_file_reader.h"
 #include "control/supported_design.h"
@@ -19,6 +21,7 @@ struct CheckOptions {
   std::string path;
   bool strict = false;
   bool json = false;
+  bool anatomy = false;
 };
 
 // Enough of a file to tell text from binary data without reading a large one.
@@ -64,7 +67,11 @@ ExitStatus checkControlFile(const CheckOptions& options) {
     const std::string place = placeOfRefusal(path, message, spans);
     return refuse(place.empty() ? message : message + '\n' + place);
   }
-  const std::vector<DesignFinding> findings = designFindings(path, *design, spans);
+  std::vector<DesignFinding> findings = designFindings(path, *design, spans);
+  std::ostringstream places;
+  if (options.anatomy)
+    if (const host::Status placed = placeRegions(*design, spans, places, findings); !placed)
+      return refuse("cohortix: " + placed.message());
   bool refused = false;
   std::vector<std::string> warnings;
   for (const DesignFinding& finding : findings) {
@@ -77,6 +84,7 @@ ExitStatus checkControlFile(const CheckOptions& options) {
   if (refused) return ExitStatus::RunFailed;
   if (options.json) printDesignJson(std::cout, *design, warnings);
   else printDesignSummary(std::cout, *design, true);
+  if (!options.json) std::cout << places.str();
   for (const std::string& warning : warnings) std::cerr << "warning: " << warning << '\n';
   // The reader lets such a design through; the run stops it at its first subject.
   if (!supportedDesign(*design)) return refuse(texts::kUnsupportedDesign);
@@ -94,6 +102,9 @@ void addCheckCommand(CLI::App& app, const GlobalOptions&, CommandAction& action)
   command->add_flag("--strict", options->strict, "Exit with status 1 when there are warnings");
   command->add_flag("--json", options->json,
                     "Print the summary as JSON, its warnings included, for scripts");
+  command->add_flag("--anatomy", options->anatomy,
+                    "Also name where each region's centre lies in the anatomy (atlas labels and "
+                    "tissue), and warn where it is not in grey matter");
   command->callback([&action, options] { action = [options] { return checkControlFile(*options); }; });
 }
 

@@ -420,6 +420,11 @@ std::vector<DesignFinding> designFindings(const std::filesystem::path& path,
   return out;
 }
 
+int itemLine(const SimulationDesign& design, const std::vector<TokenSpan>& spans,
+             const std::string& name) {
+  return lineOf(itemsOf(design, spans), name);
+}
+
 std::string located(const std::filesystem::path& path, const DesignFinding& finding) {
   return path.string() + ":" + str(finding.line) + ": " + finding.text;
 }

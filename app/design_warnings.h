@@ -31,6 +31,11 @@ std::vector<DesignFinding> designFindings(const std::filesystem::path& path,
                                           const SimulationDesign& design,
                                           const std::vector<TokenSpan>& spans);
 
+// The line of the item the reader took under its customary name (Center1, ...);
+// 0 when there is none.
+int itemLine(const SimulationDesign& design, const std::vector<TokenSpan>& spans,
+             const std::string& name);
+
 // "file:line: text".
 std::string located(const std::filesystem::path& path, const DesignFinding& finding);
 

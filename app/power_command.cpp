@@ -36,6 +36,7 @@ struct PowerCommandOptions {
   std::string outputDir = ".";
   GroupThresholdOptions threshold;
   std::string noise;  // the profile's file; empty: none
+  std::string truthRegions = "received";
   bool quiet = false;
   host::record::RunRecord asked;  // for the record beside the tables
 };
@@ -182,9 +183,16 @@ void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
   command->add_option("--seed", power.noiseSeed, "Seed of the host noise's random numbers")
       ->capture_default_str()
       ->needs(noise);
+  command
+      ->add_option("--truth-regions", options->truthRegions,
+                   "What each replicate's maps are scored against: the regions its subjects "
+                   "received (each subject's jittered spheres) or the spheres the design asks")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"received", "asked"}));
   command->add_flag("-q,--quiet", options->quiet, "No progress and no table on standard output");
   command->callback([&action, options, &global, command] {
     options->asked = askedOf(*command, global);
+    options->power.receivedRegions = options->truthRegions == "received";
     action = [options, &global] { return runPower(*options, global); };
   });
 }

@@ -15,6 +15,7 @@
 #include "app/design_warnings.h"
 #include "app/resume_from_record.h"
 #include "app/run_admission.h"
+#include "app/run_anatomy_options.h"
 #include "app/run_export_options.h"
 #include "app/run_exports.h"
 #include "app/run_noise_options.h"
@@ -47,6 +48,7 @@ struct RunOptions {
   TruthRunOptions truth;
   RunNoiseOptions noise;
   host::record::RunRecord asked;  // for the run's record
+  RunAnatomyOptions anatomy;
 };
 
 ExitStatus exitStatusOf(const host::PluginRunResult& result) {
@@ -169,6 +171,32 @@ void describeRun(CommandRecord& record, const RunOptions& run,
   record.stage("preparation");
 }
 
+// The anatomy, built before anything is written; none without --anatomy or a
+// design (the plug-in then says why it refuses the control file).
+host::Result<std::unique_ptr<RunAnatomy>> prepareAnatomy(const RunOptions& run,
+                                                         const SimulationDesign* design,
+                                                         const host::PluginLibrary& plugin) {
+  if (!run.anatomy.wanted || design == nullptr) return std::unique_ptr<RunAnatomy>();
+  if (plugin.entryPoints().reportSubjects == nullptr)
+    return host::Status::error("--anatomy recomposes every subject from what the plug-in reports "
+                               "it drew, and the loaded plug-in reports nothing");
+  return RunAnatomy::prepare(run.anatomy, *design);
+}
+
+host::anatomy::AnatomyOutputSetting anatomyOutputs(const RunOptions& run,
+                                                   const host::SessionOptions& options,
+                                                   const SimulationDesign& design) {
+  host::anatomy::AnatomyOutputSetting setting;
+  setting.outputDir = options.outputDir;
+  setting.nativeFiles = run.truth.truth;
+  setting.bidsDir = run.bidsDir;
+  setting.bidsTruth = !run.truth.noTruth;
+  setting.gzip = run.exports.gzip;
+  setting.experiment = design.ExperimentName;
+  setting.largestSubjectNumber = design.NrOfSubjects;
+  return setting;
+}
+
 ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   host::SessionOptions options;
   options.controlFile = std::filesystem::absolute(run.controlFile);
@@ -203,14 +231,6 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
                                      std::cerr))
     return ExitStatus::Refused;
   if (design) options.study = host::runOrderOf(*design);
-  // The truth replays the stream from its first subject, and a replicate's run
-  // hands the host only the subjects it keeps: no truth can be told of them yet.
-  if (run.truth.truth && run.noise.replicate > 0) {
-    reportError("--truth cannot be kept for --replicate " + std::to_string(run.noise.replicate) +
-                ": the ground truth replays the study from its first subject, and a "
-                "replicate's run skips the subjects before its own");
-    return ExitStatus::Refused;
-  }
   host::RealDiskInterface disk;
   CommandRecord record(run.asked, plugin.get(), pluginPathOf(global));
   describeRun(record, run, options);
@@ -221,6 +241,12 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
     reportError(noise.status().message());
     return ExitStatus::Refused;
   }
+  host::Result<std::unique_ptr<RunAnatomy>> anatomy = prepareAnatomy(run, design.get(), *plugin);
+  if (!anatomy) {
+    reportError(anatomy.status().message());
+    return ExitStatus::Refused;
+  }
+  if (anatomy.value() && !run.quiet) std::cerr << "cohortix: " << anatomy.value()->preparedText() << '\n';
   // Up before the first file is removed or written.
   const host::InterruptionWatcher watcher([&disk, &noise](int signal) {
     noise.value()->removeTemporaries();
@@ -230,7 +256,7 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   if (!admission.beforeExports()) return ExitStatus::Refused;
   // Declared before the session, whose output path uses them until it finishes.
   std::unique_ptr<host::StudyExports> exports;
-  std::unique_ptr<host::truth::GroundTruth> truth;
+  RunTruth truth;
   host::HostSession session(options, std::cout, std::cerr, disk);
   host::ExportOptions exportOptions = run.exports;
   exportOptions.readmeNote = noise.value()->readmeNote();
@@ -242,13 +268,16 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   }
   exports = std::move(opened).value();
   if (!admission.afterExports(session)) return ExitStatus::Refused;
+  if (anatomy.value())
+    anatomy.value()->plugInto(session, anatomyOutputs(run, options, *design), disk);
   // Only a run the plug-in will take makes files, and so a record, from here on.
   if (design && supportedDesign(*design)) record.begin();
   design.reset();
   noise.value()->plugInto(session);
   if (exports) session.output().addSink(*exports);
   truth = attachTruth(run.truth, options, run.exports, disk, session,
-                      truthNoiseOf(noise.value()->settings()));
+                      truthNoiseOf(noise.value()->settings()),
+                      anatomy.value().get());
   // The run's files are flushed and renamed behind their writers, so that the disk
   // always has work queued while the next subject is made; the session's end
   // waits for them and counts what could not be put in place.
@@ -310,9 +339,11 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
                       "Also write the study as a BIDS dataset into this folder (missing or "
                       "empty)");
   addTruthOptions(*command, run->truth);
+  CLI::Option* anatomy = addRunAnatomyOptions(*command, run->anatomy);
   addRunExportOptions(*command, run->exports);
-  command->callback([&action, run, &global, command] {
+  command->callback([&action, run, &global, command, anatomy] {
     run->exports.bidsDir = run->bidsDir;
+    run->anatomy.wanted = anatomy->count() > 0;
     run->asked = askedOf(*command, global);
     if (run->controlFile.empty()) {
       if (!run->exports.resume) throw CLI::RequiredError("control-file");

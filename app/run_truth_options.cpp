@@ -1,5 +1,7 @@
 #include "app/run_truth_options.h"
 
+#include <filesystem>
+
 #include <iostream>
 
 #include "app/command.h"
@@ -17,9 +19,12 @@ void addTruthOptions(CLI::App& command, TruthRunOptions& options) {
       "files, and the study's truth table");
   command
       .add_flag("--no-truth", options.noTruth,
-                "Leave the ground truth out of a --bids dataset's derivatives (it replays every "
-                "subject's draws, which costs about the simulation's time again)")
+                "Leave the ground truth out of a --bids dataset's derivatives")
       ->excludes(truth);
+  command.add_flag("--verify-truth", options.verify,
+                   "Replay every subject's draws as well and fail the run (status 4, the subject "
+                   "named) where the plug-in's report of them or its data differ from the replay; "
+                   "costs about the simulation's time again");
   command.add_option("--report", options.report,
                      "Also write the study report (HTML) to this file when the run is done");
 }
@@ -41,34 +46,62 @@ ExitStatus finishWithReport(const TruthRunOptions& options, const host::SessionO
   return ExitStatus::FilesNotWritten;
 }
 
-std::unique_ptr<host::truth::GroundTruth> attachTruth(const TruthRunOptions& options,
-                                                      const host::SessionOptions& run,
-                                                      const host::ExportOptions& exports,
-                                                      host::DiskInterface& disk,
-                                                      host::HostSession& session,
-                                                      std::optional<host::truth::TruthNoise> noise) {
-  if (!options.truth && (exports.bidsDir.empty() || options.noTruth)) return nullptr;
-  // A replicate's run skips the subjects before its own, which the replay needs:
-  // its dataset goes without the truth (the dataset's README names the replicate).
-  if (noise && noise->replicate > 0) return nullptr;
+namespace {
+
+std::unique_ptr<SimulationDesign> designIn(const std::filesystem::path& controlFile) {
   // The design is far too large for the stack.
   auto design = std::make_unique<SimulationDesign>();
   std::string message;
-  if (!parseControlFile(run.controlFile.c_str(), *design, message)) return nullptr;
+  if (!parseControlFile(controlFile.c_str(), *design, message)) return nullptr;
+  return design;
+}
+
+// Every subject the plug-in saves, replayed from the study it runs.
+std::unique_ptr<host::truth::TruthVerifier> attachVerifier(const host::SessionOptions& run,
+                                                           host::HostSession& session) {
+  const std::filesystem::path& pluginFile =
+      run.pluginControlFile.empty() ? run.controlFile : run.pluginControlFile;
+  const std::unique_ptr<SimulationDesign> design = designIn(pluginFile);
+  if (design == nullptr) return nullptr;
+  auto verifier = std::make_unique<host::truth::TruthVerifier>(*design);
+  session.output().addWitness(*verifier);
+  session.output().addSink(*verifier);
+  return verifier;
+}
+
+}  // namespace
+
+RunTruth attachTruth(const TruthRunOptions& options, const host::SessionOptions& run,
+                     const host::ExportOptions& exports, host::DiskInterface& disk,
+                     host::HostSession& session, std::optional<host::truth::TruthNoise> noise,
+                     const RunAnatomy* anatomy) {
+  RunTruth attached;
+  if (options.verify) attached.verifier = attachVerifier(run, session);
+  if (!options.truth && (exports.bidsDir.empty() || options.noTruth)) return attached;
+  const std::unique_ptr<SimulationDesign> design = designIn(run.controlFile);
+  if (design == nullptr) return attached;
   host::truth::TruthSetting setting;
   setting.outputDir = run.outputDir;
   setting.nativeFiles = options.truth;
   setting.bidsDir = exports.bidsDir;
   setting.gzip = exports.gzip;
-  // The replay needs the plug-in's own data: ahead of the host's noise when there
-  // is any; otherwise it runs in the sink, beside the writing of the other files.
+  // A plug-in that does not report what it draws is replayed, from its own data:
+  // ahead of the host's noise when there is any; otherwise in the sink.
   const bool dataChanged = noise && !noise->profile.empty();
   setting.noise = std::move(noise);
-  auto truth =
+  if (anatomy != nullptr) {
+    setting.recompose = [anatomy](host::truth::SubjectTruth& truth) {
+      anatomy->composition().composeTruth(truth);
+    };
+    setting.placeOf = [anatomy](const std::array<double, 3>& talairach) {
+      return anatomy->placeJson(talairach);
+    };
+  }
+  attached.truth =
       std::make_unique<host::truth::GroundTruth>(*design, std::move(setting), disk, std::cerr);
-  if (dataChanged) session.output().addFirstStage(*truth);
-  session.output().addSink(*truth);
-  return truth;
+  if (dataChanged) session.output().addFirstStage(*attached.truth);
+  session.output().addSink(*attached.truth);
+  return attached;
 }
 
 }  // namespace cohortix::app

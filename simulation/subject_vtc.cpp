@@ -2,12 +2,15 @@
 // random state, with the predictors of the host's current design matrix, into the
 // host's VTC.
 
+#include <optional>
+
 #include "simulation/host_function_table.h"
 #include "simulation/random/random_state.h"
 #include "simulation/run_failure.h"
 #include "simulation/run_texts.h"
 #include "simulation/simulated_vtc.h"
 #include "simulation/subject_model.h"
+#include "simulation/subject_report.h"
 
 namespace cohortix {
 namespace {
@@ -27,8 +30,13 @@ bool simulateSubjectVTC(const SimulatedVTC& vtc, const SimulationDesign& design,
                         int32_t s, int32_t NrOfPredictors, float* response,
                         int32_t& RandomSeed) {
   HostPredictors predictors;
+  // Told only to a host that asked: the draws and the data are the same either way.
+  const CohortixSubjectReport* report = subjectReport();
+  std::optional<ReportingObserver> reporting;
+  if (report != nullptr) reporting.emplace(*report, g, s);
   if (modelSubjectVTC(design, g, s, NrOfPredictors, predictors, geometryOf(vtc), vtc.Data,
-                      response, processRandomState(), RandomSeed))
+                      response, processRandomState(), RandomSeed,
+                      reporting ? &*reporting : nullptr))
     return true;
   stopBusyAndShow(texts::kPredictorAccess);
   return false;

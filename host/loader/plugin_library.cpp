@@ -8,6 +8,8 @@
 
 #include <regex>
 
+#include "abi/subject_report.h"
+
 namespace cohortix::host {
 namespace {
 
@@ -83,6 +85,8 @@ std::unique_ptr<PluginLibrary> PluginLibrary::open(const std::filesystem::path& 
       !resolve(handle, "getPluginVersion", e.getPluginVersion, error) ||
       !resolve(handle, "getGUIScript", e.getGUIScript, error))
     return nullptr;
+  e.reportSubjects = reinterpret_cast<decltype(e.reportSubjects)>(
+      findSymbol(handle, COHORTIX_REPORT_SUBJECTS_NAME));
   return library;
 }
 

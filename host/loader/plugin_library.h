@@ -1,11 +1,13 @@
 #pragma once
 // Loading the plug-in library and finding its seven exported functions.
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
 
 class TSKTPluginInterface;
+struct CohortixSubjectReport;
 
 namespace cohortix::host {
 
@@ -17,6 +19,9 @@ struct PluginEntryPoints {
   const char* (*getHelpFile)() = nullptr;
   const char* (*getPluginVersion)() = nullptr;
   const char* (*getGUIScript)() = nullptr;
+  // Optional: how a host asks what the plug-in draws for every subject
+  // (abi/subject_report.h); null for a plug-in built before it.
+  uint32_t (*reportSubjects)(const CohortixSubjectReport*) = nullptr;
 };
 
 class PluginLibrary {

@@ -16,6 +16,24 @@ class SessionScope {
   ~SessionScope() { setCurrentHostSession(nullptr); }
 };
 
+// Asks the plug-in, when it can tell, for what it draws for every subject, for as
+// long as the session runs it; the table is the session's.
+class SubjectReportScope {
+ public:
+  SubjectReportScope(const PluginEntryPoints& entryPoints, const HostSession& session)
+      : reportSubjects_(entryPoints.reportSubjects) {
+    if (reportSubjects_ != nullptr) reportSubjects_(session.subjectReport());
+  }
+  ~SubjectReportScope() {
+    if (reportSubjects_ != nullptr) reportSubjects_(nullptr);
+  }
+  SubjectReportScope(const SubjectReportScope&) = delete;
+  SubjectReportScope& operator=(const SubjectReportScope&) = delete;
+
+ private:
+  uint32_t (*reportSubjects_)(const CohortixSubjectReport*);
+};
+
 PluginRunOutcome initialiseAndExecute(TSKTPluginInterface* plugin) {
   if (!cohortixCallInitPlugin(plugin)) return PluginRunOutcome::Refused;
   return cohortixCallExecute(plugin) ? PluginRunOutcome::Completed : PluginRunOutcome::Failed;
@@ -23,7 +41,8 @@ PluginRunOutcome initialiseAndExecute(TSKTPluginInterface* plugin) {
 
 }  // namespace
 
-PluginRunResult runPlugin(const std::filesystem::path& path, HostSession& session) {
+PluginRunResult runPlugin(const std::filesystem::path& path, HostSession& session,
+                          bool askForReports) {
   PluginRunResult result;
   std::unique_ptr<PluginLibrary> library = PluginLibrary::open(path, result.error);
   if (library == nullptr) {
@@ -31,6 +50,9 @@ PluginRunResult runPlugin(const std::filesystem::path& path, HostSession& sessio
     return result;
   }
   SessionScope scope(session);
+  PluginEntryPoints entryPoints = library->entryPoints();
+  if (!askForReports) entryPoints.reportSubjects = nullptr;
+  const SubjectReportScope reports(entryPoints, session);
   std::unique_ptr<TSKTPluginInterface, PluginObjectDeleter> plugin(
       library->entryPoints().createPlugin());
   result.outcome = initialiseAndExecute(plugin.get());

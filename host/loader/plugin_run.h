@@ -21,7 +21,10 @@ struct PluginRunResult {
   std::string error;  // for Unavailable: what went wrong
 };
 
-// Runs the plug-in at path once, serving it from session.
-PluginRunResult runPlugin(const std::filesystem::path& path, HostSession& session);
+// Runs the plug-in at path once, serving it from session. `askForReports`: when the
+// plug-in can tell, ask it what it draws for every subject, so that each saved
+// subject carries its components (the host application never asks).
+PluginRunResult runPlugin(const std::filesystem::path& path, HostSession& session,
+                          bool askForReports = true);
 
 }  // namespace cohortix::host

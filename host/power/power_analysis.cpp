@@ -92,7 +92,9 @@ Status runSizes(const PowerOptions& options, const std::vector<int32_t>& sizes, 
     if (!model) return model.status().context("cannot add the noise to " + options.controlFile.filename().string());
     noise = std::make_unique<noise::NoiseStage>(std::move(model).value(), options.noiseSeed, 0, noiseThreads());
   }
-  PowerSink sink(design, truth, {sizes, options.replicates, options.analysis, options.noise.has_value()});
+  PowerSink sink(design, truth,
+                 {sizes, options.replicates, options.analysis, options.noise.has_value(),
+                  options.receivedRegions});
   NullBuffer dropped;
   std::ostream log(&dropped);
   DiscardingDisk nowhere;

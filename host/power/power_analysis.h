@@ -43,6 +43,9 @@ struct PowerOptions {
   // The host's noise, added to every subject before the analysis; none when empty.
   std::optional<noise::NoiseProfile> noise;
   uint64_t noiseSeed = noise::kDefaultNoiseSeed;
+  // Score against the regions each replicate's subjects received (false: the
+  // spheres the design asks for).
+  bool receivedRegions = true;
 };
 
 struct PowerResult {

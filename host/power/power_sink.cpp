@@ -12,6 +12,8 @@ namespace cohortix::host {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// A replicate keeps the regions its subjects received as one bit each per voxel.
+static_assert(kMaxRegions <= 32);
 
 std::vector<std::string> namesOf(const std::vector<Predictor>& predictors) {
   std::vector<std::string> names;
@@ -53,6 +55,26 @@ struct PowerSink::Replicate {
   GroupAccumulator accumulator;
   std::vector<EffectMoments> regionMeans;
   int32_t subjectsSeen = 0;
+  // Per voxel, bit r for region r when it wrote the voxel last in a subject of the
+  // replicate (only when scoring against the regions received).
+  std::vector<uint32_t> received;
+
+  void addReceived(const SubjectComponents& subject) {
+    if (received.empty()) received.assign(subject.finalRegion.size(), 0);
+    for (std::size_t v = 0; v < subject.finalRegion.size() && v < received.size(); ++v)
+      if (const int16_t label = subject.finalRegion[v]; label > 0 && label <= 32)
+        received[v] |= uint32_t{1} << (label - 1);
+  }
+};
+
+// What one replicate's maps are scored against: every region's voxels and the
+// voxels no region reaches.
+struct PowerSink::ScoredVoxels {
+  std::vector<const std::vector<int64_t>*> regions;
+  const std::vector<uint8_t>* null = nullptr;
+  // The replicate's own, when scored against the regions received.
+  std::vector<std::vector<int64_t>> ownRegions;
+  std::vector<uint8_t> ownNull;
 };
 
 struct PowerSink::TestTallies {
@@ -122,12 +144,26 @@ Status PowerSink::startStudy(const SavedSubject& subject) {
   return Status::ok();
 }
 
-// The subject's effect averaged over each region's voxels: effects x regions.
-std::vector<double> PowerSink::regionMeans(const FirstLevelFit& fit) const {
+// The voxels region r wrote last in the subject.
+std::vector<int64_t> receivedVoxels(const SubjectComponents& subject, int32_t r) {
+  std::vector<int64_t> voxels;
+  for (std::size_t v = 0; v < subject.finalRegion.size(); ++v)
+    if (subject.finalRegion[v] == r + 1) voxels.push_back(static_cast<int64_t>(v));
+  return voxels;
+}
+
+// The subject's effect averaged over each region's voxels (those it received, when
+// given): effects x regions.
+std::vector<double> PowerSink::regionMeans(const FirstLevelFit& fit,
+                                           const SubjectComponents* received) const {
+  std::vector<std::vector<int64_t>> own;
+  if (received != nullptr)
+    for (int32_t r = 0; r < truth_.regions(); ++r) own.push_back(receivedVoxels(*received, r));
   std::vector<double> means;
   for (const Effect& effect : study_->effects)
     for (int32_t r = 0; r < truth_.regions(); ++r) {
-      const std::vector<int64_t>& inside = truth_.regionVoxels(r);
+      const std::vector<int64_t>& inside =
+          received != nullptr ? own[static_cast<std::size_t>(r)] : truth_.regionVoxels(r);
       double sum = 0.0;
       for (int64_t v : inside)
         for (std::size_t c = 0; c < effect.weights.size(); ++c)
@@ -159,11 +195,18 @@ Status PowerSink::analyse(const SavedSubject& subject) {
   Result<FirstLevelFit> fit = fitFirstLevel({subject.data.data(), voxels, subject.nrOfVolumes},
                                             subject.designMatrix.predictors, firstLevel);
   if (!fit) return fit.status().context(subject.files.vtc);
-  const std::vector<double> means = regionMeans(fit.value());
+  const SubjectComponents* received = nullptr;
+  if (settings_.receivedRegions) {
+    if (subject.components == nullptr)
+      return Status::error("the loaded plug-in does not report the regions its subjects "
+                           "received: score against the regions asked (--truth-regions asked)");
+    received = subject.components.get();
+  }
+  const std::vector<double> means = regionMeans(fit.value(), received);
   for (Sample& sample : samples_) {
     const int32_t k = replicateOf(sample);
     if (k >= settings_.replicates) continue;
-    if (Status joined = join(sample, k, group, fit.value(), means); !joined)
+    if (Status joined = join(sample, k, group, fit.value(), means, received); !joined)
       return std::move(joined).context(subject.files.vtc);
   }
   return Status::ok();
@@ -172,12 +215,13 @@ Status PowerSink::analyse(const SavedSubject& subject) {
 // The subject joins replicate k of the sample; the replicate is scored when its
 // last subject has come.
 Status PowerSink::join(Sample& sample, int32_t k, int32_t group, const FirstLevelFit& fit,
-                       const std::vector<double>& means) {
+                       const std::vector<double>& means, const SubjectComponents* received) {
   std::unique_ptr<Replicate>& replicate = sample.underWay[k];
   if (!replicate)
     replicate = std::make_unique<Replicate>(fit.voxels, design_.NrOfGroups, study_->effects,
                                             truth_.regions(), needsSubjectValues(settings_.analysis));
   if (Status added = replicate->accumulator.add(group, fit); !added) return added;
+  if (received != nullptr) replicate->addReceived(*received);
   const std::size_t effects = study_->effects.size();
   const auto regions = static_cast<std::size_t>(truth_.regions());
   for (std::size_t e = 0; e < effects; ++e) {
@@ -204,8 +248,32 @@ void PowerSink::score(Sample& sample, Replicate& replicate) {
     for (TestTallies& tallies : sample.tallies)
       tallies.regions.resize(static_cast<std::size_t>(truth_.regions()));
   }
-  for (std::size_t i = 0; i < tests_.size(); ++i) scoreTest(replicate, tests_[i], sample.tallies[i]);
+  const ScoredVoxels voxels = scoredVoxels(replicate);
+  for (std::size_t i = 0; i < tests_.size(); ++i)
+    scoreTest(replicate, voxels, tests_[i], sample.tallies[i]);
   ++sample.scored;
+}
+
+PowerSink::ScoredVoxels PowerSink::scoredVoxels(const Replicate& replicate) const {
+  ScoredVoxels voxels;
+  const auto regions = static_cast<std::size_t>(truth_.regions());
+  if (!settings_.receivedRegions) {
+    for (std::size_t r = 0; r < regions; ++r)
+      voxels.regions.push_back(&truth_.regionVoxels(static_cast<int32_t>(r)));
+    voxels.null = &truth_.nullVoxels();
+    return voxels;
+  }
+  voxels.ownRegions.resize(regions);
+  voxels.ownNull.assign(replicate.received.size(), 0);
+  for (std::size_t v = 0; v < replicate.received.size(); ++v) {
+    const uint32_t bits = replicate.received[v];
+    voxels.ownNull[v] = bits == 0 ? 1 : 0;
+    for (std::size_t r = 0; r < regions && r < 32; ++r)
+      if ((bits >> r) & 1U) voxels.ownRegions[r].push_back(static_cast<int64_t>(v));
+  }
+  for (const std::vector<int64_t>& own : voxels.ownRegions) voxels.regions.push_back(&own);
+  voxels.null = &voxels.ownNull;
+  return voxels;
 }
 
 double PowerSink::trueEffectOf(const GroupTest& test, int32_t region) const {
@@ -214,13 +282,14 @@ double PowerSink::trueEffectOf(const GroupTest& test, int32_t region) const {
   return test.twoSample ? first - truth_.trueEffect(region, effect, test.otherGroup) : first;
 }
 
-void PowerSink::scoreTest(const Replicate& replicate, const GroupTest& test, TestTallies& tallies) const {
+void PowerSink::scoreTest(const Replicate& replicate, const ScoredVoxels& voxels,
+                          const GroupTest& test, TestTallies& tallies) const {
   const StatisticMap map = computeGroupMap(replicate.accumulator, test, settings_.analysis.tail);
   const MapThreshold threshold = thresholdGroupMap(replicate.accumulator, test, map, settings_.analysis, study_->grid);
   if (tallies.tested == 0) tallies.tested = threshold.tested;
   int64_t trueDiscoveries = 0;
   for (int32_t r = 0; r < truth_.regions(); ++r) {
-    const std::vector<int64_t>& inside = truth_.regionVoxels(r);
+    const std::vector<int64_t>& inside = *voxels.regions[static_cast<std::size_t>(r)];
     int64_t found = 0;
     for (int64_t v : inside) found += significant(map, threshold, v) ? 1 : 0;
     TestTallies::Region& tally = tallies.regions[static_cast<std::size_t>(r)];
@@ -242,7 +311,7 @@ void PowerSink::scoreTest(const Replicate& replicate, const GroupTest& test, Tes
     const double p = means.p[static_cast<std::size_t>(r)];
     tallies.regions[static_cast<std::size_t>(r)].roi.add(!std::isnan(p) && p <= settings_.analysis.alpha);
   }
-  const std::vector<uint8_t>& null = truth_.nullVoxels();
+  const std::vector<uint8_t>& null = *voxels.null;
   int64_t nullTested = 0, falsePositives = 0;
   for (std::size_t v = 0; v < null.size(); ++v) {
     if (!null[v] || std::isnan(map.p[v])) continue;

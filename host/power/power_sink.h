@@ -46,6 +46,11 @@ struct PowerSinkSettings {
   // The analytic column models the plug-in's white noise; with the host's noise
   // added it does not apply.
   bool hostNoise = false;
+  // Score each replicate against the regions its subjects received (each subject's
+  // spheres as the plug-in placed them: a region's voxels are those it wrote last in
+  // any subject of the replicate, the null voxels those no region wrote in any),
+  // rather than against the spheres the design asks for.
+  bool receivedRegions = true;
 };
 
 class PowerSink : public SubjectSink {
@@ -70,11 +75,14 @@ class PowerSink : public SubjectSink {
   struct Sample;
   Status analyse(const SavedSubject& subject);
   Status startStudy(const SavedSubject& subject);
-  std::vector<double> regionMeans(const FirstLevelFit& fit) const;
+  std::vector<double> regionMeans(const FirstLevelFit& fit, const SubjectComponents* received) const;
   Status join(Sample& sample, int32_t k, int32_t group, const FirstLevelFit& fit,
-              const std::vector<double>& means);
+              const std::vector<double>& means, const SubjectComponents* received);
   void score(Sample& sample, Replicate& replicate);
-  void scoreTest(const Replicate& replicate, const GroupTest& test, TestTallies& tallies) const;
+  struct ScoredVoxels;
+  ScoredVoxels scoredVoxels(const Replicate& replicate) const;
+  void scoreTest(const Replicate& replicate, const ScoredVoxels& voxels, const GroupTest& test,
+                 TestTallies& tallies) const;
   void addRows(const Sample& sample, std::vector<PowerRow>& rows) const;
   double analyticVoxelPower(const GroupTest& test, int32_t subjects, int32_t region, double effect,
                             int64_t tested) const;

@@ -13,6 +13,13 @@ std::string joined(const std::vector<std::string>& names) {
   return text;
 }
 
+std::size_t voxelsOf(const VTCDocument* vtc) {
+  if (vtc == nullptr) return 0;
+  const VTCDims dims = vtc->dims();
+  return static_cast<std::size_t>(dims.x) * static_cast<std::size_t>(dims.y) *
+         static_cast<std::size_t>(dims.z);
+}
+
 int subjectsIn(const SessionOptions& options) {
   return options.study ? static_cast<int>(options.study->size()) : 0;
 }
@@ -40,7 +47,8 @@ HostSession::HostSession(SessionOptions options, std::ostream& log, std::ostream
       files_(disk_, options_.outputDir, reporter_, progress_),
       nativeWriter_(disk_, options_.outputDir, options_.writeNative),
       output_(files_, nativeWriter_, progress_, options_.study, options_.repetitionTime),
-      context_{options_, documents_, reporter_, files_, output_},
+      reports_([this] { return voxelsOf(documents_.vtc.get()); }),
+      context_{options_, documents_, reporter_, files_, output_, reports_},
       general_(context_, progress_),
       protocols_(context_),
       designMatrices_(std::make_unique<DesignMatrixService>(context_, protocols_)),

@@ -23,6 +23,7 @@
 #include "host/session/run_order.h"
 #include "host/session/service_context.h"
 #include "host/session/session_options.h"
+#include "host/session/subject_report_recorder.h"
 #include "host/session/vtc_service.h"
 
 namespace cohortix::host {
@@ -54,6 +55,10 @@ class HostSession {
 
   // Where sinks and stages plug in, before the run.
   OutputPath& output() { return output_; }
+  // The table through which the plug-in reports what it draws for every subject,
+  // for the loader to hand it (abi/subject_report.h); each saved subject then
+  // carries its components.
+  const CohortixSubjectReport* subjectReport() const { return reports_.table(); }
 
   // Creates the output folder when it is missing; false, with a message, when it
   // cannot be created.
@@ -98,6 +103,7 @@ class HostSession {
   NativeVTCWriter nativeWriter_;
   HostDocuments documents_;
   OutputPath output_;  // after every sink it holds: joined before they go
+  SubjectReportRecorder reports_;
   ServiceContext context_;
   GeneralServices general_;
   ProtocolService protocols_;

@@ -42,7 +42,8 @@ void OutputPath::designMatrixSaved(const std::string& name, const DesignMatrix& 
 std::unique_ptr<SavedSubject> OutputPath::nextSubject(const std::string& vtcName,
                                                       const VTCDocument& vtc,
                                                       const ProtocolDocument& protocol,
-                                                      const DesignMatrix& matrix) {
+                                                      const DesignMatrix& matrix,
+                                                      std::shared_ptr<SubjectComponents> components) {
   auto subject = std::make_unique<SavedSubject>();
   subject->files = names_;
   subject->files.vtc = vtcName;
@@ -54,6 +55,12 @@ std::unique_ptr<SavedSubject> OutputPath::nextSubject(const std::string& vtcName
   subject->dims = vtc.dims();
   subject->nrOfVolumes = vtc.nrOfVolumes();
   subject->repetitionTime = repetitionTime_;
+  if (components != nullptr) {
+    components->groupNumber = subject->groupNumber;
+    components->subjectNumber = subject->subjectNumber;
+    components->cellNames = cellNamesOf(subject->designMatrix);
+    subject->components = std::move(components);
+  }
   return subject;
 }
 
@@ -65,8 +72,12 @@ void OutputPath::forgetSubject() {
 }
 
 Status OutputPath::subjectSaved(const std::string& savedName, const VTCDocument& vtc,
-                                const ProtocolDocument& protocol, const DesignMatrix& matrix) {
+                                const ProtocolDocument& protocol, const DesignMatrix& matrix,
+                                std::shared_ptr<SubjectComponents> components) {
   collect();
+  for (SubjectWitness* witness : witnesses_)
+    witness->pluginSaved(savedName, matrix_ ? *matrix_ : matrix, vtc.header(),
+                         {vtc.data(), vtc.valueCount()}, components);
   // A subject the selection skips is not even staged: nothing of it goes out.
   const Result<SelectedFile> target = selected(savedName);
   if (!target || !target.value().kept) {
@@ -77,7 +88,7 @@ Status OutputPath::subjectSaved(const std::string& savedName, const VTCDocument&
   std::unique_ptr<SavedSubject> subject;
   Status staged;
   try {
-    subject = nextSubject(vtcName, vtc, protocol, matrix);
+    subject = nextSubject(vtcName, vtc, protocol, matrix, std::move(components));
     staging_.resize(vtc.valueCount());
   } catch (const std::bad_alloc&) {
     staged = Status::error("not enough memory to stage its data");

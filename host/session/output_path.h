@@ -41,6 +41,8 @@ class OutputPath {
   // plug-in made them (one that checks them, not one that changes them).
   void addFirstStage(SubjectDataStage& stage) { stages_.insert(stages_.begin(), &stage); }
   void addSink(SubjectSink& sink);
+  // Before the run: a witness of every subject the plug-in saves.
+  void addWitness(SubjectWitness& witness) { witnesses_.push_back(&witness); }
   // Before the run: only the selection's subjects go out, under its names; the
   // files of the others are not written and no stage or sink sees them. The
   // selection must outlive the path.
@@ -56,9 +58,11 @@ class OutputPath {
   const std::string& unsavedProtocol() const { return unsavedProtocol_; }
 
   // "Subject saved". `protocol` and `matrix` stand in for a document the plug-in
-  // did not save for this subject. An error when the data could not be staged.
+  // did not save for this subject; `components`: what the plug-in reported of it
+  // (null: nothing). An error when the data could not be staged.
   Status subjectSaved(const std::string& vtcName, const VTCDocument& vtc,
-                      const ProtocolDocument& protocol, const DesignMatrix& matrix);
+                      const ProtocolDocument& protocol, const DesignMatrix& matrix,
+                      std::shared_ptr<SubjectComponents> components = nullptr);
 
   // Waits for the last subject, then tells every sink the run is over.
   void finish();
@@ -74,11 +78,13 @@ class OutputPath {
   static void passSink(SubjectSink& sink, const SavedSubject& subject, SubjectOutcomes& outcomes);
   std::unique_ptr<SavedSubject> nextSubject(const std::string& vtcName, const VTCDocument& vtc,
                                             const ProtocolDocument& protocol,
-                                            const DesignMatrix& matrix);
+                                            const DesignMatrix& matrix,
+                                            std::shared_ptr<SubjectComponents> components);
 
   OutputFiles& files_;
   std::vector<SubjectSink*> sinks_;
   std::vector<SubjectDataStage*> stages_;
+  std::vector<SubjectWitness*> witnesses_;
   std::optional<std::vector<RunSubject>> runOrder_;
   double repetitionTime_;
   std::size_t subjectsSaved_ = 0;

@@ -5,6 +5,7 @@
 // progress line, and whatever comes later).
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "host/documents/protocol_document.h"
 #include "host/documents/vtc_document.h"
 #include "host/io/status.h"
+#include "host/session/subject_components.h"
 
 namespace cohortix::host {
 
@@ -53,6 +55,10 @@ struct SavedSubject {
   int32_t nrOfVolumes = 0;
   double repetitionTime = 2.0;
   std::span<const float> data;
+
+  // What the plug-in drew for the subject, as it reported it (its numbers and cell
+  // names those above); null when the loaded plug-in reports nothing.
+  std::shared_ptr<const SubjectComponents> components;
 };
 
 // What became of the files a sink was to write for one subject.
@@ -105,6 +111,17 @@ class SubjectSink {
 // stage needs it checks before the run; should it still throw, nothing is made of
 // the subject's data (no VTC, no export, no later sink) and its VTC is reported
 // not written.
+// Sees every subject the plug-in saves, the ones a selection skips too, on the
+// plug-in's thread, before the subject is staged: the plug-in's own names, data
+// and report (null when it reports nothing). What it needs later it copies.
+class SubjectWitness {
+ public:
+  virtual ~SubjectWitness() = default;
+  virtual void pluginSaved(const std::string& vtcName, const DesignMatrix& matrix,
+                           const VTCHeader& header, std::span<const float> data,
+                           const std::shared_ptr<SubjectComponents>& components) = 0;
+};
+
 class SubjectDataStage {
  public:
   virtual ~SubjectDataStage() = default;

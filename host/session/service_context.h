@@ -14,6 +14,7 @@ namespace cohortix::host {
 class HostReporter;
 class OutputFiles;
 class OutputPath;
+class SubjectReportRecorder;
 
 // The host's current documents: one protocol, one design matrix, the current
 // VMR's VTC (none until the plug-in creates one).
@@ -29,6 +30,7 @@ struct ServiceContext {
   HostReporter& reporter;
   OutputFiles& files;
   OutputPath& output;
+  SubjectReportRecorder& reports;  // what the plug-in reports of the subject it makes
 };
 
 }  // namespace cohortix::host

@@ -6,6 +6,7 @@
 #include "host/session/output_files.h"
 #include "host/session/output_path.h"
 #include "host/session/record_pattern.h"
+#include "host/session/subject_report_recorder.h"
 
 namespace cohortix::host {
 
@@ -51,8 +52,9 @@ bool VTCService::save(const char* fileName) {
     context_.files.noteNotWritten(name, checked);
     return false;
   }
-  const Status staged = context_.output.subjectSaved(name, *current(), context_.documents.protocol,
-                                                     context_.documents.designMatrix);
+  const Status staged =
+      context_.output.subjectSaved(name, *current(), context_.documents.protocol,
+                                   context_.documents.designMatrix, context_.reports.take());
   if (staged) {
     context_.files.noteSimulated(current()->valueCount());
     return true;

@@ -43,8 +43,10 @@ GroundTruth::~GroundTruth() {
   if (worker_.joinable()) worker_.join();
 }
 
-// Before any other stage: the data are still the plug-in's own.
+// Before any other stage: the data are still the plug-in's own, which only a
+// replay needs.
 void GroundTruth::prepare(const SavedSubject& subject, std::span<float> data) {
+  if (subject.components != nullptr) return;
   take(subject, data);
   takenAhead_ = true;
 }
@@ -56,10 +58,15 @@ void GroundTruth::subjectSaved(const SavedSubject& subject, SubjectOutcomes& out
   handOver(outcomes);
 }
 
-// The checksum now, while the data are the plug-in's; the replay later, on the
-// replay's own thread, which keeps no copy of the data.
+// For a replay the checksum now, while the data are the plug-in's; the replay
+// later, on the truth's own thread, which keeps no copy of the data.
 void GroundTruth::take(const SavedSubject& subject, std::span<const float> data) {
-  Pending pending{subject, checksumOf(data)};
+  const bool replayed = subject.components == nullptr;
+  if (replayed && !fallbackSaid_) {
+    fallbackSaid_ = true;
+    messages_ << "cohortix: " << kReplayFallbackMessage << '\n';
+  }
+  Pending pending{subject, replayed ? checksumOf(data) : DataChecksum{}};
   pending.subject.data = {};
   {
     const std::lock_guard<std::mutex> lock(mutex_);
@@ -86,7 +93,7 @@ void GroundTruth::work(bool ownThread) {
     busy_ = true;
     lock.unlock();
     SubjectOutcomes outcomes;
-    replaySubject(pending, outcomes);
+    truthOf(pending, outcomes);
     lock.lock();
     written_.append(std::move(outcomes));
     busy_ = false;
@@ -108,16 +115,24 @@ void GroundTruth::finishSubjects(SubjectOutcomes& outcomes) {
   handOver(outcomes);
 }
 
-void GroundTruth::replaySubject(const Pending& pending, SubjectOutcomes& outcomes) {
+// False when the subject cannot be replayed (said for the first such subject).
+bool GroundTruth::replaySubject(const Pending& pending) {
   const SavedSubject& subject = pending.subject;
   const bool wasLost = replay_.lost();
   const Status replayed = replay_.replay(subject, pending.data, truth_);
-  if (!replayed) {
-    if (!wasLost)
-      messages_ << std::string(kNoReplayMessage) + " (" + subject.files.vtc + ": " +
-                       replayed.message() + ")\n";
+  if (!replayed && !wasLost)
+    messages_ << "cohortix: " + std::string(kNoReplayMessage) + " (" + subject.files.vtc + ": " +
+                     replayed.message() + ")\n";
+  return replayed.isOk();
+}
+
+void GroundTruth::truthOf(const Pending& pending, SubjectOutcomes& outcomes) {
+  const SavedSubject& subject = pending.subject;
+  if (subject.components != nullptr)
+    truth_ = *subject.components;
+  else if (!replaySubject(pending))
     return;
-  }
+  if (setting_.recompose) setting_.recompose(truth_);
   box_ = boxOfHeader(subject.header);
   if (!subject.protocolSaved) return;
   if (table_.empty()) cells_ = truth_.cellNames;
@@ -135,7 +150,7 @@ void GroundTruth::writeNative(const SavedSubject& subject, SubjectOutcomes& outc
   const std::string nii = niftiEnding(setting_.gzip);
   attempt(outcomes, writeExportText(disk_, beside("_truth.json"),
                                     subjectTruthJson(truth_, experiment_, talairachAffine(box_),
-                                                     setting_.noise)));
+                                                     setting_.noise, setting_.placeOf)));
   attempt(outcomes, writeSubjectEffects(disk_, beside("_truth_effects" + nii), box_, truth_));
   attempt(outcomes, writeSubjectRegions(disk_, beside("_truth_regions" + nii), box_, truth_));
   attempt(outcomes, writeSubjectBaseline(disk_, beside("_truth_baseline" + nii), box_, truth_));
@@ -153,7 +168,7 @@ void GroundTruth::writeBids(const SavedSubject& subject, SubjectOutcomes& outcom
   const std::string nii = niftiEnding(setting_.gzip);
   attempt(outcomes, writeExportText(disk_, folder / (stem + "_desc-truth_summary.json"),
                                     subjectTruthJson(truth_, experiment_, talairachAffine(box_),
-                                                     setting_.noise)));
+                                                     setting_.noise, setting_.placeOf)));
   attempt(outcomes,
           writeSubjectEffects(disk_, folder / (stem + "_desc-effects_truth" + nii), box_, truth_));
   attempt(outcomes,
@@ -192,7 +207,7 @@ void GroundTruth::writeGroups(const std::function<fs::path(int32_t)>& fileOfGrou
 // The study's table and group means, once every subject was replayed.
 void GroundTruth::runFinished(SubjectOutcomes& outcomes) {
   finishSubjects(outcomes);
-  if (replay_.lost() || table_.empty()) return;
+  if ((fallbackSaid_ && replay_.lost()) || table_.empty()) return;
   const std::string nii = niftiEnding(setting_.gzip);
   const std::string table = truthTableHeader() + table_;
   if (setting_.nativeFiles) {

@@ -1,12 +1,16 @@
 #pragma once
-// The run's ground truth, on the output path. It takes the checksum of each
-// subject's data as the plug-in made them (as a stage ahead of every other when a
-// stage changes the data, as the host's noise does; otherwise as the sink), and
-// its own thread replays the subjects behind the run, checks each replay against
-// that checksum and writes what it recorded, beside the native files (--truth)
-// and under the BIDS dataset's derivatives (--bids). When the loaded plug-in's
-// data cannot be replayed no truth is written, that is said once, and the run
-// goes on as it would without truth.
+// The run's ground truth, on the output path: what the plug-in reported it drew
+// for each subject (the subject's components), written on a thread of its own
+// behind the run, beside the native files (--truth) and under the BIDS dataset's
+// derivatives (--bids).
+//
+// A plug-in built before it could report is replayed instead, as the host did
+// before, and that is said once: the truth takes the checksum of each subject's
+// data as the plug-in made them (as a stage ahead of every other when a stage
+// changes the data, as the host's noise does; otherwise as the sink), and its
+// thread replays the subjects and checks each replay against that checksum. When
+// the loaded plug-in's data cannot be replayed no truth is written, that is said
+// once, and the run goes on as it would without truth.
 
 #include <condition_variable>
 #include <deque>
@@ -38,11 +42,20 @@ struct TruthSetting {
   std::filesystem::path bidsDir;    // empty: no dataset
   bool gzip = false;                // .nii.gz rather than .nii
   std::optional<TruthNoise> noise;  // the host's noise, when the run adds any
+  // What a stage that recomposes the subjects (the anatomy) makes of their truth;
+  // empty: the truth is the components as the plug-in reported them.
+  std::function<void(SubjectTruth&)> recompose;
+  // Where a region's centre lies in that anatomy, for the subject's truth JSON.
+  PlaceOf placeOf;
 };
 
 // The message of a run whose plug-in's data the replay does not reproduce.
 inline constexpr char kNoReplayMessage[] =
     "the loaded plug-in's subjects cannot be replayed: no ground truth is written";
+// Said once when the loaded plug-in does not report what it draws.
+inline constexpr char kReplayFallbackMessage[] =
+    "the loaded plug-in does not report what it draws: the ground truth replays every "
+    "subject instead, which costs about the simulation's time again";
 
 class GroundTruth final : public SubjectDataStage, public SubjectSink {
  public:
@@ -67,7 +80,8 @@ class GroundTruth final : public SubjectDataStage, public SubjectSink {
     int32_t subjects = 0;
   };
 
-  // A subject waiting for its replay: what was saved but the data, and their checksum.
+  // A subject waiting for its truth: what was saved but the data, and, for a
+  // replay, their checksum.
   struct Pending {
     SavedSubject subject;
     DataChecksum data;
@@ -75,7 +89,8 @@ class GroundTruth final : public SubjectDataStage, public SubjectSink {
 
   void take(const SavedSubject& subject, std::span<const float> data);
   void work(bool ownThread);
-  void replaySubject(const Pending& pending, SubjectOutcomes& outcomes);
+  void truthOf(const Pending& pending, SubjectOutcomes& outcomes);
+  bool replaySubject(const Pending& pending);
   void handOver(SubjectOutcomes& outcomes);
   void writeNative(const SavedSubject& subject, SubjectOutcomes& outcomes);
   void writeBids(const SavedSubject& subject, SubjectOutcomes& outcomes);
@@ -98,6 +113,7 @@ class GroundTruth final : public SubjectDataStage, public SubjectSink {
 
   // Taken by the stage, for the subject the sink takes next (plug-in's order).
   bool takenAhead_ = false;
+  bool fallbackSaid_ = false;
   // The replay's thread and what passes between it and the output path.
   std::mutex mutex_;
   std::condition_variable changed_;

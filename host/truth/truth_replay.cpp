@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "control/cell_index.h"
-#include "host/truth/truth_recorder.h"
+#include "host/session/component_recorder.h"
 #include "simulation/subject_model.h"
 
 namespace cohortix::host::truth {
@@ -34,13 +34,6 @@ class SavedPredictors final : public PredictorSource {
   std::vector<float> padded_;
 };
 
-std::vector<std::string> cellNamesOf(const DesignMatrix& matrix) {
-  const std::size_t cells = std::min<std::size_t>(matrix.predictors.size(), kMaxWithinCells);
-  std::vector<std::string> names;
-  for (std::size_t p = 0; p < cells; ++p) names.push_back(matrix.predictors[p].name);
-  return names;
-}
-
 }  // namespace
 
 DataChecksum checksumOf(std::span<const float> data) {
@@ -54,22 +47,38 @@ TruthReplay::TruthReplay(const SimulationDesign& design)
 Status TruthReplay::replay(const SavedSubject& subject, const DataChecksum& saved,
                            SubjectTruth& truth) {
   if (lost_) return Status::error("an earlier subject could not be replayed");
-  Status replayed = replayNext(subject, saved, truth);
+  if (!subject.known() || subject.groupNumber != g_ + 1 ||
+      subject.subjectNumber != cohortix::subjectNumber(*design_, g_, s_)) {
+    lost_ = true;
+    advance();
+    return Status::error("the saved subject is not the study's next subject");
+  }
+  Status replayed = replayNext(subject.designMatrix, subject.header, saved, truth);
+  truth.groupNumber = subject.groupNumber;
+  truth.subjectNumber = subject.subjectNumber;
+  return replayed;
+}
+
+Status TruthReplay::replayNext(const DesignMatrix& matrix, const VTCHeader& header,
+                               const DataChecksum& saved, SubjectTruth& truth) {
+  if (lost_) return Status::error("an earlier subject could not be replayed");
+  Status replayed = replayModel(matrix, header, saved, truth);
   if (!replayed) lost_ = true;
+  advance();
+  return replayed;
+}
+
+void TruthReplay::advance() {
   if (++s_ >= design_->NrOfSubjectsPerGroup) {
     s_ = 0;
     ++g_;
   }
-  return replayed;
 }
 
-Status TruthReplay::replayNext(const SavedSubject& subject, const DataChecksum& saved,
-                               SubjectTruth& truth) {
-  if (!subject.known() || subject.groupNumber != g_ + 1 ||
-      subject.subjectNumber != cohortix::subjectNumber(*design_, g_, s_))
-    return Status::error("the saved subject is not the study's next subject");
-  const VTCBox box = boxOfHeader(subject.header);
-  const VTCGeometry geometry{box, vtcDims(box), subject.header.NrOfVolumes};
+Status TruthReplay::replayModel(const DesignMatrix& matrix, const VTCHeader& header,
+                                const DataChecksum& saved, SubjectTruth& truth) {
+  const VTCBox box = boxOfHeader(header);
+  const VTCGeometry geometry{box, vtcDims(box), header.NrOfVolumes};
   const std::size_t volumes =
       geometry.NrOfVolumes > 0 ? static_cast<std::size_t>(geometry.NrOfVolumes) : 0;
   const std::size_t voxels = voxelsInBox(geometry.Dims);
@@ -77,12 +86,12 @@ Status TruthReplay::replayNext(const SavedSubject& subject, const DataChecksum& 
     return Status::error("the saved data are not the size of the subject's VTC");
   data_.resize(saved.values);
   response_.assign(std::max<std::size_t>(volumes, 1), 0.0f);
-  truth.groupNumber = subject.groupNumber;
-  truth.subjectNumber = subject.subjectNumber;
-  truth.cellNames = cellNamesOf(subject.designMatrix);
-  TruthRecorder recorder(truth, voxels);
-  SavedPredictors predictors(subject.designMatrix, volumes);
-  const auto predictorCount = static_cast<int32_t>(subject.designMatrix.predictors.size());
+  truth.pluginGroup = g_;
+  truth.pluginSubject = s_;
+  truth.cellNames = cellNamesOf(matrix);
+  ComponentRecorder recorder(truth, voxels);
+  SavedPredictors predictors(matrix, volumes);
+  const auto predictorCount = static_cast<int32_t>(matrix.predictors.size());
   if (!modelSubjectVTC(*design_, g_, s_, predictorCount, predictors, geometry, data_.data(),
                        response_.data(), state_, RandomSeed, &recorder))
     return Status::error("the subject's design matrix lacks a predictor");

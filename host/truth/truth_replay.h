@@ -1,10 +1,12 @@
 #pragma once
 // The subjects of a run replayed through the plug-in's own subject model, from the
 // random state a freshly loaded plug-in starts its run from, one subject after the
-// other in run order, as the plug-in's stream runs on. Each replay is checked
-// against the data the plug-in saved: only a replay that gives back those data bit
-// for bit tells what the plug-in did. The check compares 64-bit CRCs of the data,
-// so the replay needs no copy of the saved data and may run behind the run.
+// other in run order, as the plug-in's stream runs on: the truth of a plug-in that
+// does not report what it draws, and the check of one that does (--verify-truth).
+// Each replay is checked against the data the plug-in saved: only a replay that
+// gives back those data bit for bit tells what the plug-in did. The check compares
+// 64-bit CRCs of the data, so the replay needs no copy of the saved data and may
+// run behind the run.
 
 #include <cstdint>
 #include <memory>
@@ -37,12 +39,18 @@ class TruthReplay {
   // them); otherwise why not, and no later subject can be replayed either.
   // `subject.data` is not read.
   Status replay(const SavedSubject& subject, const DataChecksum& saved, SubjectTruth& truth);
+  // The plug-in's next subject, whatever the host makes of it: its design matrix
+  // and VTC header as the plug-in had them. Sets the truth's plug-in indices only.
+  Status replayNext(const DesignMatrix& matrix, const VTCHeader& header, const DataChecksum& saved,
+                    SubjectTruth& truth);
 
   // A mismatch has been met: the stream no longer follows the plug-in's.
   bool lost() const { return lost_; }
 
  private:
-  Status replayNext(const SavedSubject& subject, const DataChecksum& saved, SubjectTruth& truth);
+  Status replayModel(const DesignMatrix& matrix, const VTCHeader& header, const DataChecksum& saved,
+                     SubjectTruth& truth);
+  void advance();
 
   std::unique_ptr<SimulationDesign> design_;
   RandomState state_{};

@@ -37,15 +37,18 @@ std::string effectsJson(const RegionTruth& region, const std::vector<std::string
 }
 
 std::string regionJson(std::size_t r, const RegionTruth& region,
-                       const std::vector<std::string>& cells, const TalairachAffine& affine) {
+                       const std::vector<std::string>& cells, const TalairachAffine& affine,
+                       const PlaceOf& placeOf) {
   const RegionPlacement& place = region.placement;
+  const std::string atlas =
+      placeOf ? ", \"Atlas\": " + placeOf(centreMillimetres(affine, place.Centre)) : std::string();
   return "    {\"Region\": " + std::to_string(r + 1) +
          ", \"CentreAskedTalairach\": " + intTriple(place.TalX, place.TalY, place.TalZ) +
          ", \"CentreVoxel\": " + intTriple(place.Centre.X, place.Centre.Y, place.Centre.Z) +
          ", \"CentreTalairach\": " + millimetres(affine, place.Centre) +
          ", \"Radius\": " + exact(place.Radius) +
-         ", \"VoxelsWritten\": " + std::to_string(region.voxelsWritten) +
-         ", \"VoxelsOverwritten\": " + std::to_string(region.voxelsOverwritten) +
+         ", \"VoxelsWritten\": " + std::to_string(region.voxelsWritten()) +
+         ", \"VoxelsOverwritten\": " + std::to_string(region.voxelsOverwritten) + atlas +
          ", \"Effects\": " + effectsJson(region, cells) + "}";
 }
 
@@ -75,7 +78,7 @@ std::array<double, 3> centreMillimetres(const TalairachAffine& affine, const Vox
 
 std::string subjectTruthJson(const SubjectTruth& truth, const std::string& experiment,
                              const TalairachAffine& affine,
-                             const std::optional<TruthNoise>& noise) {
+                             const std::optional<TruthNoise>& noise, const PlaceOf& placeOf) {
   std::string text = "{\n";
   text += "  \"Experiment\": " + jsonString(experiment) + ",\n";
   text += "  \"Subject\": " + std::to_string(truth.subjectNumber) + ",\n";
@@ -91,7 +94,7 @@ std::string subjectTruthJson(const SubjectTruth& truth, const std::string& exper
   text += "  \"Cells\": " + namesJson(truth.cellNames) + ",\n";
   text += "  \"Regions\": [\n";
   for (std::size_t r = 0; r < truth.regions.size(); ++r)
-    text += regionJson(r, truth.regions[r], truth.cellNames, affine) +
+    text += regionJson(r, truth.regions[r], truth.cellNames, affine, placeOf) +
             (r + 1 < truth.regions.size() ? ",\n" : "\n");
   return text + "  ]\n}\n";
 }
@@ -115,7 +118,7 @@ std::string truthTableRows(const SubjectTruth& truth, const TalairachAffine& aff
               exact(region.effects[p].received) + '\t' + exact(region.effects[p].tableValue) +
               '\t' + std::to_string(c.X) + '\t' + std::to_string(c.Y) + '\t' +
               std::to_string(c.Z) + '\t' + number(mm[0]) + '\t' + number(mm[1]) + '\t' +
-              number(mm[2]) + '\t' + std::to_string(region.voxelsWritten) + '\t' +
+              number(mm[2]) + '\t' + std::to_string(region.voxelsWritten()) + '\t' +
               std::to_string(region.voxelsOverwritten) + '\n';
     }
   }

@@ -2,6 +2,8 @@
 // The truth as text: a subject's truth JSON, the study's truth table and the
 // sidecars that say what each truth image holds.
 
+#include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,9 +24,14 @@ struct TruthNoise {
 // A region's jittered centre in Talairach millimetres.
 std::array<double, 3> centreMillimetres(const TalairachAffine& affine, const VoxelIndex& centre);
 
+// Where a point lies in the run's anatomy, as one JSON object (atlas labels and
+// tissue); empty when the run has no anatomy.
+using PlaceOf = std::function<std::string(const std::array<double, 3>& talairach)>;
+
 std::string subjectTruthJson(const SubjectTruth& truth, const std::string& experiment,
                              const TalairachAffine& affine,
-                             const std::optional<TruthNoise>& noise);
+                             const std::optional<TruthNoise>& noise,
+                             const PlaceOf& placeOf = {});
 
 // The table's header line, then one line per region and cell of the subject.
 std::string truthTableHeader();

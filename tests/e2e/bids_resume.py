@@ -152,7 +152,7 @@ def main():
             failures.append(f"the resumed run's record: {set(recorded.items()) ^ set(on_disk.items())}")
 
     result = run_cohortix(STUDY, "-o", os.path.join(base, "native"), "--bids", bids, "--gzip",
-                          "--no-native", "--resume")
+                          "--no-native", "--resume", "--verify-truth")
     if result.returncode != 0:
         failures.append(f"resume: status {result.returncode}, {result.stderr}")
     elif same_tree(bids, reference):

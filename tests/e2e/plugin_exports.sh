@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# The plug-in shows its host the seven entry points and the two classes and
-# nothing else, imports nothing from the host, and the host exports only kt*.
+# The plug-in shows its host the seven entry points, the two classes and the
+# entry point through which a host asks for its subject reports, and nothing
+# else; it imports nothing from the host, and the host exports only kt*.
 set -euo pipefail
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 exported=$(nm -D --defined-only "$COHORTIX_PLUGIN" | awk '{print $3}' | c++filt)
 unexpected=$(printf '%s\n' "$exported" | grep -v -E \
-  '^(createPlugin|getPluginName|getPluginDescription|getAuthor|getHelpFile|getPluginVersion|getGUIScript)$|TSKTPluginInterface|CohortixPlugin' || true)
+  '^(createPlugin|getPluginName|getPluginDescription|getAuthor|getHelpFile|getPluginVersion|getGUIScript|cohortixReportSubjects)$|TSKTPluginInterface|CohortixPlugin' || true)
 [ -z "$unexpected" ] || fail "library exports more than its entry points: $unexpected"
 for name in createPlugin getPluginName getPluginDescription getAuthor getHelpFile \
-    getPluginVersion getGUIScript "CohortixPlugin::execute()" "CohortixPlugin::initPlugin()" \
+    getPluginVersion getGUIScript cohortixReportSubjects "CohortixPlugin::execute()" "CohortixPlugin::initPlugin()" \
     "vtable for TSKTPluginInterface" "typeinfo for CohortixPlugin"; do
   grep -qxF "$name" <<<"$exported" || fail "library does not export $name"
 done

@@ -9,6 +9,11 @@
 - `--correction fwe` and `cluster` threshold each replicate's maps by
   permutation: with fewer relabellings than 1 / alpha nothing can be found, with
   enough the regions are;
+- `--truth-regions`: with regions that do not move, the regions received are the
+  regions asked and the tables agree; with a jitter as large as the box the asked
+  spheres leave no voxel that no subject's region reaches, while the regions the
+  subjects received do, and there the uncorrected false-positive rate is alpha
+  within its sampling error;
 - `--seed` without `--noise`, a cluster option without `--correction cluster`
   and a profile that is not one are refused."""
 import os
@@ -126,6 +131,38 @@ def check_family_wise(base, control):
         assert max(detection["1000"]) > 0, (correction, detection)
 
 
+def estimates(folder, measure):
+    header, rows = read_tsv(os.path.join(folder, "power.tsv"))
+    column = {name: header.index(name) for name in ("measure", "estimate", "replicates")}
+    return [(row[column["estimate"]], int(row[column["replicates"]]))
+            for row in rows if row[column["measure"]] == measure]
+
+
+def check_truth_regions(base, control, plain):
+    asked = os.path.join(base, "asked")
+    power(control, asked, "--subjects", "3,5", "--replicates", "4", "--truth-regions", "asked")
+    assert table(asked) == plain, "regions that do not move scored otherwise when asked"
+    text = open(control).read()
+    for old, new in (("CenterSD: 0", "CenterSD: 1.5"), ("BoxZ: 119 137", "BoxZ: 110 146"),
+                     ("BoxX: 119 137", "BoxX: 110 146"), ("BoxY: 119 137", "BoxY: 110 146")):
+        assert old in text, old
+        text = text.replace(old, new)
+    moving = os.path.join(base, "moving.cxd")
+    open(moving, "w").write(text)
+    replicates = 30
+    for regions in ("asked", "received"):
+        power(moving, os.path.join(base, "moving-" + regions), "--subjects", "6",
+              "--replicates", str(replicates), "--truth-regions", regions, "--correction", "none")
+    # Radius 1.5 plus four centre SDs reaches past the 12-voxel box: nothing to count.
+    assert all(n == 0 for _, n in estimates(os.path.join(base, "moving-asked"), "false_positive_rate"))
+    rates = estimates(os.path.join(base, "moving-received"), "false_positive_rate")
+    assert rates and all(n == replicates for _, n in rates), rates
+    # Independent voxels, about 12^3 minus the regions' few dozen: the rate's SE.
+    standard_error = (0.05 * 0.95 / (1600 * replicates)) ** 0.5
+    for estimate, _ in rates:
+        assert abs(float(estimate) - 0.05) < 5 * standard_error, (estimate, standard_error)
+
+
 def check_refusals(base, control):
     refused = power(control, os.path.join(base, "r1"), "--subjects", "3", "--seed", "2", status=2)
     assert "--seed requires --noise" in refused.stderr, refused.stderr
@@ -146,6 +183,7 @@ def main():
     control, plain = check_sizes_alone_and_together(base, 1)
     check_sizes_alone_and_together(base, 2)
     check_noise(base, control, plain)
+    check_truth_regions(base, control, plain)
     check_family_wise(base, control)
     check_refusals(base, control)
     print("sample sizes share one run where they can; the host's noise reaches the analysis")

@@ -88,12 +88,25 @@ def replicates():
             if ext == "prt":  # the protocol names its own file
                 source = source.replace(f'"S{s + 4}_G1_Blocks.prt"'.encode(), f'"S{s}_G1_Blocks.prt"'.encode())
             check(kept == source, f"replicate 1's S{s}.{ext} is not the doubled study's S{s + 4}")
-    # The truth replays the stream from its first subject, which a replicate's run
-    # skips: --truth is refused before anything is written, not silently left out.
-    refused_truth = fresh_folder("rep", "1-truth")
-    done = run(study, "-o", refused_truth, "--replicate", "1", "--truth", expect=5)
-    check(done.stderr.startswith("cohortix: --truth cannot be kept for --replicate 1")
-          and len(done.stderr.splitlines()) == 1 and files_of(refused_truth) == [], done.stderr)
+    # A replicate's truth is what the plug-in drew for the subjects it keeps: the
+    # doubled study's truth of subjects 5..8, every subject (the skipped ones too)
+    # checked against a replay of its draws; its dataset carries that truth.
+    kept_truth, twice_truth = fresh_folder("rep", "1-truth"), fresh_folder("rep", "twice-truth")
+    kept_bids = fresh_folder("rep", "1-truth-bids")
+    os.rmdir(kept_bids)
+    run(study, "-o", kept_truth, "--replicate", "1", "--truth", "--verify-truth", "--bids", kept_bids)
+    run(doubled, "-o", twice_truth, "--truth")
+    for s in range(1, 5):
+        for kind in ("effects", "regions", "baseline"):
+            kept = np.asanyarray(nib.load(os.path.join(kept_truth, f"S{s}_G1_Blocks_truth_{kind}.nii")).dataobj)
+            source = np.asanyarray(nib.load(os.path.join(twice_truth, f"S{s + 4}_G1_Blocks_truth_{kind}.nii")).dataobj)
+            check(np.array_equal(kept, source), f"replicate 1's S{s} {kind} truth is not the doubled study's S{s + 4}")
+        kept = json.load(open(os.path.join(kept_truth, f"S{s}_G1_Blocks_truth.json")))
+        source = json.load(open(os.path.join(twice_truth, f"S{s + 4}_G1_Blocks_truth.json")))
+        check(kept["Regions"] == source["Regions"] and kept["Subject"] == s, f"S{s}: {kept} against {source}")
+        check(os.path.isfile(os.path.join(kept_bids, "derivatives", "cohortix", f"sub-{s}", "func",
+                                          f"sub-{s}_task-Blocks_space-Talairach_desc-effects_truth.nii")),
+              f"replicate 1's dataset lacks the truth of sub-{s}")
     data = [Vtc(os.path.join(folder, "S1_G1_Blocks.vtc")).data for folder in (zero, one, two)]
     check(all(not np.array_equal(a, b) for a, b in [(data[0], data[1]), (data[1], data[2]), (data[0], data[2])]),
           "replicates 0, 1 and 2 are not all different")

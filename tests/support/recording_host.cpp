@@ -8,6 +8,7 @@
 
 #include "simulation/host_function_table.h"
 #include "abi/plugin_interface.h"
+#include "abi/subject_report.h"
 
 namespace cohortix::testing {
 
@@ -22,10 +23,13 @@ RecordingHost::RecordingHost(host::SessionOptions options, HostFault fault) {
 
 RecordingHost::~RecordingHost() { host::setCurrentHostSession(nullptr); }
 
-bool RecordingHost::runPlugin() {
+bool RecordingHost::runPlugin(bool reported) {
   CohortixPlugin plugin;
   if (!plugin.initPlugin()) return false;
-  return plugin.execute();
+  if (reported) cohortixReportSubjects(session_->subjectReport());
+  const bool completed = plugin.execute();
+  if (reported) cohortixReportSubjects(nullptr);
+  return completed;
 }
 
 std::vector<std::string> RecordingHost::logLines() const {

@@ -24,8 +24,9 @@ class RecordingHost {
   RecordingHost(const RecordingHost&) = delete;
   RecordingHost& operator=(const RecordingHost&) = delete;
 
-  // initPlugin then execute on a fresh plug-in object, as the host does.
-  bool runPlugin();
+  // initPlugin then execute on a fresh plug-in object, as the host does;
+  // `reported`: asking first for the plug-in's subject reports, as our host does.
+  bool runPlugin(bool reported = false);
 
   host::HostSession& session() { return *session_; }
   const host::HostSession& session() const { return *session_; }

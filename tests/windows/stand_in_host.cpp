@@ -8,7 +8,11 @@
 //       reports that version; prints "message: TEXT" for every message shown and
 //       then "initPlugin: true" or "initPlugin: false"
 //   HOST PLUGIN run CONTROL OUTPUT-FOLDER
-//       one whole run: log lines on standard output, messages on standard error
+//       one whole run as the host application makes it: log lines on standard
+//       output, messages on standard error
+//   HOST PLUGIN run-reported CONTROL OUTPUT-FOLDER
+//       the same run with the plug-in asked for its subject reports, as the
+//       cohortix command asks; ends with "subjects reported: N" on standard error
 //
 // Exit status: 0 done (the run completed), 1 the run failed, 2 usage, 3 the
 // plug-in could not be loaded or refused to initialise.
@@ -69,12 +73,26 @@ int initialiseOnly(const std::string& plugin, const HostVersion& version) {
   return ready ? kDone : kUnavailable;
 }
 
-int runStudy(const std::string& plugin, const std::string& control, const std::string& output) {
+// Counts the saved subjects that carry what the plug-in reported of them.
+class ReportCount final : public SubjectSink {
+ public:
+  void subjectSaved(const SavedSubject& subject, SubjectOutcomes&) override {
+    if (subject.components != nullptr && !subject.components->voxelBaseline.empty()) ++reported;
+  }
+  int reported = 0;
+};
+
+int runStudy(const std::string& plugin, const std::string& control, const std::string& output,
+             bool reported) {
   SessionOptions options;
   options.controlFile = control;
   options.outputDir = output;
+  ReportCount count;
   HostSession session(options, std::cout, std::cerr);
-  const PluginRunResult result = runPlugin(plugin, session);
+  session.output().addSink(count);
+  const PluginRunResult result = runPlugin(plugin, session, reported);
+  session.finish();
+  if (reported) std::cerr << "subjects reported: " << count.reported << '\n';
   switch (result.outcome) {
     case PluginRunOutcome::Completed: return kDone;
     case PluginRunOutcome::Failed: return kRunFailed;
@@ -92,8 +110,9 @@ int main(int argc, char** argv) {
   if (argc == 3 && mode == "about") return showAbout(argv[1]);
   if (argc == 6 && mode == "init")
     return initialiseOnly(argv[1], {std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5])});
-  if (argc == 5 && mode == "run") return runStudy(argv[1], argv[3], argv[4]);
+  if (argc == 5 && (mode == "run" || mode == "run-reported"))
+    return runStudy(argv[1], argv[3], argv[4], mode == "run-reported");
   std::cerr << "usage: " << argv[0] << " PLUGIN about | init MAJOR MINOR PATCH"
-            << " | run CONTROL OUTPUT-FOLDER\n";
+            << " | run CONTROL OUTPUT-FOLDER | run-reported CONTROL OUTPUT-FOLDER\n";
   return kUsage;
 }

@@ -2,7 +2,8 @@
 # The Windows plug-in: what Cohortix.dll exports and imports, and, under Wine, how
 # it behaves in the stand-in host: initPlugin on a new enough and on a too old
 # host, binding in a process without "TessalyKT.exe", and a whole run of a small
-# study, which must agree with the Linux build's run of the same study.
+# study, as the host application makes it and asked for the subject reports,
+# which must agree with the Linux build's run of the same study.
 #
 #   tests/windows/wine_tests.sh WINDOWS-BUILD LINUX-BUILD
 #
@@ -48,8 +49,8 @@ dll_imports() {
 }
 
 check_plugin_exports() {
-  # The seven functions, then the members of both classes under the names the
-  # Windows host's compiler gives them.
+  # The seven functions, the entry point of the subject reports, then the members
+  # of both classes under the names the Windows host's compiler gives them.
   local expected='createPlugin
 getPluginName
 getPluginDescription
@@ -57,6 +58,7 @@ getAuthor
 getHelpFile
 getPluginVersion
 getGUIScript
+cohortixReportSubjects
 ??0TSKTPluginInterface@@QEAA@XZ
 ??0TSKTPluginInterface@@QEAA@AEBV0@@Z
 ??1TSKTPluginInterface@@UEAA@XZ
@@ -170,6 +172,17 @@ check_whole_run() {
   expect_text "run log" "$(cat "$work/run-linux.out")" "$work/run.out"
   "$python" "$here/compare_runs.py" "$work/run-linux" "$work/run-windows" ||
     fail "the Windows run differs from the Linux run"
+  # Asked for its subject reports, as the cohortix command asks, the plug-in tells
+  # every subject and makes the same files.
+  rm -rf "$work/run-reported"
+  mkdir -p "$work/run-reported"
+  wine_case run-reported TessalyKT.exe "$plugin" run-reported "$(windows_path "$study")" \
+    "$(windows_path "$work/run-reported")"
+  expect_status run-reported 0
+  grep -qx 'subjects reported: 4' <<<"$(tr -d '\r' <"$work/run-reported.err")" ||
+    fail "run-reported: $(tr -d '\r' <"$work/run-reported.err")"
+  "$python" "$here/compare_runs.py" "$work/run-linux" "$work/run-reported" ||
+    fail "the Windows run asked for its reports differs from the Linux run"
 }
 
 mkdir -p "$work"

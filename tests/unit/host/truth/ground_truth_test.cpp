@@ -1,18 +1,22 @@
-// The truth on the output path: a subject whose saved data the replay gives back
-// gets its files; data the replay does not give back (another plug-in's) get no
-// truth for that subject or any later one, one message, and no failed outcome.
+// The truth on the output path: a subject the plug-in reported gets its files from
+// the report, with no replay; from a plug-in that reports nothing, a subject whose
+// saved data the replay gives back gets its files, after one message saying the
+// truth is replayed; data the replay does not give back (another plug-in's) get no
+// truth for that subject or any later one, one message more, and no failed outcome.
 
 #include "host/truth/ground_truth.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
 #include "control/cell_index.h"
 #include "control/control_file_reader.h"
 #include "host/io/disk_interface.h"
+#include "host/session/component_recorder.h"
 #include "simulation/subject_model.h"
 #include "tests/support/scratch_folder.h"
 
@@ -46,7 +50,8 @@ struct PluginRun {
         << message;
   }
 
-  SavedSubject next(int32_t s) {
+  // `reported`: the subject carries its components as the plug-in reports them.
+  SavedSubject next(int32_t s, bool reported) {
     SavedSubject subject;
     subject.groupNumber = 1;
     subject.subjectNumber = subjectNumber(*design, 0, s);
@@ -67,8 +72,14 @@ struct PluginRun {
     data.assign(voxelsInBox(geometry.Dims) * static_cast<std::size_t>(design->NrOfVolumes), 0.0f);
     std::vector<float> response(static_cast<std::size_t>(design->NrOfVolumes));
     MatrixPredictors predictors(subject.designMatrix);
+    auto components = std::make_shared<SubjectComponents>();
+    ComponentRecorder recorder(*components, voxelsInBox(geometry.Dims));
     EXPECT_TRUE(modelSubjectVTC(*design, 0, s, 2, predictors, geometry, data.data(),
-                                response.data(), state, RandomSeed));
+                                response.data(), state, RandomSeed, &recorder));
+    components->groupNumber = subject.groupNumber;
+    components->subjectNumber = subject.subjectNumber;
+    components->cellNames = {"On", "Off"};
+    if (reported) subject.components = components;
     subject.data = data;
     return subject;
   }
@@ -90,37 +101,52 @@ struct TruthFixture {
     return s;
   }
   // A subject through the stage and the sink; `foreign` alters one value first.
-  void pass(int32_t s, bool foreign = false) {
-    SavedSubject subject = plugin.next(s);
+  void pass(int32_t s, bool reported, bool foreign = false) {
+    SavedSubject subject = plugin.next(s, reported);
     if (foreign) plugin.data[plugin.data.size() / 2] += 1.0f;
     truth.prepare(subject, plugin.data);
     truth.subjectSaved(subject, outcomes);
   }
 };
 
-TEST(GroundTruth, ReplayedSubjectsGetTheirFilesAndTheStudyItsTable) {
+constexpr const char* kStudyFiles[] = {
+    "S1_G1_NoiseFree_truth.json",         "S2_G1_NoiseFree_truth_effects.nii",
+    "S2_G1_NoiseFree_truth_regions.nii",  "S2_G1_NoiseFree_truth_baseline.nii",
+    "S2_G1_NoiseFree_truth_effects.json", "NoiseFree_truth.tsv",
+    "NoiseFree_G1_truth_effects.nii"};
+
+// Data the replay would refuse: only the report can have given the files.
+TEST(GroundTruth, ReportedSubjectsGetTheirFilesWithoutAReplay) {
   TruthFixture run;
-  run.pass(0);
-  run.pass(1);
+  run.pass(0, /*reported=*/true, /*foreign=*/true);
+  run.pass(1, /*reported=*/true);
   run.truth.runFinished(run.outcomes);
   EXPECT_TRUE(run.outcomes.all().empty());
   EXPECT_EQ(run.messages.str(), "");
-  for (const char* file : {"S1_G1_NoiseFree_truth.json", "S2_G1_NoiseFree_truth_effects.nii",
-                           "S2_G1_NoiseFree_truth_regions.nii", "S2_G1_NoiseFree_truth_baseline.nii",
-                           "S2_G1_NoiseFree_truth_effects.json", "NoiseFree_truth.tsv",
-                           "NoiseFree_G1_truth_effects.nii"})
-    EXPECT_TRUE(std::filesystem::exists(run.folder / file)) << file;
+  for (const char* file : kStudyFiles) EXPECT_TRUE(std::filesystem::exists(run.folder / file)) << file;
+}
+
+TEST(GroundTruth, SubjectsOfAPluginThatDoesNotReportAreReplayedAfterOneMessage) {
+  TruthFixture run;
+  run.pass(0, /*reported=*/false);
+  run.pass(1, /*reported=*/false);
+  run.truth.runFinished(run.outcomes);
+  EXPECT_TRUE(run.outcomes.all().empty());
+  EXPECT_EQ(run.messages.str(), "cohortix: " + std::string(kReplayFallbackMessage) + "\n");
+  for (const char* file : kStudyFiles) EXPECT_TRUE(std::filesystem::exists(run.folder / file)) << file;
 }
 
 TEST(GroundTruth, DataTheReplayDoesNotGiveBackGetNoTruthAndOneMessage) {
   TruthFixture run;
-  run.pass(0, /*foreign=*/true);
-  run.pass(1);
+  run.pass(0, /*reported=*/false, /*foreign=*/true);
+  run.pass(1, /*reported=*/false);
   run.truth.runFinished(run.outcomes);
   EXPECT_FALSE(run.truth.replayed());
   EXPECT_TRUE(run.outcomes.all().empty()) << "a run without truth is not a failed run";
-  EXPECT_THAT(run.messages.str(), HasSubstr(kNoReplayMessage));
-  EXPECT_EQ(run.messages.str().find('\n'), run.messages.str().size() - 1) << "said once";
+  const std::string messages = run.messages.str();
+  EXPECT_THAT(messages, HasSubstr(kNoReplayMessage));
+  EXPECT_EQ(std::count(messages.begin(), messages.end(), '\n'), 2)
+      << "the fallback and the failed replay, each said once";
   EXPECT_TRUE(std::filesystem::is_empty(run.folder.path()));
 }
 

@@ -1,0 +1,77 @@
+#include "app/run_anatomy_options.h"
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+
+#include "control/vtc_geometry.h"
+#include "host/anatomy/anatomy_cache.h"
+
+
+namespace cohortix::app {
+
+CLI::Option* addRunAnatomyOptions(CLI::App& command, RunAnatomyOptions& options) {
+  CLI::Option* anatomy =
+      command
+          .add_option("--anatomy", options.file,
+                      "Put every subject's data on a brain: the Colin27 template and its atlases "
+                      "(Debian's mricron-data), or FILE, a T1-weighted image of the brain alone (0 "
+                      "outside); each subject gets a T1w")
+          ->expected(0, 1);
+  command.add_option("--anatomy-space", options.space, "The space of --anatomy FILE")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"mni", "talairach"}))
+      ->needs(anatomy);
+  command
+      .add_option("--signal-in", options.signalIn,
+                  "Where a region's signal goes on the anatomy: weighted by each voxel's grey "
+                  "matter, or all of the sphere as the plug-in made it")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"grey", "all"}))
+      ->needs(anatomy);
+  return anatomy;
+}
+
+host::Result<std::unique_ptr<RunAnatomy>> RunAnatomy::prepare(const RunAnatomyOptions& options,
+                                                             const SimulationDesign& design) {
+  if (!options.wanted) return std::unique_ptr<RunAnatomy>();
+  const host::anatomy::AnatomySources sources =
+      options.file.empty() ? host::anatomy::templateSources()
+                           : host::anatomy::ownSources(options.file, options.space == "talairach");
+  bool cached = false;
+  host::Result<host::anatomy::Anatomy> anatomy = host::anatomy::cachedAnatomy(sources, &cached);
+  if (!anatomy) return anatomy.status();
+  auto run = std::make_unique<RunAnatomy>();
+  run->cached_ = cached;
+  run->anatomy_ = std::move(anatomy).value();
+  run->names_ = host::anatomy::AtlasNames::forSources(sources);
+  run->onVTC_ = host::anatomy::anatomyOnVTC(run->anatomy_, vtcBoxOf(design));
+  run->composition_ = std::make_unique<host::anatomy::Composition>(
+      run->onVTC_, options.signalIn == "all" ? host::anatomy::SignalIn::All
+                                             : host::anatomy::SignalIn::Grey);
+  return run;
+}
+
+std::string RunAnatomy::preparedText() const {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, anatomy_.secondsToBuild,
+                                 std::chars_format::fixed, 1).ptr;
+  const std::string seconds(text, end);
+  return cached_ ? "the anatomy read from its cache in " + seconds + " s"
+                 : "the anatomy derived from its sources in " + seconds +
+                       " s (kept in the cache for later runs)";
+}
+
+std::string RunAnatomy::placeJson(const std::array<double, 3>& talairach) const {
+  return host::anatomy::placeJson(names_.placeOf(anatomy_, talairach));
+}
+
+void RunAnatomy::plugInto(host::HostSession& session, host::anatomy::AnatomyOutputSetting setting,
+                          host::DiskInterface& disk) {
+  stage_ = std::make_unique<host::anatomy::AnatomyStage>(*composition_);
+  outputs_ = std::make_unique<host::anatomy::AnatomyOutputs>(anatomy_, *composition_,
+                                                             std::move(setting), disk);
+  session.output().addStage(*stage_);
+  session.output().addSink(*outputs_);
+}
+
+}  // namespace cohortix::app

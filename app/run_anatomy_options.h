@@ -1,0 +1,62 @@
+#pragma once
+// The run's anatomy (--anatomy [FILE], --anatomy-space, --signal-in): the options,
+// the anatomy built before the run starts, and its stage and outputs on the
+// session's output path.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "control/simulation_design.h"
+#include "host/anatomy/anatomy.h"
+#include "host/anatomy/anatomy_stage.h"
+#include "host/anatomy/atlas_labels.h"
+#include "host/anatomy/vtc_anatomy.h"
+#include "host/io/disk_interface.h"
+#include "host/session/host_session.h"
+
+namespace CLI {
+class App;
+class Option;
+}
+
+namespace cohortix::app {
+
+struct RunAnatomyOptions {
+  bool wanted = false;
+  std::string file;             // empty: the templates of mricron-data
+  std::string space = "mni";    // of FILE: mni or talairach
+  std::string signalIn = "grey";
+};
+
+// Returns --anatomy, whose count says whether it was given.
+CLI::Option* addRunAnatomyOptions(CLI::App& command, RunAnatomyOptions& options);
+
+class RunAnatomy {
+ public:
+  // Builds the anatomy on the study's grid; refuses, before anything is written,
+  // missing templates (with the command that installs them) or an image that is
+  // not one. Null when no anatomy is asked for.
+  static host::Result<std::unique_ptr<RunAnatomy>> prepare(const RunAnatomyOptions& options,
+                                                           const SimulationDesign& design);
+
+  // The stage (ahead of the host's noise) and the outputs.
+  void plugInto(host::HostSession& session, host::anatomy::AnatomyOutputSetting setting,
+                host::DiskInterface& disk);
+  const host::anatomy::Composition& composition() const { return *composition_; }
+  // Where a Talairach point lies (atlas labels, tissue), as one JSON object.
+  std::string placeJson(const std::array<double, 3>& talairach) const;
+  // What getting the anatomy took: "the anatomy derived from its sources in 1.2 s ...".
+  std::string preparedText() const;
+
+ private:
+  host::anatomy::Anatomy anatomy_;
+  host::anatomy::AtlasNames names_;
+  bool cached_ = false;
+  host::anatomy::VTCAnatomy onVTC_;
+  std::unique_ptr<host::anatomy::Composition> composition_;
+  std::unique_ptr<host::anatomy::AnatomyStage> stage_;
+  std::unique_ptr<host::anatomy::AnatomyOutputs> outputs_;
+};
+
+}  // namespace cohortix::app

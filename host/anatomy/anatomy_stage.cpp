@@ -1,0 +1,113 @@
+#include "host/anatomy/anatomy_stage.h"
+
+#include <stdexcept>
+
+#include "host/export/bids_names.h"
+#include "host/export/export_file.h"
+#include "host/export/json_text.h"
+#include "host/export/nifti_writer.h"
+#include "host/io/plain_file_name.h"
+
+namespace cohortix::host::anatomy {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* niftiEnding(bool gzip) { return gzip ? ".nii.gz" : ".nii"; }
+
+void attempt(SubjectOutcomes& outcomes, const Status& written) {
+  if (!written) outcomes.notWritten(written.file(), written);
+}
+
+std::string sidecarFor(const fs::path& image) {
+  std::string name = image.string();
+  for (const char* ending : {".nii.gz", ".nii"})
+    if (name.size() > std::string(ending).size() &&
+        name.compare(name.size() - std::string(ending).size(), std::string::npos, ending) == 0)
+      return name.substr(0, name.size() - std::string(ending).size()) + ".json";
+  return name + ".json";
+}
+
+}  // namespace
+
+void AnatomyStage::prepare(const SavedSubject& subject, std::span<float> data) {
+  if (subject.components == nullptr)
+    throw std::runtime_error(
+        "the anatomy recomposes a subject from what the plug-in reports it drew, and the loaded "
+        "plug-in reports nothing");
+  const std::size_t volumes = subject.nrOfVolumes > 0 ? static_cast<std::size_t>(subject.nrOfVolumes) : 0;
+  composition_.composeData(*subject.components, subject.designMatrix, data, volumes);
+}
+
+AnatomyOutputs::AnatomyOutputs(const Anatomy& anatomy, const Composition& composition,
+                               AnatomyOutputSetting setting, DiskInterface& disk)
+    : anatomy_(anatomy), composition_(composition), setting_(std::move(setting)), disk_(disk),
+      head_(anatomy.head.begin(), anatomy.head.end()) {}
+
+Status AnatomyOutputs::writeHead(const fs::path& file) {
+  NiftiMaps maps;
+  const AnatomyGrid& grid = anatomy_.grid;
+  maps.dims = {grid.dims[0], grid.dims[1], grid.dims[2]};
+  maps.affine = talairachAffine(grid.box());
+  maps.data = head_.data();
+  maps.description = "T1-weighted, Talairach, 1 mm";
+  if (Status written = writeNiftiMaps(disk_, file, maps); !written) return written;
+  return writeExportText(disk_, sidecarFor(file),
+                         "{\n  \"Description\": \"T1-weighted anatomy of the simulated subject "
+                         "(the study's template, in Talairach space, 1 mm)\"\n}\n");
+}
+
+void AnatomyOutputs::subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) {
+  if (!subject.known() || !subject.protocolSaved) return;
+  if (setting_.nativeFiles) {
+    const std::string stem = fs::path(subject.files.vtc).stem().string();
+    attempt(outcomes, writeHead(resolveOutputName(setting_.outputDir,
+                                                  stem + "_T1w" + niftiEnding(setting_.gzip))));
+  }
+  if (setting_.bidsDir.empty()) return;
+  const std::string label = bidsSubjectLabel(subject.subjectNumber, setting_.largestSubjectNumber);
+  const fs::path folder = setting_.bidsDir / bidsSubjectId(label) / "anat";
+  if (Status made = makeExportFolder(disk_, folder); !made) return attempt(outcomes, made);
+  attempt(outcomes, writeHead(folder / (bidsSubjectId(label) + "_T1w" + niftiEnding(setting_.gzip))));
+}
+
+void AnatomyOutputs::writeGridTruth(const fs::path& mask, const fs::path& tissue,
+                                    SubjectOutcomes& outcomes) {
+  const VTCAnatomy& on = composition_.anatomy();
+  NiftiMaps labels;
+  labels.dims = on.dims;
+  labels.affine = talairachAffine(on.box);
+  labels.labels = on.brainMask.data();
+  labels.intent = MapIntent::Label;
+  labels.description = "brain mask: 1 brain";
+  attempt(outcomes, writeNiftiMaps(disk_, mask, labels));
+  std::vector<float> fractions;
+  for (int c : {kGrey, kWhite, kCsf})
+    fractions.insert(fractions.end(), on.tissue[c].begin(), on.tissue[c].end());
+  NiftiMaps maps;
+  maps.dims = on.dims;
+  maps.affine = talairachAffine(on.box);
+  maps.NrOfMaps = 3;
+  maps.data = fractions.data();
+  maps.description = "tissue fractions: grey, white, CSF";
+  attempt(outcomes, writeNiftiMaps(disk_, tissue, maps));
+  attempt(outcomes, writeExportText(disk_, sidecarFor(tissue),
+                                    "{\n  \"Volumes\": [\"GM\", \"WM\", \"CSF\"],\n  \"Units\": "
+                                    "\"fraction of the voxel\"\n}\n"));
+}
+
+void AnatomyOutputs::runFinished(SubjectOutcomes& outcomes) {
+  const std::string nii = niftiEnding(setting_.gzip);
+  if (setting_.nativeFiles)
+    writeGridTruth(resolveOutputName(setting_.outputDir, setting_.experiment + "_truth_brain_mask" + nii),
+                   resolveOutputName(setting_.outputDir, setting_.experiment + "_truth_tissue" + nii),
+                   outcomes);
+  if (setting_.bidsDir.empty() || !setting_.bidsTruth) return;
+  const fs::path folder = setting_.bidsDir / "derivatives" / "cohortix";
+  if (Status made = makeExportFolder(disk_, folder); !made) return attempt(outcomes, made);
+  const std::string stem = "task-" + bidsTaskLabel(setting_.experiment) + "_space-Talairach";
+  writeGridTruth(folder / (stem + "_desc-brain_mask" + nii), folder / (stem + "_desc-tissue_probseg" + nii),
+                 outcomes);
+}
+
+}  // namespace cohortix::host::anatomy

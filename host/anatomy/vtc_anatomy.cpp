@@ -1,0 +1,113 @@
+#include "host/anatomy/vtc_anatomy.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace cohortix::host::anatomy {
+namespace {
+
+// The offsets of a voxel's 1 mm block around the point its affine gives it.
+std::array<int32_t, 2> blockOffsets(int32_t resolution) {
+  const int32_t low = -(resolution - 1) / 2;
+  return {low, low + resolution - 1};
+}
+
+struct BlockMeans {
+  double brain = 0.0;
+  std::array<double, 3> tissue{};
+};
+
+BlockMeans blockMeans(const Anatomy& anatomy, int32_t x, int32_t y, int32_t z, int32_t resolution) {
+  const auto [low, high] = blockOffsets(resolution);
+  BlockMeans means;
+  int32_t count = 0;
+  for (int32_t dz = low; dz <= high; ++dz)
+    for (int32_t dy = low; dy <= high; ++dy)
+      for (int32_t dx = low; dx <= high; ++dx, ++count) {
+        const int64_t i = anatomy.grid.index(x + dx, y + dy, z + dz);
+        if (i < 0) continue;
+        const auto at = static_cast<std::size_t>(i);
+        means.brain += anatomy.brain[at];
+        for (int c = 0; c < 3; ++c) means.tissue[c] += anatomy.tissue[c][at] / 255.0;
+      }
+  means.brain /= count;
+  for (double& t : means.tissue) t /= count;
+  return means;
+}
+
+}  // namespace
+
+VTCAnatomy anatomyOnVTC(const Anatomy& anatomy, const VTCBox& box, const EpiContrast& contrast) {
+  VTCAnatomy on;
+  on.box = box;
+  on.dims = vtcDims(box);
+  const std::size_t voxels = voxelsInBox(on.dims);
+  on.level.assign(voxels, 0.0f);
+  for (auto& t : on.tissue) t.assign(voxels, 0.0f);
+  on.brainFraction.assign(voxels, 0.0f);
+  on.brainMask.assign(voxels, 0);
+  const double weights[3] = {contrast.csf, contrast.grey, contrast.white};
+  double brainSum = 0.0;
+  std::size_t brainVoxels = 0, v = 0;
+  for (int32_t k = 0; k < on.dims.DimZ; ++k)
+    for (int32_t j = 0; j < on.dims.DimY; ++j)
+      for (int32_t i = 0; i < on.dims.DimX; ++i, ++v) {
+        const BlockMeans means = blockMeans(anatomy, box.XStart + box.Resolution * i,
+                                            box.YStart + box.Resolution * j,
+                                            box.ZStart + box.Resolution * k, box.Resolution);
+        double level = (1.0 - means.brain) * contrast.background;
+        for (int c = 0; c < 3; ++c) {
+          on.tissue[c][v] = static_cast<float>(means.tissue[c]);
+          level += means.tissue[c] * weights[c];
+        }
+        on.level[v] = static_cast<float>(level);
+        on.brainFraction[v] = static_cast<float>(means.brain);
+        if (means.brain >= 0.5) {
+          on.brainMask[v] = 1;
+          brainSum += level;
+          ++brainVoxels;
+        }
+      }
+  const double mean = brainVoxels > 0 ? brainSum / static_cast<double>(brainVoxels) : 1.0;
+  for (float& level : on.level) level = static_cast<float>(level / mean);
+  return on;
+}
+
+void Composition::composeData(const SubjectComponents& subject, const DesignMatrix& matrix,
+                              std::span<float> data, std::size_t volumes) const {
+  const std::size_t voxels = subject.voxelBaseline.size();
+  if (voxels != anatomy_.voxels() || voxels * volumes != data.size())
+    throw std::runtime_error("the subject's data are not of the anatomy's grid");
+  std::vector<std::vector<float>> responses;
+  for (std::size_t r = 0; r < subject.regions.size(); ++r)
+    responses.push_back(regionResponse(subject, matrix, r, volumes));
+  const float A = subject.levels.OnePercent;
+  for (std::size_t v = 0; v < voxels; ++v) {
+    float* values = data.data() + v * volumes;
+    const float F = subject.voxelBaseline[v];
+    const float baseline = baselineLevel(v) * F;
+    const int16_t label = subject.finalRegion[v];
+    if (label <= 0) {
+      for (std::size_t t = 0; t < volumes; ++t) values[t] = baseline + (values[t] - F);
+      continue;
+    }
+    const float* response = responses[static_cast<std::size_t>(label - 1)].data();
+    const float weight = signalWeight(v);
+    for (std::size_t t = 0; t < volumes; ++t) {
+      const float signal = A * response[t];
+      const float noise = values[t] - (F + signal);
+      values[t] = (baseline + weight * signal) + noise;
+    }
+  }
+}
+
+void Composition::composeTruth(SubjectComponents& subject) const {
+  const std::size_t voxels = std::min(subject.voxelBaseline.size(), anatomy_.voxels());
+  subject.signalWeight.assign(subject.voxelBaseline.size(), 1.0f);
+  for (std::size_t v = 0; v < voxels; ++v) {
+    subject.voxelBaseline[v] = baselineLevel(v) * subject.voxelBaseline[v];
+    subject.signalWeight[v] = signalWeight(v);
+  }
+}
+
+}  // namespace cohortix::host::anatomy

@@ -1,0 +1,80 @@
+#pragma once
+// The anatomy on a study's VTC grid, and what it makes of a subject: one
+// composition of the subject's parts as the plug-in reported them.
+//
+// Each VTC voxel takes the mean of the anatomy's 1 mm voxels it covers (its
+// Resolution^3 block, centred on the voxel as the VTC's Talairach affine places
+// it): its brain fraction and its grey, white and CSF fractions. Its EPI level is
+// the tissue mixture's, with gradient-echo EPI contrast (kEpiContrast), outside
+// the brain the background's, scaled so that the brain's voxels average 1.
+//
+// A subject is recomposed from its components (host/session/subject_components.h):
+//   baseline   level(v) x F(v): the brain's mean stays the subject's B, the
+//              plug-in's voxel-to-voxel spread stays as texture, the background
+//              is dark;
+//   signal     weight(v) x A x response_r(t) in region r's voxels, weight the
+//              voxel's grey-matter fraction (SignalIn::Grey) or 1 (SignalIn::All);
+//   noise      the plug-in's own, data - F - A x response_r, as it drew it.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "control/vtc_geometry.h"
+#include "host/anatomy/anatomy.h"
+#include "host/documents/design_matrix.h"
+#include "host/session/subject_components.h"
+
+namespace cohortix::host::anatomy {
+
+// Relative signal of each tissue in T2*-weighted gradient-echo EPI (grey 1):
+// white matter darker, CSF brightest; the background outside the head dark.
+struct EpiContrast {
+  double csf = 1.3;
+  double grey = 1.0;
+  double white = 0.8;
+  double background = 0.02;
+};
+inline constexpr EpiContrast kEpiContrast{};
+
+enum class SignalIn { Grey, All };
+
+struct VTCAnatomy {
+  VTCBox box;
+  VTCDims dims;
+  std::vector<float> level;                 // relative baseline, the brain's mean 1
+  std::array<std::vector<float>, 3> tissue;  // CSF, grey, white fractions
+  std::vector<float> brainFraction;
+  std::vector<int16_t> brainMask;           // 1 where half the voxel or more is brain
+
+  std::size_t voxels() const { return level.size(); }
+};
+
+VTCAnatomy anatomyOnVTC(const Anatomy& anatomy, const VTCBox& box,
+                        const EpiContrast& contrast = kEpiContrast);
+
+class Composition {
+ public:
+  Composition(const VTCAnatomy& anatomy, SignalIn signalIn) : anatomy_(anatomy), signalIn_(signalIn) {}
+
+  float baselineLevel(std::size_t voxel) const { return anatomy_.level[voxel]; }
+  float signalWeight(std::size_t voxel) const {
+    return signalIn_ == SignalIn::All ? 1.0f : anatomy_.tissue[kGrey][voxel];
+  }
+  const VTCAnatomy& anatomy() const { return anatomy_; }
+
+  // The subject's data (its VTC's layout) recomposed in place. The components
+  // must be of this grid.
+  void composeData(const SubjectComponents& subject, const DesignMatrix& matrix,
+                   std::span<float> data, std::size_t volumes) const;
+  // The truth of what composeData adds: the baseline as composed and each voxel's
+  // signal weight.
+  void composeTruth(SubjectComponents& subject) const;
+
+ private:
+  const VTCAnatomy& anatomy_;
+  SignalIn signalIn_;
+};
+
+}  // namespace cohortix::host::anatomy

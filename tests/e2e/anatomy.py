@@ -1,0 +1,151 @@
+"""`cohortix run --anatomy`: a whole-brain study recomposed on the Colin27 template.
+The data show a brain (a threshold of the mean volume finds the truth's brain
+mask, Dice at least 0.95); the truth says exactly what was added (the truth's
+baseline plus its effects times the predictors is, value for value, the same
+study run without noise, and the rest of the data is the plug-in's noise); grey
+matter holds the signal; every subject gets a T1w in the dataset, which passes
+the BIDS validator; the anatomy derived once and read back from the cache makes
+the same bytes; an anatomy that is missing is refused before anything is
+written."""
+import glob
+import json
+import os
+import subprocess
+import sys
+
+import nibabel as nib
+import numpy as np
+
+sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
+from native_files import Vtc, example, fresh_folder, read_rtc, run_cohortix  # noqa: E402
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+
+
+def whole_brain(noise):
+    """The whole-brain example, one subject per group, one trial per cell, 4 mm
+    voxels, the box grown to hold the whole brain."""
+    text = open(example("full-brain"), encoding="utf-8").read()
+    for old, new in (("SubjectsPerGroup: 10", "SubjectsPerGroup: 1"),
+                     ("TrialsPerCondition: 6", "TrialsPerCondition: 1"),
+                     ("BoxY: 60 180", "BoxY: 40 180"), ("Resolution: 3", "Resolution: 4"),
+                     ("NoisePercent: 1.5", f"NoisePercent: {noise}")):
+        assert old in text, old
+        text = text.replace(old, new)
+    return text
+
+
+def run(folder, design, *options, status=0):
+    os.makedirs(folder, exist_ok=True)
+    control = os.path.join(folder, "study.cxd")
+    open(control, "w", encoding="utf-8").write(design)
+    done = run_cohortix(control, "-o", os.path.join(folder, "native"), *options)
+    check(done.returncode == status, f"{folder}: status {done.returncode}, {done.stderr}")
+    return done
+
+
+def image(path):
+    """A NIfTI image, written plain or compressed."""
+    found = path if os.path.exists(path) else path + ".gz"
+    return np.asanyarray(nib.load(found).dataobj).astype(np.float64)
+
+
+def dice(a, b):
+    return 2.0 * np.logical_and(a, b).sum() / (a.sum() + b.sum())
+
+
+def check_truth_and_brain(noisy, quiet):
+    mask = image(os.path.join(noisy, "native", "WholeBrain_truth_brain_mask.nii")) > 0
+    tissue = image(os.path.join(noisy, "native", "WholeBrain_truth_tissue.nii"))
+    for vtc_path in sorted(glob.glob(os.path.join(noisy, "native", "*.vtc"))):
+        stem = os.path.basename(vtc_path)[:-4]
+        data = Vtc(vtc_path).as_nifti_order().astype(np.float64)
+        twin = Vtc(os.path.join(quiet, "native", stem + ".vtc")).as_nifti_order().astype(np.float64)
+        truth = json.load(open(os.path.join(noisy, "native", stem + "_truth.json")))
+        baseline = image(os.path.join(noisy, "native", stem + "_truth_baseline.nii"))
+        effects = image(os.path.join(noisy, "native", stem + "_truth_effects.nii"))
+        _, predictors = read_rtc(os.path.join(noisy, "native", stem + ".rtc"))
+        predicted = baseline[..., None] + truth["OnePercent"] * np.einsum("xyzp,tp->xyzt", effects, predictors)
+        scale = np.abs(twin).max()
+        check(np.abs(predicted - twin).max() <= 1e-5 * scale,
+              f"{stem}: baseline and signal of the truth miss the noise-free data by "
+              f"{np.abs(predicted - twin).max()}")
+        noise = data - predicted
+        check(np.abs(noise - (data - twin)).max() <= 1e-5 * scale, f"{stem}: the rest is not the plug-in's noise")
+        check(abs(noise.std() / truth["NoiseSD"] - 1) < 0.01, f"{stem}: noise SD {noise.std()}, the plug-in's {truth['NoiseSD']}")
+        mean = data.mean(axis=3)
+        found = mean > 0.5 * mean[mask].mean()
+        check(dice(found, mask) >= 0.95, f"{stem}: Dice of the thresholded mean and the brain mask {dice(found, mask):.3f}")
+        # The signal is where the grey matter is: each region's effects times the
+        # voxel's grey-matter fraction.
+        labels = image(os.path.join(noisy, "native", stem + "_truth_regions.nii"))
+        grey = tissue[..., 0]
+        for r, region in enumerate(truth["Regions"]):
+            inside = labels == r + 1
+            received = np.array([e["Received"] for e in region["Effects"]])
+            expected = grey[inside][:, None] * received[None, :]
+            check(inside.any() and np.allclose(effects[inside], expected, rtol=1e-5, atol=1e-6),
+                  f"{stem}: region {r + 1}'s effects are not its received effects times grey matter")
+
+
+def check_dataset(bids):
+    subjects = sorted(glob.glob(os.path.join(bids, "sub-*")))
+    check(len(subjects) == 2, f"subjects {subjects}")
+    for subject in subjects:
+        label = os.path.basename(subject)
+        t1w = os.path.join(subject, "anat", label + "_T1w.nii.gz")
+        check(os.path.isfile(t1w), f"no {t1w}")
+        if os.path.isfile(t1w):
+            t1 = nib.load(t1w)
+            check(np.allclose(np.abs(t1.affine[:3, :3]).sum(axis=0), 1), f"{t1w}: not 1 mm: {t1.affine}")
+    validator = os.environ.get("COHORTIX_BIDS_VALIDATOR", "")
+    if os.path.isfile(validator):
+        done = subprocess.run(["node", validator, "--json", bids], capture_output=True, text=True)
+        issues = json.loads(done.stdout)["issues"]
+        check(not issues["errors"] and not issues["warnings"], f"the validator: {issues}")
+
+
+def main():
+    base = fresh_folder("anatomy")
+    os.environ["XDG_CACHE_HOME"] = os.path.join(base, "cache")
+    noisy, quiet = os.path.join(base, "noisy"), os.path.join(base, "quiet")
+    bids = os.path.join(base, "bids")
+    run(quiet, whole_brain(0), "--anatomy", "--truth")
+    cache = glob.glob(os.path.join(base, "cache", "cohortix", "anatomy", "*.nii"))
+    check(len(cache) == 1, f"the anatomy's cache: {cache}")
+    run(noisy, whole_brain(1.5), "--anatomy", "--truth", "--bids", bids, "--gzip")
+    again = os.path.join(base, "again")
+    run(again, whole_brain(0), "--anatomy")
+    for name in ("S1_G1_WholeBrain.vtc", "S2_G2_WholeBrain.vtc"):
+        check(open(os.path.join(quiet, "native", name), "rb").read() ==
+              open(os.path.join(again, "native", name), "rb").read(),
+              f"{name}: the cached anatomy made other bytes than the derived one")
+    check_truth_and_brain(noisy, quiet)
+    check_dataset(bids)
+    # Regions named by atlas; a centre off the grey matter warned of at its line.
+    named = subprocess.run([os.environ["COHORTIX"], "check", "--anatomy", example("faces-and-places")],
+                           capture_output=True, text=True)
+    check(named.returncode == 0 and "AAL Fusiform_R" in named.stdout and
+          "Harvard-Oxford Parahippocampal Gyrus, posterior division" in named.stdout, named.stdout)
+    warned = subprocess.run([os.environ["COHORTIX"], "check", "--anatomy", "--strict", example("event-related")],
+                            capture_output=True, text=True)
+    check(warned.returncode == 1 and "event-related.cxd:42: region 2 (Talairach -30, -20, 50)'s centre "
+          "lies in white matter" in warned.stderr, warned.stderr)
+    # An anatomy that cannot be read: refused, nothing written.
+    missing = run(os.path.join(base, "missing"), whole_brain(1.5), "--anatomy",
+                  os.path.join(base, "no-such-brain.nii.gz"), status=5)
+    check("cannot read the anatomy" in missing.stderr and
+          not os.path.exists(os.path.join(base, "missing", "native")), missing.stderr)
+    if failures:
+        print("FAIL:\n" + "\n".join(failures), file=sys.stderr)
+        sys.exit(1)
+    print("the anatomy's data show a brain and the truth says what was added")
+
+
+if __name__ == "__main__":
+    main()
