@@ -28,7 +28,9 @@ std::vector<std::string> recordedRunArguments(const host::record::RunRecord& rec
   argv.insert(argv.end(), {"run", paths.control.string()});
   for (const host::record::RecordedOption& option : record.options) {
     if (!option.given || kReplacedOptions.contains(option.name)) continue;
-    if (option.flag && option.on) argv.push_back(option.name);
+    // A flag, or an option whose value may be left out (--anatomy), given alone.
+    if ((option.flag && option.on) || (!option.flag && option.values.empty()))
+      argv.push_back(option.name);
     for (const std::string& value : option.values) argv.insert(argv.end(), {option.name, value});
   }
   if (!paths.profile.empty()) argv.insert(argv.end(), {"--noise", paths.profile.string()});
