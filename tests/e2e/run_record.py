@@ -193,6 +193,19 @@ def check_where_files_went():
     assert (folder / RECORD).exists()
 
 
+def check_moved_control_file():
+    """A report of native files whose control file has since changed reads the
+    record's copy, and says so."""
+    moved = TMP / "moved.cxd"
+    shutil.copy(STUDY, moved)
+    cohortix("run", moved, "-o", TMP / "moved", "--quiet")
+    moved.write_text("Version: 1\n")
+    page = TMP / "moved.html"
+    cohortix("report", TMP / "moved", "-o", page)
+    assert f"{moved} (as kept in the run&#39;s record)" in page.read_text() or \
+        f"{moved} (as kept in the run's record)" in page.read_text()
+
+
 def check_power_and_refusal(native):
     folder = TMP / "power"
     cohortix("power", STUDY, "--subjects", 4, "--replicates", 2, "-o", folder, "--quiet")
@@ -221,6 +234,7 @@ def main():
     check_reports(native, bids)
     check_power_and_refusal(native)
     check_where_files_went()
+    check_moved_control_file()
     print("run records: written, read back, rerun byte for byte, reported")
 
 
