@@ -17,6 +17,7 @@
 #include "host/documents/two_gamma_hrf.h"
 #include "host/io/disk_interface.h"
 #include "host/loader/plugin_library.h"
+#include "host/anatomy/anatomy_cache.h"
 #include "host/noise/noise_profile_file.h"
 #include "host/power/power_analysis.h"
 #include "host/power/power_table.h"
@@ -37,6 +38,8 @@ struct PowerCommandOptions {
   GroupThresholdOptions threshold;
   std::string noise;  // the profile's file; empty: none
   std::string truthRegions = "received";
+  bool anatomy = false;
+  std::string signalIn = "grey";
   bool quiet = false;
   host::record::RunRecord asked;  // for the record beside the tables
 };
@@ -107,6 +110,16 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
       return ExitStatus::RunFailed;
     }
     power.noise = std::move(profile).value();
+  }
+  if (options.anatomy) {
+    host::Result<host::anatomy::Anatomy> anatomy =
+        host::anatomy::cachedAnatomy(host::anatomy::templateSources());
+    if (!anatomy) {
+      reportError(anatomy.status().message());
+      return ExitStatus::RunFailed;
+    }
+    power.anatomy = std::move(anatomy).value();
+    power.signalIn = options.signalIn == "all" ? host::anatomy::SignalIn::All : host::anatomy::SignalIn::Grey;
   }
   std::string loadError;
   const auto plugin = host::PluginLibrary::open(power.plugin, loadError);
@@ -189,6 +202,13 @@ void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
                    "received (each subject's jittered spheres) or the spheres the design asks")
       ->capture_default_str()
       ->check(CLI::IsMember({"received", "asked"}));
+  CLI::Option* anatomy = command->add_flag(
+      "--anatomy", options->anatomy,
+      "Recompose every subject on the Colin27 anatomy before it is analysed, as run --anatomy does");
+  command->add_option("--signal-in", options->signalIn, "Where a region's signal goes on the anatomy")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"grey", "all"}))
+      ->needs(anatomy);
   command->add_flag("-q,--quiet", options->quiet, "No progress and no table on standard output");
   command->callback([&action, options, &global, command] {
     options->asked = askedOf(*command, global);

@@ -10,6 +10,7 @@
 #include "host/noise/noise_stage.h"
 #include "host/power/discarding_disk.h"
 #include "host/analysis/asked_regions.h"
+#include "host/anatomy/anatomy_stage.h"
 #include "host/power/replicated_study.h"
 #include "host/session/host_session.h"
 
@@ -92,13 +93,23 @@ Status runSizes(const PowerOptions& options, const std::vector<int32_t>& sizes, 
     if (!model) return model.status().context("cannot add the noise to " + options.controlFile.filename().string());
     noise = std::make_unique<noise::NoiseStage>(std::move(model).value(), options.noiseSeed, 0, noiseThreads());
   }
+  // The analytic column models the plug-in's own data: neither anatomy nor noise.
   PowerSink sink(design, truth,
-                 {sizes, options.replicates, options.analysis, options.noise.has_value(),
-                  options.receivedRegions});
+                 {sizes, options.replicates, options.analysis,
+                  options.noise.has_value() || options.anatomy.has_value(), options.receivedRegions});
+  std::optional<anatomy::VTCAnatomy> onVTC;
+  std::optional<anatomy::Composition> composition;
+  std::optional<anatomy::AnatomyStage> anatomyStage;
+  if (options.anatomy) {
+    onVTC.emplace(anatomy::anatomyOnVTC(*options.anatomy, vtcBoxOf(design)));
+    composition.emplace(*onVTC, options.signalIn);
+    anatomyStage.emplace(*composition);
+  }
   NullBuffer dropped;
   std::ostream log(&dropped);
   DiscardingDisk nowhere;
   HostSession host(session, log, messages, nowhere);
+  if (anatomyStage) host.output().addStage(*anatomyStage);
   if (noise) host.output().addStage(*noise);
   host.output().addSink(sink);
   const PluginRunResult run = runPlugin(options.plugin, host);

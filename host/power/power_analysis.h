@@ -25,6 +25,8 @@
 
 #include "control/simulation_design.h"
 #include "host/analysis/study_analysis.h"
+#include "host/anatomy/anatomy.h"
+#include "host/anatomy/vtc_anatomy.h"
 #include "host/io/status.h"
 #include "host/noise/noise_profile.h"
 #include "host/noise/noise_run_settings.h"
@@ -46,6 +48,10 @@ struct PowerOptions {
   // Score against the regions each replicate's subjects received (false: the
   // spheres the design asks for).
   bool receivedRegions = true;
+  // Every subject recomposed on this anatomy before it is analysed, as `run
+  // --anatomy` writes it; none when empty.
+  std::optional<anatomy::Anatomy> anatomy;
+  anatomy::SignalIn signalIn = anatomy::SignalIn::Grey;
 };
 
 struct PowerResult {

@@ -20,6 +20,9 @@ namespace cohortix::host {
 struct RegionTruth {
   VoxelIndex centre;          // the subject's jittered centre voxel
   std::vector<float> effects; // percent of the baseline, by cell
+  // Where the centre lies in the run's anatomy ("AAL Fusiform_R, BA 37, ...;
+  // grey matter"); empty for a run without one.
+  std::string atlas;
 };
 
 struct SubjectTruth {

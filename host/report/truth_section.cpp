@@ -162,6 +162,10 @@ Result<Section> truthSection(const ReportContext& context) {
     const std::string name = "Region " + std::to_string(r + 1);
     body += "<h3 id=\"truth-region-" + std::to_string(r + 1) + "\">" + colourSwatch(context.colours.regions[r], name) +
             name + " at Talairach " + talairachText(context.design.Regions[r]) + "</h3>";
+    if (!truth->truths.empty() && r < truth->truths[0].regions.size() &&
+        !truth->truths[0].regions[r].atlas.empty())
+      body += "<p>In the anatomy, subject " + htmlText(truth->subjects[0]->name) + "'s centre: " +
+              htmlText(truth->truths[0].regions[r].atlas) + ".</p>";
     Result<std::string> slices = regionSlices(context, r, truth.value());
     if (!slices) return slices.status();
     body += "<figure>" + slices.value() + "<figcaption>The regions' label map on three slices through the centre of " +

@@ -1,11 +1,12 @@
 #include "host/sweep/child_process.h"
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <ctime>
 
 extern char** environ;
@@ -42,35 +43,72 @@ int SignalWaiter::wait(std::chrono::milliseconds timeout) {
   return signal;
 }
 
+namespace {
+
+// The child's failure before exec: its errno to the parent, then the end.
+[[noreturn]] void failInChild(int report) {
+  const int error = errno;
+  (void)!::write(report, &error, sizeof error);
+  ::_exit(127);
+}
+
+// In the child between fork and exec: only calls that are safe there. A failure
+// is written to `report` (errno) before the child ends.
+[[noreturn]] void becomeChild(char* const* argv, const char* folder, const char* log,
+                              const sigset_t& mask, pid_t parent, int report) {
+  const auto fail = [report]() { failInChild(report); };
+  // The child ends with the sweep, however the sweep ends: a SIGKILLed runner must
+  // not leave commands running with their folders' locks released.
+  if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0) fail();
+  if (::getppid() != parent) ::_exit(128 + SIGTERM);  // the sweep ended already
+  struct sigaction defaults {};
+  defaults.sa_handler = SIG_DFL;
+  for (int signal : {SIGINT, SIGTERM, SIGCHLD}) ::sigaction(signal, &defaults, nullptr);
+  ::pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+  const int in = ::open("/dev/null", O_RDONLY);
+  const int out = ::open(log, O_WRONLY | O_CREAT | O_APPEND, 0666);
+  if (in < 0 || out < 0) fail();
+  if (::dup2(in, STDIN_FILENO) < 0 || ::dup2(out, STDOUT_FILENO) < 0 ||
+      ::dup2(out, STDERR_FILENO) < 0)
+    fail();
+  if (::chdir(folder) != 0) fail();
+  ::execve(argv[0], argv, environ);
+  failInChild(report);
+}
+
+}  // namespace
+
 Result<pid_t> startChild(const std::vector<std::string>& argv, const std::filesystem::path& folder,
                          const std::filesystem::path& log, const SignalWaiter& waiter) {
   std::vector<char*> arguments;
   for (const std::string& word : argv) arguments.push_back(const_cast<char*>(word.c_str()));
   arguments.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
-                                   O_WRONLY | O_CREAT | O_APPEND, 0666);
-  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGINT);
-  sigaddset(&defaults, SIGTERM);
-  sigaddset(&defaults, SIGCHLD);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setsigmask(&attributes, &waiter.childMask());
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-  pid_t pid = 0;
-  const int failure =
-      posix_spawn(&pid, arguments[0], &actions, &attributes, arguments.data(), environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  if (failure != 0) return Status::fromErrno(failure).context("cannot start " + argv[0]);
-  return pid;
+  const std::string folderText = folder.string(), logText = log.string();
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) return Status::fromErrno(errno).context("cannot start " + argv[0]);
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid == 0)
+    becomeChild(arguments.data(), folderText.c_str(), logText.c_str(), waiter.childMask(), parent,
+                report[1]);
+  const int forkError = errno;
+  ::close(report[1]);
+  if (pid < 0) {
+    ::close(report[0]);
+    return Status::fromErrno(forkError).context("cannot start " + argv[0]);
+  }
+  // The pipe closes at exec; an errno on it is the child's failure before it.
+  int childError = 0;
+  ssize_t got = 0;
+  do {
+    got = ::read(report[0], &childError, sizeof childError);
+  } while (got < 0 && errno == EINTR);
+  ::close(report[0]);
+  if (got != static_cast<ssize_t>(sizeof childError)) return pid;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return Status::fromErrno(childError).context("cannot start " + argv[0]);
 }
 
 EndedChild reapChild() {

@@ -37,7 +37,9 @@ class SignalWaiter {
 
 // Starts argv[0] (a path) with the arguments in `folder`, standard input from
 // /dev/null and standard output and error appended to `log`, with the waiter's
-// child mask and SIGINT and SIGTERM at their default actions.
+// child mask and SIGINT and SIGTERM at their default actions. The child gets
+// SIGTERM when the thread that started it ends (the sweep's runner, however it
+// ends), so no design's command outlives its sweep.
 Result<pid_t> startChild(const std::vector<std::string>& argv, const std::filesystem::path& folder,
                          const std::filesystem::path& log, const SignalWaiter& waiter);
 

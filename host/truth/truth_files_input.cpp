@@ -48,6 +48,22 @@ std::vector<float> numbersIn(const std::string& list, const std::string& key) {
   return values;
 }
 
+// A region's "Atlas" object as one line of text; empty when it has none.
+std::string atlasIn(const std::string& region) {
+  std::smatch match;
+  static const std::regex atlas("\"Atlas\": \\{\"AAL\": \"([^\"]*)\", \"Brodmann\": \"([^\"]*)\", "
+                                "\"HarvardOxford\": \"([^\"]*)\", \"Tissue\": \"([^\"]*)\"");
+  if (!std::regex_search(region, match, atlas)) return {};
+  std::string labels;
+  const auto add = [&](const std::string& prefix, const std::string& label) {
+    if (!label.empty()) labels += (labels.empty() ? "" : ", ") + prefix + label;
+  };
+  add("AAL ", match[1].str());
+  add("", match[2].str());
+  add("Harvard-Oxford ", match[3].str());
+  return (labels.empty() ? std::string("no atlas label") : labels) + "; " + match[4].str();
+}
+
 Result<host::SubjectTruth> parseTruth(const std::string& json, const fs::path& file) {
   host::SubjectTruth truth;
   std::smatch match;
@@ -61,6 +77,7 @@ Result<host::SubjectTruth> parseTruth(const std::string& json, const fs::path& f
     host::RegionTruth r;
     r.centre = {std::atoi((*it)[1].str().c_str()), std::atoi((*it)[2].str().c_str()), std::atoi((*it)[3].str().c_str())};
     r.effects = numbersIn((*it)[4].str(), "Received");
+    r.atlas = atlasIn(it->str());
     truth.regions.push_back(std::move(r));
   }
   return truth;

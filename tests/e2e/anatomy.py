@@ -118,7 +118,10 @@ def main():
     run(quiet, whole_brain(0), "--anatomy", "--truth")
     cache = glob.glob(os.path.join(base, "cache", "cohortix", "anatomy", "*.nii"))
     check(len(cache) == 1, f"the anatomy's cache: {cache}")
-    run(noisy, whole_brain(1.5), "--anatomy", "--truth", "--bids", bids, "--gzip")
+    report = os.path.join(base, "report.html")
+    run(noisy, whole_brain(1.5), "--anatomy", "--truth", "--bids", bids, "--gzip", "--report", report)
+    check(os.path.isfile(report) and "In the anatomy, subject S1_G1_WholeBrain's centre: AAL Precentral_R"
+          in open(report, encoding="utf-8").read(), "the report does not name region 2 by atlas")
     again = os.path.join(base, "again")
     run(again, whole_brain(0), "--anatomy")
     for name in ("S1_G1_WholeBrain.vtc", "S2_G2_WholeBrain.vtc"):
@@ -127,6 +130,27 @@ def main():
               f"{name}: the cached anatomy made other bytes than the derived one")
     check_truth_and_brain(noisy, quiet)
     check_dataset(bids)
+    # The analysis's own mask keeps the brain and leaves the background out.
+    analysis = os.path.join(base, "analysis")
+    analyzed = subprocess.run([os.environ["COHORTIX"], "analyze", os.path.join(noisy, "native"), "-o", analysis],
+                              capture_output=True, text=True)
+    check(analyzed.returncode == 0, analyzed.stderr)
+    if analyzed.returncode == 0:
+        tested = image(os.path.join(analysis, "mask.nii")) > 0
+        brain = image(os.path.join(noisy, "native", "WholeBrain_truth_brain_mask.nii")) > 0
+        check(dice(tested, brain) >= 0.9, f"analysis mask against the brain: Dice {dice(tested, brain):.3f}")
+    # A power analysis on the anatomy: the grey matter takes part of the signal,
+    # and no analytic power claims otherwise.
+    tables = {}
+    for name, options in (("plain", []), ("anatomy", ["--anatomy"])):
+        folder = os.path.join(base, "power-" + name)
+        done = subprocess.run([os.environ["COHORTIX"], "power", example("faces-and-places"), "--subjects", "4",
+                               "--replicates", "3", "-o", folder, "-q", *options], capture_output=True, text=True)
+        check(done.returncode == 0, done.stderr)
+        tables[name] = open(os.path.join(folder, "power.tsv")).read().splitlines() if done.returncode == 0 else []
+    check(tables["plain"] != tables["anatomy"] and tables["anatomy"] and
+          all(line.split("\t")[9] == "NA" for line in tables["anatomy"][1:]),
+          "power --anatomy: the same table as without, or an analytic value")
     # Regions named by atlas; a centre off the grey matter warned of at its line.
     named = subprocess.run([os.environ["COHORTIX"], "check", "--anatomy", example("faces-and-places")],
                            capture_output=True, text=True)

@@ -179,6 +179,32 @@ def interrupted():
         fail(f"interrupted sweep said: {errors}")
 
 
+def killed():
+    """A runner killed outright takes its designs' commands with it."""
+    plan = TMP / "killed"
+    cohortix("sweep", "plan", GRID, "-o", plan)
+    pids = TMP / "killed-pids"
+    pids.mkdir()
+    env = {**os.environ, "COHORTIX_SWEEP_EXECUTABLE": str(STAND_IN), "COHORTIX": COHORTIX,
+           "STAND_IN_SLEEP": "60", "STAND_IN_PIDS": str(pids)}
+    process = subprocess.Popen([COHORTIX, "sweep", "run", plan, "--jobs", "2"], env=env,
+                               stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 60
+    while len(list(pids.iterdir())) < 2 and time.monotonic() < deadline:
+        time.sleep(0.05)
+    process.kill()
+    process.wait()
+    children = [int(p.read_text()) for p in pids.iterdir()]
+    deadline = time.monotonic() + 10
+    while any(pathlib.Path(f"/proc/{pid}").exists() for pid in children) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    alive = [pid for pid in children if pathlib.Path(f"/proc/{pid}").exists()]
+    for pid in alive:
+        os.kill(pid, signal.SIGKILL)
+    if len(children) != 2 or alive:
+        fail(f"designs' commands outlived a killed sweep: {alive} of {children}")
+
+
 def progress_on_a_terminal(plan):
     leader, follower = pty.openpty()
     process = subprocess.Popen([COHORTIX, "sweep", "run", plan], stderr=follower,
@@ -272,6 +298,7 @@ def main():
     failures(plan)
     progress_on_a_terminal(plan)
     interrupted()
+    killed()
     refused_design()
     power_sweep()
     snakemake()
