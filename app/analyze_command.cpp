@@ -13,9 +13,11 @@
 #include <system_error>
 
 #include "app/group_threshold_options.h"
+#include "app/recorded_groups.h"
 #include "host/analysis/analysis_writer.h"
 #include "host/analysis/study_analysis.h"
 #include "host/analysis/study_source.h"
+#include "host/export/bids_sidecars.h"
 #include "host/export/export_file.h"
 #include "host/io/disk_interface.h"
 
@@ -52,6 +54,18 @@ fs::path defaultOutput(const fs::path& run) {
   return run / "analysis";
 }
 
+// An analysis among a dataset's derivatives describes itself as BIDS asks of a
+// derivative: its name, its type, what generated it.
+host::Status describeDerivative(const fs::path& run, const fs::path& output, host::DiskInterface& disk) {
+  std::error_code error;
+  if (output != defaultOutput(run) || !fs::exists(run / "dataset_description.json", error))
+    return host::Status::ok();
+  fs::path folder = fs::absolute(run, error).lexically_normal();
+  if (folder.filename().empty()) folder = folder.parent_path();
+  return host::writeExportText(disk, output / "dataset_description.json",
+                               host::analysisDescriptionJson(folder.filename().string()));
+}
+
 ExitStatus analyze(AnalyzeOptions options) {
   applyGroupThresholdOptions(options.threshold, options.analysis);
   host::RealDiskInterface disk;
@@ -60,6 +74,7 @@ ExitStatus analyze(AnalyzeOptions options) {
     reportError(source.status().message());
     return ExitStatus::RunFailed;
   }
+  source.value() = withRecordedGroupNames(std::move(source).value(), options.run);
   const fs::path output = options.outputDir.empty() ? defaultOutput(options.run)
                                                     : fs::path(options.outputDir);
   host::AnalysisWriter writer(output, disk, options.analysis, options.run);
@@ -67,8 +82,10 @@ ExitStatus analyze(AnalyzeOptions options) {
   const host::Status status = host::analyseStudy(*source.value(), options.analysis, writer, progress);
   clearProgress(progress);
   for (const std::string& skipped : writer.skipped()) std::cerr << "warning: left out " << skipped << "\n";
-  if (!writer.status()) {
-    reportError(writer.status().message());
+  host::Status written = writer.status();
+  if (written && status) written = describeDerivative(options.run, output, disk);
+  if (!written) {
+    reportError(written.message());
     return ExitStatus::FilesNotWritten;
   }
   if (!status) {

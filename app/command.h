@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/exit_status.h"
 
@@ -15,6 +16,7 @@ namespace cohortix::app {
 
 struct GlobalOptions {
   std::string pluginPath;  // empty: the plug-in beside the executable
+  std::vector<std::string> arguments;  // the command line as given, for the run's record
 };
 
 using CommandAction = std::function<ExitStatus()>;
@@ -25,6 +27,7 @@ void addInfoCommand(CLI::App& app, const GlobalOptions& global, CommandAction& a
 void addReportCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
 void addSweepCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
 void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
+void addRerunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action);
 
 // The plug-in the command uses: --plugin, or the one beside the executable.
 std::string pluginPathOf(const GlobalOptions& global);

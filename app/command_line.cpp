@@ -46,6 +46,7 @@ int runCommandLine(int argc, char** argv) {
   app.set_version_flag("--version", "cohortix 1.5 (plug-in Cohortix v1.5)");
   app.require_subcommand(1);
   GlobalOptions global;
+  global.arguments.assign(argv, argv + argc);
   app.add_option("--plugin", global.pluginPath,
                  "Plug-in library to load (default: libcohortix.so beside the executable)");
   CommandAction action;
@@ -59,6 +60,7 @@ int runCommandLine(int argc, char** argv) {
   addReportCommand(app, global, action);
   addSweepCommand(app, global, action);
   addPowerCommand(app, global, action);
+  addRerunCommand(app, global, action);
   app.footer("Every option's default and limits are shown by cohortix COMMAND --help; the "
              "control file, the formats and each feature are described in docs/ (start with "
              "docs/control-file.md).");

@@ -12,12 +12,14 @@
 #include <limits>
 #include <vector>
 
+#include "app/record_summary.h"
 #include "app/truth_summary.h"
 #include "host/export/decimal_text.h"
 #include "host/io/disk_interface.h"
 #include "host/formats/prt_format.h"
 #include "host/formats/quoted_text.h"
 #include "host/formats/rtc_format.h"
+#include "host/record/run_recorder.h"
 #include "host/session/memory_budget.h"
 
 namespace cohortix::host {
@@ -198,6 +200,11 @@ Result<std::string> summariseVTCFile(int fd, uint64_t size, const std::string& n
 Result<std::string> summariseFile(const std::filesystem::path& path, DiskInterface& disk) {
   const std::string name = path.string();
   const std::string extension = extensionOf(path);
+  if (path.filename() == host::record::kRunRecordName) {
+    Result<host::record::RunRecord> record = host::record::readRunRecord(path, disk);
+    if (!record) return record.status();
+    return cohortix::app::runRecordSummary(name, record.value());
+  }
   if (auto image = summariseImageOrTruth(path, disk)) return std::move(*image);
   if (extension != ".prt" && extension != ".rtc" && extension != ".vtc")
     return Status::error(name + ": expected a .prt, .rtc, .vtc, .nii, .nii.gz or truth .json file, found the extension \"" + extension + "\"");

@@ -7,23 +7,29 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "app/command.h"
+#include "app/command_record.h"
 #include "app/group_threshold_options.h"
 #include "host/analysis/map_threshold.h"
 #include "host/documents/two_gamma_hrf.h"
 #include "host/io/disk_interface.h"
+#include "host/loader/plugin_library.h"
 #include "host/anatomy/anatomy_cache.h"
 #include "host/noise/noise_profile_file.h"
 #include "host/power/power_analysis.h"
 #include "host/power/power_table.h"
+#include "host/record/restored_copy.h"
 #include "host/session/progress.h"
 
 namespace cohortix::app {
 namespace {
 
 namespace fs = std::filesystem;
+using host::record::RestoredCopy;
+using host::record::RunRecord;
 
 struct PowerCommandOptions {
   host::PowerOptions power;
@@ -35,10 +41,11 @@ struct PowerCommandOptions {
   bool anatomy = false;
   std::string signalIn = "grey";
   bool quiet = false;
+  host::record::RunRecord asked;  // for the record beside the tables
 };
 
-host::Status writeTables(const fs::path& folder, const std::vector<host::PowerRow>& rows) {
-  host::RealDiskInterface disk;
+host::Status writeTables(const fs::path& folder, const std::vector<host::PowerRow>& rows,
+                         host::DiskInterface& disk) {
   if (host::Status made = disk.makeDirs(folder); !made)
     return std::move(made).context("cannot make " + folder.string());
   for (const auto& [name, text] : {std::pair{"power.tsv", host::powerTableTsv(rows)},
@@ -51,7 +58,46 @@ host::Status writeTables(const fs::path& folder, const std::vector<host::PowerRo
   return host::Status::ok();
 }
 
+bool powerOptionGiven(const PowerCommandOptions& options, const std::string& name) {
+  const host::record::RecordedOption* option = options.asked.option(name);
+  return option != nullptr && option->given;
+}
+
+// A run's record in place of the control file: its copy of the control file, and
+// its noise profile, seed and repetition time where the command line gives none.
+host::Status takeFromRecord(const std::filesystem::path& path, PowerCommandOptions& options,
+                            std::optional<RestoredCopy>& control,
+                            std::optional<RestoredCopy>& profile) {
+  host::RealDiskInterface disk;
+  host::Result<RunRecord> record = host::record::readRunRecord(path, disk);
+  if (!record) return record.status();
+  if (!record->controlFile)
+    return host::Status::error(path.string() + " holds no copy of its run's control file");
+  host::Result<RestoredCopy> copy = RestoredCopy::of(*record->controlFile, record.value());
+  if (!copy) return copy.status();
+  control.emplace(std::move(copy).value());
+  options.controlFile = control->path().string();
+  if (!powerOptionGiven(options, "--noise") && !record->profiles.empty()) {
+    host::Result<RestoredCopy> noise = RestoredCopy::of(record->profiles.front(), record.value());
+    if (!noise) return noise.status();
+    profile.emplace(std::move(noise).value());
+    options.noise = profile->path().string();
+    if (!powerOptionGiven(options, "--seed") && record->noiseSeed) options.power.noiseSeed = *record->noiseSeed;
+  }
+  const host::record::RecordedOption* tr = record->option("--tr");
+  if (!powerOptionGiven(options, "--tr") && tr != nullptr && tr->values.size() == 1)
+    options.power.repetitionTime = std::stod(tr->values.front());
+  return host::Status::ok();
+}
+
 ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
+  std::optional<RestoredCopy> control, profile;
+  if (const fs::path named = recordNamedBy(options.controlFile); !named.empty()) {
+    if (host::Status taken = takeFromRecord(named, options, control, profile); !taken) {
+      reportError(taken.message());
+      return ExitStatus::RunFailed;
+    }
+  }
   host::PowerOptions& power = options.power;
   power.controlFile = fs::absolute(options.controlFile);
   applyGroupThresholdOptions(options.threshold, power.analysis);
@@ -75,17 +121,26 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
     power.anatomy = std::move(anatomy).value();
     power.signalIn = options.signalIn == "all" ? host::anatomy::SignalIn::All : host::anatomy::SignalIn::Grey;
   }
+  std::string loadError;
+  const auto plugin = host::PluginLibrary::open(power.plugin, loadError);
+  CommandRecord record(options.asked, plugin.get(), power.plugin, options.controlFile, options.noise);
+  record.addOutput("power", options.outputDir);
+  record.setNoise(options.noise.empty() ? std::nullopt : std::optional<uint64_t>(power.noiseSeed), 0);
+  record.stage("simulation and analysis");
   host::Result<host::PowerResult> result = host::runPowerAnalysis(power, std::cerr);
   if (!result) {
     reportError(result.status().message());
     return ExitStatus::RunFailed;
   }
   if (!options.quiet) std::cout << host::powerTableText(result->rows) << std::flush;
-  if (host::Status written = writeTables(options.outputDir, result->rows); !written) {
+  record.stage("writing");
+  host::RealDiskInterface disk;
+  record.observe(disk);
+  if (host::Status written = writeTables(options.outputDir, result->rows, disk); !written) {
     reportError(written.message());
-    return ExitStatus::FilesNotWritten;
+    return record.finish(ExitStatus::FilesNotWritten, disk);
   }
-  return ExitStatus::Success;
+  return record.finish(ExitStatus::Success, disk);
 }
 
 CLI::Validator levelBetweenZeroAndOne() {
@@ -107,7 +162,10 @@ void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
   host::AnalysisOptions& analysis = power.analysis;
   CLI::App* command = app.add_subcommand(
       "power", "Estimate by simulation how often studies of each size find the design's regions");
-  command->add_option("control-file", options->controlFile, "Control file (.cxd)")->required();
+  command->add_option("control-file", options->controlFile,
+                      "Control file (.cxd), or a run's folder or record (cohortix-run.json) whose "
+                      "control file, noise, seed and TR to take")
+      ->required();
   command->add_option("--subjects", power.sampleSizes, "Subjects per group to try, e.g. 8,12,16")
       ->required()
       ->delimiter(',')
@@ -152,7 +210,8 @@ void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
       ->check(CLI::IsMember({"grey", "all"}))
       ->needs(anatomy);
   command->add_flag("-q,--quiet", options->quiet, "No progress and no table on standard output");
-  command->callback([&action, options, &global] {
+  command->callback([&action, options, &global, command] {
+    options->asked = askedOf(*command, global);
     options->power.receivedRegions = options->truthRegions == "received";
     action = [options, &global] { return runPower(*options, global); };
   });

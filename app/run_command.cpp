@@ -9,9 +9,11 @@
 #include <memory>
 
 #include "app/command.h"
+#include "app/command_record.h"
 #include "app/interrupted_run.h"
 #include "app/leftover_temporaries.h"
 #include "app/design_warnings.h"
+#include "app/resume_from_record.h"
 #include "app/run_admission.h"
 #include "app/run_anatomy_options.h"
 #include "app/run_export_options.h"
@@ -45,6 +47,7 @@ struct RunOptions {
   bool force = false;
   TruthRunOptions truth;
   RunNoiseOptions noise;
+  host::record::RunRecord asked;  // for the run's record
   RunAnatomyOptions anatomy;
 };
 
@@ -157,6 +160,17 @@ std::optional<host::truth::TruthNoise> truthNoiseOf(const host::noise::NoiseRunS
                                  noise.seed, static_cast<int32_t>(noise.replicate)};
 }
 
+// The run's record in the making: its outputs, its noise, the stage before the
+// plug-in starts.
+void describeRun(CommandRecord& record, const RunOptions& run,
+                 const host::SessionOptions& options) {
+  if (options.writeNative) record.addOutput("native", options.outputDir);
+  if (!run.bidsDir.empty()) record.addOutput("bids", run.bidsDir, run.exports.resume);
+  record.setNoise(run.noise.profile.empty() ? std::nullopt : std::optional<uint64_t>(run.noise.seed),
+                  run.noise.replicate);
+  record.stage("preparation");
+}
+
 // The anatomy, built before anything is written; none without --anatomy or a
 // design (the plug-in then says why it refuses the control file).
 host::Result<std::unique_ptr<RunAnatomy>> prepareAnatomy(const RunOptions& run,
@@ -218,6 +232,9 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
     return ExitStatus::Refused;
   if (design) options.study = host::runOrderOf(*design);
   host::RealDiskInterface disk;
+  CommandRecord record(run.asked, plugin.get(), pluginPathOf(global));
+  describeRun(record, run, options);
+  record.observe(disk);
   host::Result<std::unique_ptr<RunNoise>> noise =
       RunNoise::prepare(run.noise, options, design.get(), disk);
   if (!noise) {
@@ -253,6 +270,8 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   if (!admission.afterExports(session)) return ExitStatus::Refused;
   if (anatomy.value())
     anatomy.value()->plugInto(session, anatomyOutputs(run, options, *design), disk);
+  // Only a run the plug-in will take makes files, and so a record, from here on.
+  if (design && supportedDesign(*design)) record.begin();
   design.reset();
   noise.value()->plugInto(session);
   if (exports) session.output().addSink(*exports);
@@ -263,13 +282,19 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   // always has work queued while the next subject is made; the session's end
   // waits for them and counts what could not be put in place.
   disk.commitBehind(true);
+  record.stage("simulation");
   const ExitStatus status = exitStatusOf(host::runPlugin(pluginPathOf(global), session));
+  record.stage("writing");
   const bool allWritten = session.finish();
   disk.commitBehind(false);
   // What a completed run did; a refused one has said why and did nothing.
-  if (!run.quiet && status == ExitStatus::Success)
+  if (!run.quiet && status == ExitStatus::Success) {
     std::cerr << "cohortix: " << session.summary() << '\n';
-  return finishWithReport(run.truth, options, withWrittenFiles(status, allWritten), disk);
+    if (options.writeNative) sayWhereFilesWent(run.asked, options.outputDir, run.quiet);
+  }
+  record.stage("report");
+  return record.finish(
+      finishWithReport(run.truth, options, withWrittenFiles(status, allWritten), disk), disk);
 }
 
 // A finite number of seconds between the bounds: below them the response kernel
@@ -292,7 +317,8 @@ CLI::Validator repetitionTimeInRange() {
 void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& action) {
   auto run = std::make_shared<RunOptions>();
   CLI::App* command = app.add_subcommand("run", "Simulate the study a control file describes");
-  command->add_option("control-file", run->controlFile, "Control file (.cxd)")->required();
+  command->add_option("control-file", run->controlFile,
+                      "Control file (.cxd); with --resume, the dataset's run record has it");
   command->add_option("-o,--output", run->outputDir, "Folder for the output files")
       ->capture_default_str();
   command->add_option("--tr", run->repetitionTime,
@@ -315,9 +341,15 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
   addTruthOptions(*command, run->truth);
   CLI::Option* anatomy = addRunAnatomyOptions(*command, run->anatomy);
   addRunExportOptions(*command, run->exports);
-  command->callback([&action, run, &global, anatomy] {
+  command->callback([&action, run, &global, command, anatomy] {
     run->exports.bidsDir = run->bidsDir;
     run->anatomy.wanted = anatomy->count() > 0;
+    run->asked = askedOf(*command, global);
+    if (run->controlFile.empty()) {
+      if (!run->exports.resume) throw CLI::RequiredError("control-file");
+      action = [run, &global] { return resumeFromRecord(run->bidsDir, run->asked, global); };
+      return;
+    }
     if (run->exports.gzip && !run->exports.nifti && run->bidsDir.empty())
       throw CLI::ValidationError("--gzip", "compresses the volumes of --nifti or --bids; give one");
     action = [run, &global] { return runStudy(*run, global); };

@@ -11,20 +11,23 @@ namespace {
 constexpr char kAuthors[] =
     "[\"Cohortix (simulated data)\", \"The author of the control file in code/\"]";
 
-std::string generatedBy() {
+constexpr char kSimulated[] = "Simulated group fMRI study with a known ground truth";
+
+std::string generatedBy(const char* what) {
   return "  \"GeneratedBy\": [\n"
          "    {\n"
          "      \"Name\": \"Cohortix\",\n"
          "      \"Version\": \"" COHORTIX_VERSION "\",\n"
-         "      \"Description\": \"Simulated group fMRI study with a known ground truth\"\n"
+         "      \"Description\": " + jsonString(what) + "\n"
          "    }\n"
          "  ]\n";
 }
 
-std::string description(const std::string& name, const char* datasetType) {
+std::string description(const std::string& name, const char* datasetType,
+                        const char* what = kSimulated) {
   return "{\n  \"Name\": " + jsonString(name) + ",\n  \"BIDSVersion\": \"" + kBidsVersion +
          "\",\n  \"DatasetType\": \"" + datasetType +
-         "\",\n  \"Authors\": " + kAuthors + ",\n" + generatedBy() + "}\n";
+         "\",\n  \"Authors\": " + kAuthors + ",\n" + generatedBy(what) + "}\n";
 }
 
 std::string groupLevels(const std::vector<std::string>& groupNames) {
@@ -48,6 +51,11 @@ std::string datasetDescriptionJson(const std::string& experimentName) {
 
 std::string derivativeDescriptionJson(const std::string& experimentName) {
   return description(experimentName + ": design matrices", "derivative");
+}
+
+std::string analysisDescriptionJson(const std::string& datasetName) {
+  return description(datasetName + ": group analysis", "derivative",
+                     "cohortix analyze: each subject's linear model and the group's t maps");
 }
 
 std::string participantsJson(const std::string& groupFactor,

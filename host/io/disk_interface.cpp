@@ -105,10 +105,14 @@ Status RealDiskInterface::writeFileCommitting(const std::filesystem::path& path,
   const int fd = createTemporary(path, &temporary);
   if (fd < 0) return Status::fromErrno(errno);
   uint64_t bytes = 0;
+  WriteObserver* observer = observer_.load();
+  const std::shared_ptr<WriteObserver::File> watched =
+      observer != nullptr ? observer->begin(path) : nullptr;
   DirectStaging staging(kPieceBytes, fd,
                         [this, fd](std::string_view piece) { return writePieces(fd, piece); });
-  PieceSink sink([&bytes, &staging](std::string_view piece) {
+  PieceSink sink([&bytes, &staging, &watched](std::string_view piece) {
     bytes += piece.size();
+    if (watched) watched->add(piece);
     return staging.append(piece);
   });
   Status status;
@@ -130,15 +134,16 @@ Status RealDiskInterface::writeFileCommitting(const std::filesystem::path& path,
     temporaries_.discard(temporary);
     return status;
   }
-  if (!behind) return commit(fd, temporary, path, bytes);
-  commits_->push([this, fd, temporary, path, bytes] {
-    return commit(fd, temporary, path, bytes).aboutFile(path.string());
+  if (!behind) return commit(fd, temporary, path, bytes, watched);
+  commits_->push([this, fd, temporary, path, bytes, watched] {
+    return commit(fd, temporary, path, bytes, watched).aboutFile(path.string());
   });
   return Status::ok();
 }
 
 Status RealDiskInterface::commit(int fd, const std::string& temporary,
-                                 const std::filesystem::path& path, uint64_t bytes) {
+                                 const std::filesystem::path& path, uint64_t bytes,
+                                 const std::shared_ptr<WriteObserver::File>& watched) {
   // The bytes must be on the disk before the rename shows them under the final
   // name: otherwise a power loss could leave that name over an empty file.
   Status status;
@@ -154,6 +159,7 @@ Status RealDiskInterface::commit(int fd, const std::string& temporary,
   if (failure != 0) return Status::fromErrno(failure);
   bytesWritten_ += bytes;
   ++filesWritten_;
+  if (watched) watched->inPlace();
   return Status::ok();
 }
 
@@ -179,7 +185,10 @@ void RealDiskInterface::waitForCommits() {
 
 Status RealDiskInterface::removeFile(const std::filesystem::path& path) {
   waitForCommits();
-  return DiskInterface::removeFile(path);
+  Status removed = DiskInterface::removeFile(path);
+  if (WriteObserver* observer = observer_.load(); removed && observer != nullptr)
+    observer->removed(path);
+  return removed;
 }
 
 int RealDiskInterface::createFile(const std::filesystem::path& path) { return createNewFile(path); }

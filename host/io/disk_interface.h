@@ -19,6 +19,7 @@
 #include "host/io/commit_queue.h"
 #include "host/io/status.h"
 #include "host/io/temporary_files.h"
+#include "host/io/write_observer.h"
 
 namespace cohortix::host {
 
@@ -96,6 +97,9 @@ class RealDiskInterface : public DiskInterface {
   // removing a file first waits for every file written before. Off: waits for the
   // files queued and takes the last steps in writeFileWith again.
   void commitBehind(bool on);
+  // From now on every file written is shown to `observer` (null: none), which
+  // must outlive the writes; set it before the writers start.
+  void observe(WriteObserver* observer) { observer_ = observer; }
   Status writeFileNow(const std::filesystem::path& path,
                       std::span<const std::string_view> parts) override;
   std::vector<Status> settle() override;
@@ -121,7 +125,7 @@ class RealDiskInterface : public DiskInterface {
                              bool behind);
   // Flush, close, rename into place: the file written whole under `temporary`.
   Status commit(int fd, const std::string& temporary, const std::filesystem::path& path,
-                uint64_t bytes);
+                uint64_t bytes, const std::shared_ptr<WriteObserver::File>& watched);
   void waitForCommits();
 
   TemporaryFiles temporaries_;
@@ -129,6 +133,7 @@ class RealDiskInterface : public DiskInterface {
   std::atomic<uint64_t> bytesWritten_{0};
   std::unique_ptr<CommitQueue> commits_;  // set while files are committed behind
   std::vector<Status> commitFailures_;    // of a queue since gone
+  std::atomic<WriteObserver*> observer_{nullptr};
 };
 
 }  // namespace cohortix::host

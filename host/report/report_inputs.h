@@ -22,6 +22,13 @@ struct ReportInputs {
   std::optional<std::string> noiseProfile;
   std::optional<int64_t> seed;
   std::optional<int32_t> replicate;
+  // From the run's record (host/report/recorded_inputs.h): whether there was one
+  // (then a value it leaves out is one the run did not use), the builds that made
+  // the run, when it ran, and the control file as the run named it.
+  bool recorded = false;
+  std::string madeBy;
+  std::string ranAt;
+  std::string controlShown;
 
   // Null: not available; the sections then show what the control file tells.
   TruthInput* truth = nullptr;

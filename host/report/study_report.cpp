@@ -1,5 +1,7 @@
 #include "host/report/study_report.h"
 
+#include "host/report/recorded_inputs.h"
+
 #include <cmath>
 
 #include "host/io/disk_interface.h"
@@ -45,9 +47,13 @@ Result<SeriesHeader> seriesOf(const StudyRun& run) {
 
 }  // namespace
 
-Result<std::string> studyReportHtml(const ReportInputs& inputs, DiskInterface& disk) {
+Result<std::string> studyReportHtml(const ReportInputs& given, DiskInterface& disk) {
+  ReportInputs inputs = given;
+  std::optional<record::RestoredCopy> control;
+  if (Status recorded = takeRunRecord(inputs, control, disk); !recorded) return recorded;
   Result<StudyRun> opened = openStudyRun(inputs.runFolder, inputs.controlFile, disk);
   if (!opened) return opened.status();
+  if (!inputs.controlShown.empty()) opened.value().controlFile = inputs.controlShown;
   const StudyRun& run = opened.value();
   Result<SeriesHeader> series = seriesOf(run);
   if (!series) return series.status();

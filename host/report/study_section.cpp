@@ -23,6 +23,12 @@ std::string knownOr(const std::optional<std::string>& value) {
   return value ? text(*value) : "<span class=\"unknown\">not recorded with the run</span>";
 }
 
+// A value the run's record leaves out is one the run did not use.
+std::string recordedOr(const ReportInputs& in, const std::optional<std::string>& value,
+                       const std::string& none) {
+  return value || !in.recorded ? knownOr(value) : text(none);
+}
+
 std::string overview(const ReportContext& context) {
   const SimulationDesign& d = context.design;
   const ReportInputs& in = context.inputs;
@@ -50,13 +56,16 @@ std::string overview(const ReportContext& context) {
                        shortText(d.BaselineSDAcrossSubjects, 3) + ", across voxels " +
                        shortText(d.BaselineSDAcrossVoxels, 3)},
       {"Noise", shortText(d.NoiseSDPercent, 3) + " % of the baseline (SD)"},
-      {"Noise profile", knownOr(in.noiseProfile)},
-      {"Seed", knownOr(in.seed ? std::optional<std::string>(std::to_string(*in.seed)) : std::nullopt)},
+      {"Noise profile", recordedOr(in, in.noiseProfile, "none (no host noise)")},
+      {"Seed", recordedOr(in, in.seed ? std::optional<std::string>(std::to_string(*in.seed)) : std::nullopt,
+                          "none (no host noise)")},
       {"Replicate",
        knownOr(in.replicate ? std::optional<std::string>(std::to_string(*in.replicate)) : std::nullopt)},
       {"Command line", in.commandLine.empty() ? knownOr(std::nullopt)
                                               : "<code>" + text(in.commandLine) + "</code>"},
   };
+  if (!in.madeBy.empty()) rows.push_back({"Made by", text(in.madeBy)});
+  if (!in.ranAt.empty()) rows.push_back({"Ran (UTC)", text(in.ranAt)});
   return htmlTable({"What", "Value"}, rows, "The study at a glance", "facts");
 }
 

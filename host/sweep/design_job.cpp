@@ -14,6 +14,7 @@
 
 #include "control/control_file_reader.h"
 #include "host/io/file_descriptors.h"
+#include "host/record/run_recorder.h"
 
 namespace cohortix::host::sweep {
 namespace {
@@ -149,7 +150,9 @@ Result<DesignSummary> DesignJob::summarise(int waitStatus) const {
   if (!std::filesystem::exists(output, error)) return summary;
   for (auto it = std::filesystem::recursive_directory_iterator(output, error);
        !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-    if (!it->is_regular_file(error)) continue;
+    // The run's record says how the files were made and when: it is no file of the
+    // design's, and its size varies with its times.
+    if (!it->is_regular_file(error) || it->path().filename() == record::kRunRecordName) continue;
     ++summary.files;
     summary.bytes += static_cast<long long>(it->file_size(error));
   }

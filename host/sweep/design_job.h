@@ -25,7 +25,7 @@ enum class DesignState { Pending, Complete, Failed };
 struct DesignSummary {
   int exitStatus = 0;
   long long subjects = 0;
-  long long files = 0;  // regular files under output/
+  long long files = 0;  // regular files under output/, but for the run's record
   long long bytes = 0;
   double seconds = 0.0;  // wall time of the command
 };

@@ -8,6 +8,7 @@ dataset is refused. `--no-native` writes the dataset alone, the same dataset.
 Every .nii.gz is a single gzip member that gzip -t and Python accept, holding the
 bytes of the .nii the same run writes uncompressed with --nifti."""
 import filecmp
+import hashlib
 import glob
 import gzip
 import json
@@ -26,6 +27,9 @@ MARKER = os.path.join("derivatives", "cohortix", "cohortix-incomplete")
 failures = []
 
 
+RECORD = os.path.join("code", "cohortix-run.json")
+
+
 def files_of(folder):
     return sorted(os.path.relpath(path, folder)
                   for path in glob.glob(os.path.join(folder, "**"), recursive=True)
@@ -33,8 +37,9 @@ def files_of(folder):
 
 
 def same_tree(left, right):
-    names = files_of(left)
-    if names != files_of(right):
+    """The same files with the same bytes, but for the runs' records (their times)."""
+    names = [name for name in files_of(left) if name != RECORD]
+    if names != [name for name in files_of(right) if name != RECORD]:
         return f"files differ: {set(names) ^ set(files_of(right))}"
     unequal = [n for n in names if not filecmp.cmp(os.path.join(left, n), os.path.join(right, n),
                                                    shallow=False)]
@@ -129,6 +134,22 @@ def main():
     if result.returncode != 4 or "differs" not in result.stderr or marked(other) != (True, True):
         failures.append(f"resume with another level: status {result.returncode}, "
                         f"marked {marked(other)}, {result.stderr}")
+
+    # Without the control file: the stopped run's record in code/ says how it was made.
+    from_record = os.path.join(base, "from-record")
+    shutil.copytree(bids, from_record)
+    result = subprocess.run([os.environ["COHORTIX"], "run", "--resume", "--bids", from_record],
+                            capture_output=True, text=True)
+    if result.returncode != 0 or same_tree(from_record, reference):
+        failures.append(f"resume from the record: status {result.returncode}, "
+                        f"{same_tree(from_record, reference)}, {result.stderr}")
+    else:
+        record = json.load(open(os.path.join(from_record, RECORD)))
+        recorded = {f["Path"]: f["SHA256"] for f in record["Files"] if f["Output"] == "bids"}
+        on_disk = {name: hashlib.sha256(open(os.path.join(from_record, name), "rb").read()).hexdigest()
+                   for name in files_of(from_record) if name != RECORD}
+        if recorded != on_disk or record["ExitStatus"] != 0:
+            failures.append(f"the resumed run's record: {set(recorded.items()) ^ set(on_disk.items())}")
 
     result = run_cohortix(STUDY, "-o", os.path.join(base, "native"), "--bids", bids, "--gzip",
                           "--no-native", "--resume", "--verify-truth")

@@ -63,8 +63,9 @@ def run_whole(control_file, name, files):
         fail(f"{name}: exit status {process.returncode}, messages {said!r}")
     if "// Plugin>  Cohortix Plugin completed!" not in process.stdout:
         fail(f"{name}: the run did not log its completion")
-    written = sorted(path.name for path in folder.iterdir())
-    if len(written) != files:
+    # The run's files and its record.
+    written = sorted(path.name for path in folder.iterdir() if path.name != "cohortix-run.json")
+    if len(written) != files or not (folder / "cohortix-run.json").is_file():
         fail(f"{name}: {len(written)} files, expected {files}")
     broken = incomplete_files(folder)
     if broken:

@@ -229,7 +229,7 @@ def check_bids(root):
     without = {os.path.relpath(p, spared) for p in glob.glob(os.path.join(spared, "**"), recursive=True)
                if os.path.isfile(p)}
     assert without == {p for p in with_truth if "truth" not in p and "dseg" not in p}, without ^ with_truth
-    for name in without - {"README", "derivatives/cohortix/dataset_description.json"}:
+    for name in without - {"README", "derivatives/cohortix/dataset_description.json", "code/cohortix-run.json"}:
         assert open(os.path.join(bids, name), "rb").read() == open(os.path.join(spared, name), "rb").read(), name
     refused = run_cohortix(os.path.join(folder, "study.cxd"), "--truth", "--no-truth", "-o", folder)
     assert refused.returncode == 2 and "excludes" in refused.stderr, refused.stderr

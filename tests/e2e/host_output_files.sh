@@ -14,7 +14,8 @@ rm -rf "$COHORTIX_TEST_TMP" && mkdir -p "$COHORTIX_TEST_TMP" && cd "$COHORTIX_TE
 sed -e 's/^SubjectsPerGroup: 5/SubjectsPerGroup: 1/' -e 's/^BoxZ: .*/BoxZ: 100 112/' \
     -e 's/^BoxX: .*/BoxX: 60 72/' -e 's/^BoxY: .*/BoxY: 50 62/' \
     "$COHORTIX_SOURCE_DIR/tests/data/two-by-two.cxd" > small.cxd
-expected="S1_G1_SimA.prt S1_G1_SimA.rtc S1_G1_SimA.vtc S2_G2_SimA.prt S2_G2_SimA.rtc S2_G2_SimA.vtc"
+# The run's record lies beside its files.
+expected="S1_G1_SimA.prt S1_G1_SimA.rtc S1_G1_SimA.vtc S2_G2_SimA.prt S2_G2_SimA.rtc S2_G2_SimA.vtc cohortix-run.json"
 
 "$COHORTIX" run small.cxd -o out/nested > log.txt 2> err.txt || fail "run exited $?: $(cat err.txt)"
 [ "$(ls out/nested | tr '\n' ' ')" = "$expected " ] || fail "files: $(ls out/nested)"
@@ -42,7 +43,7 @@ set -e
 [ ! -s quiet.txt ] || fail "--quiet still logged: $(cat quiet.txt)"
 grep -qx 'cohortix: cannot write S2_G2_SimA.vtc: Is a directory' err.txt || fail "reason: $(cat err.txt)"
 grep -q 'could not be written: S2_G2_SimA.vtc$' err.txt || fail "missing files not listed: $(cat err.txt)"
-[ "$(ls blocked | wc -l)" = 6 ] || fail "leftovers: $(ls blocked)"
+[ "$(ls blocked | wc -l)" = 7 ] || fail "leftovers: $(ls blocked)"
 
 # A protocol that cannot be saved (a folder planted under its name): the subject's
 # design matrix and VTC, built from it, are not written either, each named with
@@ -59,7 +60,7 @@ for file in S2_G2_SimA.rtc S2_G2_SimA.vtc; do
   grep -qx "cohortix: cannot write $file: it is built from the protocol S2_G2_SimA.prt, $built_from" err.txt ||
     fail "$file not reported: $(cat err.txt)"
 done
-[ "$(ls planted | tr '\n' ' ')" = "S1_G1_SimA.prt S1_G1_SimA.rtc S1_G1_SimA.vtc S2_G2_SimA.prt " ] ||
+[ "$(ls planted | tr '\n' ' ')" = "S1_G1_SimA.prt S1_G1_SimA.rtc S1_G1_SimA.vtc S2_G2_SimA.prt cohortix-run.json " ] ||
   fail "planted: $(ls planted)"
 cmp -s planted/S1_G1_SimA.vtc out/nested/S1_G1_SimA.vtc || fail "S1_G1_SimA.vtc differs"
 

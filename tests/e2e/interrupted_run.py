@@ -189,7 +189,8 @@ TMP.mkdir(parents=True)
 during_write = interrupt(TMP / "sigint", signal.SIGINT, writing(".vtc"), 130)
 during_export = interrupt(TMP / "sigterm", signal.SIGTERM, writing(".nii"), 143, ["--nifti"])
 interrupt(TMP / "sighup", signal.SIGHUP, writing(".vtc"), 129)
-for name in during_write & during_export:
+# (The runs' records differ: their times and options.)
+for name in (during_write & during_export) - {"cohortix-run.json"}:
     if not filecmp.cmp(TMP / "sigint" / name, TMP / "sigterm" / name, shallow=False):
         failures.append(f"{name} differs between the two interrupted runs")
 interrupt_with_stalled_output(TMP / "stalled")

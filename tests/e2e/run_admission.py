@@ -73,7 +73,8 @@ def check_earlier_run():
         failures.append(f"earlier run: a refused control file with --force: status {code}, {names(out)}")
     # --force: one consistent run of two subjects, no third left beside it.
     code, lines = run(two, "-o", out, "--force")
-    expected = sorted(f"S{n}_G1_NoiseFree{ext}" for n in (1, 2) for ext in (".prt", ".rtc", ".vtc"))
+    expected = sorted([f"S{n}_G1_NoiseFree{ext}" for n in (1, 2) for ext in (".prt", ".rtc", ".vtc")] +
+                      ["cohortix-run.json"])
     if code != 0 or names(out) != expected:
         failures.append(f"earlier run: --force gave status {code}, {lines}, files {names(out)}")
     # Another experiment's files are no obstacle.
@@ -138,7 +139,7 @@ def check_paths():
     dataset = TMP / "dataset"
     code, lines = run(control, "-o", dataset / "sourcedata", "--bids", dataset)
     if code != 0 or "participants.tsv" not in names(dataset) or \
-            len(names(dataset / "sourcedata")) != 6:
+            len(names(dataset / "sourcedata")) != 7:
         failures.append(f"-o B/sourcedata --bids B: status {code}, {lines}")
 
 
@@ -150,7 +151,7 @@ def check_long_paths():
     deep.mkdir(parents=True)
     shutil.copy(study("long.cxd"), deep / "long.cxd")
     code, lines = run("long.cxd", "-o", "out", cwd=deep)
-    if code != 0 or len(names(deep / "out")) != 6:
+    if code != 0 or len(names(deep / "out")) != 7:
         failures.append(f"a long path run from its folder: status {code}, {lines}")
     expect_refusal("a path too long even relative to the current folder",
                    run(deep / "long.cxd", "-o", TMP / "long-out", cwd="/"),

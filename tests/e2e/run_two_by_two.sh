@@ -25,7 +25,8 @@ expected_log+=$'\n'"// Plugin>  Cohortix Plugin completed!"$'\n'" "
 [ "$(cat "$COHORTIX_TEST_TMP/log")" = "$expected_log" ] ||
   fail "log differs: $(diff <(printf '%s\n' "$expected_log") "$COHORTIX_TEST_TMP/log")"
 
-[ "$(ls "$first" | wc -l)" = 30 ] || fail "expected 30 files, found: $(ls "$first")"
+# and the run's record
+[ "$(ls "$first" | wc -l)" = 31 ] || fail "expected 30 files and the record, found: $(ls "$first")"
 # The order in which the run hands the files over is checked by the unit tests'
 # recorded host calls; the host may finish writing a VTC after the next subject's
 # protocol, so file times say nothing about it.

@@ -1,8 +1,9 @@
 """Whether the files of a run are whole: each .prt, .rtc, .vtc and exported .nii
 holds exactly what its own header announces, no less and nothing after it, and each
-exported .tsv ends its last row. Used by the end-to-end tests
+exported .tsv ends its last row, and the run's record is whole JSON. Used by the end-to-end tests
 of runs that are interrupted or meet a full disk."""
 
+import json
 import pathlib
 import re
 import struct
@@ -90,7 +91,15 @@ def tsv_problem(data):
     return None
 
 
-CHECKS = {".vtc": vtc_problem, ".rtc": rtc_problem, ".prt": prt_problem, ".nii": nii_problem,
+def json_problem(data):
+    try:
+        json.loads(data)
+    except ValueError as error:
+        return f"not whole JSON: {error}"
+    return None
+
+
+CHECKS = {".json": json_problem, ".vtc": vtc_problem, ".rtc": rtc_problem, ".prt": prt_problem, ".nii": nii_problem,
           ".tsv": tsv_problem}
 
 

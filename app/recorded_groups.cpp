@@ -1,0 +1,69 @@
+#include "app/recorded_groups.h"
+
+#include <charconv>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/control_file_reader.h"
+#include "host/io/disk_interface.h"
+#include "host/record/restored_copy.h"
+#include "host/record/run_recorder.h"
+
+namespace cohortix::app {
+namespace {
+
+class RenamedGroups : public host::StudySource {
+ public:
+  RenamedGroups(std::unique_ptr<host::StudySource> source, std::vector<std::string> names)
+      : source_(std::move(source)), names_(std::move(names)) {}
+  const std::vector<host::SubjectEntry>& subjects() const override { return source_->subjects(); }
+  const std::vector<std::string>& groupNames() const override { return names_; }
+  host::Result<host::StudySubject> load(std::size_t index) override { return source_->load(index); }
+
+ private:
+  std::unique_ptr<host::StudySource> source_;
+  std::vector<std::string> names_;
+};
+
+// The between-subject factor's level names of the record's study; none when it
+// cannot be read or has no such factor.
+std::optional<std::vector<std::string>> recordedLevels(const std::filesystem::path& run) {
+  const std::filesystem::path path = host::record::findRunRecord(run);
+  if (path.empty() || path.parent_path().filename() == "code") return std::nullopt;
+  host::RealDiskInterface disk;
+  const host::Result<host::record::RunRecord> record = host::record::readRunRecord(path, disk);
+  if (!record || !record->controlFile) return std::nullopt;
+  const host::Result<host::record::RestoredCopy> control =
+      host::record::RestoredCopy::of(*record->controlFile, record.value());
+  if (!control) return std::nullopt;
+  auto design = std::make_unique<SimulationDesign>();  // far too large for the stack
+  std::string message;
+  if (!parseControlFile(control->path().c_str(), *design, message) ||
+      design->NrOfBetweenFactors < 1)
+    return std::nullopt;
+  std::vector<std::string> levels;
+  for (int32_t g = 0; g < design->NrOfGroups && g < kMaxLevels; ++g)
+    levels.emplace_back(design->BetweenFactors[0].Levels[g].LevelName);
+  return levels;
+}
+
+}  // namespace
+
+std::unique_ptr<host::StudySource> withRecordedGroupNames(std::unique_ptr<host::StudySource> source,
+                                                          const std::filesystem::path& run) {
+  const std::optional<std::vector<std::string>> levels = recordedLevels(run);
+  if (!levels) return source;
+  // The native source names each group it found "G<number>".
+  std::vector<std::string> names;
+  for (const std::string& name : source->groupNames()) {
+    std::size_t number = 0;
+    if (name.size() > 1 && name[0] == 'G')
+      std::from_chars(name.data() + 1, name.data() + name.size(), number);
+    if (number < 1 || number > levels->size() || (*levels)[number - 1].empty()) return source;
+    names.push_back((*levels)[number - 1]);
+  }
+  return std::make_unique<RenamedGroups>(std::move(source), std::move(names));
+}
+
+}  // namespace cohortix::app
