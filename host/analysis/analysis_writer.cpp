@@ -151,8 +151,8 @@ std::string AnalysisWriter::mapStem(const GroupTest& groupTest) const {
 }
 
 std::string AnalysisWriter::groupSidecar(const GroupTest& groupTest, const StatisticMap& map,
-                                         const MapThreshold& threshold,
-                                         const std::string& values) const {
+                                         const MapThreshold& threshold, const std::string& values,
+                                         bool thresholded) const {
   const Effect& effect = study_.effects.at(groupTest.effect);
   std::string subjects;
   if (groupTest.twoSample)
@@ -167,7 +167,8 @@ std::string AnalysisWriter::groupSidecar(const GroupTest& groupTest, const Stati
          ", \"Weights\": " + jsonNumbers(effect.weights) + ", \"Groups\": " + jsonString(groupTest.groups) +
          ", \"Subjects\": " + subjects + ", \"DegreesOfFreedom\": " + jsonNumber(map.df) +
          ", \"Tail\": " + jsonString(tailName(options_.tail)) +
-         ", \"Threshold\": " + thresholdJson(threshold) + "}\n";
+         ", \"Threshold\": " + thresholdJson(threshold) +
+         (thresholded ? ", \"Thresholded\": true" : "") + "}\n";
 }
 
 void AnalysisWriter::groupMapMade(const GroupTest& groupTest, const StatisticMap& map,
@@ -190,7 +191,7 @@ void AnalysisWriter::groupMapMade(const GroupTest& groupTest, const StatisticMap
             "Cohortix group t, thresholded");
   writeText(stem + "_thresholded.json",
                   groupSidecar(groupTest, map, threshold,
-                               "t statistic where significant at the threshold, 0 elsewhere"));
+                               "t statistic where significant at the threshold, 0 elsewhere", true));
   if (!threshold.correctedP.empty()) {
     writeMaps(stem + "_pfwe.nii.gz", threshold.correctedP.data(), 1, MapIntent::PValue, 0.0,
               "Cohortix group family-wise p");

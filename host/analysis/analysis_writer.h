@@ -43,8 +43,10 @@ class AnalysisWriter : public AnalysisSink {
                  MapIntent intent, double df, const std::string& description);
   void writeText(const std::filesystem::path& file, std::string_view text);
   void keep(Status status);
+  // `thresholded`: the map holds its statistic only where significant, 0 elsewhere.
   std::string groupSidecar(const GroupTest& groupTest, const StatisticMap& map,
-                           const MapThreshold& threshold, const std::string& values) const;
+                           const MapThreshold& threshold, const std::string& values,
+                           bool thresholded = false) const;
 
   std::filesystem::path folder_;
   DiskInterface& disk_;
