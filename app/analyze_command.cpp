@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -13,6 +14,7 @@
 #include <system_error>
 
 #include "app/group_threshold_options.h"
+#include "host/analysis/analysis_truth.h"
 #include "host/analysis/analysis_writer.h"
 #include "host/analysis/study_analysis.h"
 #include "host/analysis/study_source.h"
@@ -26,6 +28,7 @@ namespace fs = std::filesystem;
 
 struct AnalyzeOptions {
   std::string run;
+  std::string controlFile;  // empty: the run's own, where it holds one
   std::string outputDir;  // empty: RUN/analysis
   host::AnalysisOptions analysis;
   GroupThresholdOptions threshold;
@@ -63,9 +66,21 @@ ExitStatus analyze(AnalyzeOptions options) {
   const fs::path output = options.outputDir.empty() ? defaultOutput(options.run)
                                                     : fs::path(options.outputDir);
   host::AnalysisWriter writer(output, disk, options.analysis, options.run);
+  host::Result<std::unique_ptr<SimulationDesign>> design = host::readRunDesign(options.run, options.controlFile);
+  if (design) {
+    const int32_t subjects = std::max(1, design.value()->NrOfSubjectsPerGroup);
+    writer.setTruth(std::make_unique<host::AskedRegions>(*design.value(), subjects));
+  } else if (!options.controlFile.empty()) {
+    reportError(design.status().message());
+    return ExitStatus::RunFailed;
+  } else {
+    std::cerr << "cohortix: no truth written: " << design.status().message()
+              << "; give the run's control file with --control STUDY.cxd\n";
+  }
   const host::AnalysisProgress progress = progressLine();
   const host::Status status = host::analyseStudy(*source.value(), options.analysis, writer, progress);
   clearProgress(progress);
+  if (!writer.truthNote().empty()) std::cerr << "cohortix: " << writer.truthNote() << '\n';
   if (!writer.status()) {
     reportError(writer.status().message());
     return ExitStatus::FilesNotWritten;
@@ -98,6 +113,9 @@ void addAnalyzeCommand(CLI::App& app, const GlobalOptions&, CommandAction& actio
       "analyze", "Fit every subject of a run (or BIDS dataset) and map the group's effects");
   command->add_option("run", options->run, "A run's output folder or a BIDS dataset")->required();
   command->add_option("-o,--output", options->outputDir, "Folder for the maps (default: RUN/analysis; in a BIDS dataset RUN/derivatives/analysis)");
+  command->add_option("--control", options->controlFile,
+                      "The run's control file (.cxd), for the truth of every map (default: a BIDS "
+                      "dataset's own under code/, or the one beside a run's native files)");
   command->add_flag("--ar1", analysis.firstLevel.ar1,
                     "Prewhiten for AR(1) noise, rho pooled over the voxels");
   command->add_option("--highpass", analysis.firstLevel.highpassSeconds,

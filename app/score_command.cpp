@@ -64,8 +64,8 @@ void addScoreCommand(CLI::App& app, const GlobalOptions&, CommandAction& action)
       app.add_subcommand("score", "Score a statistical map against a truth mask or label map");
   command->add_option("map", options->map, "Statistical map (NIfTI)")->required();
   command->add_option("--truth", options->truth,
-                      "Truth on the same grid: a mask, or a label map (region N is N, from 1)")
-      ->required();
+                      "Truth on the same grid: a mask, or a label map (region N is N, from 1); "
+                      "default: the one the map's sidecar names");
   CLI::Option* cell = command->add_option("--cell", options->cell,
                                           "Volume N (1-based) of a 4-D map or truth")
                           ->check(CLI::PositiveNumber);

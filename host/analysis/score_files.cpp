@@ -111,6 +111,18 @@ Result<FileScore> detectionOf(const ScoreRequest& request, DiskInterface& disk) 
   return result;
 }
 
+// The truth a map's sidecar names ("Truth"), beside the map.
+Result<fs::path> truthOfMap(const fs::path& map, DiskInterface& disk) {
+  Result<std::string> sidecar = mapSidecar(map, disk);
+  if (!sidecar) return sidecar.status();
+  static const std::regex named(R"re("Truth"\s*:\s*"((?:[^"\\]|\\.)*)")re");
+  std::smatch match;
+  if (!std::regex_search(sidecar.value(), match, named))
+    return Status::error(map.string() + (sidecar.value().empty() ? " has no sidecar" : "'s sidecar names no truth") +
+                         " (cohortix analyze names one given the run's control file): give --truth");
+  return map.parent_path() / fs::path(match[1].str());
+}
+
 std::string thresholdText(const FileScore& score) {
   if (score.rule == DetectionRule::NonZero) return "nonzero";
   return score.options.threshold ? tableNumber(*score.options.threshold) : "none";
@@ -125,9 +137,16 @@ std::string uncountedNote(const ScoreRequest& request, const FileScore& score) {
          "area only; --threshold T counts the voxels at T";
 }
 
-Result<FileScore> scoreFiles(const ScoreRequest& request, DiskInterface& disk) {
+Result<FileScore> scoreFiles(const ScoreRequest& given, DiskInterface& disk) {
+  ScoreRequest request = given;
+  if (request.truth.empty()) {
+    Result<fs::path> truth = truthOfMap(request.map, disk);
+    if (!truth) return truth.status();
+    request.truth = truth.value();
+  }
   Result<FileScore> detection = detectionOf(request, disk);
   if (!detection) return detection.status();
+  detection.value().truth = request.truth;
   Result<NiftiVolume> map = readNifti(request.map);
   if (!map) return map.status();
   Result<NiftiVolume> truth = readNifti(request.truth);

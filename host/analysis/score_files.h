@@ -27,7 +27,7 @@ class DiskInterface;
 
 struct ScoreRequest {
   std::filesystem::path map;
-  std::filesystem::path truth;
+  std::filesystem::path truth;         // empty: the one the map's sidecar names ("Truth")
   std::optional<int32_t> cell;         // 1-based
   std::optional<std::string> contrast;
   std::optional<double> threshold;     // refused unless above 0
@@ -42,6 +42,7 @@ struct FileScore {
   ScoreOptions options;  // as applied
   DetectionRule rule = DetectionRule::Threshold;
   std::string thresholdFrom;  // "--threshold", or the sidecar the rule came from
+  std::filesystem::path truth;  // the truth scored against
   bool counted() const { return rule != DetectionRule::None; }
 };
 
