@@ -17,6 +17,7 @@
 #include "host/io/disk_interface.h"
 #include "host/noise/noise_estimator.h"
 #include "host/noise/noise_profile_file.h"
+#include "host/noise/time_series_check.h"
 #include "host/noise/noise_target.h"
 #include "host/noise/time_series_image.h"
 
@@ -142,6 +143,10 @@ ExitStatus noiseStats(const NoiseStatsOptions& options) {
     return ExitStatus::RunFailed;
   }
   const NoiseGeometry geometry = image.value()->geometry();
+  if (const host::Status series = host::noise::checkTimeSeries(options.image, geometry); !series) {
+    reportError(series.message());
+    return ExitStatus::RunFailed;
+  }
   std::vector<uint8_t> mask;
   if (!options.mask.empty()) {
     auto read = host::noise::readMask(options.mask, geometry);
