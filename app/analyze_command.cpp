@@ -15,6 +15,7 @@
 
 #include "app/group_threshold_options.h"
 #include "host/analysis/analysis_truth.h"
+#include "host/analysis/analysis_warnings.h"
 #include "host/analysis/analysis_writer.h"
 #include "host/analysis/study_analysis.h"
 #include "host/analysis/study_source.h"
@@ -29,6 +30,7 @@ namespace fs = std::filesystem;
 struct AnalyzeOptions {
   std::string run;
   std::string controlFile;  // empty: the run's own, where it holds one
+  bool strict = false;
   std::string outputDir;  // empty: RUN/analysis
   host::AnalysisOptions analysis;
   GroupThresholdOptions threshold;
@@ -63,9 +65,20 @@ ExitStatus analyze(AnalyzeOptions options) {
     reportError(source.status().message());
     return ExitStatus::RunFailed;
   }
+  host::Result<std::vector<std::string>> warnings = host::analysisWarnings(*source.value(), options.analysis);
+  if (!warnings) {
+    reportError(warnings.status().message());
+    return ExitStatus::RunFailed;
+  }
+  for (const std::string& warning : warnings.value()) std::cerr << "warning: " << warning << '\n';
+  if (options.strict && !warnings.value().empty()) {
+    reportError("nothing analysed: --strict refuses an analysis with warnings");
+    return ExitStatus::RunFailed;
+  }
   const fs::path output = options.outputDir.empty() ? defaultOutput(options.run)
                                                     : fs::path(options.outputDir);
   host::AnalysisWriter writer(output, disk, options.analysis, options.run);
+  writer.setWarnings(warnings.value());
   host::Result<std::unique_ptr<SimulationDesign>> design = host::readRunDesign(options.run, options.controlFile);
   if (design) {
     const int32_t subjects = std::max(1, design.value()->NrOfSubjectsPerGroup);
@@ -116,6 +129,9 @@ void addAnalyzeCommand(CLI::App& app, const GlobalOptions&, CommandAction& actio
   command->add_option("--control", options->controlFile,
                       "The run's control file (.cxd), for the truth of every map (default: a BIDS "
                       "dataset's own under code/, or the one beside a run's native files)");
+  command->add_flag("--strict", options->strict,
+                    "Refuse, writing nothing, an analysis with warnings (relabellings that cannot "
+                    "reach --alpha, a high-pass that removes the design, drifts taking the df)");
   command->add_flag("--ar1", analysis.firstLevel.ar1,
                     "Prewhiten for AR(1) noise, rho pooled over the voxels");
   command->add_option("--highpass", analysis.firstLevel.highpassSeconds,

@@ -281,7 +281,7 @@ void AnalysisWriter::studyFinished(const GroupAccumulator& accumulator) {
           ", \"AR1\": " + (options_.firstLevel.ar1 ? "true" : "false") +
           ", \"Alpha\": " + jsonNumber(options_.alpha) + ", \"Correction\": " +
           jsonString(correctionName(options_.correction)) + ", \"Tail\": " +
-          jsonString(tailName(options_.tail)) + "}\n");
+          jsonString(tailName(options_.tail)) + ", \"Warnings\": " + jsonStrings(warnings_) + "}\n");
 }
 
 }  // namespace cohortix::host

@@ -36,6 +36,9 @@ class AnalysisWriter : public AnalysisSink {
   // Why no truth was written ("" when it was, or none was given).
   const std::string& truthNote() const { return truthNote_; }
 
+  // What analysis.json records under "Warnings".
+  void setWarnings(std::vector<std::string> warnings) { warnings_ = std::move(warnings); }
+
   void studyStarted(const StudyDescription& study) override;
   void subjectFitted(const SubjectEntry& subject, const FirstLevelFit& fit) override;
   void groupMapMade(const GroupTest& groupTest, const StatisticMap& map,
@@ -71,6 +74,7 @@ class AnalysisWriter : public AnalysisSink {
   std::string mapRows_;
   std::unique_ptr<ActiveVoxels> truth_;
   std::string truthNote_;
+  std::vector<std::string> warnings_;
   Status status_;
 };
 

@@ -4,7 +4,9 @@ of the asked regions and its own true-effect map; `cohortix score MAP` without
 --truth scores against that label map and gives the numbers the report gives for
 the same map. The true effects combine as the maps do: a contrast's is its weights
 over the cells', the all-subjects map's the mean of the groups', the between-groups
-map's their difference. Without the control file no truth is written, and said."""
+map's their difference. Without the control file no truth is written, and said.
+A high-pass cutoff that takes the design is warned about and recorded in
+analysis.json; --strict refuses it, writing nothing."""
 import glob
 import json
 import os
@@ -61,7 +63,14 @@ def main():
                        status=1).stderr
     check("give --truth" in refused, refused)
 
+    warned = os.path.join(run, "warned")
+    strict = cohortix("analyze", run, "-o", warned, "--highpass", "20", "--strict", status=1)
+    check("warning: --highpass 20 removes" in strict.stderr and not os.path.exists(warned), strict.stderr)
+    cohortix("analyze", run, "-o", warned, "--highpass", "20", "--control", study)
+    recorded = json.load(open(os.path.join(warned, "analysis.json")))["Warnings"]
+    check(recorded and all(line in strict.stderr for line in recorded), f"{recorded} against {strict.stderr}")
     cohortix("analyze", run, "--control", study)
+    check(json.load(open(os.path.join(run, "analysis", "analysis.json")))["Warnings"] == [], "warnings at 128 s")
     analysis = os.path.join(run, "analysis")
     cohortix("report", run, "--control", study, "-o", os.path.join(run, "report.html"))
     reported = report_scores(open(os.path.join(run, "report.html"), encoding="utf-8").read())
