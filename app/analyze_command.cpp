@@ -102,6 +102,10 @@ ExitStatus analyze(AnalyzeOptions options) {
     reportError(status.message());
     return ExitStatus::RunFailed;
   }
+  if (::isatty(STDERR_FILENO) == 1)
+    std::cerr << "analysed " << source.value()->subjects().size() << " subjects: maps in "
+              << output.string() << (writer.truthNote().empty() && design ? ", with their truth" : "")
+              << '\n';
   return ExitStatus::Success;
 }
 
