@@ -207,6 +207,36 @@ def refused_design():
         fail("a refused plan left a manifest")
 
 
+def checked_at_plan_time():
+    """Every design's command is parsed when planned: an unknown option, a value out
+    of range and a missing required option stop the plan at the sweep file's line,
+    writing nothing. A plan whose designs all failed holds no results: it is planned
+    again."""
+    shutil.copy(SOURCE / "examples" / "sweep" / "tiny.cxd", TMP / "tiny.cxd")
+    for name, text, message in (
+            ("bogus", 'base = "tiny.cxd"\n[options]\n"--bogus" = 1\n[vary]\nNoisePercent = [1, 2]\n',
+             ":3: design d001 (NoisePercent = 1): The following arguments were not expected"),
+            ("slow-tr", 'base = "tiny.cxd"\ncommand = "power"\n[options]\n"--subjects" = "4"\n'
+                        '[vary]\n"--tr" = [2, 0.01]\n', ":6: design d002 (--tr = 0.01): --tr"),
+            ("no-subjects", 'base = "tiny.cxd"\ncommand = "power"\n[vary]\nNoisePercent = [1]\n',
+             ":2: design d001 (NoisePercent = 1): --subjects is required")):
+        sweep = TMP / f"{name}.toml"
+        sweep.write_text(text)
+        refused = cohortix("sweep", "plan", sweep, "-o", TMP / name, status=1)
+        if not refused.stderr.startswith(f"cohortix: {sweep}{message}") or (TMP / name).exists():
+            fail(f"the plan of {name} said: {refused.stderr}")
+    sweep = TMP / "failing.toml"
+    sweep.write_text('base = "tiny.cxd"\n[vary]\nNoisePercent = [1]\n')
+    plan = TMP / "failing"
+    cohortix("sweep", "plan", sweep, "-o", plan)
+    stand_in = {"COHORTIX_SWEEP_EXECUTABLE": str(STAND_IN), "COHORTIX": COHORTIX, "STAND_IN_FAIL": "d001"}
+    cohortix("sweep", "run", plan, status=1, env=stand_in)
+    sweep.write_text('base = "tiny.cxd"\n[vary]\nNoisePercent = [1, 2]\n')
+    replanned = cohortix("sweep", "plan", sweep, "-o", plan)
+    if not replanned.stdout.startswith("planned 2 designs") or (plan / "jobs").exists():
+        fail(f"re-planning a plan without results said: {replanned.stdout} {replanned.stderr}")
+
+
 def power_sweep():
     """Real power analyses over 2 effect sizes x 2 noise profiles x 2 seeds: each
     design's rows are gathered as its power.tsv holds them, and a design's table is
@@ -269,6 +299,7 @@ def main():
     progress_on_a_terminal(plan)
     interrupted()
     refused_design()
+    checked_at_plan_time()
     power_sweep()
     snakemake()
     shutil.rmtree(TMP, ignore_errors=True)
