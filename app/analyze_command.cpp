@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "app/group_threshold_options.h"
@@ -19,6 +20,7 @@
 #include "host/analysis/analysis_writer.h"
 #include "host/analysis/study_analysis.h"
 #include "host/analysis/study_source.h"
+#include "host/export/bids_sidecars.h"
 #include "host/export/export_file.h"
 #include "host/io/disk_interface.h"
 
@@ -57,6 +59,24 @@ fs::path defaultOutput(const fs::path& run) {
   return run / "analysis";
 }
 
+// The truth of every map, from the study's control file: the experiment's name, ""
+// when there is none (said), nothing when the control file given is refused.
+std::optional<std::string> attachTruth(const AnalyzeOptions& options, host::AnalysisWriter& writer) {
+  host::Result<std::unique_ptr<SimulationDesign>> design = host::readRunDesign(options.run, options.controlFile);
+  if (design) {
+    const int32_t subjects = std::max(1, design.value()->NrOfSubjectsPerGroup);
+    writer.setTruth(std::make_unique<host::AskedRegions>(*design.value(), subjects));
+    return std::string(design.value()->ExperimentName);
+  }
+  if (!options.controlFile.empty()) {
+    reportError(design.status().message());
+    return std::nullopt;
+  }
+  std::cerr << "cohortix: no truth written: " << design.status().message()
+            << "; give the run's control file with --control STUDY.cxd\n";
+  return std::string();
+}
+
 ExitStatus analyze(AnalyzeOptions options) {
   applyGroupThresholdOptions(options.threshold, options.analysis);
   host::RealDiskInterface disk;
@@ -79,17 +99,12 @@ ExitStatus analyze(AnalyzeOptions options) {
                                                     : fs::path(options.outputDir);
   host::AnalysisWriter writer(output, disk, options.analysis, options.run);
   writer.setWarnings(warnings.value());
-  host::Result<std::unique_ptr<SimulationDesign>> design = host::readRunDesign(options.run, options.controlFile);
-  if (design) {
-    const int32_t subjects = std::max(1, design.value()->NrOfSubjectsPerGroup);
-    writer.setTruth(std::make_unique<host::AskedRegions>(*design.value(), subjects));
-  } else if (!options.controlFile.empty()) {
-    reportError(design.status().message());
-    return ExitStatus::RunFailed;
-  } else {
-    std::cerr << "cohortix: no truth written: " << design.status().message()
-              << "; give the run's control file with --control STUDY.cxd\n";
-  }
+  const std::optional<std::string> experiment = attachTruth(options, writer);
+  if (!experiment) return ExitStatus::RunFailed;
+  std::error_code error;
+  if (options.outputDir.empty() && fs::exists(fs::path(options.run) / "dataset_description.json", error))
+    writer.setDatasetDescription(host::analysisDescriptionJson(
+        experiment->empty() ? fs::path(options.run).filename().string() : *experiment));
   const host::AnalysisProgress progress = progressLine();
   const host::Status status = host::analyseStudy(*source.value(), options.analysis, writer, progress);
   clearProgress(progress);
@@ -104,7 +119,7 @@ ExitStatus analyze(AnalyzeOptions options) {
   }
   if (::isatty(STDERR_FILENO) == 1)
     std::cerr << "analysed " << source.value()->subjects().size() << " subjects: maps in "
-              << output.string() << (writer.truthNote().empty() && design ? ", with their truth" : "")
+              << output.string() << (writer.truthNote().empty() && !experiment->empty() ? ", with their truth" : "")
               << '\n';
   return ExitStatus::Success;
 }

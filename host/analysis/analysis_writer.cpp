@@ -97,6 +97,7 @@ void AnalysisWriter::studyStarted(const StudyDescription& study) {
   groupSubjects_.assign(study.groupNames.size(), 0);
   keep(makeExportFolder(disk_, folder_ / kFirstLevel));
   keep(makeExportFolder(disk_, folder_ / kGroup));
+  if (!datasetDescription_.empty()) writeText(folder_ / "dataset_description.json", datasetDescription_);
   if (!truth_) return;
   const auto voxels = static_cast<std::size_t>(study.grid.voxels());
   if (truth_->nullVoxels().size() != voxels) {

@@ -36,6 +36,8 @@ class AnalysisWriter : public AnalysisSink {
   // Why no truth was written ("" when it was, or none was given).
   const std::string& truthNote() const { return truthNote_; }
 
+  // Written as dataset_description.json beside the maps (a BIDS derivative).
+  void setDatasetDescription(std::string json) { datasetDescription_ = std::move(json); }
   // What analysis.json records under "Warnings".
   void setWarnings(std::vector<std::string> warnings) { warnings_ = std::move(warnings); }
 
@@ -75,6 +77,7 @@ class AnalysisWriter : public AnalysisSink {
   std::unique_ptr<ActiveVoxels> truth_;
   std::string truthNote_;
   std::vector<std::string> warnings_;
+  std::string datasetDescription_;
   Status status_;
 };
 

@@ -50,6 +50,10 @@ std::string derivativeDescriptionJson(const std::string& experimentName) {
   return description(experimentName + ": design matrices", "derivative");
 }
 
+std::string analysisDescriptionJson(const std::string& experimentName) {
+  return description(experimentName + ": analysis (first-level fits and group maps)", "derivative");
+}
+
 std::string participantsJson(const std::string& groupFactor,
                              const std::vector<std::string>& groupNames) {
   return "{\n  \"participant_id\": {\n"

@@ -6,7 +6,9 @@ the same map. The true effects combine as the maps do: a contrast's is its weigh
 over the cells', the all-subjects map's the mean of the groups', the between-groups
 map's their difference. Without the control file no truth is written, and said.
 A high-pass cutoff that takes the design is warned about and recorded in
-analysis.json; --strict refuses it, writing nothing."""
+analysis.json; --strict refuses it, writing nothing. A BIDS dataset's analysis is
+a derivative dataset with its own dataset_description.json, its truth from the
+control file under code/."""
 import glob
 import json
 import os
@@ -50,6 +52,18 @@ def report_scores(html):
         if len(cells) == 6:
             rows[cells[0]] = cells[1:]
     return rows
+
+
+def bids_dataset():
+    dataset = fresh_folder("truth-bids", "dataset")
+    os.rmdir(dataset)
+    assert run_cohortix(example("noise-free"), "-o", fresh_folder("truth-bids", "native"), "--bids", dataset).returncode == 0
+    done = cohortix("analyze", dataset)
+    analysis = os.path.join(dataset, "derivatives", "analysis")
+    description = json.load(open(os.path.join(analysis, "dataset_description.json")))
+    check(description["DatasetType"] == "derivative" and description["BIDSVersion"], description)
+    check("no truth written" not in done.stderr and os.path.exists(os.path.join(analysis, "truth_regions.nii.gz")),
+          done.stderr)
 
 
 def main():
@@ -111,6 +125,7 @@ def main():
         check(np.allclose(truths[name][0], (g1 + g2) / 2, atol=1e-5), f"{name}: not the groups' mean")
         check(np.allclose(truths["G1vsG2_" + effect][0], g1 - g2, atol=1e-5), f"G1vsG2_{effect}: not G1 - G2")
     check(np.all((truths["all_cell1-FacesxAttended"][0] != 0) == (labels > 0)), "a true effect outside the regions")
+    bids_dataset()
     if failures:
         sys.exit("FAIL:\n" + "\n".join(failures))
     print("every map has its truth; score and the report agree on every map the report scores")
