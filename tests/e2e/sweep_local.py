@@ -237,6 +237,18 @@ def checked_at_plan_time():
         fail(f"re-planning a plan without results said: {replanned.stdout} {replanned.stderr}")
 
 
+def shipped_power_sweep():
+    """The shipped power sweep gathers a power table per design."""
+    plan = TMP / "power-grid"
+    cohortix("sweep", "plan", SOURCE / "examples" / "sweep" / "power-grid.toml", "-o", plan)
+    cohortix("sweep", "run", plan, "--jobs", "2")
+    rows = table(cohortix("sweep", "gather", plan).stdout)
+    detections = [row for row in rows if row["measure"] == "roi_power" and row["region"] == "Region1"]
+    if sorted({row["design"] for row in detections}) != ["d001", "d002", "d003", "d004"] or \
+            not all(0.0 <= float(row["estimate"]) <= 1.0 for row in detections):
+        fail(f"the shipped power sweep gathered {rows[:3]}")
+
+
 def power_sweep():
     """Real power analyses over 2 effect sizes x 2 noise profiles x 2 seeds: each
     design's rows are gathered as its power.tsv holds them, and a design's table is
@@ -300,6 +312,7 @@ def main():
     interrupted()
     refused_design()
     checked_at_plan_time()
+    shipped_power_sweep()
     power_sweep()
     snakemake()
     shutil.rmtree(TMP, ignore_errors=True)
