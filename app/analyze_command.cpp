@@ -6,14 +6,18 @@
 #include <CLI/CLI.hpp>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "app/group_threshold_options.h"
 #include "app/recorded_groups.h"
+#include "host/analysis/analysis_truth.h"
+#include "host/analysis/analysis_warnings.h"
 #include "host/analysis/analysis_writer.h"
 #include "host/analysis/study_analysis.h"
 #include "host/analysis/study_source.h"
@@ -28,6 +32,8 @@ namespace fs = std::filesystem;
 
 struct AnalyzeOptions {
   std::string run;
+  std::string controlFile;  // empty: the run's own, where it holds one
+  bool strict = false;
   std::string outputDir;  // empty: RUN/analysis
   host::AnalysisOptions analysis;
   GroupThresholdOptions threshold;
@@ -54,16 +60,22 @@ fs::path defaultOutput(const fs::path& run) {
   return run / "analysis";
 }
 
-// An analysis among a dataset's derivatives describes itself as BIDS asks of a
-// derivative: its name, its type, what generated it.
-host::Status describeDerivative(const fs::path& run, const fs::path& output, host::DiskInterface& disk) {
-  std::error_code error;
-  if (output != defaultOutput(run) || !fs::exists(run / "dataset_description.json", error))
-    return host::Status::ok();
-  fs::path folder = fs::absolute(run, error).lexically_normal();
-  if (folder.filename().empty()) folder = folder.parent_path();
-  return host::writeExportText(disk, output / "dataset_description.json",
-                               host::analysisDescriptionJson(folder.filename().string()));
+// The truth of every map, from the study's control file: the experiment's name, ""
+// when there is none (said), nothing when the control file given is refused.
+std::optional<std::string> attachTruth(const AnalyzeOptions& options, host::AnalysisWriter& writer) {
+  host::Result<std::unique_ptr<SimulationDesign>> design = host::readRunDesign(options.run, options.controlFile);
+  if (design) {
+    const int32_t subjects = std::max(1, design.value()->NrOfSubjectsPerGroup);
+    writer.setTruth(std::make_unique<host::AskedRegions>(*design.value(), subjects));
+    return std::string(design.value()->ExperimentName);
+  }
+  if (!options.controlFile.empty()) {
+    reportError(design.status().message());
+    return std::nullopt;
+  }
+  std::cerr << "cohortix: no truth written: " << design.status().message()
+            << "; give the run's control file with --control STUDY.cxd\n";
+  return std::string();
 }
 
 ExitStatus analyze(AnalyzeOptions options) {
@@ -75,23 +87,43 @@ ExitStatus analyze(AnalyzeOptions options) {
     return ExitStatus::RunFailed;
   }
   source.value() = withRecordedGroupNames(std::move(source).value(), options.run);
+  host::Result<std::vector<std::string>> warnings = host::analysisWarnings(*source.value(), options.analysis);
+  if (!warnings) {
+    reportError(warnings.status().message());
+    return ExitStatus::RunFailed;
+  }
+  for (const std::string& warning : warnings.value()) std::cerr << "warning: " << warning << '\n';
+  if (options.strict && !warnings.value().empty()) {
+    reportError("nothing analysed: --strict refuses an analysis with warnings");
+    return ExitStatus::RunFailed;
+  }
   const fs::path output = options.outputDir.empty() ? defaultOutput(options.run)
                                                     : fs::path(options.outputDir);
   host::AnalysisWriter writer(output, disk, options.analysis, options.run);
+  writer.setWarnings(warnings.value());
+  const std::optional<std::string> experiment = attachTruth(options, writer);
+  if (!experiment) return ExitStatus::RunFailed;
+  std::error_code error;
+  if (options.outputDir.empty() && fs::exists(fs::path(options.run) / "dataset_description.json", error))
+    writer.setDatasetDescription(host::analysisDescriptionJson(
+        experiment->empty() ? fs::path(options.run).filename().string() : *experiment));
   const host::AnalysisProgress progress = progressLine();
   const host::Status status = host::analyseStudy(*source.value(), options.analysis, writer, progress);
   clearProgress(progress);
   for (const std::string& skipped : writer.skipped()) std::cerr << "warning: left out " << skipped << "\n";
-  host::Status written = writer.status();
-  if (written && status) written = describeDerivative(options.run, output, disk);
-  if (!written) {
-    reportError(written.message());
+  if (!writer.truthNote().empty()) std::cerr << "cohortix: " << writer.truthNote() << '\n';
+  if (!writer.status()) {
+    reportError(writer.status().message());
     return ExitStatus::FilesNotWritten;
   }
   if (!status) {
     reportError(status.message());
     return ExitStatus::RunFailed;
   }
+  if (::isatty(STDERR_FILENO) == 1)
+    std::cerr << "analysed " << source.value()->subjects().size() << " subjects: maps in "
+              << output.string() << (writer.truthNote().empty() && !experiment->empty() ? ", with their truth" : "")
+              << '\n';
   return ExitStatus::Success;
 }
 
@@ -116,6 +148,12 @@ void addAnalyzeCommand(CLI::App& app, const GlobalOptions&, CommandAction& actio
       "analyze", "Fit every subject of a run (or BIDS dataset) and map the group's effects");
   command->add_option("run", options->run, "A run's output folder or a BIDS dataset")->required();
   command->add_option("-o,--output", options->outputDir, "Folder for the maps (default: RUN/analysis; in a BIDS dataset RUN/derivatives/analysis)");
+  command->add_option("--control", options->controlFile,
+                      "The run's control file (.cxd), for the truth of every map (default: a BIDS "
+                      "dataset's own under code/, or the one beside a run's native files)");
+  command->add_flag("--strict", options->strict,
+                    "Refuse, writing nothing, an analysis with warnings (relabellings that cannot "
+                    "reach --alpha, a high-pass that removes the design, drifts taking the df)");
   command->add_flag("--ar1", analysis.firstLevel.ar1,
                     "Prewhiten for AR(1) noise, rho pooled over the voxels");
   command->add_option("--highpass", analysis.firstLevel.highpassSeconds,

@@ -12,6 +12,11 @@
 #include "app/run_admission.h"
 #include "control/control_file_reader.h"
 #include "control/supported_design.h"
+#include "host/documents/two_gamma_hrf.h"
+#include "host/noise/noise_model.h"
+#include "host/noise/noise_profile_file.h"
+#include "host/noise/noise_run_settings.h"
+#include "host/noise/noise_stage.h"
 #include "simulation/run_texts.h"
 
 namespace cohortix::app {
@@ -22,6 +27,8 @@ struct CheckOptions {
   bool strict = false;
   bool json = false;
   bool anatomy = false;
+  std::string noise;  // a noise profile whose statistics to forecast
+  double repetitionTime = 2.0;
 };
 
 // Enough of a file to tell text from binary data without reading a large one.
@@ -49,6 +56,22 @@ std::string notTextReason(const std::string& path) {
 ExitStatus refuse(const std::string& message) {
   std::cerr << message << '\n';
   return ExitStatus::RunFailed;
+}
+
+// What the data of a run with `--noise` will read, for the study's geometry; the
+// profile's refusal otherwise.
+host::Result<std::string> noiseForecastOf(const CheckOptions& options, const SimulationDesign& design) {
+  host::Result<host::noise::NoiseProfile> profile = host::noise::readNoiseProfile(options.noise);
+  if (!profile) return profile.status();
+  const host::noise::NoiseGeometry geometry = host::noise::geometryOfStudy(design, options.repetitionTime);
+  host::Result<host::noise::NoiseModel> model = host::noise::NoiseModel::prepare(profile.value(), geometry);
+  if (!model)
+    return model.status().context("cannot add the noise of " + options.noise + " to " + options.path);
+  host::noise::NoiseRunSettings settings;
+  settings.profileName = std::filesystem::path(options.noise).filename().string();
+  settings.profile = profile.value();
+  settings.components = model.value().components();
+  return host::noise::noiseForecastNote(settings, geometry, design.NoiseSDPercent);
 }
 
 ExitStatus checkControlFile(const CheckOptions& options) {
@@ -82,9 +105,16 @@ ExitStatus checkControlFile(const CheckOptions& options) {
     refused = refused || refusal;
   }
   if (refused) return ExitStatus::RunFailed;
+  std::string noiseNote;
+  if (!options.noise.empty()) {
+    host::Result<std::string> note = noiseForecastOf(options, *design);
+    if (!note) return refuse("cohortix: " + note.status().message());
+    noiseNote = "noise: " + note.value();
+  }
   if (options.json) printDesignJson(std::cout, *design, warnings);
   else printDesignSummary(std::cout, *design, true);
   if (!options.json) std::cout << places.str();
+  if (!noiseNote.empty()) (options.json ? std::cerr : std::cout) << noiseNote << '\n';
   for (const std::string& warning : warnings) std::cerr << "warning: " << warning << '\n';
   // The reader lets such a design through; the run stops it at its first subject.
   if (!supportedDesign(*design)) return refuse(texts::kUnsupportedDesign);
@@ -105,6 +135,14 @@ void addCheckCommand(CLI::App& app, const GlobalOptions&, CommandAction& action)
   command->add_flag("--anatomy", options->anatomy,
                     "Also name where each region's centre lies in the anatomy (atlas labels and "
                     "tissue), and warn where it is not in grey matter");
+  CLI::Option* noise = command->add_option(
+      "--noise", options->noise,
+      "Say what the data of a run with this noise profile will read (temporal SNR, AR(1), FWHM), "
+      "the plug-in's own noise included where the profile adds to it");
+  command->add_option("--tr", options->repetitionTime, "Repetition time of that run, in seconds")
+      ->capture_default_str()
+      ->check(CLI::Range(host::kMinRepetitionTime, host::kMaxRepetitionTime))
+      ->needs(noise);
   command->callback([&action, options] { action = [options] { return checkControlFile(*options); }; });
 }
 

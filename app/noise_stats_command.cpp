@@ -17,6 +17,7 @@
 #include "host/io/disk_interface.h"
 #include "host/noise/noise_estimator.h"
 #include "host/noise/noise_profile_file.h"
+#include "host/noise/time_series_check.h"
 #include "host/noise/noise_target.h"
 #include "host/noise/time_series_image.h"
 
@@ -112,8 +113,8 @@ void printJson(std::ostream& out, const std::string& image, const NoiseGeometry&
         << ", \"mean_ratio\": " << number(s.backgroundMeanRatio) << "}\n}\n";
 }
 
-bool writeProfile(const std::string& file, const std::string& image, const NoiseGeometry& g,
-                  const NoiseStatistics& statistics) {
+ExitStatus writeProfile(const std::string& file, const std::string& image, const NoiseGeometry& g,
+                        const NoiseStatistics& statistics) {
   host::noise::NoiseProfile profile;
   profile.target = host::noise::targetOfStatistics(statistics, g);
   const std::string comment =
@@ -122,10 +123,17 @@ bool writeProfile(const std::string& file, const std::string& image, const Noise
       "the same geometry reproduces them. The rhythms' frequencies are as sampled at\n"
       "this TR, i.e. already aliased.";
   const std::string text = host::noise::formatNoiseProfile(profile, comment);
+  // Data without noise (a temporal SNR beyond any scanner's) make no profile a run
+  // could read back: none is written.
+  if (const auto readable = host::noise::parseNoiseProfile(text, file); !readable) {
+    reportError("no noise profile written: the statistics of " + image +
+                " are beyond what a profile holds (" + readable.status().message() + ")");
+    return ExitStatus::RunFailed;
+  }
   host::RealDiskInterface disk;
   const host::Status written = host::writeExportText(disk, file, text);
   if (!written) reportError(written.message());
-  return written.isOk();
+  return written ? ExitStatus::Success : ExitStatus::FilesNotWritten;
 }
 
 ExitStatus noiseStats(const NoiseStatsOptions& options) {
@@ -135,6 +143,10 @@ ExitStatus noiseStats(const NoiseStatsOptions& options) {
     return ExitStatus::RunFailed;
   }
   const NoiseGeometry geometry = image.value()->geometry();
+  if (const host::Status series = host::noise::checkTimeSeries(options.image, geometry); !series) {
+    reportError(series.message());
+    return ExitStatus::RunFailed;
+  }
   std::vector<uint8_t> mask;
   if (!options.mask.empty()) {
     auto read = host::noise::readMask(options.mask, geometry);
@@ -153,10 +165,8 @@ ExitStatus noiseStats(const NoiseStatsOptions& options) {
     printJson(std::cout, options.image, geometry, statistics.value());
   else
     printText(std::cout, options.image, geometry, statistics.value(), !options.mask.empty());
-  if (!options.profileOut.empty() &&
-      !writeProfile(options.profileOut, options.image, geometry, statistics.value()))
-    return ExitStatus::FilesNotWritten;
-  return ExitStatus::Success;
+  if (options.profileOut.empty()) return ExitStatus::Success;
+  return writeProfile(options.profileOut, options.image, geometry, statistics.value());
 }
 
 }  // namespace

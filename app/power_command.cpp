@@ -177,7 +177,7 @@ void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
       ->capture_default_str();
   command->add_option("--tr", power.repetitionTime, "Repetition time in seconds")
       ->capture_default_str()
-      ->check(CLI::Range(1e-3, host::kMaxRepetitionTime));
+      ->check(CLI::Range(host::kMinRepetitionTime, host::kMaxRepetitionTime));
   command->add_flag("--ar1", analysis.firstLevel.ar1,
                     "Prewhiten for AR(1) noise, rho pooled over the voxels");
   command->add_option("--highpass", analysis.firstLevel.highpassSeconds,

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <iostream>
 #include <optional>
 #include <thread>
 
@@ -21,8 +22,9 @@ int noiseThreads() {
 void addRunNoiseOptions(CLI::App& command, RunNoiseOptions& options) {
   CLI::Option* noise = command.add_option(
       "--noise", options.profile,
-      "Add the host's noise model of this profile (.toml; docs/noise.md, examples/noise/) to "
-      "every subject before any file is written");
+      "Put the host's noise model of this profile (.toml; docs/noise.md, examples/noise/) in "
+      "place of the plug-in's own noise (or on top of it, where the profile says plugin_noise = "
+      "\"add\") in every subject before any file is written");
   command
       .add_option("--seed", options.seed,
                   "Seed of the host noise's random numbers; the plug-in's own stream is fixed")
@@ -62,8 +64,11 @@ host::Result<std::unique_ptr<RunNoise>> RunNoise::prepare(const RunNoiseOptions&
       return model.status().context("cannot add the noise of " + options.profile + " to " +
                                     session.controlFile.filename().string());
     run->settings_.components = model.value().components();
-    run->stage_ = std::make_unique<host::noise::NoiseStage>(std::move(model).value(), options.seed,
-                                                            run->settings_.replicate, noiseThreads());
+    if (profile->pluginNoise == host::noise::PluginNoise::Add)
+      run->combinedNote_ = host::noise::noiseForecastNote(run->settings_, geometry, design->NoiseSDPercent);
+    run->stage_ = std::make_unique<host::noise::NoiseStage>(std::move(model).value(), profile->pluginNoise,
+                                                            options.seed, run->settings_.replicate,
+                                                            noiseThreads(), std::cerr);
   }
   if (options.replicate > 0) {
     host::Result<std::unique_ptr<host::replicate::ExpandedStudyFile>> expanded =
@@ -77,7 +82,9 @@ host::Result<std::unique_ptr<RunNoise>> RunNoise::prepare(const RunNoiseOptions&
 }
 
 void RunNoise::plugInto(host::HostSession& session) {
-  if (stage_) session.output().addStage(*stage_);
+  if (!stage_) return;
+  if (!combinedNote_.empty()) std::cerr << "cohortix: " << combinedNote_ << '\n';
+  session.output().addStage(*stage_);
 }
 
 void RunNoise::removeTemporaries() noexcept {

@@ -40,8 +40,11 @@ class RunNoise {
                                                          const SimulationDesign* design,
                                                          host::DiskInterface& disk);
 
-  // Adds the noise stage to the session's output path.
+  // Adds the noise stage to the session's output path; for a profile that adds the
+  // host's noise to the plug-in's own, says on stderr what the data will read.
   void plugInto(host::HostSession& session);
+  // That line ("" for a profile that replaces the plug-in's noise, or no noise).
+  const std::string& combinedNote() const { return combinedNote_; }
   const host::noise::NoiseRunSettings& settings() const { return settings_; }
   // What the BIDS README adds; empty for a plain run.
   std::string readmeNote() const { return host::noise::noiseRunReadme(settings_); }
@@ -50,6 +53,7 @@ class RunNoise {
 
  private:
   host::noise::NoiseRunSettings settings_;
+  std::string combinedNote_;
   std::unique_ptr<host::noise::NoiseStage> stage_;
   std::unique_ptr<host::replicate::ExpandedStudyFile> expanded_;
 };

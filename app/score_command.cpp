@@ -27,14 +27,15 @@ struct ScoreCommandOptions {
   std::string rocFile;
 };
 
-ExitStatus score(const ScoreCommandOptions& options, bool hasCell, bool hasContrast, bool hasThreshold) {
+ExitStatus score(const ScoreCommandOptions& options, bool hasCell, bool hasContrast, bool hasThreshold,
+                 bool hasTail) {
   host::ScoreRequest request;
   request.map = options.map;
   request.truth = options.truth;
   if (hasCell) request.cell = options.cell;
   if (hasContrast) request.contrast = options.contrast;
-  if (hasThreshold) request.options.threshold = options.threshold;
-  request.options.tail = options.tail == "upper" ? host::Tail::Upper : host::Tail::Two;
+  if (hasThreshold) request.threshold = options.threshold;
+  if (hasTail) request.tail = options.tail == "upper" ? host::Tail::Upper : host::Tail::Two;
   host::RealDiskInterface disk;
   const auto result = host::scoreFiles(request, disk);
   if (!result) {
@@ -43,14 +44,15 @@ ExitStatus score(const ScoreCommandOptions& options, bool hasCell, bool hasContr
   }
   if (!options.rocFile.empty()) {
     const host::Status written =
-        host::writeExportText(disk, options.rocFile, host::rocTable(result.value()));
+        host::writeExportText(disk, options.rocFile, host::rocTable(result.value().score));
     if (!written) {
       reportError(written.message());
       return ExitStatus::FilesNotWritten;
     }
   }
-  std::cout << (options.json ? host::scoreJson(result.value(), request.options)
-                             : host::scoreTable(result.value(), request.options));
+  if (const std::string note = host::uncountedNote(request, result.value()); !note.empty())
+    std::cerr << "cohortix: " << note << '\n';
+  std::cout << (options.json ? host::scoreJson(result.value()) : host::scoreTable(result.value()));
   return ExitStatus::Success;
 }
 
@@ -62,8 +64,8 @@ void addScoreCommand(CLI::App& app, const GlobalOptions&, CommandAction& action)
       app.add_subcommand("score", "Score a statistical map against a truth mask or label map");
   command->add_option("map", options->map, "Statistical map (NIfTI)")->required();
   command->add_option("--truth", options->truth,
-                      "Truth on the same grid: a mask, or a label map (region r is r + 1)")
-      ->required();
+                      "Truth on the same grid: a mask, or a label map (region N is N, from 1); "
+                      "default: the one the map's sidecar names");
   CLI::Option* cell = command->add_option("--cell", options->cell,
                                           "Volume N (1-based) of a 4-D map or truth")
                           ->check(CLI::PositiveNumber);
@@ -72,18 +74,20 @@ void addScoreCommand(CLI::App& app, const GlobalOptions&, CommandAction& action)
   cell->excludes(contrast);
   CLI::Option* threshold = command->add_option(
       "--threshold", options->threshold,
-      "Detected: |value| >= T (value >= T with --tail upper); default: value not 0");
-  command->add_option("--tail", options->tail, "Both signs count, or only positive values")
-      ->capture_default_str()
+      "Detected: |value| >= T (value >= T with --tail upper), T > 0; default: the map's sidecar's "
+      "(a thresholded map: value not 0); without one only the ROC is scored");
+  CLI::Option* tail = command->add_option(
+      "--tail", options->tail, "Both signs count, or only positive values (default: the sidecar's, else two)")
       ->check(CLI::IsMember({"two", "upper"}));
   command->add_flag("--json", options->json, "JSON instead of a table");
   command->add_option("--roc", options->rocFile, "Also write the ROC curve as a table to this file");
-  command->callback([&action, options, cell, contrast, threshold] {
+  command->callback([&action, options, cell, contrast, threshold, tail] {
     const bool hasCell = cell->count() > 0;
     const bool hasContrast = contrast->count() > 0;
     const bool hasThreshold = threshold->count() > 0;
-    action = [options, hasCell, hasContrast, hasThreshold] {
-      return score(*options, hasCell, hasContrast, hasThreshold);
+    const bool hasTail = tail->count() > 0;
+    action = [options, hasCell, hasContrast, hasThreshold, hasTail] {
+      return score(*options, hasCell, hasContrast, hasThreshold, hasTail);
     };
   });
 }

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/command.h"
+#include "app/design_command_check.h"
 #include "host/io/disk_interface.h"
 #include "host/sweep/design_job.h"
 #include "host/sweep/gather.h"
@@ -62,6 +63,10 @@ std::string pluginFor(const GlobalOptions& global) {
 ExitStatus plan(const SweepOptions& options) {
   host::Result<sweep::SweepDefinition> definition = sweep::readSweepFile(options.sweepFile);
   if (!definition) return failed(definition.status());
+  host::Result<sweep::ExpandedSweep> expanded = sweep::expandSweep(definition.value());
+  if (!expanded) return failed(expanded.status());
+  if (host::Status parsed = checkDesignCommands(definition.value(), expanded->plan); !parsed)
+    return failed(parsed);
   host::RealDiskInterface disk;
   host::Result<sweep::PlanResult> planned =
       sweep::writePlan(definition.value(), options.folder, disk);

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "host/analysis/analysis_text.h"
+#include "host/analysis/analysis_truth.h"
 #include "host/export/export_file.h"
 #include "host/export/json_text.h"
 #include "host/export/nifti_writer.h"
@@ -17,6 +18,8 @@ namespace fs = std::filesystem;
 
 constexpr char kFirstLevel[] = "first-level";
 constexpr char kGroup[] = "group";
+constexpr char kTruthRegions[] = "truth_regions.nii.gz";
+constexpr char kTruthRegionsSidecar[] = "truth_regions.json";
 
 std::string tailName(Tail tail) { return tail == Tail::Two ? "two" : "upper"; }
 
@@ -94,6 +97,40 @@ void AnalysisWriter::studyStarted(const StudyDescription& study) {
   groupSubjects_.assign(study.groupNames.size(), 0);
   keep(makeExportFolder(disk_, folder_ / kFirstLevel));
   keep(makeExportFolder(disk_, folder_ / kGroup));
+  if (!datasetDescription_.empty()) writeText(folder_ / "dataset_description.json", datasetDescription_);
+  if (!truth_) return;
+  const auto voxels = static_cast<std::size_t>(study.grid.voxels());
+  if (truth_->nullVoxels().size() != voxels) {
+    truthNote_ = "the control file's box has " + std::to_string(truth_->nullVoxels().size()) +
+                 " voxels, the subjects' grid " + std::to_string(voxels) + ": no truth written";
+    truth_.reset();
+    return;
+  }
+  const std::vector<float> labels = askedRegionLabels(*truth_, voxels);
+  writeMaps(folder_ / kTruthRegions, labels.data(), 1, MapIntent::None, 0.0, "Cohortix asked regions");
+  writeText(folder_ / kTruthRegionsSidecar,
+            "{\"Values\": \"the regions as the design asks them (unjittered centre and radius, clipped to "
+            "the box; a later region takes a shared voxel): region N labelled N, 0 elsewhere\", \"Regions\": " +
+                std::to_string(truth_->regions()) + "}\n");
+}
+
+std::string AnalysisWriter::writeTruth(const GroupTest& groupTest) {
+  if (!truth_) return "";
+  const std::string stem = mapStem(groupTest) + "_truth";
+  const Effect& effect = study_.effects.at(groupTest.effect);
+  const auto voxels = static_cast<std::size_t>(study_.grid.voxels());
+  const std::vector<float> effects = trueEffectMap(*truth_, effect, groupTest, voxels);
+  const std::string regions = std::string("../") + kTruthRegions;
+  writeMaps(folder_ / kGroup / (stem + ".nii.gz"), effects.data(), 1, MapIntent::Estimate, 0.0,
+            "Cohortix true effect, percent");
+  writeText(folder_ / kGroup / (stem + ".json"),
+            "{\"Map\": " + jsonString(mapStem(groupTest)) +
+                ", \"Values\": \"the map's true effect in percent of the baseline in every asked region: the "
+                "effect's weights times the mean effect table rows of its subjects (the second group's "
+                "subtracted between groups), 0 elsewhere\", \"Effect\": " + jsonString(effect.name) +
+                ", \"Weights\": " + jsonNumbers(effect.weights) + ", \"Groups\": " +
+                jsonString(groupTest.groups) + ", \"Truth\": " + jsonString(regions) + "}\n");
+  return ", \"Truth\": " + jsonString(regions) + ", \"TrueEffect\": " + jsonString(stem + ".nii.gz");
 }
 
 void AnalysisWriter::writeMaps(const fs::path& file, const float* data, int32_t count, MapIntent intent,
@@ -151,8 +188,8 @@ std::string AnalysisWriter::mapStem(const GroupTest& groupTest) const {
 }
 
 std::string AnalysisWriter::groupSidecar(const GroupTest& groupTest, const StatisticMap& map,
-                                         const MapThreshold& threshold,
-                                         const std::string& values) const {
+                                         const MapThreshold& threshold, const std::string& values,
+                                         bool thresholded, const std::string& truthKeys) const {
   const Effect& effect = study_.effects.at(groupTest.effect);
   std::string subjects;
   if (groupTest.twoSample)
@@ -167,22 +204,25 @@ std::string AnalysisWriter::groupSidecar(const GroupTest& groupTest, const Stati
          ", \"Weights\": " + jsonNumbers(effect.weights) + ", \"Groups\": " + jsonString(groupTest.groups) +
          ", \"Subjects\": " + subjects + ", \"DegreesOfFreedom\": " + jsonNumber(map.df) +
          ", \"Tail\": " + jsonString(tailName(options_.tail)) +
-         ", \"Threshold\": " + thresholdJson(threshold) + "}\n";
+         ", \"Threshold\": " + thresholdJson(threshold) +
+         (thresholded ? ", \"Thresholded\": true" : "") + truthKeys + "}\n";
 }
 
 void AnalysisWriter::groupMapMade(const GroupTest& groupTest, const StatisticMap& map,
                                   const MapThreshold& threshold) {
   const std::string stem = (folder_ / kGroup / mapStem(groupTest)).string();
   const MapIntent tIntent = std::isnan(map.df) ? MapIntent::None : MapIntent::TTest;
+  const std::string truth = writeTruth(groupTest);
   writeMaps(stem + "_t.nii.gz", map.t.data(), 1, tIntent, map.df, "Cohortix group t");
-  writeText(stem + "_t.json", groupSidecar(groupTest, map, threshold, "t statistic"));
+  writeText(stem + "_t.json", groupSidecar(groupTest, map, threshold, "t statistic", false, truth));
   writeMaps(stem + "_effect.nii.gz", map.effect.data(), 1, MapIntent::Estimate,
             0.0, "Cohortix group effect, percent");
   writeText(stem + "_effect.json",
                   groupSidecar(groupTest, map, threshold,
                                groupTest.twoSample ? "difference of the groups' mean effects in percent "
                                                 "of the subjects' baselines"
-                                              : "mean effect in percent of the subjects' baselines"));
+                                              : "mean effect in percent of the subjects' baselines",
+                               false, truth));
   std::vector<float> kept(map.t.size(), 0.0f);
   for (std::size_t v = 0; v < kept.size(); ++v)
     if (threshold.passes(v, map.p[v], map.t[v])) kept[v] = map.t[v];
@@ -190,7 +230,7 @@ void AnalysisWriter::groupMapMade(const GroupTest& groupTest, const StatisticMap
             "Cohortix group t, thresholded");
   writeText(stem + "_thresholded.json",
                   groupSidecar(groupTest, map, threshold,
-                               "t statistic where significant at the threshold, 0 elsewhere"));
+                               "t statistic where significant at the threshold, 0 elsewhere", true, truth));
   if (!threshold.correctedP.empty()) {
     writeMaps(stem + "_pfwe.nii.gz", threshold.correctedP.data(), 1, MapIntent::PValue, 0.0,
               "Cohortix group family-wise p");
@@ -198,7 +238,8 @@ void AnalysisWriter::groupMapMade(const GroupTest& groupTest, const StatisticMap
               groupSidecar(groupTest, map, threshold,
                            threshold.correction == Correction::Cluster
                                ? "family-wise p-value of the voxel's cluster, 1 outside every cluster"
-                               : "family-wise p-value of the voxel, 1 where not tested"));
+                               : "family-wise p-value of the voxel, 1 where not tested",
+                           false, truth));
   }
   if (threshold.correction == Correction::Cluster) writeText(stem + "_clusters.tsv", clusterTable(threshold, study_.grid));
   const std::string subjects =
@@ -247,7 +288,8 @@ void AnalysisWriter::studyFinished(const GroupAccumulator& accumulator) {
           ", \"AR1\": " + (options_.firstLevel.ar1 ? "true" : "false") +
           ", \"Alpha\": " + jsonNumber(options_.alpha) + ", \"Correction\": " +
           jsonString(correctionName(options_.correction)) + ", \"Tail\": " +
-          jsonString(tailName(options_.tail)) + ", \"SkippedSubjects\": [" + skippedJson_ + "]}\n");
+          jsonString(tailName(options_.tail)) + ", \"SkippedSubjects\": [" + skippedJson_ +
+          "], \"Warnings\": " + jsonStrings(warnings_) + "}\n");
 }
 
 }  // namespace cohortix::host

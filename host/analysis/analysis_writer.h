@@ -5,15 +5,19 @@
 //   first-level/<subject>_resvar.nii.gz residual variance
 //   group/<scope>_<effect>_t.nii.gz, _effect.nii.gz, _thresholded.nii.gz
 //   mask.nii.gz, subjects.tsv, maps.tsv, analysis.json
+// and, given the study's truth, truth_regions.nii.gz (the asked regions, labelled
+// by number) and group/<scope>_<effect>_truth.nii.gz (each map's true effect),
 // each NIfTI image with a JSON sidecar saying what it holds and, for the group
-// maps, what they are thresholded at. Every file appears complete or not at all;
+// maps, what they are thresholded at and which files are their truth. Every file appears complete or not at all;
 // the first file that cannot be written stops the writing, and status() says why.
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "host/analysis/asked_regions.h"
 #include "host/analysis/study_analysis.h"
 #include "host/export/nifti_writer.h"
 
@@ -25,6 +29,17 @@ class AnalysisWriter : public AnalysisSink {
  public:
   AnalysisWriter(std::filesystem::path folder, DiskInterface& disk, AnalysisOptions options,
                  std::string input);
+
+  // The regions and effects the study's design asks for; set before the study
+  // starts. Ignored, with a reason in truthNote(), when its box is not the grid.
+  void setTruth(std::unique_ptr<ActiveVoxels> truth) { truth_ = std::move(truth); }
+  // Why no truth was written ("" when it was, or none was given).
+  const std::string& truthNote() const { return truthNote_; }
+
+  // Written as dataset_description.json beside the maps (a BIDS derivative).
+  void setDatasetDescription(std::string json) { datasetDescription_ = std::move(json); }
+  // What analysis.json records under "Warnings".
+  void setWarnings(std::vector<std::string> warnings) { warnings_ = std::move(warnings); }
 
   void studyStarted(const StudyDescription& study) override;
   void subjectFitted(const SubjectEntry& subject, const FirstLevelFit& fit) override;
@@ -47,8 +62,12 @@ class AnalysisWriter : public AnalysisSink {
                  MapIntent intent, double df, const std::string& description);
   void writeText(const std::filesystem::path& file, std::string_view text);
   void keep(Status status);
+  // The map's true effect and its sidecar; the sidecar keys that name the truth.
+  std::string writeTruth(const GroupTest& groupTest);
+  // `thresholded`: the map holds its statistic only where significant, 0 elsewhere.
   std::string groupSidecar(const GroupTest& groupTest, const StatisticMap& map,
-                           const MapThreshold& threshold, const std::string& values) const;
+                           const MapThreshold& threshold, const std::string& values,
+                           bool thresholded = false, const std::string& truthKeys = "") const;
 
   std::filesystem::path folder_;
   DiskInterface& disk_;
@@ -61,6 +80,10 @@ class AnalysisWriter : public AnalysisSink {
   std::vector<int32_t> groupSubjects_;
   std::string subjectRows_;
   std::string mapRows_;
+  std::unique_ptr<ActiveVoxels> truth_;
+  std::string truthNote_;
+  std::vector<std::string> warnings_;
+  std::string datasetDescription_;
   Status status_;
 };
 

@@ -5,6 +5,7 @@
 
 #include "host/analysis/analysis_text.h"
 #include "host/analysis/nifti_reader.h"
+#include "host/export/json_text.h"
 #include "host/io/disk_interface.h"
 
 namespace cohortix::host {
@@ -63,13 +64,89 @@ Result<std::vector<float>> pick(const NiftiVolume& image, int32_t volume, const 
   return volumeOf(image, volume);
 }
 
-std::string thresholdText(const ScoreOptions& options) {
-  return options.threshold ? tableNumber(*options.threshold) : "n/a";
+// A map's sidecar, when it has one: "" otherwise.
+Result<std::string> mapSidecar(const fs::path& map, DiskInterface& disk) {
+  const fs::path sidecar = sidecarOf(map);
+  std::error_code error;
+  if (!fs::exists(sidecar, error)) return std::string();
+  Result<std::string> read = disk.readFile(sidecar);
+  if (!read) return read.status().context("cannot read " + sidecar.string() + ", the map's sidecar");
+  return read;
+}
+
+// How the map's voxels are called detected: the request's threshold, the sidecar's
+// word that the map is thresholded, the sidecar's threshold, or nothing.
+Result<FileScore> detectionOf(const ScoreRequest& request, DiskInterface& disk) {
+  FileScore result;
+  result.options.tail = request.tail.value_or(Tail::Two);
+  if (request.threshold) {
+    if (!(*request.threshold > 0.0))
+      return Status::error("--threshold " + tableNumber(*request.threshold) +
+                           ": a threshold is the least |value| (two tails) or value (upper tail) a "
+                           "detected voxel reaches, and must be above 0");
+    result.options.threshold = request.threshold;
+    result.thresholdFrom = "--threshold";
+    return result;
+  }
+  Result<std::string> sidecar = mapSidecar(request.map, disk);
+  if (!sidecar) return sidecar.status();
+  const std::string& text = sidecar.value();
+  static const std::regex thresholded(R"re("Thresholded"\s*:\s*true)re");
+  static const std::regex limit(R"re("Threshold"\s*:\s*\{[^}]*"T"\s*:\s*(-?[0-9][0-9.eE+-]*))re");
+  // A cluster-level map's T forms the clusters: a voxel above it is not significant.
+  static const std::regex clusters(R"re("Correction"\s*:\s*"cluster")re");
+  static const std::regex upper(R"re("Tail"\s*:\s*"upper")re");
+  std::smatch match;
+  if (!request.tail && std::regex_search(text, upper)) result.options.tail = Tail::Upper;
+  if (std::regex_search(text, thresholded)) {
+    result.rule = DetectionRule::NonZero;
+    result.thresholdFrom = sidecarOf(request.map).filename().string();
+  } else if (!std::regex_search(text, clusters) && std::regex_search(text, match, limit) &&
+             std::stod(match[1]) > 0.0) {
+    result.options.threshold = std::stod(match[1]);
+    result.thresholdFrom = sidecarOf(request.map).filename().string();
+  } else {
+    result.rule = DetectionRule::None;
+  }
+  return result;
+}
+
+// The truth a map's sidecar names ("Truth"), beside the map.
+Result<fs::path> truthOfMap(const fs::path& map, DiskInterface& disk) {
+  Result<std::string> sidecar = mapSidecar(map, disk);
+  if (!sidecar) return sidecar.status();
+  static const std::regex named(R"re("Truth"\s*:\s*"((?:[^"\\]|\\.)*)")re");
+  std::smatch match;
+  if (!std::regex_search(sidecar.value(), match, named))
+    return Status::error(map.string() + (sidecar.value().empty() ? " has no sidecar" : "'s sidecar names no truth") +
+                         " (cohortix analyze names one given the run's control file): give --truth");
+  return map.parent_path() / fs::path(match[1].str());
+}
+
+std::string thresholdText(const FileScore& score) {
+  if (score.rule == DetectionRule::NonZero) return "nonzero";
+  return score.options.threshold ? tableNumber(*score.options.threshold) : "none";
 }
 
 }  // namespace
 
-Result<MapScore> scoreFiles(const ScoreRequest& request, DiskInterface& disk) {
+std::string uncountedNote(const ScoreRequest& request, const FileScore& score) {
+  if (score.counted()) return "";
+  return request.map.string() +
+         " has no threshold (none given, none in its sidecar): scored by the ROC curve and its "
+         "area only; --threshold T counts the voxels at T";
+}
+
+Result<FileScore> scoreFiles(const ScoreRequest& given, DiskInterface& disk) {
+  ScoreRequest request = given;
+  if (request.truth.empty()) {
+    Result<fs::path> truth = truthOfMap(request.map, disk);
+    if (!truth) return truth.status();
+    request.truth = truth.value();
+  }
+  Result<FileScore> detection = detectionOf(request, disk);
+  if (!detection) return detection.status();
+  detection.value().truth = request.truth;
   Result<NiftiVolume> map = readNifti(request.map);
   if (!map) return map.status();
   Result<NiftiVolume> truth = readNifti(request.truth);
@@ -86,44 +163,56 @@ Result<MapScore> scoreFiles(const ScoreRequest& request, DiskInterface& disk) {
   if (!truthValues) return truthValues.status();
   Result<std::vector<float>> mapValues = pick(map.value(), request.cell ? *request.cell - 1 : 0, request.map);
   if (!mapValues) return mapValues.status();
-  return scoreMap(mapValues.value(), truthValues.value(), request.options);
+  Result<MapScore> score = scoreMap(mapValues.value(), truthValues.value(), detection.value().options);
+  if (!score) return score.status();
+  detection.value().score = std::move(score).value();
+  return detection;
 }
 
-std::string scoreTable(const MapScore& score, const ScoreOptions& options) {
+std::string scoreTable(const FileScore& scored) {
+  const MapScore& score = scored.score;
+  const bool counted = scored.counted();
   std::string text = "measure\tvalue\n";
   const auto row = [&text](const std::string& name, const std::string& value) {
     text += name + '\t' + value + '\n';
   };
-  row("threshold", thresholdText(options));
-  row("tail", options.tail == Tail::Two ? "two" : "upper");
+  const auto count = [counted](int64_t value) { return counted ? std::to_string(value) : "n/a"; };
+  const auto rate = [counted](double value) { return counted ? tableNumber(value) : "n/a"; };
+  row("threshold", thresholdText(scored));
+  row("tail", scored.options.tail == Tail::Two ? "two" : "upper");
   row("voxels", std::to_string(score.voxels));
-  row("true_positives", std::to_string(score.truePositives));
-  row("false_positives", std::to_string(score.falsePositives));
-  row("true_negatives", std::to_string(score.trueNegatives));
-  row("false_negatives", std::to_string(score.falseNegatives));
-  row("sensitivity", tableNumber(score.sensitivity));
-  row("specificity", tableNumber(score.specificity));
-  row("false_discovery_proportion", tableNumber(score.falseDiscoveryProportion));
-  row("dice", tableNumber(score.dice));
+  row("true_positives", count(score.truePositives));
+  row("false_positives", count(score.falsePositives));
+  row("true_negatives", count(score.trueNegatives));
+  row("false_negatives", count(score.falseNegatives));
+  row("sensitivity", rate(score.sensitivity));
+  row("specificity", rate(score.specificity));
+  row("false_discovery_proportion", rate(score.falseDiscoveryProportion));
+  row("dice", rate(score.dice));
   row("auc", tableNumber(score.areaUnderCurve));
   for (const RegionDetection& region : score.regions) {
-    const std::string prefix = "region_" + std::to_string(region.label - 1) + "_";
+    const std::string prefix = "region_" + std::to_string(region.label) + "_";
     row(prefix + "voxels", std::to_string(region.voxels));
-    row(prefix + "detected_voxels", std::to_string(region.detectedVoxels));
-    row(prefix + "detected", region.detected() ? "yes" : "no");
+    row(prefix + "detected_voxels", count(region.detectedVoxels));
+    row(prefix + "detected", counted ? (region.detected() ? "yes" : "no") : "n/a");
   }
   return text;
 }
 
-std::string scoreJson(const MapScore& score, const ScoreOptions& options) {
+std::string scoreJson(const FileScore& scored) {
+  const MapScore& score = scored.score;
+  const ScoreOptions& options = scored.options;
+  const bool counted = scored.counted();
+  const auto count = [counted](int64_t value) { return counted ? std::to_string(value) : "null"; };
+  const auto rate = [counted](double value) { return counted ? jsonNumber(value) : "null"; };
   std::string regions = "[";
   for (std::size_t r = 0; r < score.regions.size(); ++r) {
     const RegionDetection& region = score.regions[r];
-    regions += std::string(r ? ", " : "") + "{\"region\": " + std::to_string(region.label - 1) +
+    regions += std::string(r ? ", " : "") + "{\"region\": " + std::to_string(region.label) +
                ", \"label\": " + std::to_string(region.label) +
                ", \"voxels\": " + std::to_string(region.voxels) +
-               ", \"detected_voxels\": " + std::to_string(region.detectedVoxels) +
-               ", \"detected\": " + (region.detected() ? "true" : "false") + "}";
+               ", \"detected_voxels\": " + count(region.detectedVoxels) +
+               ", \"detected\": " + (counted ? (region.detected() ? "true" : "false") : "null") + "}";
   }
   regions += "]";
   std::string roc = "[";
@@ -132,17 +221,22 @@ std::string scoreJson(const MapScore& score, const ScoreOptions& options) {
            jsonNumber(score.roc[i].falsePositiveRate) + ", " +
            jsonNumber(score.roc[i].truePositiveRate) + "]";
   roc += "]";
+  const char* rule = scored.rule == DetectionRule::Threshold ? "threshold"
+                     : scored.rule == DetectionRule::NonZero ? "nonzero"
+                                                             : "none";
   return "{\"threshold\": " + (options.threshold ? jsonNumber(*options.threshold) : "null") +
+         ", \"detection\": \"" + rule + "\", \"threshold_from\": " +
+         (scored.thresholdFrom.empty() ? "null" : jsonString(scored.thresholdFrom)) +
          ", \"tail\": \"" + (options.tail == Tail::Two ? "two" : "upper") + "\"" +
          ", \"voxels\": " + std::to_string(score.voxels) +
-         ", \"true_positives\": " + std::to_string(score.truePositives) +
-         ", \"false_positives\": " + std::to_string(score.falsePositives) +
-         ", \"true_negatives\": " + std::to_string(score.trueNegatives) +
-         ", \"false_negatives\": " + std::to_string(score.falseNegatives) +
-         ", \"sensitivity\": " + jsonNumber(score.sensitivity) +
-         ", \"specificity\": " + jsonNumber(score.specificity) +
-         ", \"false_discovery_proportion\": " + jsonNumber(score.falseDiscoveryProportion) +
-         ", \"dice\": " + jsonNumber(score.dice) + ", \"auc\": " + jsonNumber(score.areaUnderCurve) +
+         ", \"true_positives\": " + count(score.truePositives) +
+         ", \"false_positives\": " + count(score.falsePositives) +
+         ", \"true_negatives\": " + count(score.trueNegatives) +
+         ", \"false_negatives\": " + count(score.falseNegatives) +
+         ", \"sensitivity\": " + rate(score.sensitivity) +
+         ", \"specificity\": " + rate(score.specificity) +
+         ", \"false_discovery_proportion\": " + rate(score.falseDiscoveryProportion) +
+         ", \"dice\": " + rate(score.dice) + ", \"auc\": " + jsonNumber(score.areaUnderCurve) +
          ", \"regions\": " + regions +
          ", \"roc\": {\"columns\": [\"threshold\", \"false_positive_rate\", \"true_positive_rate\"], "
          "\"points\": " + roc + "}}\n";

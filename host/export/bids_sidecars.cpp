@@ -53,8 +53,8 @@ std::string derivativeDescriptionJson(const std::string& experimentName) {
   return description(experimentName + ": design matrices", "derivative");
 }
 
-std::string analysisDescriptionJson(const std::string& datasetName) {
-  return description(datasetName + ": group analysis", "derivative",
+std::string analysisDescriptionJson(const std::string& experimentName) {
+  return description(experimentName + ": analysis (first-level fits and group maps)", "derivative",
                      "cohortix analyze: each subject's linear model and the group's t maps");
 }
 

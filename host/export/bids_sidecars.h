@@ -12,8 +12,8 @@ inline constexpr char kBidsVersion[] = "1.8.0";
 
 std::string datasetDescriptionJson(const std::string& experimentName);
 std::string derivativeDescriptionJson(const std::string& experimentName);
-// The description of `cohortix analyze`'s derivative (derivatives/analysis).
-std::string analysisDescriptionJson(const std::string& datasetName);
+// The dataset_description.json of `cohortix analyze`'s derivatives/analysis.
+std::string analysisDescriptionJson(const std::string& experimentName);
 
 // Describes participant_id and group; groupFactor empty: a study of one group.
 std::string participantsJson(const std::string& groupFactor,

@@ -170,8 +170,15 @@ NoiseStatistics combineForecast(const ForecastParts& forecast, const NoiseGeomet
 }
 
 NoiseStatistics forecastStatistics(const NoiseComponents& components, const NoiseGeometry& geometry) {
+  return forecastStatistics(components, geometry, 0.0);
+}
+
+NoiseStatistics forecastStatistics(const NoiseComponents& components, const NoiseGeometry& geometry,
+                                   double whitePercent) {
   const HighPassDesign design(geometry.volumes, geometry.repetitionTime);
-  return combineForecast(forecastParts(components, geometry, design), geometry, design);
+  ForecastParts parts = forecastParts(components, geometry, design);
+  if (whitePercent > 0.0) parts.parts.push_back(whiteForecast(whitePercent * whitePercent, design));
+  return combineForecast(parts, geometry, design);
 }
 
 }  // namespace cohortix::host::noise

@@ -33,6 +33,10 @@ ForecastParts forecastParts(const NoiseComponents& components, const NoiseGeomet
 NoiseStatistics combineForecast(const ForecastParts& parts, const NoiseGeometry& geometry,
                                 const HighPassDesign& design);
 NoiseStatistics forecastStatistics(const NoiseComponents& components, const NoiseGeometry& geometry);
+// The same with white noise of `whitePercent` (SD, percent of the baseline) beside
+// the components: the plug-in's own noise, when the host's is added to it.
+NoiseStatistics forecastStatistics(const NoiseComponents& components, const NoiseGeometry& geometry,
+                                   double whitePercent);
 
 // The frequency at which a rhythm of `frequencyHz` appears when sampled every TR.
 double aliasedFrequency(double frequencyHz, double repetitionTime);

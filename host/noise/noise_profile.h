@@ -68,8 +68,13 @@ struct NoiseTarget {
   SystemNoise system = SystemNoise::Gaussian;
 };
 
+// What a run's host noise does with the plug-in's own noise: takes its place (the
+// data are the plug-in's noise-free data plus the host's noise), or comes on top.
+enum class PluginNoise { Replace, Add };
+
 struct NoiseProfile {
   std::string name;                   // where it came from, for messages
+  PluginNoise pluginNoise = PluginNoise::Replace;  // `plugin_noise`
   std::optional<NoiseTarget> target;  // set: solve the components from it
   NoiseComponents components;         // used when there is no target
 };

@@ -127,6 +127,15 @@ class Reader {
     fail(node->source(), "\"gaussian\" or \"rician\" for " + what, describe(*node));
   }
 
+  PluginNoise pluginNoise(const toml::table& root) const {
+    const toml::node* node = root.get("plugin_noise");
+    if (!node) return PluginNoise::Replace;
+    const std::string value = text(root, "plugin_noise", "plugin_noise", "");
+    if (value == "replace") return PluginNoise::Replace;
+    if (value == "add") return PluginNoise::Add;
+    fail(node->source(), "\"replace\" or \"add\" for plugin_noise", describe(*node));
+  }
+
   // The tables of an array of tables.
   std::vector<const toml::table*> tables(const toml::node* node, const std::string& what) const {
     std::vector<const toml::table*> result;
@@ -204,12 +213,13 @@ NoiseTarget readTarget(const Reader& r, const toml::table& t) {
 }
 
 NoiseProfile readProfile(const Reader& r, const toml::table& root, const std::string& name) {
-  r.onlyKeys(root, "a noise profile", {"noise", "drift", "rhythm", "global", "target"});
+  r.onlyKeys(root, "a noise profile", {"plugin_noise", "noise", "drift", "rhythm", "global", "target"});
   NoiseProfile profile;
   profile.name = name;
+  profile.pluginNoise = r.pluginNoise(root);
   if (const toml::node* target = root.get("target")) {
     for (const auto& [key, node] : root)
-      if (key.str() != "target")
+      if (key.str() != "target" && key.str() != "plugin_noise")
         r.fail(key.source(), "either [target] or the components ([noise], [drift], [[rhythm]], [global])",
                "both: [" + std::string(key.str()) + "] beside [target]");
     profile.target = readTarget(r, r.table(*target, "[target]"));

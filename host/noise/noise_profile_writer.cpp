@@ -103,6 +103,8 @@ std::string formatNoiseProfile(const NoiseProfile& profile, const std::string& c
     while (std::getline(lines, line)) out << (line.empty() ? "#" : "# " + line) << "\n";
     out << "\n";
   }
+  // A key of the root table: before the first table.
+  if (profile.pluginNoise == PluginNoise::Add) out << "plugin_noise = \"add\"\n\n";
   if (profile.target)
     writeTarget(out, *profile.target);
   else

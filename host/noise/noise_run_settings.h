@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "host/noise/noise_geometry.h"
 #include "host/noise/noise_profile.h"
 
 namespace cohortix::host::noise {
@@ -26,6 +27,13 @@ struct NoiseRunSettings {
 
   bool hasNoise() const { return profile.has_value(); }
 };
+
+// What the estimators will read, on average, from a run's data, in one line naming
+// the profile: the host's noise alone where it replaces the plug-in's, or, where the
+// profile adds it, both noises together and the profile's alone. Empty without
+// noise.
+std::string noiseForecastNote(const NoiseRunSettings& settings, const NoiseGeometry& geometry,
+                              double pluginNoisePercent);
 
 // A section for the dataset's README, in Markdown: the replicate, the noise
 // profile with its values, the components added and the seed. Empty for a plain

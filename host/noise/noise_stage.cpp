@@ -22,8 +22,30 @@ NoiseGeometry geometryOfStudy(const SimulationDesign& design, double repetitionT
   return geometry;
 }
 
-NoiseStage::NoiseStage(NoiseModel model, uint64_t seed, uint32_t replicate, int threads)
-    : model_(std::move(model)), seed_(seed), replicate_(replicate), threads_(threads < 1 ? 1 : threads) {}
+NoiseStage::NoiseStage(NoiseModel model, PluginNoise pluginNoise, uint64_t seed, uint32_t replicate,
+                       int threads, std::ostream& notes)
+    : model_(std::move(model)),
+      pluginNoise_(pluginNoise),
+      notes_(notes),
+      seed_(seed),
+      replicate_(replicate),
+      threads_(threads < 1 ? 1 : threads) {}
+
+bool NoiseStage::removePluginNoise(const SavedSubject& subject, std::span<float> data) {
+  const SubjectComponents* components = subject.components.get();
+  if (components == nullptr) {
+    if (!addedNoted_)
+      notes_ << "cohortix: the plug-in does not report what it draws: the host's noise is added to the "
+                "plug-in's own noise instead of replacing it\n";
+    addedNoted_ = true;
+    return false;
+  }
+  if (components->voxelBaseline.size() != static_cast<std::size_t>(model_.geometry().voxels()) ||
+      components->finalRegion.size() != components->voxelBaseline.size())
+    throw std::runtime_error("what the plug-in reported of it does not cover its VTC's voxels");
+  writeNoiseFree(*components, subject.designMatrix, data, static_cast<std::size_t>(subject.nrOfVolumes));
+  return true;
+}
 
 void NoiseStage::prepare(const SavedSubject& subject, std::span<float> data) {
   const NoiseGeometry& g = model_.geometry();
@@ -32,9 +54,12 @@ void NoiseStage::prepare(const SavedSubject& subject, std::span<float> data) {
                     data.size() == static_cast<std::size_t>(g.voxels()) * static_cast<std::size_t>(g.volumes);
   if (!same)
     throw std::runtime_error("its VTC is not of the study's geometry, for which the host noise was prepared");
-  // Percent components follow each voxel's temporal mean: the host does not know
-  // the plug-in's per-voxel baselines.
   const NoiseKey key{seed_, replicate_, static_cast<uint32_t>(subject.subjectNumber)};
+  if (pluginNoise_ == PluginNoise::Replace && removePluginNoise(subject, data)) {
+    model_.apply(data.data(), subject.components->voxelBaseline.data(), key, threads_);
+    return;
+  }
+  // Percent components follow each voxel's temporal mean.
   model_.apply(data.data(), nullptr, key, threads_);
 }
 

@@ -91,7 +91,8 @@ Status runSizes(const PowerOptions& options, const std::vector<int32_t>& sizes, 
     Result<noise::NoiseModel> model =
         noise::NoiseModel::prepare(*options.noise, noise::geometryOfStudy(design, options.repetitionTime));
     if (!model) return model.status().context("cannot add the noise to " + options.controlFile.filename().string());
-    noise = std::make_unique<noise::NoiseStage>(std::move(model).value(), options.noiseSeed, 0, noiseThreads());
+    noise = std::make_unique<noise::NoiseStage>(std::move(model).value(), options.noise->pluginNoise,
+                                                options.noiseSeed, 0, noiseThreads(), messages);
   }
   // The analytic column models the plug-in's own data: neither anatomy nor noise.
   PowerSink sink(design, truth,

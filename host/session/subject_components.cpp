@@ -36,24 +36,28 @@ std::vector<float> regionResponse(const SubjectComponents& subject, const Design
   return response;
 }
 
-SubjectParts separateSubject(const SubjectComponents& subject, const DesignMatrix& matrix,
-                             std::span<const float> data, std::size_t volumes) {
+void writeNoiseFree(const SubjectComponents& subject, const DesignMatrix& matrix, std::span<float> data,
+                    std::size_t volumes) {
   std::vector<std::vector<float>> responses;
   for (std::size_t r = 0; r < subject.regions.size(); ++r)
     responses.push_back(regionResponse(subject, matrix, r, volumes));
-  SubjectParts parts;
-  parts.noiseFree.resize(data.size());
-  parts.noise.resize(data.size());
   const float A = subject.levels.OnePercent;
   for (std::size_t v = 0; v < subject.voxelBaseline.size(); ++v) {
     const float F = subject.voxelBaseline[v];
     const int16_t label = subject.finalRegion[v];
     const float* response = label > 0 ? responses[static_cast<std::size_t>(label - 1)].data() : nullptr;
-    for (std::size_t t = 0, i = v * volumes; t < volumes && i < data.size(); ++t, ++i) {
-      parts.noiseFree[i] = response != nullptr ? F + A * response[t] : F;
-      parts.noise[i] = data[i] - parts.noiseFree[i];
-    }
+    for (std::size_t t = 0, i = v * volumes; t < volumes && i < data.size(); ++t, ++i)
+      data[i] = response != nullptr ? F + A * response[t] : F;
   }
+}
+
+SubjectParts separateSubject(const SubjectComponents& subject, const DesignMatrix& matrix,
+                             std::span<const float> data, std::size_t volumes) {
+  SubjectParts parts;
+  parts.noiseFree.assign(data.size(), 0.0f);
+  writeNoiseFree(subject, matrix, parts.noiseFree, volumes);
+  parts.noise.resize(data.size());
+  for (std::size_t i = 0; i < data.size(); ++i) parts.noise[i] = data[i] - parts.noiseFree[i];
   return parts;
 }
 

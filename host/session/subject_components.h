@@ -76,4 +76,9 @@ struct SubjectParts {
 SubjectParts separateSubject(const SubjectComponents& subject, const DesignMatrix& matrix,
                              std::span<const float> data, std::size_t volumes);
 
+// The noise-free data alone, F + A x response, written over `data` (the VTC's
+// layout): what a stage that puts other noise in the plug-in's place starts from.
+void writeNoiseFree(const SubjectComponents& subject, const DesignMatrix& matrix, std::span<float> data,
+                    std::size_t volumes);
+
 }  // namespace cohortix::host

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "host/sweep/control_edit.h"
+#include "host/sweep/design_job.h"
 #include "host/sweep/manifest.h"
 
 namespace cohortix::host::sweep {
@@ -66,7 +67,7 @@ bool isDesignFileName(const std::string& name) {
 
 // Planning replaces the files of an earlier plan, and never touches anything else:
 // a folder holding other files is not ours to write into.
-Status onlyPlanFiles(const std::filesystem::path& folder) {
+Status onlyPlanFiles(const std::filesystem::path& folder, bool withJobs = false) {
   static const char* const kPlanEntries[] = {"manifest.tsv", "sweep.toml", "designs", "logs",
                                              "sweep.sbatch"};
   std::error_code error;
@@ -76,7 +77,8 @@ Status onlyPlanFiles(const std::filesystem::path& folder) {
                                        "plan into a new or empty folder");
   for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
     const std::string name = entry.path().filename().string();
-    if (std::find(std::begin(kPlanEntries), std::end(kPlanEntries), name) == std::end(kPlanEntries))
+    if (std::find(std::begin(kPlanEntries), std::end(kPlanEntries), name) == std::end(kPlanEntries) &&
+        !(withJobs && name == "jobs"))
       return refusal;
   }
   for (const auto& entry : std::filesystem::directory_iterator(folder / "designs", error)) {
@@ -85,6 +87,14 @@ Status onlyPlanFiles(const std::filesystem::path& folder) {
     if (!isDesignFileName(name.substr(0, name.find(".tmp.")))) return refusal;
   }
   return Status::ok();
+}
+
+// Whether a design of the plan in folder has completed: its results are kept.
+bool holdsResults(const std::filesystem::path& folder) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder / "jobs", error))
+    if (designState(folder, entry.path().filename().string()) == DesignState::Complete) return true;
+  return false;
 }
 
 Status writeText(DiskInterface& disk, const std::filesystem::path& path, const std::string& text) {
@@ -155,10 +165,16 @@ Result<PlanResult> writePlan(const SweepDefinition& definition, const std::files
   const ExpandedSweep& sweep = expanded.value();
   PlanResult result{sweep.plan, false};
   std::error_code error;
-  if (std::filesystem::exists(folder / "jobs", error)) {
+  if (holdsResults(folder)) {
     if (Status same = sameAsPlanned(sweep, folder); !same) return same;
     result.unchanged = true;
     return result;
+  }
+  // Designs that all failed (or never finished) leave no results: their folders go
+  // with the plan they ran.
+  if (std::filesystem::exists(folder / "jobs", error) && onlyPlanFiles(folder, true).isOk()) {
+    std::filesystem::remove_all(folder / "jobs", error);
+    if (error) return Status::error("cannot remove " + (folder / "jobs").string() + ": " + error.message());
   }
   if (Status own = onlyPlanFiles(folder); !own) return own;
   // A plan not yet run, or one refused half-way, is replaced whole.

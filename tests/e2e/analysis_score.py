@@ -2,8 +2,11 @@
 score` of the group maps against a label map built here from the control file's
 regions: both regions are found, and every count, rate and the ROC area equal
 what numpy and scipy compute from the same two images. The table and the JSON
-agree; a map on another grid, a 4-D truth without a chosen volume and a folder
-without subjects are refused with a message."""
+agree and number regions from 1. Without --threshold a map is scored at its
+sidecar's threshold (a thresholded map as it stands); a map with none is scored by
+its ROC alone, with a line saying so. A threshold not above 0, a map on another
+grid, a 4-D truth without a chosen volume and a folder without subjects are
+refused with a message."""
 import json
 import os
 import re
@@ -70,8 +73,9 @@ def check_score(map_path, labels_path, threshold):
     expected = expected_score(values, labels, threshold)
     for name, value in expected.items():
         if name == "regions":
-            assert [int(scored[f"region_{r}_detected_voxels"]) for r in (0, 1)] == value, (scored, value)
+            assert [int(scored[f"region_{r}_detected_voxels"]) for r in (1, 2)] == value, (scored, value)
             assert [r["detected_voxels"] for r in as_json["regions"]] == value, as_json["regions"]
+            assert [r["region"] for r in as_json["regions"]] == [1, 2], as_json["regions"]
             continue
         assert abs(float(scored[name]) - value) < 1e-9, (map_path, name, scored[name], value)
         assert abs(as_json[name] - value) < 1e-9, (map_path, name, as_json[name], value)
@@ -96,9 +100,22 @@ def main():
     for name in ("true_positives", "false_positives"):
         assert thresholded[name] == by_value[name], (name, thresholded[name], by_value[name])
     # Recovered: both regions, few false positives, voxels ranked well.
-    assert thresholded["region_0_detected"] == thresholded["region_1_detected"] == "yes", thresholded
+    assert thresholded["region_1_detected"] == thresholded["region_2_detected"] == "yes", thresholded
     assert float(thresholded["specificity"]) > 0.99, thresholded
     assert float(by_value["auc"]) > 0.9, by_value
+    # Without --threshold: the sidecar's; a map with none is scored by its ROC alone.
+    assert table(cohortix("score", t_map, "--truth", labels_path).stdout) == by_value
+    bare = os.path.join(run, "bare_t.nii.gz")
+    nib.save(image, bare)
+    done = cohortix("score", bare, "--truth", labels_path)
+    assert "has no threshold" in done.stderr and "ROC curve and its area only" in done.stderr, done.stderr
+    unscored = table(done.stdout)
+    assert unscored["threshold"] == "none" and unscored["auc"] == by_value["auc"], unscored
+    assert all(unscored[name] == "n/a" for name in ("true_positives", "sensitivity", "dice",
+                                                    "region_1_detected")), unscored
+    assert json.loads(cohortix("score", bare, "--truth", labels_path, "--json").stdout)["sensitivity"] is None
+    refused = cohortix("score", t_map, "--truth", labels_path, "--threshold", "-3", status=1).stderr
+    assert "must be above 0" in refused, refused
 
     roc = os.path.join(run, "roc.tsv")
     cohortix("score", t_map, "--truth", labels_path, "--roc", roc)

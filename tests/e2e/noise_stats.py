@@ -167,6 +167,13 @@ def main():
     header[64:76] = struct.pack("<3i", 2 ** 31 - 1, 2 ** 31 - 1, 2 ** 31 - 1)
     with open(absurd, "wb") as out:
         out.write(header)
+    # Not time series: four volumes, and a map whose sidecar says what it holds.
+    short = os.path.join(folder, "short.nii.gz")
+    nib.save(nib.Nifti1Image(np.random.default_rng(2).normal(100, 1, (6, 6, 6, 4)).astype(np.float32), np.eye(4)), short)
+    beta = os.path.join(folder, "S1_beta.nii.gz")
+    nib.save(nib.Nifti1Image(np.random.default_rng(3).normal(100, 1, (6, 6, 6, 40)).astype(np.float32), np.eye(4)), beta)
+    with open(os.path.join(folder, "S1_beta.json"), "w") as out:
+        json.dump({"Values": "beta of each cell"}, out)
     empty_mask = os.path.join(folder, "empty.nii")
     nib.save(nib.Nifti1Image(np.zeros(SHAPE[:3], np.uint8), np.eye(4)), empty_mask)
     for arguments, status, message in (
@@ -175,6 +182,8 @@ def main():
             ((gz, "--mask", empty_mask), 1, "expected voxels in the mask with a positive, varying signal"),
             ((os.path.join(folder, "missing.nii.gz"),), 1, "No such file or directory"),
             ((three_d,), 1, "expected a 4-D image"),
+            ((short,), 1, "expected a time series of at least 10 volumes, found 4"),
+            ((beta,), 1, "expected a time series, found a map: its sidecar S1_beta.json says it holds beta of each cell"),
             ((profile,), 1, "expected a .vtc, .nii or .nii.gz image"),
             ((gz, "--mask", small_mask), 1, "expected a mask of 20 x 18 x 10 voxels, found 4 x 4 x 4"),
             ((gz, "--profile-out", os.path.join(folder, "no", "such.toml")), 4, "cannot write")):

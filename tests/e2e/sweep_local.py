@@ -237,6 +237,48 @@ def refused_design():
         fail("a refused plan left a manifest")
 
 
+def checked_at_plan_time():
+    """Every design's command is parsed when planned: an unknown option, a value out
+    of range and a missing required option stop the plan at the sweep file's line,
+    writing nothing. A plan whose designs all failed holds no results: it is planned
+    again."""
+    shutil.copy(SOURCE / "examples" / "sweep" / "tiny.cxd", TMP / "tiny.cxd")
+    for name, text, message in (
+            ("bogus", 'base = "tiny.cxd"\n[options]\n"--bogus" = 1\n[vary]\nNoisePercent = [1, 2]\n',
+             ":3: design d001 (NoisePercent = 1): The following arguments were not expected"),
+            ("slow-tr", 'base = "tiny.cxd"\ncommand = "power"\n[options]\n"--subjects" = "4"\n'
+                        '[vary]\n"--tr" = [2, 0.01]\n', ":6: design d002 (--tr = 0.01): --tr"),
+            ("no-subjects", 'base = "tiny.cxd"\ncommand = "power"\n[vary]\nNoisePercent = [1]\n',
+             ":2: design d001 (NoisePercent = 1): --subjects is required")):
+        sweep = TMP / f"{name}.toml"
+        sweep.write_text(text)
+        refused = cohortix("sweep", "plan", sweep, "-o", TMP / name, status=1)
+        if not refused.stderr.startswith(f"cohortix: {sweep}{message}") or (TMP / name).exists():
+            fail(f"the plan of {name} said: {refused.stderr}")
+    sweep = TMP / "failing.toml"
+    sweep.write_text('base = "tiny.cxd"\n[vary]\nNoisePercent = [1]\n')
+    plan = TMP / "failing"
+    cohortix("sweep", "plan", sweep, "-o", plan)
+    stand_in = {"COHORTIX_SWEEP_EXECUTABLE": str(STAND_IN), "COHORTIX": COHORTIX, "STAND_IN_FAIL": "d001"}
+    cohortix("sweep", "run", plan, status=1, env=stand_in)
+    sweep.write_text('base = "tiny.cxd"\n[vary]\nNoisePercent = [1, 2]\n')
+    replanned = cohortix("sweep", "plan", sweep, "-o", plan)
+    if not replanned.stdout.startswith("planned 2 designs") or (plan / "jobs").exists():
+        fail(f"re-planning a plan without results said: {replanned.stdout} {replanned.stderr}")
+
+
+def shipped_power_sweep():
+    """The shipped power sweep gathers a power table per design."""
+    plan = TMP / "power-grid"
+    cohortix("sweep", "plan", SOURCE / "examples" / "sweep" / "power-grid.toml", "-o", plan)
+    cohortix("sweep", "run", plan, "--jobs", "2")
+    rows = table(cohortix("sweep", "gather", plan).stdout)
+    detections = [row for row in rows if row["measure"] == "roi_power" and row["region"] == "Region1"]
+    if sorted({row["design"] for row in detections}) != ["d001", "d002", "d003", "d004"] or \
+            not all(0.0 <= float(row["estimate"]) <= 1.0 for row in detections):
+        fail(f"the shipped power sweep gathered {rows[:3]}")
+
+
 def power_sweep():
     """Real power analyses over 2 effect sizes x 2 noise profiles x 2 seeds: each
     design's rows are gathered as its power.tsv holds them, and a design's table is
@@ -312,6 +354,8 @@ def main():
     interrupted()
     killed()
     refused_design()
+    checked_at_plan_time()
+    shipped_power_sweep()
     power_sweep()
     snakemake()
     shutil.rmtree(TMP, ignore_errors=True)

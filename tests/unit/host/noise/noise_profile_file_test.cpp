@@ -34,11 +34,13 @@ TEST(NoiseProfileFile, WrittenProfilesReadBackTheSame) {
   NoiseProfile target;
   target.target = NoiseTarget{72.5, 0.31, 5.25, 0.4, {{"cardiac", 1.17, 0.03, 10.0}}, 0.02, 0.75, 0.25,
                               SystemNoise::Rician};
+  target.pluginNoise = PluginNoise::Add;
   for (const NoiseProfile& profile : {components, target}) {
     const std::string text = formatNoiseProfile(profile, "a comment\n\nover lines");
     const Result<NoiseProfile> read = parseNoiseProfile(text, "written.toml");
     ASSERT_TRUE(read) << read.status().message() << "\n" << text;
     EXPECT_EQ(formatNoiseProfile(read.value(), "a comment\n\nover lines"), text);
+    EXPECT_EQ(read->pluginNoise, profile.pluginNoise);
   }
 }
 
@@ -72,7 +74,10 @@ TEST(NoiseProfileFile, BadProfilesAreRefusedWithTheirLine) {
        "found both: [drift] beside [target]"},
       {"[target]\ntsnr = 80\nar1 = 0.99\n", "bad.toml:3: expected target.ar1 from -0.9 to 0.95, found 0.99"},
       {"[targets]\ntsnr = 80\n",
-       "bad.toml:1: expected one of noise, drift, rhythm, global, target in a noise profile, found \"targets\""},
+       "bad.toml:1: expected one of plugin_noise, noise, drift, rhythm, global, target in a noise profile, "
+       "found \"targets\""},
+      {"plugin_noise = \"keep\"\n[target]\ntsnr = 80\n",
+       "bad.toml:1: expected \"replace\" or \"add\" for plugin_noise, found the text \"keep\""},
       // Characters beyond ASCII outside strings and comments, which the TOML
       // library itself mishandles, and a line break its message would quote.
       {"[target]\ntsnr\xc3\xa9 = 80\n", "bad.toml:2: expected TOML, found a syntax error: "},

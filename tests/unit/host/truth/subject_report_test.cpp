@@ -2,7 +2,7 @@
 // plug-in makes, the report agrees with a replay of every subject's draws (and a
 // report that does not is caught, the subject named), and with the subject's
 // predictors it takes the data apart into the run without noise and the
-// plug-in's own noise.
+// plug-in's own noise, which the host's noise then replaces.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,11 +14,14 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "control/control_file_reader.h"
 #include "control/derived_counts.h"
+#include "host/noise/noise_profile_file.h"
+#include "host/noise/noise_stage.h"
 #include "host/session/host_session.h"
 #include "host/truth/truth_verifier.h"
 #include "simulation/random/random_state.h"
@@ -98,7 +101,9 @@ struct PluginRun {
   std::vector<std::string> notWritten;
   bool finished = false;
 
-  PluginRun(const fs::path& control, bool reported, bool tamper = false) : design(designOf(control)) {
+  PluginRun(const fs::path& control, bool reported, bool tamper = false,
+            SubjectDataStage* stage = nullptr)
+      : design(designOf(control)) {
     SessionOptions options;
     options.controlFile = control;
     options.outputDir = folder.path();
@@ -109,6 +114,7 @@ struct PluginRun {
     resetRandomSources();
     std::srand(1);
     testing::RecordingHost host(options);
+    if (stage != nullptr) host.session().output().addStage(*stage);
     host.session().output().addSink(sink);
     if (reported) {
       host.session().output().addWitness(tamper ? static_cast<SubjectWitness&>(tampering)
@@ -189,6 +195,48 @@ TEST(SubjectComponents, TakeASubjectApartIntoItsRunWithoutNoiseAndThePluginsNois
   const double mean = sum / n;
   EXPECT_LT(std::abs(mean), 5.0 / std::sqrt(n));
   EXPECT_LT(std::abs(squares / n - mean * mean - 1.0), 5.0 * std::sqrt(2.0 / n));
+}
+
+// The host's noise of one profile, for the tiny study's geometry.
+std::unique_ptr<noise::NoiseStage> tinyNoise(const char* pluginNoise, std::ostream& notes) {
+  const Result<noise::NoiseProfile> profile = noise::parseNoiseProfile(
+      std::string("plugin_noise = \"") + pluginNoise + "\"\n[noise]\nlevel = 3\nar = [0.4]\n", "tiny.toml");
+  EXPECT_TRUE(profile) << profile.status().message();
+  const testing::TempControlFile control(tinyStudy("0"));
+  const std::unique_ptr<SimulationDesign> design = designOf(control.path());
+  Result<noise::NoiseModel> model =
+      noise::NoiseModel::prepare(profile.value(), noise::geometryOfStudy(*design, 2.0));
+  EXPECT_TRUE(model) << model.status().message();
+  return std::make_unique<noise::NoiseStage>(std::move(model).value(), profile->pluginNoise, 5, 0, 1, notes);
+}
+
+std::vector<std::vector<float>> dataOf(const PluginRun& run) {
+  std::vector<std::vector<float>> data;
+  for (const Subject& subject : run.sink.subjects) data.push_back(subject.data);
+  return data;
+}
+
+// Replacing the plug-in's noise leaves nothing of it: a noisy study and its
+// noise-free twin get the same bytes. A profile that adds, and a plug-in that
+// cannot report (said once), keep the plug-in's noise under the host's.
+TEST(NoiseStage, TheHostsNoiseReplacesThePluginsOwnUnlessTheProfileAdds) {
+  const testing::TempControlFile noisyFile(tinyStudy("2")), quietFile(tinyStudy("0"));
+  std::ostringstream notes;
+  const auto replaceNoisy = tinyNoise("replace", notes), replaceQuiet = tinyNoise("replace", notes);
+  const PluginRun noisy(noisyFile.path(), true, false, replaceNoisy.get());
+  const PluginRun quiet(quietFile.path(), true, false, replaceQuiet.get());
+  ASSERT_EQ(noisy.sink.subjects.size(), 6u);
+  EXPECT_TRUE(dataOf(noisy) == dataOf(quiet));
+  EXPECT_EQ(notes.str(), "");
+
+  const auto added = tinyNoise("add", notes), unreported = tinyNoise("replace", notes);
+  const PluginRun noisyAdded(noisyFile.path(), true, false, added.get());
+  EXPECT_FALSE(dataOf(noisyAdded) == dataOf(noisy));
+  EXPECT_EQ(notes.str(), "");
+  const PluginRun old(noisyFile.path(), false, false, unreported.get());
+  EXPECT_TRUE(dataOf(old) == dataOf(noisyAdded));
+  EXPECT_THAT(notes.str(), HasSubstr("added to the plug-in's own noise instead of replacing it"));
+  EXPECT_EQ(notes.str().find("plug-in does not report"), notes.str().rfind("plug-in does not report"));
 }
 
 }  // namespace
