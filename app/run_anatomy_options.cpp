@@ -32,7 +32,8 @@ CLI::Option* addRunAnatomyOptions(CLI::App& command, RunAnatomyOptions& options)
 }
 
 host::Result<std::unique_ptr<RunAnatomy>> RunAnatomy::prepare(const RunAnatomyOptions& options,
-                                                             const SimulationDesign& design) {
+                                                             const SimulationDesign& design,
+                                                             bool keepNoise) {
   if (!options.wanted) return std::unique_ptr<RunAnatomy>();
   const host::anatomy::AnatomySources sources =
       options.file.empty() ? host::anatomy::templateSources()
@@ -46,8 +47,9 @@ host::Result<std::unique_ptr<RunAnatomy>> RunAnatomy::prepare(const RunAnatomyOp
   run->names_ = host::anatomy::AtlasNames::forSources(sources);
   run->onVTC_ = host::anatomy::anatomyOnVTC(run->anatomy_, vtcBoxOf(design));
   run->composition_ = std::make_unique<host::anatomy::Composition>(
-      run->onVTC_, options.signalIn == "all" ? host::anatomy::SignalIn::All
-                                             : host::anatomy::SignalIn::Grey);
+      run->onVTC_,
+      options.signalIn == "all" ? host::anatomy::SignalIn::All : host::anatomy::SignalIn::Grey,
+      keepNoise);
   return run;
 }
 

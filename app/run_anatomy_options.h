@@ -37,8 +37,10 @@ class RunAnatomy {
   // Builds the anatomy on the study's grid; refuses, before anything is written,
   // missing templates (with the command that installs them) or an image that is
   // not one. Null when no anatomy is asked for.
+  // `keepNoise`: false when the host's noise will take the plug-in's place.
   static host::Result<std::unique_ptr<RunAnatomy>> prepare(const RunAnatomyOptions& options,
-                                                           const SimulationDesign& design);
+                                                           const SimulationDesign& design,
+                                                           bool keepNoise = true);
 
   // The stage (ahead of the host's noise) and the outputs.
   void plugInto(host::HostSession& session, host::anatomy::AnatomyOutputSetting setting,

@@ -175,12 +175,24 @@ void describeRun(CommandRecord& record, const RunOptions& run,
 // design (the plug-in then says why it refuses the control file).
 host::Result<std::unique_ptr<RunAnatomy>> prepareAnatomy(const RunOptions& run,
                                                          const SimulationDesign* design,
-                                                         const host::PluginLibrary& plugin) {
+                                                         const host::PluginLibrary& plugin,
+                                                         RunNoise& noise) {
   if (!run.anatomy.wanted || design == nullptr) return std::unique_ptr<RunAnatomy>();
   if (plugin.entryPoints().reportSubjects == nullptr)
     return host::Status::error("--anatomy recomposes every subject from what the plug-in reports "
                                "it drew, and the loaded plug-in reports nothing");
-  return RunAnatomy::prepare(run.anatomy, *design);
+  // Where the host's noise takes the plug-in's place, the anatomy composes the
+  // data without it and the noise goes on at the composed baseline.
+  host::noise::NoiseStage* stage = noise.stage();
+  const bool replaced = stage != nullptr && stage->replacesPluginNoise();
+  host::Result<std::unique_ptr<RunAnatomy>> anatomy = RunAnatomy::prepare(run.anatomy, *design, !replaced);
+  if (anatomy && replaced) {
+    const host::anatomy::Composition& composition = anatomy.value()->composition();
+    stage->takeRecomposedData([&composition](const host::SavedSubject& subject) {
+      return composition.composedBaseline(*subject.components);
+    });
+  }
+  return anatomy;
 }
 
 host::anatomy::AnatomyOutputSetting anatomyOutputs(const RunOptions& run,
@@ -241,7 +253,8 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
     reportError(noise.status().message());
     return ExitStatus::Refused;
   }
-  host::Result<std::unique_ptr<RunAnatomy>> anatomy = prepareAnatomy(run, design.get(), *plugin);
+  host::Result<std::unique_ptr<RunAnatomy>> anatomy =
+      prepareAnatomy(run, design.get(), *plugin, *noise.value());
   if (!anatomy) {
     reportError(anatomy.status().message());
     return ExitStatus::Refused;

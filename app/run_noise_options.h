@@ -43,6 +43,8 @@ class RunNoise {
   // Adds the noise stage to the session's output path; for a profile that adds the
   // host's noise to the plug-in's own, says on stderr what the data will read.
   void plugInto(host::HostSession& session);
+  // The noise stage; null when the run adds no host noise.
+  host::noise::NoiseStage* stage() const { return stage_.get(); }
   // That line ("" for a profile that replaces the plug-in's noise, or no noise).
   const std::string& combinedNote() const { return combinedNote_; }
   const host::noise::NoiseRunSettings& settings() const { return settings_; }

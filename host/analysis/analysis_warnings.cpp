@@ -89,12 +89,16 @@ Result<std::vector<std::string>> analysisWarnings(StudySource& source, const Ana
   for (const SubjectEntry& subject : source.subjects())
     if (subject.group >= 0 && static_cast<std::size_t>(subject.group) < sizes.size()) ++sizes[subject.group];
   std::vector<std::string> lines = relabellingWarnings(sizes, source.groupNames(), options);
-  if (source.subjects().empty()) return lines;
-  Result<StudySubject> first = source.load(0);
-  if (!first) return first.status();
-  for (std::string& line :
-       firstLevelWarnings(first->predictors, first->volumes, first->repetitionTime, options.firstLevel))
-    lines.push_back(std::move(line));
+  // The design of the first subject that can be read: a damaged one is the
+  // analysis's to refuse or leave out, not the warnings'.
+  for (std::size_t s = 0; s < source.subjects().size(); ++s) {
+    Result<StudySubject> subject = source.load(s);
+    if (!subject) continue;
+    for (std::string& line : firstLevelWarnings(subject->predictors, subject->volumes,
+                                                subject->repetitionTime, options.firstLevel))
+      lines.push_back(std::move(line));
+    break;
+  }
   return lines;
 }
 

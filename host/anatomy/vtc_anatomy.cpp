@@ -87,8 +87,9 @@ void Composition::composeData(const SubjectComponents& subject, const DesignMatr
     const float F = subject.voxelBaseline[v];
     const float baseline = baselineLevel(v) * F;
     const int16_t label = subject.finalRegion[v];
+    const float kept = keepNoise_ ? 1.0f : 0.0f;
     if (label <= 0) {
-      for (std::size_t t = 0; t < volumes; ++t) values[t] = baseline + (values[t] - F);
+      for (std::size_t t = 0; t < volumes; ++t) values[t] = baseline + kept * (values[t] - F);
       continue;
     }
     const float* response = responses[static_cast<std::size_t>(label - 1)].data();
@@ -96,9 +97,16 @@ void Composition::composeData(const SubjectComponents& subject, const DesignMatr
     for (std::size_t t = 0; t < volumes; ++t) {
       const float signal = A * response[t];
       const float noise = values[t] - (F + signal);
-      values[t] = (baseline + weight * signal) + noise;
+      values[t] = (baseline + weight * signal) + kept * noise;
     }
   }
+}
+
+std::vector<float> Composition::composedBaseline(const SubjectComponents& subject) const {
+  std::vector<float> baseline(subject.voxelBaseline.size(), 0.0f);
+  for (std::size_t v = 0; v < baseline.size() && v < anatomy_.voxels(); ++v)
+    baseline[v] = baselineLevel(v) * subject.voxelBaseline[v];
+  return baseline;
 }
 
 void Composition::composeTruth(SubjectComponents& subject) const {

@@ -56,7 +56,10 @@ VTCAnatomy anatomyOnVTC(const Anatomy& anatomy, const VTCBox& box,
 
 class Composition {
  public:
-  Composition(const VTCAnatomy& anatomy, SignalIn signalIn) : anatomy_(anatomy), signalIn_(signalIn) {}
+  // `keepNoise`: the plug-in's noise stays in the data (false: the host's noise
+  // will take its place, and the data are composed without it).
+  Composition(const VTCAnatomy& anatomy, SignalIn signalIn, bool keepNoise = true)
+      : anatomy_(anatomy), signalIn_(signalIn), keepNoise_(keepNoise) {}
 
   float baselineLevel(std::size_t voxel) const { return anatomy_.level[voxel]; }
   float signalWeight(std::size_t voxel) const {
@@ -71,10 +74,13 @@ class Composition {
   // The truth of what composeData adds: the baseline as composed and each voxel's
   // signal weight.
   void composeTruth(SubjectComponents& subject) const;
+  // The baseline composeData gives each voxel.
+  std::vector<float> composedBaseline(const SubjectComponents& subject) const;
 
  private:
   const VTCAnatomy& anatomy_;
   SignalIn signalIn_;
+  bool keepNoise_;
 };
 
 }  // namespace cohortix::host::anatomy

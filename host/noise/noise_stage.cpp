@@ -55,6 +55,11 @@ void NoiseStage::prepare(const SavedSubject& subject, std::span<float> data) {
   if (!same)
     throw std::runtime_error("its VTC is not of the study's geometry, for which the host noise was prepared");
   const NoiseKey key{seed_, replicate_, static_cast<uint32_t>(subject.subjectNumber)};
+  if (pluginNoise_ == PluginNoise::Replace && baselineOf_ && subject.components != nullptr) {
+    const std::vector<float> baseline = baselineOf_(subject);
+    model_.apply(data.data(), baseline.data(), key, threads_);
+    return;
+  }
   if (pluginNoise_ == PluginNoise::Replace && removePluginNoise(subject, data)) {
     model_.apply(data.data(), subject.components->voxelBaseline.data(), key, threads_);
     return;

@@ -14,6 +14,8 @@
 // percents following each voxel's temporal mean; the latter is said once.
 
 #include <cstdint>
+#include <functional>
+#include <vector>
 #include <ostream>
 #include <span>
 
@@ -39,6 +41,13 @@ class NoiseStage : public SubjectDataStage {
   // writes nothing made of them).
   void prepare(const SavedSubject& subject, std::span<float> data) override;
 
+  // A stage before this one (the anatomy) has already recomposed every subject
+  // without the plug-in's noise: the host's noise replacing it goes on the data as
+  // they come, at each voxel's baseline as `baselineOf` gives it.
+  using BaselineOf = std::function<std::vector<float>(const SavedSubject&)>;
+  void takeRecomposedData(BaselineOf baselineOf) { baselineOf_ = std::move(baselineOf); }
+  bool replacesPluginNoise() const { return pluginNoise_ == PluginNoise::Replace; }
+
  private:
   // Puts the subject's noise-free data in place of its data; false when it has no
   // components to make them from.
@@ -51,6 +60,7 @@ class NoiseStage : public SubjectDataStage {
   uint64_t seed_;
   uint32_t replicate_;
   int threads_;
+  BaselineOf baselineOf_;
 };
 
 }  // namespace cohortix::host::noise

@@ -103,8 +103,15 @@ Status runSizes(const PowerOptions& options, const std::vector<int32_t>& sizes, 
   std::optional<anatomy::AnatomyStage> anatomyStage;
   if (options.anatomy) {
     onVTC.emplace(anatomy::anatomyOnVTC(*options.anatomy, vtcBoxOf(design)));
-    composition.emplace(*onVTC, options.signalIn);
+    // Where the host's noise takes the plug-in's place, the anatomy composes the
+    // data without it and the noise goes on at the composed baseline.
+    const bool replaced = noise != nullptr && noise->replacesPluginNoise();
+    composition.emplace(*onVTC, options.signalIn, !replaced);
     anatomyStage.emplace(*composition);
+    if (replaced)
+      noise->takeRecomposedData([&composition](const SavedSubject& subject) {
+        return composition->composedBaseline(*subject.components);
+      });
   }
   NullBuffer dropped;
   std::ostream log(&dropped);

@@ -130,6 +130,21 @@ def main():
               f"{name}: the cached anatomy made other bytes than the derived one")
     check_truth_and_brain(noisy, quiet)
     check_dataset(bids)
+    # The host's noise in place of the plug-in's, on the anatomy: what is left after
+    # the truth's baseline and signal is white noise of 1 % of each voxel's
+    # composed baseline, and none of the plug-in's.
+    hosted = os.path.join(base, "hosted")
+    profile = os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "examples", "noise", "white-1percent.toml")
+    run(hosted, whole_brain(1.5), "--anatomy", "--truth", "--noise", profile)
+    stem = "S1_G1_WholeBrain"
+    data = Vtc(os.path.join(hosted, "native", stem + ".vtc")).as_nifti_order().astype(np.float64)
+    twin = Vtc(os.path.join(quiet, "native", stem + ".vtc")).as_nifti_order().astype(np.float64)
+    baseline = image(os.path.join(hosted, "native", stem + "_truth_baseline.nii"))
+    brain = image(os.path.join(hosted, "native", "WholeBrain_truth_brain_mask.nii")) > 0
+    relative = ((data - twin) / baseline[..., None])[brain]
+    check(abs(relative.std() / 0.01 - 1) < 0.02, f"host noise on the anatomy: {relative.std():.5f} of the baseline, not 0.01")
+    plugin_noise = (Vtc(os.path.join(noisy, "native", stem + ".vtc")).as_nifti_order() - twin)[brain]
+    check(abs(np.corrcoef(relative.ravel(), plugin_noise.ravel())[0, 1]) < 0.01, "the plug-in's noise is still there")
     # The analysis's own mask keeps the brain and leaves the background out.
     analysis = os.path.join(base, "analysis")
     analyzed = subprocess.run([os.environ["COHORTIX"], "analyze", os.path.join(noisy, "native"), "-o", analysis],
