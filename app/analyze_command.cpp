@@ -153,6 +153,11 @@ void addAnalyzeCommand(CLI::App& app, const GlobalOptions&, CommandAction& actio
                     "reach --alpha, a high-pass that removes the design, drifts taking the df)");
   command->add_flag("--ar1", analysis.firstLevel.ar1,
                     "Prewhiten for AR(1) noise, rho pooled over the voxels");
+  command->add_option("--smooth", analysis.smoothFwhmMm,
+                      "Smooth every volume with a Gaussian of this FWHM in mm before the first level "
+                      "(0: none)")
+      ->capture_default_str()
+      ->check(CLI::Range(0.0, 100.0));
   command->add_option("--highpass", analysis.firstLevel.highpassSeconds,
                       "High-pass cutoff period in seconds (0: none)")
       ->capture_default_str()

@@ -125,6 +125,14 @@ def main():
         check(np.allclose(truths[name][0], (g1 + g2) / 2, atol=1e-5), f"{name}: not the groups' mean")
         check(np.allclose(truths["G1vsG2_" + effect][0], g1 - g2, atol=1e-5), f"G1vsG2_{effect}: not G1 - G2")
     check(np.all((truths["all_cell1-FacesxAttended"][0] != 0) == (labels > 0)), "a true effect outside the regions")
+    # --smooth: recorded in every sidecar and in analysis.json, and applied.
+    smoothed = os.path.join(run, "smoothed")
+    cohortix("analyze", run, "-o", smoothed, "--smooth", "6", "--control", study)
+    check(json.load(open(os.path.join(smoothed, "analysis.json")))["SmoothingFwhmMm"] == 6, "smoothing not recorded")
+    check(json.load(open(glob.glob(os.path.join(smoothed, "group", "all_cell1*_t.json"))[0]))["SmoothingFwhmMm"] == 6,
+          "smoothing not in the group sidecar")
+    betas = [image(glob.glob(os.path.join(folder, "first-level", "S1_*_beta.nii.gz"))[0]) for folder in (analysis, smoothed)]
+    check(betas[1].std() < betas[0].std(), "smoothing did not smooth the betas")
     bids_dataset()
     if failures:
         sys.exit("FAIL:\n" + "\n".join(failures))
