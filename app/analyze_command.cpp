@@ -34,6 +34,7 @@ struct AnalyzeOptions {
   std::string run;
   std::string controlFile;  // empty: the run's own, where it holds one
   bool strict = false;
+  bool designFromEvents = false;
   std::string outputDir;  // empty: RUN/analysis
   host::AnalysisOptions analysis;
   GroupThresholdOptions threshold;
@@ -81,7 +82,7 @@ std::optional<std::string> attachTruth(const AnalyzeOptions& options, host::Anal
 ExitStatus analyze(AnalyzeOptions options) {
   applyGroupThresholdOptions(options.threshold, options.analysis);
   host::RealDiskInterface disk;
-  auto source = host::studySource(options.run, disk);
+  auto source = host::studySource(options.run, disk, options.designFromEvents);
   if (!source) {
     reportError(source.status().message());
     return ExitStatus::RunFailed;
@@ -156,6 +157,14 @@ void addAnalyzeCommand(CLI::App& app, const GlobalOptions&, CommandAction& actio
                     "reach --alpha, a high-pass that removes the design, drifts taking the df)");
   command->add_flag("--ar1", analysis.firstLevel.ar1,
                     "Prewhiten for AR(1) noise, rho pooled over the voxels");
+  command->add_flag("--design-from-events", options->designFromEvents,
+                    "For a BIDS dataset: build every run's design from its events.tsv and TR, as the "
+                    "plug-in builds design matrices (done anyway where a design table is missing)");
+  command->add_option("--smooth", analysis.smoothFwhmMm,
+                      "Smooth every volume with a Gaussian of this FWHM in mm before the first level "
+                      "(0: none)")
+      ->capture_default_str()
+      ->check(CLI::Range(0.0, 100.0));
   command->add_option("--highpass", analysis.firstLevel.highpassSeconds,
                       "High-pass cutoff period in seconds (0: none)")
       ->capture_default_str()

@@ -3,6 +3,8 @@
 // analysis or a power table is there, its results.
 
 #include <CLI/CLI.hpp>
+#include <unistd.h>
+
 #include <iostream>
 #include <memory>
 
@@ -45,6 +47,9 @@ ExitStatus makeReport(const ReportOptions& options) {
     reportError(written.context("cannot write " + options.output).message());
     return ExitStatus::FilesNotWritten;
   }
+  // On a terminal, one line naming what was written; in a pipe, nothing.
+  if (::isatty(STDERR_FILENO) == 1)
+    std::cerr << "report of " << options.runFolder << " written to " << options.output << '\n';
   return ExitStatus::Success;
 }
 

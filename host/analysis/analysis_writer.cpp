@@ -162,7 +162,8 @@ void AnalysisWriter::subjectFitted(const SubjectEntry& subject, const FirstLevel
       "\"Subject\": " + jsonString(subject.name) + ", \"Group\": " + jsonString(group) +
       ", \"Cells\": " + jsonStrings(study_.cellNames) + ", \"Baseline\": " + jsonNumber(fit.baseline) +
       ", \"AR1\": " + jsonNumber(fit.ar1) + ", \"ResidualDegreesOfFreedom\": " +
-      std::to_string(fit.residualDf) + ", \"DriftRegressors\": " + std::to_string(fit.driftRegressors);
+      std::to_string(fit.residualDf) + ", \"DriftRegressors\": " + std::to_string(fit.driftRegressors) +
+      ", \"SmoothingFwhmMm\": " + jsonNumber(options_.smoothFwhmMm);
   const auto sidecar = [&](const std::string& suffix, const std::string& values) {
     writeText(stem.string() + suffix + ".json",
                     "{\"Values\": " + jsonString(values) + ", " + common + "}\n");
@@ -204,6 +205,7 @@ std::string AnalysisWriter::groupSidecar(const GroupTest& groupTest, const Stati
          ", \"Weights\": " + jsonNumbers(effect.weights) + ", \"Groups\": " + jsonString(groupTest.groups) +
          ", \"Subjects\": " + subjects + ", \"DegreesOfFreedom\": " + jsonNumber(map.df) +
          ", \"Tail\": " + jsonString(tailName(options_.tail)) +
+         ", \"SmoothingFwhmMm\": " + jsonNumber(options_.smoothFwhmMm) +
          ", \"Threshold\": " + thresholdJson(threshold) +
          (thresholded ? ", \"Thresholded\": true" : "") + truthKeys + "}\n";
 }
@@ -284,6 +286,7 @@ void AnalysisWriter::studyFinished(const GroupAccumulator& accumulator) {
       folder_ / "analysis.json",
       "{\"Input\": " + jsonString(input_) + ", \"Cells\": " + jsonStrings(study_.cellNames) +
           ", \"Groups\": " + jsonStrings(study_.groupNames) + ", \"Effects\": " + effects +
+          ", \"SmoothingFwhmMm\": " + jsonNumber(options_.smoothFwhmMm) +
           ", \"HighPassSeconds\": " + jsonNumber(options_.firstLevel.highpassSeconds) +
           ", \"AR1\": " + (options_.firstLevel.ar1 ? "true" : "false") +
           ", \"Alpha\": " + jsonNumber(options_.alpha) + ", \"Correction\": " +

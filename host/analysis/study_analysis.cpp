@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "host/analysis/analysis_text.h"
+#include "host/analysis/spatial_smoothing.h"
 
 namespace cohortix::host {
 namespace {
@@ -66,6 +67,7 @@ Status fitSubject(StudySource& source, std::size_t index, const AnalysisOptions&
   }
   if (Status status = matchesStudy(subject.value(), *study); !status)
     return std::move(status).context(entry.name);
+  smoothVolumes(subject.value().data, study->grid, subject.value().volumes, options.smoothFwhmMm);
   FirstLevelOptions firstLevel = options.firstLevel;
   firstLevel.repetitionTime = subject.value().repetitionTime;
   const StudySubject& data = subject.value();

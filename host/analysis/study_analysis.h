@@ -21,6 +21,7 @@
 namespace cohortix::host {
 
 struct AnalysisOptions {
+  double smoothFwhmMm = 0.0;           // Gaussian smoothing before the first level; 0: none
   FirstLevelOptions firstLevel;        // the repetition time comes from the data
   std::vector<std::string> contrasts;  // "name: w1 w2 ...", added to the generated ones
   double alpha = 0.05;

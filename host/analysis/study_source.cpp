@@ -5,7 +5,10 @@
 #include <regex>
 #include <system_error>
 
+#include "control/condition_names.h"
+#include "host/analysis/analysis_truth.h"
 #include "host/analysis/bids_tables.h"
+#include "host/analysis/events_design.h"
 #include "host/analysis/nifti_reader.h"
 #include "host/formats/rtc_format.h"
 #include "host/formats/vtc_format.h"
@@ -124,7 +127,13 @@ class RunFolderSource : public StudySource {
 
 class BidsDatasetSource : public StudySource {
  public:
-  BidsDatasetSource(fs::path root, DiskInterface& disk) : root_(std::move(root)), disk_(disk) {}
+  BidsDatasetSource(fs::path root, DiskInterface& disk, bool fromEvents)
+      : root_(std::move(root)), disk_(disk), fromEvents_(fromEvents) {
+    // The cells' order, for designs built from events: the control file's.
+    if (Result<std::unique_ptr<SimulationDesign>> design = readRunDesign(root_, {}); design)
+      for (int32_t c = 0; c < design.value()->NrOfWithinCells; ++c)
+        cells_.push_back(conditionName(*design.value(), c));
+  }
 
   Status scan() {
     const fs::path table = root_ / "participants.tsv";
@@ -149,16 +158,11 @@ class BidsDatasetSource : public StudySource {
     if (!bold) return bold.status();
     const std::string stem = bold.value().filename().string().substr(
         0, bold.value().filename().string().find("_bold.nii"));
-    const fs::path designPath =
-        root_ / "derivatives" / "cohortix" / id / "func" / (stem + "_desc-design_timeseries.tsv");
-    for (const fs::path& file : {bold.value(), designPath})
-      if (Status inside = insideDataset(file); !inside) return inside;
-    Result<std::string> design = fileText(disk_, designPath);
-    if (!design) return design.status();
-    Result<std::vector<Predictor>> predictors = parseDesignTable(design.value(), designPath.string());
-    if (!predictors) return predictors.status();
+    if (Status inside = insideDataset(bold.value()); !inside) return inside;
     Result<NiftiVolume> image = readNifti(bold.value());
     if (!image) return image.status();
+    Result<std::vector<Predictor>> predictors = designOf(id, stem, image.value());
+    if (!predictors) return predictors.status();
     StudySubject subject;
     subject.predictors = std::move(predictors.value());
     subject.volumes = image.value().volumes;
@@ -193,8 +197,30 @@ class BidsDatasetSource : public StudySource {
     return Status::error(func.string() + " holds no bold volume (*_bold.nii or *_bold.nii.gz)");
   }
 
+  // The run's design table, or, where it is missing (or asked for), the design
+  // built from its events table.
+  Result<std::vector<Predictor>> designOf(const std::string& id, const std::string& stem,
+                                          const NiftiVolume& image) {
+    const fs::path designPath =
+        root_ / "derivatives" / "cohortix" / id / "func" / (stem + "_desc-design_timeseries.tsv");
+    std::error_code error;
+    if (!fromEvents_ && fs::exists(designPath, error)) {
+      if (Status inside = insideDataset(designPath); !inside) return inside;
+      Result<std::string> design = fileText(disk_, designPath);
+      if (!design) return design.status();
+      return parseDesignTable(design.value(), designPath.string());
+    }
+    const fs::path eventsPath = root_ / id / "func" / (stem + "_events.tsv");
+    if (Status inside = insideDataset(eventsPath); !inside) return inside;
+    Result<std::string> events = fileText(disk_, eventsPath);
+    if (!events) return events.status();
+    return designFromEvents(events.value(), eventsPath.string(), image.volumes, image.repetitionTime, cells_);
+  }
+
   fs::path root_;
   DiskInterface& disk_;
+  bool fromEvents_ = false;
+  std::vector<std::string> cells_;  // from the dataset's control file, when it has one
   std::vector<SubjectEntry> subjects_;
   std::vector<std::string> groupNames_;
 };
@@ -207,17 +233,20 @@ Result<std::unique_ptr<StudySource>> runFolderSource(const fs::path& folder, Dis
   return std::unique_ptr<StudySource>(std::move(source));
 }
 
-Result<std::unique_ptr<StudySource>> bidsDatasetSource(const fs::path& root, DiskInterface& disk) {
-  auto source = std::make_unique<BidsDatasetSource>(root, disk);
+Result<std::unique_ptr<StudySource>> bidsDatasetSource(const fs::path& root, DiskInterface& disk,
+                                                       bool designFromEvents) {
+  auto source = std::make_unique<BidsDatasetSource>(root, disk, designFromEvents);
   if (Status status = source->scan(); !status) return status;
   return std::unique_ptr<StudySource>(std::move(source));
 }
 
-Result<std::unique_ptr<StudySource>> studySource(const fs::path& folder, DiskInterface& disk) {
+Result<std::unique_ptr<StudySource>> studySource(const fs::path& folder, DiskInterface& disk,
+                                                 bool designFromEvents) {
   std::error_code error;
   if (!fs::is_directory(folder, error))
     return Status::error(folder.string() + " is not a folder");
-  if (fs::exists(folder / "dataset_description.json", error)) return bidsDatasetSource(folder, disk);
+  if (fs::exists(folder / "dataset_description.json", error))
+    return bidsDatasetSource(folder, disk, designFromEvents);
   return runFolderSource(folder, disk);
 }
 

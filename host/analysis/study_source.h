@@ -52,12 +52,15 @@ class StudySource {
 Result<std::unique_ptr<StudySource>> runFolderSource(const std::filesystem::path& folder,
                                                      DiskInterface& disk);
 
-// A BIDS dataset as `cohortix run --bids` writes it.
+// A BIDS dataset as `cohortix run --bids` writes it. A run without its design
+// table under derivatives/cohortix (or every run, with designFromEvents) has its
+// design built from its events table and TR (events_design.h), the cells in the
+// order of the control file under code/ when there is one.
 Result<std::unique_ptr<StudySource>> bidsDatasetSource(const std::filesystem::path& root,
-                                                       DiskInterface& disk);
+                                                       DiskInterface& disk, bool designFromEvents = false);
 
 // Either, by what the folder holds (dataset_description.json: a BIDS dataset).
 Result<std::unique_ptr<StudySource>> studySource(const std::filesystem::path& folder,
-                                                 DiskInterface& disk);
+                                                 DiskInterface& disk, bool designFromEvents = false);
 
 }  // namespace cohortix::host

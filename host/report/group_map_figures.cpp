@@ -105,6 +105,10 @@ std::string correctionText(const std::string& correction) {
 // permutation threshold is a statistic to exceed, whatever the degrees of freedom.
 std::string thresholdText(const GroupMapEntry& map) {
   std::string out = htmlText(correctionText(map.correction) + " " + map.alpha + ": ");
+  // With no discovery the FDR procedure has no threshold: alpha / m is only the
+  // least any voxel would have needed.
+  if (map.correction == "fdr" && map.significantVoxels == 0)
+    return out + "none passes; the smallest p would need p &le; " + pText(map.pThreshold);
   if (map.tThreshold == "n/a" || map.tThreshold.empty()) return out + "p &le; " + pText(map.pThreshold);
   const std::string comparison = map.correction == "fwe" ? " &gt; " : " &ge; ";
   const std::string clusters = map.correction == "cluster" ? "clusters of " : "";

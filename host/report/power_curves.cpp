@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "control/condition_names.h"
 #include "host/report/html_text.h"
 #include "host/report/number_text.h"
 #include "host/report/result_figures.h"
@@ -127,6 +128,30 @@ std::string powerResults(const ReportContext& context, const std::string& source
     if (row.scope == scope) addOnce(effects, row.effect);
   for (const std::string& effect : effects) out += powerPlot(context, scope, effect, rows);
   return out + powerTable(rows);
+}
+
+Status powerTableOfStudy(const SimulationDesign& design, const std::string& source,
+                         const std::vector<PowerEntry>& rows) {
+  std::vector<std::string> cells;
+  for (int32_t c = 0; c < design.NrOfWithinCells; ++c) cells.push_back(conditionName(design, c));
+  const std::string other = source + " is the power table of another study: ";
+  bool cellFound = rows.empty();
+  for (const PowerEntry& row : rows) {
+    cellFound = cellFound || std::find(cells.begin(), cells.end(), row.effect) != cells.end();
+    if (row.region == "outside") continue;
+    const bool numbered = row.region.rfind("Region", 0) == 0 && row.region.size() > 6 &&
+                          row.region.find_first_not_of("0123456789", 6) == std::string::npos;
+    const long number = numbered ? std::strtol(row.region.c_str() + 6, nullptr, 10) : 0;
+    if (number < 1 || number > design.NrOfRegions)
+      return Status::error(other + "it names " + row.region + ", the study has " +
+                           std::to_string(design.NrOfRegions) + " regions");
+  }
+  if (!cellFound) {
+    std::string names;
+    for (const std::string& cell : cells) names += (names.empty() ? "" : ", ") + cell;
+    return Status::error(other + "none of its effects is a cell of the study (" + names + ")");
+  }
+  return Status::ok();
 }
 
 }  // namespace cohortix::host

@@ -23,4 +23,9 @@ Result<std::string> groupMapResults(const ReportContext& context, ResultsInput& 
 std::string powerResults(const ReportContext& context, const std::string& source,
                          const std::vector<PowerEntry>& rows);
 
+// Refuses a power table of another study: one naming a region the study does not
+// have, or none of whose effects is a cell of the study.
+Status powerTableOfStudy(const SimulationDesign& design, const std::string& source,
+                         const std::vector<PowerEntry>& rows);
+
 }  // namespace cohortix::host

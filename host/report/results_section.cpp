@@ -24,6 +24,9 @@ Result<Section> resultsSection(const ReportContext& context) {
   if (!maps) return maps.status();
   Result<std::optional<std::vector<PowerEntry>>> power = results.powerTable();
   if (!power) return power.status();
+  if (power.value())
+    if (Status same = powerTableOfStudy(context.design, results.powerSource(), *power.value()); !same)
+      return same;
   if (!maps.value() && !power.value()) return none();
   if (maps.value()) {
     Result<std::string> part = groupMapResults(context, results, *maps.value());

@@ -89,12 +89,17 @@ Status onlyPlanFiles(const std::filesystem::path& folder, bool withJobs = false)
   return Status::ok();
 }
 
-// Whether a design of the plan in folder has completed: its results are kept.
+// Whether the plan in folder has run with anything to keep: a design complete, or
+// one started and not failed (running now, or interrupted with its output). A plan
+// whose every started design failed holds nothing but their logs.
 bool holdsResults(const std::filesystem::path& folder) {
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(folder / "jobs", error))
-    if (designState(folder, entry.path().filename().string()) == DesignState::Complete) return true;
-  return false;
+  bool started = false;
+  for (const auto& entry : std::filesystem::directory_iterator(folder / "jobs", error)) {
+    started = true;
+    if (designState(folder, entry.path().filename().string()) != DesignState::Failed) return true;
+  }
+  return started && error;
 }
 
 Status writeText(DiskInterface& disk, const std::filesystem::path& path, const std::string& text) {
@@ -170,8 +175,8 @@ Result<PlanResult> writePlan(const SweepDefinition& definition, const std::files
     result.unchanged = true;
     return result;
   }
-  // Designs that all failed (or never finished) leave no results: their folders go
-  // with the plan they ran.
+  // Designs that all failed leave no results: their folders go with the plan they
+  // ran.
   if (std::filesystem::exists(folder / "jobs", error) && onlyPlanFiles(folder, true).isOk()) {
     std::filesystem::remove_all(folder / "jobs", error);
     if (error) return Status::error("cannot remove " + (folder / "jobs").string() + ": " + error.message());

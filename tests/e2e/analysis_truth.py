@@ -8,11 +8,13 @@ map's their difference. Without the control file no truth is written, and said.
 A high-pass cutoff that takes the design is warned about and recorded in
 analysis.json; --strict refuses it, writing nothing. A BIDS dataset's analysis is
 a derivative dataset with its own dataset_description.json, its truth from the
-control file under code/."""
+control file under code/; stripped of its design tables it is analysed, from its
+events, to the same maps."""
 import glob
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 
@@ -54,22 +56,35 @@ def report_scores(html):
     return rows
 
 
-def bids_dataset():
-    dataset = fresh_folder("truth-bids", "dataset")
-    os.rmdir(dataset)
-    assert run_cohortix(example("noise-free"), "-o", fresh_folder("truth-bids", "native"), "--bids", dataset).returncode == 0
+def bids_dataset(dataset):
+    """The dataset's analysis: a derivative with its truth; stripped of its design
+    tables (or with --design-from-events) the designs built from the events give
+    the same maps, to float rounding."""
     done = cohortix("analyze", dataset)
     analysis = os.path.join(dataset, "derivatives", "analysis")
     description = json.load(open(os.path.join(analysis, "dataset_description.json")))
     check(description["DatasetType"] == "derivative" and description["BIDSVersion"], description)
     check("no truth written" not in done.stderr and os.path.exists(os.path.join(analysis, "truth_regions.nii.gz")),
           done.stderr)
+    stripped = dataset + "-stripped"
+    shutil.rmtree(stripped, ignore_errors=True)
+    shutil.copytree(dataset, stripped, ignore=shutil.ignore_patterns("*_desc-design_timeseries.tsv", "analysis"))
+    cohortix("analyze", stripped)
+    cohortix("analyze", dataset, "--design-from-events", "-o", os.path.join(dataset, "from-events"))
+    for other in (os.path.join(stripped, "derivatives", "analysis"), os.path.join(dataset, "from-events")):
+        names = sorted(os.path.relpath(p, analysis) for p in glob.glob(os.path.join(analysis, "*", "*_t.nii.gz")))
+        check(len(names) > 30, f"{len(names)} t maps")
+        for name in names:
+            mine, theirs = image(os.path.join(analysis, name)), image(os.path.join(other, name))
+            check(np.allclose(mine, theirs, rtol=1e-4, atol=1e-4, equal_nan=True), f"{other}: {name} differs")
 
 
 def main():
     study = example("faces-and-places")
     run = fresh_folder("truth-run")
-    assert run_cohortix(study, "-o", run).returncode == 0
+    dataset = run + "-bids"
+    shutil.rmtree(dataset, ignore_errors=True)
+    assert run_cohortix(study, "-o", run, "--bids", dataset).returncode == 0
     bare = cohortix("analyze", run, "-o", os.path.join(run, "bare"))
     check("no truth written" in bare.stderr and "--control" in bare.stderr, bare.stderr)
     check(not os.path.exists(os.path.join(run, "bare", "truth_regions.nii.gz")), "a truth without a control file")
@@ -125,7 +140,15 @@ def main():
         check(np.allclose(truths[name][0], (g1 + g2) / 2, atol=1e-5), f"{name}: not the groups' mean")
         check(np.allclose(truths["G1vsG2_" + effect][0], g1 - g2, atol=1e-5), f"G1vsG2_{effect}: not G1 - G2")
     check(np.all((truths["all_cell1-FacesxAttended"][0] != 0) == (labels > 0)), "a true effect outside the regions")
-    bids_dataset()
+    # --smooth: recorded in every sidecar and in analysis.json, and applied.
+    smoothed = os.path.join(run, "smoothed")
+    cohortix("analyze", run, "-o", smoothed, "--smooth", "6", "--control", study)
+    check(json.load(open(os.path.join(smoothed, "analysis.json")))["SmoothingFwhmMm"] == 6, "smoothing not recorded")
+    check(json.load(open(glob.glob(os.path.join(smoothed, "group", "all_cell1*_t.json"))[0]))["SmoothingFwhmMm"] == 6,
+          "smoothing not in the group sidecar")
+    betas = [image(glob.glob(os.path.join(folder, "first-level", "S1_*_beta.nii.gz"))[0]) for folder in (analysis, smoothed)]
+    check(betas[1].std() < betas[0].std(), "smoothing did not smooth the betas")
+    bids_dataset(dataset)
     if failures:
         sys.exit("FAIL:\n" + "\n".join(failures))
     print("every map has its truth; score and the report agree on every map the report scores")

@@ -6,6 +6,8 @@
   that size alone, the next size's run continues the plug-in's stream;
 - `--noise` changes the estimates, leaves the analytic column empty (it models
   the plug-in's white noise only), and the same `--seed` gives the same table;
+  it takes the place of the plug-in's noise (a louder NoisePercent changes
+  nothing) unless the profile adds to it;
 - `--correction fwe` and `cluster` threshold each replicate's maps by
   permutation: with fewer relabellings than 1 / alpha nothing can be found, with
   enough the regions are;
@@ -110,6 +112,21 @@ def check_noise(base, control, plain):
     assert all(row[analytic] == "NA" for row in rows), "an analytic value with the host's noise"
     header, rows = read_tsv(os.path.join(base, "together1", "power.tsv"))
     assert any(row[analytic] != "NA" for row in rows), "no analytic value without the host's noise"
+    # The host's noise takes the place of the plug-in's: the study with another
+    # NoisePercent (its draws otherwise the same) gives the same table; a profile
+    # that adds to the plug-in's noise does not.
+    louder = control.replace(".cxd", "-louder.cxd")
+    open(louder, "w").write(open(control).read().replace("NoisePercent: 2.0", "NoisePercent: 5.0"))
+    replaced = os.path.join(base, "noise-louder")
+    power(louder, replaced, "--subjects", "3,5", "--replicates", "4", "--noise", PROFILE, "--seed", "7")
+    assert table(replaced) == table(first), "the plug-in's noise reached the analysis through the host's"
+    adding = os.path.join(base, "adding.toml")
+    open(adding, "w").write('plugin_noise = "add"\n' + open(PROFILE).read())
+    for study_file, name in ((control, "added"), (louder, "added-louder")):
+        power(study_file, os.path.join(base, name), "--subjects", "3,5", "--replicates", "4", "--noise", adding,
+              "--seed", "7")
+    assert table(os.path.join(base, "added")) != table(os.path.join(base, "added-louder")), \
+        "an added noise hid the plug-in's"
 
 
 def check_family_wise(base, control):

@@ -6,7 +6,7 @@ drawn for each region is the set of voxels whose signal varies; on a noisy
 example the temporal SNR the report prints is that of the .vtc as numpy
 computes it. With an analysis and a power table beside the run, the results
 section scores each map over all subjects as numpy does against the regions'
-spheres, plots the power table's own estimates, and refuses results named on the
+spheres, plots the power table's own estimates (refusing another study's), and refuses results named on the
 command line that are missing or malformed, naming the file."""
 import base64
 import os
@@ -263,6 +263,19 @@ def check_results(out):
     done = report(native, os.path.join(out, "x.html"), "--control", example("region-of-interest"),
                   "--power", broken)
     assert done.returncode == 1 and broken + ":2: expected a number" in done.stderr, done.stderr
+    assert not os.path.exists(os.path.join(out, "x.html")), "a refused report left a file"
+    # Another study's power table is refused, not drawn.
+    own = open(os.path.join(native, "power", "power.tsv")).read()
+    for name, text, message in (
+            ("more-regions", own.replace("\tRegion2\t", "\tRegion3\t"), "it names Region3, the study has 2 regions"),
+            ("other-cells", own.replace("Faces", "Houses").replace("Objects", "Scenes"),
+             "none of its effects is a cell of the study (Faces, Objects)")):
+        other = os.path.join(out, name + ".tsv")
+        open(other, "w").write(text)
+        done = report(native, os.path.join(out, "x.html"), "--control", example("region-of-interest"),
+                      "--power", other)
+        assert done.returncode == 1 and f"{other} is the power table of another study: {message}" in done.stderr, \
+            done.stderr
     assert not os.path.exists(os.path.join(out, "x.html")), "a refused report left a file"
     shutil.rmtree(native)
 

@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "host/sweep/design_job.h"
 #include "host/sweep/manifest.h"
 #include "host/sweep/sweep_file.h"
 #include "host/sweep/sweep_plan.h"
@@ -139,6 +140,13 @@ TEST_F(SweepPlan, APlanWithResultsIsKeptOnlyForTheSamePlan) {
   Result<PlanResult> again = writePlan(read.value(), folder / "plan", disk);
   ASSERT_TRUE(again);
   EXPECT_FALSE(again->unchanged);
+  // Every design run failed: nothing to keep, planned again, their folders gone.
+  std::filesystem::create_directories(folder / "plan" / "jobs" / "d001");
+  std::ofstream(folder / "plan" / "jobs" / "d001" / "failed") << summaryText({1, 0, 0, 0, 0.5});
+  again = writePlan(read.value(), folder / "plan", disk);
+  ASSERT_TRUE(again) << again.status().message();
+  EXPECT_FALSE(again->unchanged);
+  EXPECT_FALSE(std::filesystem::exists(folder / "plan" / "jobs"));
   std::filesystem::create_directories(folder / "plan" / "jobs" / "d001");
   again = writePlan(read.value(), folder / "plan", disk);
   ASSERT_TRUE(again);
