@@ -50,4 +50,17 @@ void removeLeftoversOfStudy(const std::filesystem::path& controlFile,
            << std::flush;
 }
 
+void removeLeftoversOfDataset(const std::filesystem::path& dataset, std::ostream& messages) {
+  const auto any = [](std::string_view) { return true; };
+  int removed = host::removeLeftoverTemporaries(dataset, any);
+  std::error_code error;
+  for (std::filesystem::recursive_directory_iterator it(dataset, error), end; !error && it != end;
+       it.increment(error))
+    if (it->is_directory(error) && !it->is_symlink(error)) removed += host::removeLeftoverTemporaries(it->path(), any);
+  if (removed == 0) return;
+  messages << "cohortix: removed " << removed << (removed == 1 ? " temporary file" : " temporary files")
+           << " in the dataset " << dataset.string() << " that an earlier run left when it was stopped\n"
+           << std::flush;
+}
+
 }  // namespace cohortix::app

@@ -19,4 +19,9 @@ bool isOutputOfExperiment(std::string_view name, std::string_view experimentName
 void removeLeftoversOfStudy(const std::filesystem::path& controlFile,
                             const std::filesystem::path& outputDir, std::ostream& messages);
 
+// Removes the temporaries that ended runs left anywhere in the BIDS dataset a
+// resumed run has locked (every file there is the dataset's own) and says so in
+// one line on messages; nothing when there are none.
+void removeLeftoversOfDataset(const std::filesystem::path& dataset, std::ostream& messages);
+
 }  // namespace cohortix::app

@@ -109,6 +109,8 @@ class RunAdmission {
     if (!granted(disk_.makeDirs(run_.bidsDir).context("cannot create the folder " + run_.bidsDir)))
       return false;
     if (!granted(locks_.take(run_.bidsDir))) return false;
+    // Only now: a temporary of a live run in the dataset would be its writer's.
+    if (run_.exports.resume) removeLeftoversOfDataset(run_.bidsDir, std::cerr);
     // Said once here rather than once for every subject's files.
     return granted(writableFolder(run_.bidsDir, "the BIDS folder"));
   }

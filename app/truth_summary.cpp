@@ -1,7 +1,8 @@
 #include "app/truth_summary.h"
 
 #include <algorithm>
-#include <regex>
+#include <string>
+#include <vector>
 
 #include "host/analysis/nifti_reader.h"
 #include "host/export/decimal_text.h"
@@ -17,12 +18,75 @@ bool endsWith(const std::string& name, const char* suffix) {
   return name.size() >= end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
 }
 
+// Text scanned by position, not by std::regex: its matcher recurses once per
+// character it repeats over, so a long line (a large design's effects, or a
+// hostile file) would overflow the stack.
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
 // The value of a top-level "key" (indented by two, as the host writes them) in
 // one of our JSON files: a string, a list, or up to the field's end.
 std::string field(const std::string& json, const std::string& key) {
-  const std::regex pattern("\n  \"" + key + "\"\\s*:\\s*(\"[^\"]*\"|\\[[^\\]]*\\]|[^,\\n}]+)");
-  std::smatch match;
-  return std::regex_search(json, match, pattern) ? match[1].str() : "";
+  const std::string label = "\n  \"" + key + "\"";
+  for (std::size_t at = json.find(label); at != std::string::npos; at = json.find(label, at + 1)) {
+    std::size_t i = at + label.size();
+    while (i < json.size() && isSpace(json[i])) ++i;
+    if (i >= json.size() || json[i] != ':') continue;
+    ++i;
+    while (i < json.size() && isSpace(json[i])) ++i;
+    const char open = i < json.size() ? json[i] : '\0';
+    if (open == '"' || open == '[') {
+      const std::size_t close = json.find(open == '"' ? '"' : ']', i + 1);
+      if (close != std::string::npos) return json.substr(i, close + 1 - i);
+    }
+    const std::size_t end = json.find_first_of(",\n}", i);
+    if (end != i) return json.substr(i, end == std::string::npos ? std::string::npos : end - i);
+  }
+  return "";
+}
+
+// The digits right after `label` at `at`, or empty.
+std::string digitsAfter(const std::string& text, std::size_t at, const std::string& label) {
+  if (text.compare(at, label.size(), label) != 0) return "";
+  std::size_t end = at + label.size();
+  while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+  return text.substr(at + label.size(), end - at - label.size());
+}
+
+const std::string kRegion = "\"Region\": ", kCentre = "\"CentreTalairach\": ",
+                  kWritten = "\"VoxelsWritten\": ", kOverwritten = ", \"VoxelsOverwritten\": ";
+
+struct RegionLine {
+  std::string region, centre, written, overwritten;
+};
+
+// Each region as the host writes it, on one line: its number, Talairach centre
+// and the voxels it wrote and overwrote.
+std::vector<RegionLine> regionLines(const std::string& json) {
+  std::vector<RegionLine> regions;
+  std::size_t start = 0;
+  while (start < json.size()) {
+    std::size_t end = json.find('\n', start);
+    if (end == std::string::npos) end = json.size();
+    const std::string line = json.substr(start, end - start);
+    start = end + 1;
+    for (std::size_t at = line.find(kRegion); at != std::string::npos; at = line.find(kRegion, at + 1)) {
+      RegionLine r;
+      r.region = digitsAfter(line, at, kRegion);
+      const std::size_t centre = line.find(kCentre + "[", at);
+      const std::size_t written = line.find(kWritten, centre == std::string::npos ? at : centre);
+      if (r.region.empty() || centre == std::string::npos || written == std::string::npos) continue;
+      const std::size_t close = line.find(']', centre);
+      if (close > written) continue;
+      r.centre = line.substr(centre + kCentre.size(), close + 1 - centre - kCentre.size());
+      r.written = digitsAfter(line, written, kWritten);
+      r.overwritten = digitsAfter(line, written + kWritten.size() + r.written.size(), kOverwritten);
+      if (r.written.empty() || r.overwritten.empty()) continue;
+      regions.push_back(std::move(r));
+      at = written;
+    }
+  }
+  return regions;
 }
 
 std::size_t count(const std::string& text, const std::string& what) {
@@ -75,12 +139,9 @@ Result<std::string> summariseTruth(const fs::path& path, DiskInterface& disk) {
                      " regions, cells " + field(json, "Cells") + "\n";
   text += "  baseline " + field(json, "Baseline") + ", one percent " + field(json, "OnePercent") +
           ", noise SD " + field(json, "NoiseSD") + " (signal units)\n";
-  const std::regex region(
-      "\"Region\": (\\d+).*?\"CentreTalairach\": (\\[[^\\]]*\\]).*?\"VoxelsWritten\": (\\d+), "
-      "\"VoxelsOverwritten\": (\\d+)");
-  for (std::sregex_iterator it(json.begin(), json.end(), region), end; it != end; ++it)
-    text += "  region " + (*it)[1].str() + ": centre " + (*it)[2].str() + " mm, " +
-            (*it)[3].str() + " voxels written, " + (*it)[4].str() + " overwritten\n";
+  for (const RegionLine& r : regionLines(json))
+    text += "  region " + r.region + ": centre " + r.centre + " mm, " + r.written + " voxels written, " +
+            r.overwritten + " overwritten\n";
   return text;
 }
 

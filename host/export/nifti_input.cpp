@@ -327,10 +327,11 @@ Result<NiftiInput> NiftiInput::open(const fs::path& file) {
   if (fd < 0) return input.failure(std::strerror(errno));
   struct stat status {};
   unsigned char magic[2] = {0, 0};
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+  const bool known = ::fstat(fd, &status) == 0;
+  if (!known || !S_ISREG(status.st_mode)) {
     const int error = errno;
     ::close(fd);
-    return input.failure(S_ISREG(status.st_mode) ? std::strerror(error) : "not a regular file");
+    return input.failure(known ? "not a regular file" : std::strerror(error));
   }
   stream->fileBytes = static_cast<uint64_t>(status.st_size);
   stream->fd = fd;

@@ -7,7 +7,8 @@ subject's truth, and `analyze` and `report` of the dataset must each exit with
 status 1 and one line naming the file and the fault, with nothing written and no
 line of any library's own. The intact dataset goes through all five first; a bold
 volume that is a link out of the dataset is not analysed, and `analyze
---skip-damaged` leaves a damaged subject out and says so."""
+--skip-damaged` leaves a damaged subject out and says so. `info` reads a truth
+file whose region line runs to megabytes."""
 
 import gzip
 import json
@@ -213,6 +214,20 @@ def main():
         failures.append(f"link out of the dataset: analyze exit status {done.returncode}: {done.stderr}")
     bold.unlink()
     bold.write_bytes(intact)
+
+    # `info` of a subject's truth, and of one whose region line runs to megabytes,
+    # which a recursive pattern matcher would follow off the end of the stack.
+    summary = next(truth.parent.glob("*_desc-truth_summary.json"))
+    done = subprocess.run([COHORTIX, "info", str(summary)], capture_output=True, text=True)
+    if done.returncode != 0 or not re.search(r"\n  region 1: centre \[-?\d+, -?\d+, -?\d+\] mm, \d+ voxels "
+                                             r"written, \d+ overwritten\n", done.stdout):
+        failures.append(f"truth: info exit status {done.returncode}: {done.stdout} {done.stderr}")
+    text = summary.read_text()
+    long_line = TMP / "long_truth.json"
+    long_line.write_text(text.replace('"Region": 1, ', '"Region": 1, ' + '"x": 0, ' * 400000, 1))
+    done = subprocess.run([COHORTIX, "info", str(long_line)], capture_output=True, text=True)
+    if done.returncode != 0 or "region 1: centre" not in done.stdout:
+        failures.append(f"long truth line: info exit status {done.returncode}: {done.stderr}")
     assert not failures, "\n".join(failures)
     print(f"{len(rows)} damaged images refused by info, noise-stats, score, analyze and report")
 
