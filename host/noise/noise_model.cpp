@@ -174,6 +174,31 @@ void NoiseModel::limitVolumesPerPass(std::size_t volumes) {
   chunk_ = std::min(chunk_, granules * kChunkGranule);
 }
 
+namespace {
+
+// The signal level the system noise's percentage is of: the mean of the voxels
+// that hold signal, so a dark background around a brain does not pull it down.
+// Those above an eighth of the mean of every positive voxel (as the analysis's
+// mask takes them), then, of those, the ones above half their mean, which leaves
+// out the edges a voxel of brain shares with the background. In a box every voxel
+// holds signal and the reference is the mean of all. `scale` holds level / 100.
+double meanAbove(const std::vector<float>& scale, double floor, double otherwise) {
+  double sum = 0.0;
+  int64_t count = 0;
+  for (float s : scale)
+    if (s > floor) sum += s, ++count;
+  return count > 0 ? sum / static_cast<double>(count) : otherwise;
+}
+
+double signalReference(const std::vector<float>& scale, double positive, int64_t positiveCount) {
+  if (positiveCount == 0) return 0.0;
+  const double mean = positive / static_cast<double>(positiveCount) / 100.0;
+  const double holding = meanAbove(scale, mean / 8.0, mean);
+  return meanAbove(scale, holding / 2.0, holding);
+}
+
+}  // namespace
+
 void NoiseModel::apply(float* data, const float* baseline, const NoiseKey& key, int threads) const {
   const NoiseGeometry& g = geometry_;
   const int64_t voxels = g.voxels();
@@ -197,8 +222,7 @@ void NoiseModel::apply(float* data, const float* baseline, const NoiseKey& key, 
       ++positiveCount;
     }
   }
-  const double reference = positiveCount > 0 ? positive / static_cast<double>(positiveCount) : 0.0;
-  subject.systemSD = static_cast<float>(systemSD_ * reference / 100.0);
+  subject.systemSD = static_cast<float>(systemSD_ * signalReference(subject.scale, positive, positiveCount));
 
   if (globalSD_ > 0.0f) {
     subject.global.assign(paddedLength(n), 0.0f);
