@@ -146,10 +146,12 @@ def failures(plan):
     check_grid(plan)
 
 
-def interrupted():
-    plan = TMP / "interrupted"
+def sleeping_sweep(name):
+    """A sweep of the grid whose designs' commands sleep, once two of them run:
+    the plan, the sweep's process and the folder of the commands' pid files."""
+    plan = TMP / name
     cohortix("sweep", "plan", GRID, "-o", plan)
-    pids = TMP / "pids"
+    pids = TMP / (name + "-pids")
     pids.mkdir()
     env = {**os.environ, "COHORTIX_SWEEP_EXECUTABLE": str(STAND_IN), "COHORTIX": COHORTIX,
            "STAND_IN_SLEEP": "60", "STAND_IN_PIDS": str(pids)}
@@ -158,6 +160,11 @@ def interrupted():
     deadline = time.monotonic() + 60
     while len(list(pids.iterdir())) < 2 and time.monotonic() < deadline:
         time.sleep(0.05)
+    return plan, process, pids
+
+
+def interrupted():
+    plan, process, pids = sleeping_sweep("interrupted")
     started = sorted(p.name for p in pids.iterdir())
     process.send_signal(signal.SIGTERM)
     try:
@@ -181,17 +188,7 @@ def interrupted():
 
 def killed():
     """A runner killed outright takes its designs' commands with it."""
-    plan = TMP / "killed"
-    cohortix("sweep", "plan", GRID, "-o", plan)
-    pids = TMP / "killed-pids"
-    pids.mkdir()
-    env = {**os.environ, "COHORTIX_SWEEP_EXECUTABLE": str(STAND_IN), "COHORTIX": COHORTIX,
-           "STAND_IN_SLEEP": "60", "STAND_IN_PIDS": str(pids)}
-    process = subprocess.Popen([COHORTIX, "sweep", "run", plan, "--jobs", "2"], env=env,
-                               stderr=subprocess.DEVNULL)
-    deadline = time.monotonic() + 60
-    while len(list(pids.iterdir())) < 2 and time.monotonic() < deadline:
-        time.sleep(0.05)
+    _, process, pids = sleeping_sweep("killed")
     process.kill()
     process.wait()
     children = [int(p.read_text()) for p in pids.iterdir()]
