@@ -127,8 +127,11 @@ def main():
             check(all(text in regions for text in found), f"{name}: {found}, report {regions}")
     check(sum(name in reported for name in maps) >= 7, f"the report scored {sorted(reported)}")
 
-    # The true effects combine as the maps do.
-    for scope in ("all", "G1", "G2", "G1vsG2"):
+    # The true effects combine as the maps do. The groups' scopes are named as the
+    # study names its groups (the run's record), the comparison "<first>vs<second>".
+    between = next(n.split("_")[0] for n in maps if "vs" in n.split("_")[0])
+    first, second = between.split("vs")
+    for scope in ("all", first, second, between):
         cells = [truths[n][0] for n in maps if n.startswith(scope + "_cell")]
         for name in (n for n in maps if n.startswith(scope + "_con")):
             truth, weights = truths[name]
@@ -136,9 +139,9 @@ def main():
             check(np.allclose(truth, combined, atol=1e-5), f"{name}: not its weights over the cells")
     for name in (n for n in maps if n.startswith("all_")):
         effect = name[len("all_"):]
-        g1, g2 = truths["G1_" + effect][0], truths["G2_" + effect][0]
+        g1, g2 = truths[f"{first}_{effect}"][0], truths[f"{second}_{effect}"][0]
         check(np.allclose(truths[name][0], (g1 + g2) / 2, atol=1e-5), f"{name}: not the groups' mean")
-        check(np.allclose(truths["G1vsG2_" + effect][0], g1 - g2, atol=1e-5), f"G1vsG2_{effect}: not G1 - G2")
+        check(np.allclose(truths[f"{between}_{effect}"][0], g1 - g2, atol=1e-5), f"{between}_{effect}: not the difference")
     check(np.all((truths["all_cell1-FacesxAttended"][0] != 0) == (labels > 0)), "a true effect outside the regions")
     # --smooth: recorded in every sidecar and in analysis.json, and applied.
     smoothed = os.path.join(run, "smoothed")
