@@ -62,7 +62,8 @@ class Reader {
       if (found) continue;
       std::string list;
       for (const std::string_view k : known) list += (list.empty() ? "" : ", ") + std::string(k);
-      fail(key.source(), "one of " + list + " in " + where, "\"" + std::string(key.str()) + "\"");
+      // A quoted key may hold line breaks and control characters: shown escaped.
+      fail(key.source(), "one of " + list + " in " + where, "\"" + tomlErrorText(key.str()) + "\"");
     }
   }
 
@@ -221,7 +222,7 @@ NoiseProfile readProfile(const Reader& r, const toml::table& root, const std::st
     for (const auto& [key, node] : root)
       if (key.str() != "target" && key.str() != "plugin_noise")
         r.fail(key.source(), "either [target] or the components ([noise], [drift], [[rhythm]], [global])",
-               "both: [" + std::string(key.str()) + "] beside [target]");
+               "both: [" + tomlErrorText(key.str()) + "] beside [target]");
     profile.target = readTarget(r, r.table(*target, "[target]"));
     return profile;
   }
