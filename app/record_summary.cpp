@@ -14,11 +14,11 @@ std::string secondsText(double seconds) {
 std::string copiesText(const host::record::RunRecord& record) {
   std::string text;
   if (record.controlFile)
-    text += "Control file: " + record.controlFile->path + " (copy kept, SHA-256 " +
-            record.controlFile->sha256 + ")\n";
+    text += "Control file: " + record.controlFile->path + " (copy kept, XXH3-128 " +
+            record.controlFile->checksum + ")\n";
   for (const host::record::RecordedText& profile : record.profiles)
-    text += "Profile (" + profile.option + "): " + profile.path + " (copy kept, SHA-256 " +
-            profile.sha256 + ")\n";
+    text += "Profile (" + profile.option + "): " + profile.path + " (copy kept, XXH3-128 " +
+            profile.checksum + ")\n";
   return text;
 }
 
@@ -41,7 +41,7 @@ std::string filesText(const host::record::RunRecord& record) {
   text += "\nFiles: " + std::to_string(record.files.size()) + ", " + std::to_string(bytes) +
           " bytes\n";
   for (const host::record::RecordedFile& file : record.files)
-    text += "  " + file.sha256 + "  " + std::to_string(file.bytes) + "  " + file.output + "/" +
+    text += "  " + file.checksum + "  " + std::to_string(file.bytes) + "  " + file.output + "/" +
             file.path + "\n";
   return text;
 }
@@ -52,7 +52,7 @@ std::string runRecordSummary(const std::string& name, const host::record::RunRec
   std::string text = name + ": the record of `cohortix " + record.command + "` (schema " +
                      std::to_string(record.schema) + ")\n";
   text += "Made by: Cohortix " + record.cohortixVersion + ", plug-in " + record.pluginName + " " +
-          record.pluginVersion + " (" + record.pluginPath + ", SHA-256 " + record.pluginSha256 +
+          record.pluginVersion + " (" + record.pluginPath + ", XXH3-128 " + record.pluginChecksum +
           ")\n";
   text += "Command line: " + record.commandLineText() + "\n";
   text += "In: " + record.workingDirectory + "\n";

@@ -18,7 +18,7 @@
 #include "host/record/record_check.h"
 #include "host/record/restored_copy.h"
 #include "host/record/run_recorder.h"
-#include "host/record/sha256.h"
+#include "host/record/checksum.h"
 
 namespace cohortix::app {
 namespace {
@@ -58,7 +58,7 @@ void warnOfVersion(const RunRecord& record, const std::string& pluginPath) {
   const host::Result<host::record::FileChecksum> sum = host::record::fileChecksum(pluginPath);
   const std::string difference = host::record::versionDifference(
       record, plugin ? plugin->entryPoints().getPluginVersion() : "unknown",
-      sum ? sum.value().sha256 : "unknown");
+      sum ? sum.value().checksum : "unknown");
   if (!difference.empty())
     std::cerr << "cohortix: warning: the record was not made by these builds (" << difference
               << "): the files may differ byte for byte\n";

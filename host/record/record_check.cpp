@@ -4,7 +4,7 @@
 #include <tuple>
 
 #include "host/record/run_recorder.h"
-#include "host/record/sha256.h"
+#include "host/record/checksum.h"
 
 namespace cohortix::host::record {
 
@@ -24,10 +24,10 @@ RecordCheck checkRecordedFiles(const RunRecord& recorded,
     const Result<FileChecksum> now = fileChecksum(path);
     if (!now) {
       check.problems.push_back(path.string() + ": missing (" + now.status().message() + ")");
-    } else if (now.value().bytes != file.bytes || now.value().sha256 != file.sha256) {
+    } else if (now.value().bytes != file.bytes || now.value().checksum != file.checksum) {
       check.problems.push_back(path.string() + ": differs (" + std::to_string(now.value().bytes) +
-                               " bytes, SHA-256 " + now.value().sha256 + "; the record: " +
-                               std::to_string(file.bytes) + " bytes, " + file.sha256 + ")");
+                               " bytes, XXH3-128 " + now.value().checksum + "; the record: " +
+                               std::to_string(file.bytes) + " bytes, " + file.checksum + ")");
     } else {
       ++check.identical;
     }
@@ -40,15 +40,15 @@ RecordCheck checkRecordedFiles(const RunRecord& recorded,
 }
 
 std::string versionDifference(const RunRecord& recorded, const std::string& pluginVersion,
-                              const std::string& pluginSha256) {
+                              const std::string& pluginChecksum) {
   std::string difference;
   if (recorded.cohortixVersion != cohortixVersion())
     difference = "Cohortix " + recorded.cohortixVersion + " made it, this is " + cohortixVersion();
-  if (recorded.pluginVersion != pluginVersion || recorded.pluginSha256 != pluginSha256)
+  if (recorded.pluginVersion != pluginVersion || recorded.pluginChecksum != pluginChecksum)
     difference += (difference.empty() ? "" : "; ") + std::string("its plug-in was ") +
-                  recorded.pluginName + " " + recorded.pluginVersion + " (SHA-256 " +
-                  recorded.pluginSha256.substr(0, 12) + "...), this one is " + pluginVersion +
-                  " (" + pluginSha256.substr(0, 12) + "...)";
+                  recorded.pluginName + " " + recorded.pluginVersion + " (XXH3-128 " +
+                  recorded.pluginChecksum.substr(0, 12) + "...), this one is " + pluginVersion +
+                  " (" + pluginChecksum.substr(0, 12) + "...)";
   return difference;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Checking a run's files against its record: each recorded file read again where
-// its output now lies, its size and SHA-256 compared; and the files a later run of
+// its output now lies, its size and XXH3-128 compared; and the files a later run of
 // the record wrote that the record does not hold.
 
 #include <filesystem>
@@ -28,6 +28,6 @@ RecordCheck checkRecordedFiles(const RunRecord& recorded,
 // Why the builds that made the record may not make the same bytes as this one:
 // empty when the versions and the plug-in's checksum are the same.
 std::string versionDifference(const RunRecord& recorded, const std::string& pluginVersion,
-                              const std::string& pluginSha256);
+                              const std::string& pluginChecksum);
 
 }  // namespace cohortix::host::record

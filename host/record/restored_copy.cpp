@@ -5,7 +5,7 @@
 #include <string>
 
 #include "host/io/disk_interface.h"
-#include "host/record/sha256.h"
+#include "host/record/checksum.h"
 
 namespace cohortix::host::record {
 namespace {
@@ -27,7 +27,7 @@ Result<RestoredCopy> RestoredCopy::of(const RecordedText& copy, const RunRecord&
   if (!fromRecordOnly) {
     const fs::path original = originalOf(copy, record);
     const Result<FileChecksum> now = fileChecksum(original);
-    if (now && now.value().sha256 == copy.sha256) return RestoredCopy(original, {});
+    if (now && now.value().checksum == copy.checksum) return RestoredCopy(original, {});
   }
   std::string pattern = (fs::temp_directory_path() / "cohortix-record-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr)

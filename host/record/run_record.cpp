@@ -39,7 +39,7 @@ bool utf8Text(const std::string& bytes) {
 
 // The copy as text, or in Base64 when its bytes are not UTF-8.
 Json textJson(const RecordedText& text) {
-  Json json = {{"Option", text.option}, {"Path", text.path}, {"SHA256", text.sha256}};
+  Json json = {{"Option", text.option}, {"Path", text.path}, {"XXH128", text.checksum}};
   if (utf8Text(text.text)) json["Text"] = text.text;
   else json["Base64"] = base64Of(text.text);
   return json;
@@ -63,7 +63,7 @@ Json filesJson(const std::vector<RecordedFile>& files) {
   Json list = Json::array();
   for (const RecordedFile& file : files)
     list.push_back({{"Output", file.output}, {"Path", file.path}, {"Bytes", file.bytes},
-                    {"SHA256", file.sha256}});
+                    {"XXH128", file.checksum}});
   return list;
 }
 
@@ -95,7 +95,7 @@ class Reader {
   }
   RecordedText text(const Json& object) {
     RecordedText copy{get<std::string>(object, "Option"), get<std::string>(object, "Path"),
-                      get<std::string>(object, "SHA256"), {}};
+                      get<std::string>(object, "XXH128"), {}};
     if (!object.is_object() || !object.contains("Base64")) {
       copy.text = get<std::string>(object, "Text");
       return copy;
@@ -153,7 +153,7 @@ void readFiles(Reader& reader, const Json& files, RunRecord& record) {
     record.files.push_back({reader.get<std::string>(file, "Output"),
                             reader.get<std::string>(file, "Path"),
                             reader.get<uint64_t>(file, "Bytes"),
-                            reader.get<std::string>(file, "SHA256")});
+                            reader.get<std::string>(file, "XXH128")});
 }
 
 void readStages(Reader& reader, const Json& stages, RunRecord& record) {
@@ -171,7 +171,7 @@ void readBody(Reader& reader, RunRecord& record) {
   record.pluginName = reader.get<std::string>(plugin, "Name");
   record.pluginVersion = reader.get<std::string>(plugin, "Version");
   record.pluginPath = reader.get<std::string>(plugin, "Path");
-  record.pluginSha256 = reader.get<std::string>(plugin, "SHA256");
+  record.pluginChecksum = reader.get<std::string>(plugin, "XXH128");
   readCommandLine(reader, reader.at(json, "CommandLine"), record);
   record.workingDirectory = reader.get<std::string>(json, "WorkingDirectory");
   if (const Json& control = reader.at(json, "ControlFile"); !control.is_null())
@@ -215,7 +215,7 @@ std::string runRecordJson(const RunRecord& record) {
   json["Command"] = record.command;
   json["Cohortix"] = {{"Version", record.cohortixVersion}};
   json["Plugin"] = {{"Name", record.pluginName}, {"Version", record.pluginVersion},
-                    {"Path", record.pluginPath}, {"SHA256", record.pluginSha256}};
+                    {"Path", record.pluginPath}, {"XXH128", record.pluginChecksum}};
   json["CommandLine"] = commandLineJson(record);
   json["WorkingDirectory"] = record.workingDirectory;
   json["ControlFile"] = record.controlFile ? textJson(*record.controlFile) : Json(nullptr);

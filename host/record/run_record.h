@@ -3,7 +3,7 @@
 // file (cohortix-run.json; docs/formats.md, "The run record"). It names the
 // builds that ran, the command line as given and as resolved, copies of the
 // control file and every profile, the seeds, the platform, the times, and every
-// file written with its size and SHA-256: enough to make the run again from the
+// file written with its size and XXH3-128: enough to make the run again from the
 // record alone and to check the result byte for byte.
 
 #include <cstdint>
@@ -32,7 +32,7 @@ struct RecordedOption {
 struct RecordedText {
   std::string option;  // the option that named it ("control-file", "--noise")
   std::string path;    // as given
-  std::string sha256;
+  std::string checksum;
   std::string text;
 };
 
@@ -40,7 +40,7 @@ struct RecordedFile {
   std::string output;  // which output holds it: a key of RunRecord::outputs
   std::string path;    // relative to that output's folder, '/'-separated
   uint64_t bytes = 0;
-  std::string sha256;
+  std::string checksum;
 };
 
 struct RecordedStage {
@@ -55,7 +55,7 @@ struct RunRecord {
   std::string pluginName;
   std::string pluginVersion;
   std::string pluginPath;
-  std::string pluginSha256;
+  std::string pluginChecksum;
   std::vector<std::string> arguments;  // as given, the program's name first
   std::vector<RecordedOption> options;
   std::string workingDirectory;

@@ -9,7 +9,7 @@
 
 #include "host/io/disk_interface.h"
 #include "host/io/temporary_files.h"
-#include "host/record/sha256.h"
+#include "host/record/checksum.h"
 
 namespace cohortix::host::record {
 namespace {
@@ -36,7 +36,7 @@ Result<RecordedText> keptCopy(const std::string& option, const fs::path& path) {
   RealDiskInterface disk;
   Result<std::string> text = disk.readFile(path);
   if (!text) return text.status().context("cannot keep a copy of " + path.string());
-  return RecordedText{option, path.string(), sha256Of(text.value()), std::move(text).value()};
+  return RecordedText{option, path.string(), checksumOf(text.value()), std::move(text).value()};
 }
 
 // The output that holds path: the deepest of the folders that hold it.
@@ -120,7 +120,7 @@ Status RunRecorder::keepPlugin(const fs::path& library) {
   Result<FileChecksum> sum = fileChecksum(library);
   if (!sum) return sum.status().context("cannot read the plug-in " + library.string());
   record_.pluginPath = normalPath(library).string();
-  record_.pluginSha256 = sum.value().sha256;
+  record_.pluginChecksum = sum.value().checksum;
   return Status::ok();
 }
 
@@ -147,7 +147,7 @@ Status addFilesFound(const fs::path& root, std::map<fs::path, WrittenFile>& file
       continue;
     Result<FileChecksum> sum = fileChecksum(path);
     if (!sum) return sum.status().context("cannot read " + path.string());
-    files[path] = {sum.value().bytes, sum.value().sha256};
+    files[path] = {sum.value().bytes, sum.value().checksum};
   }
   if (error) return Status::fromErrno(error.value()).context("cannot list " + root.string());
   return Status::ok();
@@ -159,7 +159,7 @@ void listFiles(const std::map<fs::path, WrittenFile>& files, RunRecord& record) 
     std::string below;
     const auto* output = outputHolding(record, path, &below);
     if (output == nullptr) continue;
-    RecordedFile recorded{output->first, below, file.bytes, file.sha256};
+    RecordedFile recorded{output->first, below, file.bytes, file.checksum};
     if (!isRecordItself(recorded, record)) record.files.push_back(std::move(recorded));
   }
   std::sort(record.files.begin(), record.files.end(), [](const auto& a, const auto& b) {

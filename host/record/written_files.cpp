@@ -1,6 +1,6 @@
 #include "host/record/written_files.h"
 
-#include "host/record/sha256.h"
+#include "host/record/checksum.h"
 
 namespace cohortix::host::record {
 namespace {
@@ -18,7 +18,7 @@ class WatchedFile : public WriteObserver::File {
  private:
   WrittenFiles& files_;
   std::filesystem::path path_;
-  Sha256 sum_;
+  Checksum sum_;
   uint64_t bytes_ = 0;
 };
 

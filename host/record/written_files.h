@@ -1,5 +1,5 @@
 #pragma once
-// The files a run put in place, each with its size and SHA-256, taken from the
+// The files a run put in place, each with its size and XXH3-128, taken from the
 // bytes as the disk wrote them (host/io/write_observer.h). A file written again
 // keeps its last version; a file removed is forgotten.
 
@@ -16,7 +16,7 @@ namespace cohortix::host::record {
 
 struct WrittenFile {
   uint64_t bytes = 0;
-  std::string sha256;
+  std::string checksum;
 };
 
 class WrittenFiles : public WriteObserver {

@@ -13,7 +13,7 @@ void fillFrom(const record::RunRecord& record, ReportInputs& inputs) {
   if (!inputs.seed && record.noiseSeed) inputs.seed = static_cast<int64_t>(*record.noiseSeed);
   if (!inputs.replicate) inputs.replicate = record.replicate;
   inputs.madeBy = "Cohortix " + record.cohortixVersion + ", plug-in " + record.pluginName + " " +
-                  record.pluginVersion + " (SHA-256 " + record.pluginSha256.substr(0, 16) + "...)";
+                  record.pluginVersion + " (XXH3-128 " + record.pluginChecksum.substr(0, 16) + "...)";
   // A run's own --report reads the record written before the plug-in started.
   inputs.ranAt = record.started + (record.ended.empty() ? " (the run was still under way)"
                                                           : " to " + record.ended);

@@ -8,7 +8,6 @@ dataset is refused. `--no-native` writes the dataset alone, the same dataset.
 Every .nii.gz is a single gzip member that gzip -t and Python accept, holding the
 bytes of the .nii the same run writes uncompressed with --nifti."""
 import filecmp
-import hashlib
 import glob
 import gzip
 import json
@@ -18,6 +17,8 @@ import signal
 import subprocess
 import sys
 import time
+
+import xxhash
 
 sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
 from native_files import example, fresh_folder, run_cohortix  # noqa: E402
@@ -145,8 +146,8 @@ def main():
                         f"{same_tree(from_record, reference)}, {result.stderr}")
     else:
         record = json.load(open(os.path.join(from_record, RECORD)))
-        recorded = {f["Path"]: f["SHA256"] for f in record["Files"] if f["Output"] == "bids"}
-        on_disk = {name: hashlib.sha256(open(os.path.join(from_record, name), "rb").read()).hexdigest()
+        recorded = {f["Path"]: f["XXH128"] for f in record["Files"] if f["Output"] == "bids"}
+        on_disk = {name: xxhash.xxh3_128_hexdigest(open(os.path.join(from_record, name), "rb").read())
                    for name in files_of(from_record) if name != RECORD}
         if recorded != on_disk or record["ExitStatus"] != 0:
             failures.append(f"the resumed run's record: {set(recorded.items()) ^ set(on_disk.items())}")

@@ -1,6 +1,6 @@
 """The run record: every run leaves cohortix-run.json in its native folder and in
 its dataset's code/, the same record in both, with every field of its schema; its
-checksums are those hashlib computes of the files on disk, and it lists exactly
+checksums are those xxhash (as xxh128sum) computes of the files on disk, and it lists exactly
 the files the run wrote. `cohortix rerun` makes the run again from the record
 alone (noise, replicates, exports) byte for byte, warns when another version made
 the record and names a file that does not match; `report RUN` reads the control
@@ -8,13 +8,14 @@ file and every recorded value from it, on native files and datasets alike;
 an analysis among a dataset's derivatives names its generator; `power` keeps a
 record beside its tables and takes a run's study, noise and
 seed from its record; a refused run keeps none."""
-import hashlib
 import json
 import os
 import pathlib
 import pty
 import shutil
 import subprocess
+
+import xxhash
 
 COHORTIX = os.environ["COHORTIX"]
 PLUGIN = os.environ["COHORTIX_PLUGIN"]
@@ -35,8 +36,8 @@ def cohortix(*args, status=0):
     return done
 
 
-def sha256(path):
-    return hashlib.sha256(path.read_bytes()).hexdigest()
+def checksum(path):
+    return xxhash.xxh3_128_hexdigest(path.read_bytes())
 
 
 def files_under(folder, skip=()):
@@ -48,9 +49,9 @@ def check_record(record, outputs, control, profile=None):
     assert list(record) == FIELDS, list(record)
     assert record["CohortixRunRecord"] == 1 and record["Command"] == "run"
     assert record["Cohortix"]["Version"] and record["ExitStatus"] == 0
-    assert record["Plugin"]["SHA256"] == sha256(pathlib.Path(PLUGIN)), record["Plugin"]
+    assert record["Plugin"]["XXH128"] == checksum(pathlib.Path(PLUGIN)), record["Plugin"]
     assert record["ControlFile"]["Text"] == control.read_text()
-    assert record["ControlFile"]["SHA256"] == sha256(control)
+    assert record["ControlFile"]["XXH128"] == checksum(control)
     assert [p["Text"] for p in record["Profiles"]] == ([profile.read_text()] if profile else [])
     resolved = {o["Option"]: o for o in record["CommandLine"]["Resolved"]}
     # Every option with its value, the defaults marked as such.
@@ -64,7 +65,7 @@ def check_record(record, outputs, control, profile=None):
     listed = {}
     for entry in record["Files"]:
         path = outputs[entry["Output"]] / entry["Path"]
-        assert entry["Bytes"] == path.stat().st_size and entry["SHA256"] == sha256(path), entry
+        assert entry["Bytes"] == path.stat().st_size and entry["XXH128"] == checksum(path), entry
         listed.setdefault(entry["Output"], set()).add(entry["Path"])
     for name, folder in outputs.items():
         # Exactly the run's files: all of them, and nothing else (the records aside).
@@ -97,7 +98,7 @@ def noisy_run():
                                              "Description": description["GeneratedBy"][0]["Description"]}
     shown = cohortix("info", native / RECORD).stdout
     assert "Command line: " + record["CommandLine"]["Text"] in shown, shown
-    assert f'{record["Files"][0]["SHA256"]}  {record["Files"][0]["Bytes"]}' in shown, shown
+    assert f'{record["Files"][0]["XXH128"]}  {record["Files"][0]["Bytes"]}' in shown, shown
     return native, bids
 
 
@@ -128,7 +129,7 @@ def check_mismatch_and_version(native):
     record = read(native / RECORD)
     record["Cohortix"]["Version"] = "0.9"
     victim = next(f for f in record["Files"] if f["Path"].endswith(".vtc"))
-    victim["SHA256"] = "0" * 64
+    victim["XXH128"] = "0" * 32
     altered = TMP / "altered" / RECORD
     altered.parent.mkdir()
     altered.write_text(json.dumps(record))
@@ -210,13 +211,13 @@ def check_power_and_refusal(native):
     cohortix("power", STUDY, "--subjects", 4, "--replicates", 2, "-o", folder, "--quiet")
     record = read(folder / RECORD)
     assert record["Command"] == "power" and record["Outputs"] == {"power": str(folder)}
-    assert {f["Path"]: f["SHA256"] for f in record["Files"]} == \
-        {name: sha256(folder / name) for name in ("power.json", "power.tsv")}
+    assert {f["Path"]: f["XXH128"] for f in record["Files"]} == \
+        {name: checksum(folder / name) for name in ("power.json", "power.tsv")}
     # A run's folder in place of the control file: its study, noise and seed.
     cohortix("power", native, "--subjects", 4, "--replicates", 2, "-o", TMP / "power-of-run", "--quiet")
     record = read(TMP / "power-of-run" / RECORD)
-    assert record["ControlFile"]["SHA256"] == sha256(STUDY) and record["Seeds"] == {"Noise": 7}
-    assert [p["SHA256"] for p in record["Profiles"]] == [sha256(PROFILE)]
+    assert record["ControlFile"]["XXH128"] == checksum(STUDY) and record["Seeds"] == {"Noise": 7}
+    assert [p["XXH128"] for p in record["Profiles"]] == [checksum(PROFILE)]
     blocked = TMP / "a-file"
     blocked.write_text("")
     cohortix("run", STUDY, "-o", blocked, "--quiet", status=5)

@@ -6,7 +6,7 @@
 #include "host/io/disk_interface.h"
 #include "host/record/run_record.h"
 #include "host/record/run_recorder.h"
-#include "host/record/sha256.h"
+#include "host/record/checksum.h"
 #include "tests/support/failing_disk_interface.h"
 #include "tests/support/scratch_folder.h"
 
@@ -42,11 +42,11 @@ TEST(WrittenFiles, HoldWhatTheDiskPutInPlace) {
     ASSERT_EQ(all.size(), 2u) << behind;
     const WrittenFile& a = all.at(normalPath(folder / "a.txt"));
     EXPECT_EQ(a.bytes, 3u);
-    // The standard's own example: SHA-256("abc").
-    EXPECT_EQ(a.sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    // XXH3-128("abc") as xxh128sum prints it.
+    EXPECT_EQ(a.checksum, "06b05ab6733a618578af5f94892f3950");
     const WrittenFile& b = all.at(normalPath(folder / "b.txt"));
     EXPECT_EQ(b.bytes, 20u << 20);
-    EXPECT_EQ(b.sha256, fileChecksum(folder / "b.txt").value().sha256);
+    EXPECT_EQ(b.checksum, fileChecksum(folder / "b.txt").value().checksum);
   }
   WrittenFiles files;
   testing::FailingDiskInterface failing(testing::DiskCall::Rename, EIO);
@@ -62,7 +62,7 @@ RunRecord fullRecord() {
   record.pluginName = "Cohortix";
   record.pluginVersion = "2.0";
   record.pluginPath = "/opt/libcohortix.so";
-  record.pluginSha256 = std::string(64, 'a');
+  record.pluginChecksum = std::string(64, 'a');
   record.arguments = {"cohortix", "run", "my study.cxd", "--contrast", "it's: 1 -1"};
   record.options = {{"control-file", {"my study.cxd"}, false, false, true},
                     {"--contrast", {"a: 1 -1", "b: 1 1"}, false, false, true},
@@ -149,7 +149,7 @@ TEST(RunRecorder, ListsEachFileUnderItsOutput) {
   EXPECT_EQ(record->files[0].path, "README");
   EXPECT_EQ(record->files[1].output, "native");
   EXPECT_EQ(record->files[1].path, "S1.prt");
-  EXPECT_EQ(record->files[1].sha256, sha256Of("p"));
+  EXPECT_EQ(record->files[1].checksum, checksumOf("p"));
   ASSERT_TRUE(writeRunRecord(record.value(), disk));
   EXPECT_EQ(findRunRecord(folder / "ds"), folder / "ds/code" / kRunRecordName);
   EXPECT_EQ(findRunRecord(folder / "ds/sourcedata"), folder / "ds/sourcedata" / kRunRecordName);

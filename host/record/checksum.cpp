@@ -1,7 +1,7 @@
-#include "host/record/sha256.h"
+#include "host/record/checksum.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
+#include <xxhash.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,38 +12,37 @@
 
 namespace cohortix::host::record {
 
-struct Sha256::State {
-  EVP_MD_CTX* context = nullptr;
+struct Checksum::State {
+  XXH3_state_t* state = nullptr;
 };
 
-Sha256::Sha256() : state_(std::make_unique<State>()) {
-  state_->context = EVP_MD_CTX_new();
-  if (state_->context == nullptr || EVP_DigestInit_ex(state_->context, EVP_sha256(), nullptr) != 1)
-    throw std::bad_alloc();
+Checksum::Checksum() : state_(std::make_unique<State>()) {
+  state_->state = XXH3_createState();
+  if (state_->state == nullptr || XXH3_128bits_reset(state_->state) != XXH_OK) throw std::bad_alloc();
 }
 
-Sha256::~Sha256() { EVP_MD_CTX_free(state_->context); }
+Checksum::~Checksum() { XXH3_freeState(state_->state); }
 
-void Sha256::add(std::string_view bytes) {
-  EVP_DigestUpdate(state_->context, bytes.data(), bytes.size());
+void Checksum::add(std::string_view bytes) {
+  XXH3_128bits_update(state_->state, bytes.data(), bytes.size());
 }
 
-std::string Sha256::hex() {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_DigestFinal_ex(state_->context, digest, &length);
+// The canonical (big-endian) form, as xxh128sum prints it.
+std::string Checksum::hex() {
+  XXH128_canonical_t canonical;
+  XXH128_canonicalFromHash(&canonical, XXH3_128bits_digest(state_->state));
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string text;
-  text.reserve(2 * length);
-  for (unsigned int i = 0; i < length; ++i) {
-    text += kDigits[digest[i] >> 4];
-    text += kDigits[digest[i] & 15];
+  text.reserve(2 * sizeof canonical.digest);
+  for (const unsigned char byte : canonical.digest) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 15];
   }
   return text;
 }
 
-std::string sha256Of(std::string_view bytes) {
-  Sha256 sum;
+std::string checksumOf(std::string_view bytes) {
+  Checksum sum;
   sum.add(bytes);
   return sum.hex();
 }
@@ -51,7 +50,7 @@ std::string sha256Of(std::string_view bytes) {
 Result<FileChecksum> fileChecksum(const std::filesystem::path& path) {
   const int fd = openFile(path, O_RDONLY);
   if (fd < 0) return Status::fromErrno(errno);
-  Sha256 sum;
+  Checksum sum;
   FileChecksum checksum;
   std::vector<char> buffer(std::size_t{1} << 20);
   for (;;) {
@@ -67,7 +66,7 @@ Result<FileChecksum> fileChecksum(const std::filesystem::path& path) {
     checksum.bytes += static_cast<uint64_t>(count);
   }
   ::close(fd);
-  checksum.sha256 = sum.hex();
+  checksum.checksum = sum.hex();
   return checksum;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
-// SHA-256 checksums, as `sha256sum` prints them (64 lowercase hex digits): of
-// bytes handed over piece by piece, and of a file read from the disk.
+// XXH3-128 checksums, as `xxh128sum` prints them (32 lowercase hex digits): of
+// bytes handed over piece by piece, and of a file read from the disk. Not a
+// cryptographic hash: it tells a file that changed from the one recorded, at a
+// tenth of SHA-256's cost on every byte a run writes.
 
 #include <filesystem>
 #include <memory>
@@ -11,12 +13,12 @@
 
 namespace cohortix::host::record {
 
-class Sha256 {
+class Checksum {
  public:
-  Sha256();
-  ~Sha256();
-  Sha256(const Sha256&) = delete;
-  Sha256& operator=(const Sha256&) = delete;
+  Checksum();
+  ~Checksum();
+  Checksum(const Checksum&) = delete;
+  Checksum& operator=(const Checksum&) = delete;
 
   void add(std::string_view bytes);
   // The checksum of every byte added; the object is spent.
@@ -27,11 +29,11 @@ class Sha256 {
   std::unique_ptr<State> state_;
 };
 
-std::string sha256Of(std::string_view bytes);
+std::string checksumOf(std::string_view bytes);
 
 // The checksum and size of the file at path, read a piece at a time.
 struct FileChecksum {
-  std::string sha256;
+  std::string checksum;
   uint64_t bytes = 0;
 };
 Result<FileChecksum> fileChecksum(const std::filesystem::path& path);
