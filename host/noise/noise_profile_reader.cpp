@@ -29,7 +29,8 @@ class ProfileError {
 
 std::string describe(const toml::node& node) {
   switch (node.type()) {
-    case toml::node_type::string: return "the text \"" + std::string(*node.value<std::string_view>()) + "\"";
+    // A text may hold line breaks and control characters: shown escaped.
+    case toml::node_type::string: return "the text \"" + tomlErrorText(*node.value<std::string_view>()) + "\"";
     case toml::node_type::integer:
     case toml::node_type::floating_point: {
       std::ostringstream text;

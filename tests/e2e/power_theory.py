@@ -77,7 +77,7 @@ def power(control, output, *options):
                             capture_output=True, text=True, env=environment)
     assert result.returncode == 0, result.stderr
     assert os.listdir(environment["TMPDIR"]) == [], "a temporary folder was left behind"
-    assert sorted(os.listdir(output)) == ["power.json", "power.tsv", "tmp"], os.listdir(output)
+    assert sorted(os.listdir(output)) == ["cohortix-run.json", "power.json", "power.tsv", "tmp"], os.listdir(output)
     assert "roi_power" in result.stdout and "estimate [95% interval]" in result.stdout
     header, rows = read_tsv(os.path.join(output, "power.tsv"))
     table = [dict(zip(header, row)) for row in rows]
