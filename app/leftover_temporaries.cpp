@@ -41,8 +41,10 @@ void removeLeftoversOfStudy(const std::filesystem::path& controlFile,
   std::string refusal;
   if (!parseControlFile(controlFile.c_str(), *design, refusal)) return;
   const std::string experiment = design->ExperimentName;
-  const int removed = host::removeLeftoverTemporaries(
-      outputDir, [&](std::string_view name) { return isOutputOfExperiment(name, experiment); });
+  // The folder's run record is the run's that holds the folder now, as its files are.
+  const int removed = host::removeLeftoverTemporaries(outputDir, [&](std::string_view name) {
+    return name == "cohortix-run.json" || isOutputOfExperiment(name, experiment);
+  });
   if (removed == 0) return;
   messages << "cohortix: removed " << removed
            << (removed == 1 ? " temporary file" : " temporary files") << " of " << experiment
