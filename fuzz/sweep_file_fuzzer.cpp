@@ -3,6 +3,7 @@
 // refused with one line; a sweep read has a command designs can run and every
 // varied item or option with at least one value.
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -11,19 +12,31 @@
 
 namespace {
 
-std::string makeFolder() {
-  char folder[] = "/tmp/sweep-fuzz-XXXXXX";
-  cohortix::fuzz::require(mkdtemp(folder) != nullptr);
-  std::ifstream in(COHORTIX_ROOT "/examples/sweep/tiny.cxd", std::ios::binary);
-  std::ofstream(std::string(folder) + "/tiny.cxd", std::ios::binary) << in.rdbuf();
-  return folder;
-}
+// The fuzzer's folder, removed when the fuzzer exits.
+class FuzzFolder {
+ public:
+  FuzzFolder() {
+    char folder[] = "/tmp/sweep-fuzz-XXXXXX";
+    cohortix::fuzz::require(mkdtemp(folder) != nullptr);
+    path_ = folder;
+    std::ifstream in(COHORTIX_ROOT "/examples/sweep/tiny.cxd", std::ios::binary);
+    std::ofstream(path_ + "/tiny.cxd", std::ios::binary) << in.rdbuf();
+  }
+  ~FuzzFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string folder = makeFolder();
-  const std::string file = folder + "/sweep.toml";
+  static const FuzzFolder folder;
+  const std::string file = folder.path() + "/sweep.toml";
   std::ofstream(file, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
                                                                  static_cast<std::streamsize>(size));
   auto sweep = cohortix::host::sweep::readSweepFile(file);

@@ -6,6 +6,7 @@ adds to the plug-in's noise reads what `check --noise` and `run` forecast."""
 import glob
 import json
 import os
+import shutil
 import subprocess
 import sys
 
@@ -81,6 +82,8 @@ def round_trip(name):
         agrees(name + " (its own profile)", statistics(measured), source)
     run(study, bundled, "--noise", os.path.join(PROFILES, "3T-TR2-3mm.toml"))
     agrees(name + " (3 T profile)", statistics(bundled), {"tsnr": 70, "ar1": 0.3, "fwhm_mean_mm": 5.5})
+    # The whole-brain examples write gigabytes: each example's runs go once read.
+    shutil.rmtree(os.path.join(TMP, "round-trip", name))
 
 
 def forecast_numbers(line):

@@ -73,6 +73,8 @@ def check_width(columns):
     written = folder_bytes(out)
     if (int(subjects), int(files)) != (4, 24) or abs(float(megabytes) - written / 1e6) > 0.051:
         failures.append(f"{columns} columns: summary {summaries[0]!r}, folder {written} bytes")
+    else:
+        subprocess.run(["rm", "-rf", str(out)], check=True)
 
 
 def check_quiet():
