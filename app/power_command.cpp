@@ -3,6 +3,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -140,7 +142,13 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
     reportError(written.message());
     return record.finish(ExitStatus::FilesNotWritten, disk);
   }
-  return record.finish(ExitStatus::Success, disk);
+  const ExitStatus finished = record.finish(ExitStatus::Success, disk);
+  // On a terminal, one line naming what was written; in a pipe, nothing.
+  if (finished == ExitStatus::Success && ::isatty(STDERR_FILENO) == 1)
+    std::cerr << "power of " << power.sampleSizes.size() << " sample sizes, " << power.replicates
+              << " studies each, written to " << (fs::path(options.outputDir) / "power.tsv").string()
+              << " and power.json\n";
+  return finished;
 }
 
 CLI::Validator levelBetweenZeroAndOne() {

@@ -9,6 +9,7 @@
 #include "host/io/disk_interface.h"
 #include "host/record/restored_copy.h"
 #include "host/record/run_recorder.h"
+#include "host/session/group_names.h"
 
 namespace cohortix::app {
 namespace {
@@ -42,10 +43,7 @@ std::optional<std::vector<std::string>> recordedLevels(const std::filesystem::pa
   if (!parseControlFile(control->path().c_str(), *design, message) ||
       design->NrOfBetweenFactors < 1)
     return std::nullopt;
-  std::vector<std::string> levels;
-  for (int32_t g = 0; g < design->NrOfGroups && g < kMaxLevels; ++g)
-    levels.emplace_back(design->BetweenFactors[0].Levels[g].LevelName);
-  return levels;
+  return host::groupNamesOf(*design);
 }
 
 }  // namespace

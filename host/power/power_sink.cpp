@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "host/analysis/analytic_power.h"
+#include "host/session/group_names.h"
 #include "host/analysis/first_level_fit.h"
 #include "host/analysis/group_tests.h"
 
@@ -99,7 +100,10 @@ struct PowerSink::Sample {
 
 PowerSink::PowerSink(const SimulationDesign& design, const ActiveVoxels& truth, PowerSinkSettings settings)
     : design_(design), truth_(truth), settings_(std::move(settings)) {
-  for (int32_t g = 0; g < design.NrOfGroups; ++g) groupNames_.push_back("G" + std::to_string(g + 1));
+  groupNames_ = groupNamesOf(design);
+  groupNames_.resize(static_cast<std::size_t>(std::max(design.NrOfGroups, 1)), "");
+  for (std::size_t g = 0; g < groupNames_.size(); ++g)
+    if (groupNames_[g].empty()) groupNames_[g] = "G" + std::to_string(g + 1);
   for (int32_t subjects : settings_.sizes) samples_.push_back({subjects, {}, {}, 0});
 }
 

@@ -6,24 +6,13 @@
 #include "host/export/export_file.h"
 #include "host/export/nifti_writer.h"
 #include "host/io/plain_file_name.h"
+#include "host/session/group_names.h"
 #include "host/export/study_readme.h"
 
 namespace cohortix::host {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The participants' group when the study has no between factor.
-constexpr char kOnlyGroup[] = "all";
-
-std::vector<std::string> groupNamesOf(const SimulationDesign& design) {
-  if (design.NrOfBetweenFactors < 1) return {kOnlyGroup};
-  const DesignFactor& factor = design.BetweenFactors[0];
-  std::vector<std::string> names;
-  for (int32_t level = 0; level < factor.NrOfLevels && level < kMaxLevels; ++level)
-    names.emplace_back(factor.Levels[level].LevelName);
-  return names;
-}
 
 BidsStudy bidsStudyOf(const ExportOptions& options, const ExportSetting& setting,
                       const SimulationDesign& design) {

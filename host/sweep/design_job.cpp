@@ -15,6 +15,7 @@
 #include "control/control_file_reader.h"
 #include "host/io/file_descriptors.h"
 #include "host/record/run_recorder.h"
+#include "host/sweep/manifest.h"
 
 namespace cohortix::host::sweep {
 namespace {
@@ -41,9 +42,11 @@ bool interrupted(int waitStatus) {
 std::string summaryText(const DesignSummary& s) {
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", s.seconds);
-  return "exit_status\t" + std::to_string(s.exitStatus) + "\nsubjects\t" +
-         std::to_string(s.subjects) + "\nfiles\t" + std::to_string(s.files) + "\nbytes\t" +
-         std::to_string(s.bytes) + "\nseconds\t" + seconds + "\n";
+  std::string text = "exit_status\t" + std::to_string(s.exitStatus) + "\nsubjects\t" +
+                     std::to_string(s.subjects) + "\nfiles\t" + std::to_string(s.files) +
+                     "\nbytes\t" + std::to_string(s.bytes) + "\nseconds\t" + seconds + "\n";
+  if (!s.command.empty()) text += "command\t" + s.command + "\n";
+  return text;
 }
 
 Result<DesignSummary> parseSummary(const std::string& text, const std::string& name) {
@@ -52,6 +55,11 @@ Result<DesignSummary> parseSummary(const std::string& text, const std::string& n
   std::string key;
   int found = 0;
   while (lines >> key) {
+    if (key == "command") {
+      // The rest of the line: the command as run, its words quoted for a shell.
+      std::getline(lines >> std::ws, summary.command);
+      continue;
+    }
     if (key == "exit_status")
       lines >> summary.exitStatus;
     else if (key == "subjects")
@@ -139,6 +147,8 @@ Result<JobStart> DesignJob::start(bool retryFailed, const SignalWaiter& waiter) 
 Result<DesignSummary> DesignJob::summarise(int waitStatus) const {
   DesignSummary summary;
   summary.exitStatus = exitCodeOf(waitStatus);
+  for (const std::string& word : design_.command)
+    summary.command += (summary.command.empty() ? "" : " ") + shellQuoted(word);
   summary.seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
   auto study = std::make_unique<SimulationDesign>();  // far too large for the stack

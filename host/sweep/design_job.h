@@ -24,10 +24,11 @@ enum class DesignState { Pending, Complete, Failed };
 // What the completion or failure file of a design holds.
 struct DesignSummary {
   int exitStatus = 0;
-  long long subjects = 0;
+  long long subjects = 0;  // the design's control file's; a power design names its sizes in command
   long long files = 0;  // regular files under output/, but for the run's record
   long long bytes = 0;
   double seconds = 0.0;  // wall time of the command
+  std::string command;   // as run, its words quoted for a shell; empty in older plans
 };
 
 std::string summaryText(const DesignSummary& summary);

@@ -98,6 +98,9 @@ def check_sizes_alone_and_together(base, groups):
         power(control, alone, "--subjects", str(subjects), "--replicates", "4")
         assert rows_of(lines, subjects) == rows_of(table(alone), subjects), (groups, subjects)
         assert rows_of(lines, subjects), (groups, subjects)
+    # Groups go by the control file's level names, as in the analysis of a run.
+    scopes = {line.split("\t")[1] for line in lines[1:]}
+    assert scopes == ({"all", "Young", "Old", "YoungvsOld"} if groups == 2 else {"all"}), scopes
     return control, lines
 
 

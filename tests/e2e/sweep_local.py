@@ -11,6 +11,7 @@ import csv
 import filecmp
 import io
 import os
+import re
 import pathlib
 import pty
 import shutil
@@ -133,6 +134,9 @@ def failures(plan):
         fail(f"the failing sweep said: {ran.stderr}")
     if "failing on purpose" not in log.read_text():
         fail(f"the log of d003 holds: {log.read_text()}")
+    record = (plan / "jobs" / "d003" / "failed").read_text()
+    if not re.search(r"(?m)^command\tcohortix run .*d003\.cxd", record):
+        fail(f"the failed design's record does not say what it ran: {record!r}")
     gathered = table(cohortix("sweep", "gather", plan, status=1).stdout)
     if [row["exit_status"] for row in gathered] != ["0", "0", "1", "0"]:
         fail(f"gathered exit statuses: {gathered}")

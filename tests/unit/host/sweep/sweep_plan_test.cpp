@@ -142,7 +142,7 @@ TEST_F(SweepPlan, APlanWithResultsIsKeptOnlyForTheSamePlan) {
   EXPECT_FALSE(again->unchanged);
   // Every design run failed: nothing to keep, planned again, their folders gone.
   std::filesystem::create_directories(folder / "plan" / "jobs" / "d001");
-  std::ofstream(folder / "plan" / "jobs" / "d001" / "failed") << summaryText({1, 0, 0, 0, 0.5});
+  std::ofstream(folder / "plan" / "jobs" / "d001" / "failed") << summaryText({1, 0, 0, 0, 0.5, "cohortix run d001.cxd"});
   again = writePlan(read.value(), folder / "plan", disk);
   ASSERT_TRUE(again) << again.status().message();
   EXPECT_FALSE(again->unchanged);
