@@ -24,6 +24,7 @@
 #include "host/export/bids_sidecars.h"
 #include "host/export/export_file.h"
 #include "host/io/disk_interface.h"
+#include "host/truth/truth_files_input.h"
 
 namespace cohortix::app {
 namespace {
@@ -61,6 +62,21 @@ fs::path defaultOutput(const fs::path& run) {
   return run / "analysis";
 }
 
+// Each subject's regions as the run's truth files say it received them; none for a
+// run written without its truth.
+host::ReceivedRegionsReader receivedRegionsOfRun() {
+  return [](const host::SubjectEntry& subject) -> host::Result<std::optional<host::RegionLabels>> {
+    if (subject.data.empty()) return std::optional<host::RegionLabels>();
+    host::SubjectFiles files;
+    files.data = subject.data;
+    host::truth::TruthFilesInput truth;
+    host::Result<std::optional<host::LabelMap>> map = truth.subjectLabelMap(files);
+    if (!map) return map.status();
+    if (!map.value()) return std::optional<host::RegionLabels>();
+    return std::optional<host::RegionLabels>(map.value()->labels());
+  };
+}
+
 // The truth of every map, from the study's control file: the experiment's name, ""
 // when there is none (said), nothing when the control file given is refused.
 std::optional<std::string> attachTruth(const AnalyzeOptions& options, host::AnalysisWriter& writer) {
@@ -68,6 +84,7 @@ std::optional<std::string> attachTruth(const AnalyzeOptions& options, host::Anal
   if (design) {
     const int32_t subjects = std::max(1, design.value()->NrOfSubjectsPerGroup);
     writer.setTruth(std::make_unique<host::AskedRegions>(*design.value(), subjects));
+    writer.setReceivedRegions(receivedRegionsOfRun());
     return std::string(design.value()->ExperimentName);
   }
   if (!options.controlFile.empty()) {

@@ -107,6 +107,8 @@ void AnalysisWriter::studyStarted(const StudyDescription& study) {
     return;
   }
   const std::vector<float> labels = askedRegionLabels(*truth_, voxels);
+  if (receivedReader_)
+    received_.emplace(static_cast<int32_t>(study.groupNames.size()), RegionLabels(labels.begin(), labels.end()));
   writeMaps(folder_ / kTruthRegions, labels.data(), 1, MapIntent::None, 0.0, "Cohortix asked regions");
   writeText(folder_ / kTruthRegionsSidecar,
             "{\"Values\": \"the regions as the design asks them (unjittered centre and radius, clipped to "
@@ -123,14 +125,38 @@ std::string AnalysisWriter::writeTruth(const GroupTest& groupTest) {
   const std::string regions = std::string("../") + kTruthRegions;
   writeMaps(folder_ / kGroup / (stem + ".nii.gz"), effects.data(), 1, MapIntent::Estimate, 0.0,
             "Cohortix true effect, percent");
+  std::string receivedKeys;
+  if (received_ && received_->differsFromAsked()) {
+    const std::vector<float> receivedEffects = received_->trueEffectMap(*truth_, effect, groupTest);
+    writeMaps(folder_ / kGroup / (stem + "_received.nii.gz"), receivedEffects.data(), 1, MapIntent::Estimate,
+              0.0, "Cohortix true effect received, percent");
+    receivedKeys = ", \"TrueEffectReceived\": " + jsonString(stem + "_received.nii.gz");
+  }
   writeText(folder_ / kGroup / (stem + ".json"),
             "{\"Map\": " + jsonString(mapStem(groupTest)) +
                 ", \"Values\": \"the map's true effect in percent of the baseline in every asked region: the "
                 "effect's weights times the mean effect table rows of its subjects (the second group's "
                 "subtracted between groups), 0 elsewhere\", \"Effect\": " + jsonString(effect.name) +
                 ", \"Weights\": " + jsonNumbers(effect.weights) + ", \"Groups\": " +
-                jsonString(groupTest.groups) + ", \"Truth\": " + jsonString(regions) + "}\n");
-  return ", \"Truth\": " + jsonString(regions) + ", \"TrueEffect\": " + jsonString(stem + ".nii.gz");
+                jsonString(groupTest.groups) + ", \"Truth\": " + jsonString(regions) + receivedKeys + "}\n");
+  return ", \"Truth\": " + jsonString(regions) + ", \"TrueEffect\": " + jsonString(stem + ".nii.gz") +
+         receivedKeys;
+}
+
+void AnalysisWriter::addReceivedRegions(const SubjectEntry& subject) {
+  if (!received_) return;
+  Result<std::optional<RegionLabels>> labels = receivedReader_(subject);
+  // A run without its truth has no received regions: the asked ones are the truth.
+  if (labels && !labels.value()) {
+    received_.reset();
+    return;
+  }
+  Status added = labels ? received_->add(subject.group, *labels.value()) : labels.status();
+  if (!added) {
+    truthNote_ = "the regions " + subject.name + " received cannot be read (" + added.message() +
+                 "): the truth is the asked regions only";
+    received_.reset();
+  }
 }
 
 void AnalysisWriter::writeMaps(const fs::path& file, const float* data, int32_t count, MapIntent intent,
@@ -155,6 +181,7 @@ void AnalysisWriter::keep(Status status) {
 }
 
 void AnalysisWriter::subjectFitted(const SubjectEntry& subject, const FirstLevelFit& fit) {
+  addReceivedRegions(subject);
   const fs::path stem = folder_ / kFirstLevel / safeFileStem(subject.name);
   const std::string group = study_.groupNames.at(static_cast<std::size_t>(subject.group));
   ++groupSubjects_.at(static_cast<std::size_t>(subject.group));

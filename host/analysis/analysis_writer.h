@@ -6,18 +6,21 @@
 //   group/<scope>_<effect>_t.nii.gz, _effect.nii.gz, _thresholded.nii.gz
 //   mask.nii.gz, subjects.tsv, maps.tsv, analysis.json
 // and, given the study's truth, truth_regions.nii.gz (the asked regions, labelled
-// by number) and group/<scope>_<effect>_truth.nii.gz (each map's true effect),
+// by number) and group/<scope>_<effect>_truth.nii.gz (each map's true effect in
+// the asked regions; _truth_received.nii.gz in the regions its subjects received),
 // each NIfTI image with a JSON sidecar saying what it holds and, for the group
 // maps, what they are thresholded at and which files are their truth. Every file appears complete or not at all;
 // the first file that cannot be written stops the writing, and status() says why.
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "host/analysis/asked_regions.h"
+#include "host/analysis/received_regions.h"
 #include "host/analysis/study_analysis.h"
 #include "host/export/nifti_writer.h"
 
@@ -33,6 +36,9 @@ class AnalysisWriter : public AnalysisSink {
   // The regions and effects the study's design asks for; set before the study
   // starts. Ignored, with a reason in truthNote(), when its box is not the grid.
   void setTruth(std::unique_ptr<ActiveVoxels> truth) { truth_ = std::move(truth); }
+  // Each fitted subject's regions as it received them; where they differ from the
+  // asked ones, every map also gets group/<scope>_<effect>_truth_received.nii.gz.
+  void setReceivedRegions(ReceivedRegionsReader reader) { receivedReader_ = std::move(reader); }
   // Why no truth was written ("" when it was, or none was given).
   const std::string& truthNote() const { return truthNote_; }
 
@@ -62,6 +68,7 @@ class AnalysisWriter : public AnalysisSink {
                  MapIntent intent, double df, const std::string& description);
   void writeText(const std::filesystem::path& file, std::string_view text);
   void keep(Status status);
+  void addReceivedRegions(const SubjectEntry& subject);
   // The map's true effect and its sidecar; the sidecar keys that name the truth.
   std::string writeTruth(const GroupTest& groupTest);
   // `thresholded`: the map holds its statistic only where significant, 0 elsewhere.
@@ -81,6 +88,8 @@ class AnalysisWriter : public AnalysisSink {
   std::string subjectRows_;
   std::string mapRows_;
   std::unique_ptr<ActiveVoxels> truth_;
+  ReceivedRegionsReader receivedReader_;
+  std::optional<ReceivedRegions> received_;
   std::string truthNote_;
   std::vector<std::string> warnings_;
   std::string datasetDescription_;

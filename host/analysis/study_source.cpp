@@ -78,7 +78,8 @@ class RunFolderSource : public StudySource {
       index = static_cast<int32_t>(groupNames_.size());
       groupNames_.push_back("G" + std::to_string(number));
     }
-    for (const Found& subject : found) subjects_.push_back({subject.stem, groups.at(subject.group)});
+    for (const Found& subject : found)
+      subjects_.push_back({subject.stem, groups.at(subject.group), folder_ / (subject.stem + ".vtc")});
     return Status::ok();
   }
 
@@ -144,7 +145,10 @@ class BidsDatasetSource : public StudySource {
     for (const Participant& participant : participants.value()) {
       auto known = std::find(groupNames_.begin(), groupNames_.end(), participant.group);
       if (known == groupNames_.end()) known = groupNames_.insert(groupNames_.end(), participant.group);
-      subjects_.push_back({participant.id, static_cast<int32_t>(known - groupNames_.begin())});
+      // Where the bold volume is, when it can be found; load() says why when not.
+      Result<fs::path> bold = boldOf(participant.id);
+      subjects_.push_back({participant.id, static_cast<int32_t>(known - groupNames_.begin()),
+                           bold ? bold.value() : fs::path()});
     }
     return Status::ok();
   }

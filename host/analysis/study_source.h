@@ -29,6 +29,7 @@ struct StudyGrid {
 struct SubjectEntry {
   std::string name;  // "S4_G2_Study", "sub-04"
   int32_t group = 0;  // 0-based index into the study's groups
+  std::filesystem::path data;  // its .vtc or bold volume; empty when the scan found none
 };
 
 struct StudySubject {

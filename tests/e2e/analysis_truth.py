@@ -56,6 +56,41 @@ def report_scores(html):
     return rows
 
 
+def received_truth(dataset, analysis):
+    """Where the subjects' regions lie elsewhere than asked (faces-and-places jitters
+    its centres), each map's received truth is, voxel by voxel, the mean over the
+    map's subjects of the effect each received there: rebuilt here from every
+    subject's region labels and the asked truth's value per group and region."""
+    groups = {}
+    for row in open(os.path.join(dataset, "participants.tsv")).read().splitlines()[1:]:
+        subject, group = row.split("\t")[:2]
+        groups.setdefault(group, []).append(subject)
+    labels = {subject: image(glob.glob(os.path.join(dataset, "derivatives", "cohortix", subject, "func",
+                                                    "*_desc-regions_dseg.nii*"))[0])
+              for members in groups.values() for subject in members}
+    asked = image(os.path.join(analysis, "truth_regions.nii.gz"))
+    check(any(not np.array_equal(l, asked) for l in labels.values()), "no subject received a region elsewhere")
+    first, second = groups
+
+    def mean_received(group, effect):
+        truth = image(os.path.join(analysis, "group", f"{group}_{effect}_truth.nii.gz"))
+        value = {r: truth[asked == r][0] for r in (1, 2)}
+        total = sum(np.select([labels[s] == 1, labels[s] == 2], [value[1], value[2]], 0.0) for s in groups[group])
+        return total / len(groups[group])
+
+    for sidecar in glob.glob(os.path.join(analysis, "group", "*_cell*_truth.json")):
+        name = os.path.basename(sidecar)[:-len("_truth.json")]
+        scope, effect = name.split("_", 1)
+        expected = {first: lambda: mean_received(first, effect), second: lambda: mean_received(second, effect),
+                    "all": lambda: (mean_received(first, effect) + mean_received(second, effect)) / 2,
+                    f"{first}vs{second}": lambda: mean_received(first, effect) - mean_received(second, effect)}[scope]()
+        received = json.load(open(sidecar)).get("TrueEffectReceived")
+        check(received == f"{name}_truth_received.nii.gz", f"{name}: received truth named {received}")
+        if received:
+            found = image(os.path.join(analysis, "group", received))
+            check(np.allclose(found, expected, atol=1e-5), f"{name}: received truth off by {np.abs(found - expected).max()}")
+
+
 def bids_dataset(dataset):
     """The dataset's analysis: a derivative with its truth; stripped of its design
     tables (or with --design-from-events) the designs built from the events give
@@ -66,6 +101,7 @@ def bids_dataset(dataset):
     check(description["DatasetType"] == "derivative" and description["BIDSVersion"], description)
     check("no truth written" not in done.stderr and os.path.exists(os.path.join(analysis, "truth_regions.nii.gz")),
           done.stderr)
+    received_truth(dataset, analysis)
     stripped = dataset + "-stripped"
     shutil.rmtree(stripped, ignore_errors=True)
     shutil.copytree(dataset, stripped, ignore=shutil.ignore_patterns("*_desc-design_timeseries.tsv", "analysis"))
