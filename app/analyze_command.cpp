@@ -24,6 +24,7 @@
 #include "host/export/bids_sidecars.h"
 #include "host/export/export_file.h"
 #include "host/io/disk_interface.h"
+#include "host/io/result_folder.h"
 #include "host/truth/truth_files_input.h"
 
 namespace cohortix::app {
@@ -35,6 +36,7 @@ struct AnalyzeOptions {
   std::string run;
   std::string controlFile;  // empty: the run's own, where it holds one
   bool strict = false;
+  bool force = false;  // replace an earlier analysis in the output folder
   bool designFromEvents = false;
   std::string outputDir;  // empty: RUN/analysis
   host::AnalysisOptions analysis;
@@ -96,6 +98,14 @@ std::optional<std::string> attachTruth(const AnalyzeOptions& options, host::Anal
   return std::string();
 }
 
+// What an analysis writes into its folder: all of it goes when --force replaces it.
+host::ResultKind analysisResult() {
+  return {"an analysis",
+          {"analysis.json", "maps.tsv", "group", "first-level"},
+          {"analysis.json", "maps.tsv", "subjects.tsv", "mask.nii.gz", "mask.json", "truth_regions.nii.gz",
+           "truth_regions.json", "dataset_description.json", "first-level", "group"}};
+}
+
 ExitStatus analyze(AnalyzeOptions options) {
   applyGroupThresholdOptions(options.threshold, options.analysis);
   host::RealDiskInterface disk;
@@ -117,7 +127,12 @@ ExitStatus analyze(AnalyzeOptions options) {
   }
   const fs::path output = options.outputDir.empty() ? defaultOutput(options.run)
                                                     : fs::path(options.outputDir);
-  host::AnalysisWriter writer(output, disk, options.analysis, options.run);
+  host::Result<host::ResultFolder> folder = host::ResultFolder::open(output, analysisResult(), options.force);
+  if (!folder) {
+    reportError(folder.status().message());
+    return ExitStatus::Refused;
+  }
+  host::AnalysisWriter writer(folder->staging(), disk, options.analysis, options.run);
   writer.setWarnings(warnings.value());
   const std::optional<std::string> experiment = attachTruth(options, writer);
   if (!experiment) return ExitStatus::RunFailed;
@@ -137,6 +152,10 @@ ExitStatus analyze(AnalyzeOptions options) {
   if (!status) {
     reportError(status.message());
     return ExitStatus::RunFailed;
+  }
+  if (host::Status committed = folder->commit(); !committed) {
+    reportError(committed.message());
+    return ExitStatus::FilesNotWritten;
   }
   if (::isatty(STDERR_FILENO) == 1)
     std::cerr << "analysed " << source.value()->subjects().size() << " subjects: maps in "
@@ -169,6 +188,8 @@ void addAnalyzeCommand(CLI::App& app, const GlobalOptions&, CommandAction& actio
   command->add_option("--control", options->controlFile,
                       "The run's control file (.cxd), for the truth of every map (default: a BIDS "
                       "dataset's own under code/, or the one beside a run's native files)");
+  command->add_flag("--force", options->force,
+                    "Replace an earlier analysis in the output folder (its files only: see docs/analysis.md)");
   command->add_flag("--strict", options->strict,
                     "Refuse, writing nothing, an analysis with warnings (relabellings that cannot "
                     "reach --alpha, a high-pass that removes the design, drifts taking the df)");

@@ -1,0 +1,85 @@
+"""An analysis folder holds one analysis. A second analysis into it is refused
+(status 5) unless --force, which replaces exactly the earlier result's files:
+an earlier fwe analysis's _pfwe maps and its extra contrast go, a file of the
+user's stays. While one analysis runs, another into its folder is refused,
+naming the process that holds it. An analysis killed half-way leaves the earlier
+result whole and no staging folder once the next one has run; one that fails
+leaves the earlier result as it was."""
+import glob
+import os
+import signal
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
+from native_files import example, fresh_folder, run_cohortix
+
+COHORTIX = os.environ["COHORTIX"]
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+
+
+def analyze(*arguments):
+    return subprocess.run([COHORTIX, "analyze", *arguments], capture_output=True, text=True)
+
+
+def names(folder):
+    return sorted(os.path.relpath(p, folder) for p in glob.glob(os.path.join(folder, "**"), recursive=True))
+
+
+def main():
+    run = fresh_folder("run")
+    assert run_cohortix(example("faces-and-places"), "-o", run).returncode == 0
+    out = os.path.join(run, "maps")
+    first = analyze(run, "-o", out, "--correction", "fwe", "--permutations", "100",
+                    "--contrast", "Mine: 1 0 -1 0")
+    check(first.returncode == 0, first.stderr)
+    earlier = names(out)
+    check(any(n.endswith("_pfwe.nii.gz") for n in earlier) and any("-Mine_" in n for n in earlier),
+          "the first analysis wrote no _pfwe map or no contrast of its own")
+    open(os.path.join(out, "notes.txt"), "w").write("mine\n")
+
+    again = analyze(run, "-o", out)
+    check(again.returncode == 5 and "holds an analysis already" in again.stderr and "--force" in again.stderr,
+          f"a second analysis: {again.returncode} {again.stderr}")
+    check(names(out) == sorted(earlier + ["notes.txt"]), "the refused analysis changed the folder")
+
+    failed = analyze(run, "-o", out, "--force", "--contrast", "1 2 3")
+    check(failed.returncode != 0 and names(out) == sorted(earlier + ["notes.txt"]),
+          f"a failed analysis touched the earlier one: {failed.returncode} {failed.stderr}")
+
+    forced = analyze(run, "-o", out, "--force")
+    check(forced.returncode == 0, forced.stderr)
+    now = names(out)
+    check(not any(n.endswith("_pfwe.nii.gz") or "-Mine_" in n for n in now),
+          "the replaced analysis's maps stayed")
+    check("notes.txt" in now and not any(".cohortix" in n for n in now), f"the folder holds {now}")
+
+    # One at a time: a second analysis while the first runs is refused, naming it.
+    busy = subprocess.Popen([COHORTIX, "analyze", run, "-o", out, "--force", "--ar1"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    deadline = time.monotonic() + 60
+    while not glob.glob(os.path.join(out, ".cohortix-staging-*")) and time.monotonic() < deadline:
+        time.sleep(0.02)
+    second = analyze(run, "-o", out, "--force")
+    check(second.returncode == 5 and str(busy.pid) in second.stderr, f"beside a running analysis: {second.stderr}")
+    busy.send_signal(signal.SIGKILL)
+    busy.wait()
+    check(names(out) == now or any(".cohortix-staging" in n for n in names(out)),
+          "a killed analysis changed the earlier result")
+    check(set(now) <= set(names(out)), "a killed analysis took files of the earlier one")
+    after = analyze(run, "-o", out, "--force")
+    check(after.returncode == 0 and names(out) == now, f"after the killed one: {names(out)}")
+
+    if failures:
+        sys.exit("FAIL:\n" + "\n".join(failures))
+    print("one analysis per folder, replaced whole with --force, never mixed")
+
+
+if __name__ == "__main__":
+    main()
