@@ -19,6 +19,7 @@
 #include "host/analysis/map_threshold.h"
 #include "host/documents/two_gamma_hrf.h"
 #include "host/io/disk_interface.h"
+#include "host/io/result_folder.h"
 #include "host/loader/plugin_library.h"
 #include "host/noise/noise_profile_file.h"
 #include "host/power/power_analysis.h"
@@ -43,8 +44,15 @@ struct PowerCommandOptions {
   bool anatomy = false;
   std::string signalIn = "grey";
   bool quiet = false;
+  bool force = false;  // replace an earlier power analysis in the output folder
   host::record::RunRecord asked;  // for the record beside the tables
 };
+
+// What a power analysis writes into its folder: all of it goes when --force replaces it.
+host::ResultKind powerResult() {
+  // The record beside them is replaced by the new one when that is written.
+  return {"a power analysis", {"power.tsv", "power.json"}, {"power.tsv", "power.json"}, false};
+}
 
 host::Status writeTables(const fs::path& folder, const std::vector<host::PowerRow>& rows,
                          host::DiskInterface& disk) {
@@ -123,6 +131,13 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
     power.anatomy = std::move(anatomy).value();
     power.signalIn = options.signalIn == "all" ? host::anatomy::SignalIn::All : host::anatomy::SignalIn::Grey;
   }
+  // The folder is this command's from here on; an earlier result is refused before
+  // any simulation, unless --force.
+  host::Result<host::ResultFolder> folder = host::ResultFolder::open(options.outputDir, powerResult(), options.force);
+  if (!folder) {
+    reportError(folder.status().message());
+    return ExitStatus::Refused;
+  }
   std::string loadError;
   const auto plugin = host::PluginLibrary::open(power.plugin, loadError);
   CommandRecord record(options.asked, plugin.get(), power.plugin, options.controlFile, options.noise);
@@ -137,6 +152,10 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
   if (!options.quiet) std::cout << host::powerTableText(result->rows) << std::flush;
   record.stage("writing");
   host::RealDiskInterface disk;
+  if (host::Status removed = folder->removeEarlier(); !removed) {
+    reportError(removed.message());
+    return ExitStatus::FilesNotWritten;
+  }
   record.observe(disk);
   if (host::Status written = writeTables(options.outputDir, result->rows, disk); !written) {
     reportError(written.message());
@@ -217,6 +236,7 @@ void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
       ->capture_default_str()
       ->check(CLI::IsMember({"grey", "all"}))
       ->needs(anatomy);
+  command->add_flag("--force", options->force, "Replace an earlier power analysis (power.tsv, power.json) in -o");
   command->add_flag("-q,--quiet", options->quiet, "No progress and no table on standard output");
   command->callback([&action, options, &global, command] {
     options->asked = askedOf(*command, global);

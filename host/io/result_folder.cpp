@@ -49,6 +49,10 @@ Result<ResultFolder> ResultFolder::open(const fs::path& folder, ResultKind kind,
   }
   ResultFolder result(folder, std::move(kind), std::move(lock).value());
   result.replacing_ = earlier;
+  if (!result.kind_.staged) {
+    result.staging_.clear();
+    return result;
+  }
   fs::create_directory(result.staging_, error);
   if (error) return failed(error, "cannot create " + result.staging_.string());
   return result;
@@ -96,6 +100,16 @@ Status ResultFolder::commit() {
   fs::remove_all(replaced, error);
   fs::remove(staging_, error);
   staging_.clear();
+  return Status::ok();
+}
+
+Status ResultFolder::removeEarlier() {
+  std::error_code error;
+  for (const std::string& entry : replacing_ ? kind_.entries : std::vector<std::string>()) {
+    fs::remove_all(folder_ / entry, error);
+    if (error) return failed(error, "cannot remove the earlier " + (folder_ / entry).string());
+  }
+  replacing_ = false;
   return Status::ok();
 }
 

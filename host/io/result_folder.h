@@ -22,6 +22,8 @@ struct ResultKind {
   std::string what;                  // "an analysis", for messages
   std::vector<std::string> markers;  // any of them present: an earlier result is there
   std::vector<std::string> entries;  // every file and folder a result consists of
+  // false: the command writes in place, each file whole, after removeEarlier().
+  bool staged = true;
 };
 
 class ResultFolder {
@@ -41,6 +43,9 @@ class ResultFolder {
   const std::filesystem::path& staging() const { return staging_; }
   // Replaces the earlier result's entries by the staged ones.
   Status commit();
+  // Unstaged: removes the earlier result's entries, so that what follows is never
+  // mixed with them.
+  Status removeEarlier();
 
  private:
   ResultFolder(std::filesystem::path folder, ResultKind kind, FolderLock lock);

@@ -18,6 +18,7 @@
   within its sampling error;
 - `--seed` without `--noise`, a cluster option without `--correction cluster`
   and a profile that is not one are refused."""
+import json
 import os
 import subprocess
 import sys
@@ -196,6 +197,17 @@ def check_refusals(base, control):
     assert refused.stderr.startswith(f"cohortix: {wrong}:2:"), refused.stderr
     assert len(refused.stderr.splitlines()) == 1, refused.stderr
     assert not os.path.exists(os.path.join(base, "r2", "power.tsv"))
+    # A folder holding an earlier power analysis is refused before any simulation,
+    # unless --force; an output that is a file is refused up front.
+    earlier = os.path.join(base, "together1")
+    before = table(earlier)
+    refused = power(control, earlier, "--subjects", "3", "--replicates", "1000", status=5)
+    assert "holds a power analysis already" in refused.stderr and table(earlier) == before, refused.stderr
+    power(control, earlier, "--subjects", "4", "--replicates", "2", "--force")
+    assert {line.split("\t")[0] for line in table(earlier)[1:]} == {"4"}, "the earlier table stayed"
+    assert json.load(open(os.path.join(earlier, "power.json")))[0]["subjects"] == 4, "the JSON is another run's"
+    refused = power(control, wrong, "--subjects", "3", "--replicates", "1000", status=5)
+    assert wrong in refused.stderr, refused.stderr
 
 
 def main():
