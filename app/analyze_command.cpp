@@ -19,6 +19,7 @@
 #include "host/analysis/analysis_truth.h"
 #include "host/analysis/analysis_warnings.h"
 #include "host/analysis/analysis_writer.h"
+#include "host/analysis/finished_input.h"
 #include "host/analysis/study_analysis.h"
 #include "host/analysis/study_source.h"
 #include "host/export/bids_sidecars.h"
@@ -37,6 +38,7 @@ struct AnalyzeOptions {
   std::string controlFile;  // empty: the run's own, where it holds one
   bool strict = false;
   bool force = false;  // replace an earlier analysis in the output folder
+  bool allowIncomplete = false;  // analyse a run that has not finished
   bool designFromEvents = false;
   std::string outputDir;  // empty: RUN/analysis
   host::AnalysisOptions analysis;
@@ -120,6 +122,14 @@ ExitStatus analyze(AnalyzeOptions options) {
     reportError(warnings.status().message());
     return ExitStatus::RunFailed;
   }
+  if (host::Status finished = host::finishedInput(options.run); !finished) {
+    if (!options.allowIncomplete) {
+      reportError(finished.message() + "; --allow-incomplete analyses what is there");
+      return ExitStatus::Refused;
+    }
+    warnings->push_back(finished.message() + ": analysed as it is (--allow-incomplete)");
+    std::cerr << "warning: " << warnings->back() << '\n';
+  }
   for (const std::string& warning : warnings.value()) std::cerr << "warning: " << warning << '\n';
   if (options.strict && !warnings.value().empty()) {
     reportError("nothing analysed: --strict refuses an analysis with warnings");
@@ -190,6 +200,8 @@ void addAnalyzeCommand(CLI::App& app, const GlobalOptions&, CommandAction& actio
                       "dataset's own under code/, or the one beside a run's native files)");
   command->add_flag("--force", options->force,
                     "Replace an earlier analysis in the output folder (its files only: see docs/analysis.md)");
+  command->add_flag("--allow-incomplete", options->allowIncomplete,
+                    "Analyse a run that has not finished (still written, or stopped), saying so in analysis.json");
   command->add_flag("--strict", options->strict,
                     "Refuse, writing nothing, an analysis with warnings (relabellings that cannot "
                     "reach --alpha, a high-pass that removes the design, drifts taking the df)");

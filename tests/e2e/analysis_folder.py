@@ -4,8 +4,10 @@ an earlier fwe analysis's _pfwe maps and its extra contrast go, a file of the
 user's stays. While one analysis runs, another into its folder is refused,
 naming the process that holds it. An analysis killed half-way leaves the earlier
 result whole and no staging folder once the next one has run; one that fails
-leaves the earlier result as it was."""
+leaves the earlier result as it was. Unfinished inputs are refused."""
+import fcntl
 import glob
+import json
 import os
 import signal
 import subprocess
@@ -30,6 +32,29 @@ def analyze(*arguments):
 
 def names(folder):
     return sorted(os.path.relpath(p, folder) for p in glob.glob(os.path.join(folder, "**"), recursive=True))
+
+
+def unfinished_inputs(run):
+    """A run folder whose run still holds it, and a dataset marked unfinished, are
+    refused (5) with the reason; --allow-incomplete analyses them and records it."""
+    folder = os.open(run, os.O_RDONLY | os.O_DIRECTORY)
+    fcntl.flock(folder, fcntl.LOCK_EX)
+    held = analyze(run, "-o", os.path.join(run, "held"))
+    check(held.returncode == 5 and f"(process {os.getpid()}) is writing into {run}" in held.stderr
+          and "--allow-incomplete" in held.stderr, f"a run folder still written: {held.stderr}")
+    os.close(folder)
+    dataset = fresh_folder("dataset")
+    assert run_cohortix(example("block-design"), "--bids", dataset, "--no-native").returncode == 0
+    marker = os.path.join(dataset, "derivatives", "cohortix", "cohortix-incomplete")
+    open(marker, "w").write("unfinished\n")
+    refused = analyze(dataset)
+    check(refused.returncode == 5 and "marked unfinished" in refused.stderr
+          and not os.path.exists(os.path.join(dataset, "derivatives", "analysis", "maps.tsv")),
+          f"an unfinished dataset: {refused.returncode} {refused.stderr}")
+    allowed = analyze(dataset, "--allow-incomplete")
+    recorded = json.load(open(os.path.join(dataset, "derivatives", "analysis", "analysis.json")))["Warnings"]
+    check(allowed.returncode == 0 and any("marked unfinished" in w for w in recorded),
+          f"--allow-incomplete: {allowed.returncode} {allowed.stderr} {recorded}")
 
 
 def main():
@@ -76,6 +101,7 @@ def main():
     after = analyze(run, "-o", out, "--force")
     check(after.returncode == 0 and names(out) == now, f"after the killed one: {names(out)}")
 
+    unfinished_inputs(run)
     if failures:
         sys.exit("FAIL:\n" + "\n".join(failures))
     print("one analysis per folder, replaced whole with --force, never mixed")
