@@ -7,14 +7,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <system_error>
+#include <thread>
 
 #include "app/group_threshold_options.h"
+#include "app/interrupted_run.h"
+#include "app/interruption_watcher.h"
 #include "app/recorded_groups.h"
 #include "host/analysis/analysis_truth.h"
 #include "host/analysis/analysis_warnings.h"
@@ -108,9 +113,28 @@ host::ResultKind analysisResult() {
            "truth_regions.json", "dataset_description.json", "first-level", "group"}};
 }
 
+// A staging folder the analysis may still be writing into: removed, and again once
+// a write under way when the signal came has had its moment.
+void removeStaging(const fs::path* staging) {
+  if (staging == nullptr) return;
+  std::error_code ignored;
+  for (int pass = 0; pass < 2; ++pass) {
+    fs::remove_all(*staging, ignored);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  fs::remove_all(*staging, ignored);
+}
+
 ExitStatus analyze(AnalyzeOptions options) {
   applyGroupThresholdOptions(options.threshold, options.analysis);
   host::RealDiskInterface disk;
+  std::optional<host::ResultFolder> folder;
+  // Set once, before the staging folder is made: what a signal removes.
+  std::atomic<const fs::path*> staging{nullptr};
+  // Up before any thread is started: a signal leaves the folder as it was.
+  const host::InterruptionWatcher watcher([&disk, &staging](int signal) {
+    stopInterruptedCommand(disk, signal, "the analysis", [&staging] { removeStaging(staging.load()); });
+  });
   auto source = host::studySource(options.run, disk, options.designFromEvents);
   if (!source) {
     reportError(source.status().message());
@@ -137,11 +161,14 @@ ExitStatus analyze(AnalyzeOptions options) {
   }
   const fs::path output = options.outputDir.empty() ? defaultOutput(options.run)
                                                     : fs::path(options.outputDir);
-  host::Result<host::ResultFolder> folder = host::ResultFolder::open(output, analysisResult(), options.force);
-  if (!folder) {
-    reportError(folder.status().message());
+  const fs::path stagingPath = host::ResultFolder::stagingIn(output);
+  staging.store(&stagingPath);
+  host::Result<host::ResultFolder> opened = host::ResultFolder::open(output, analysisResult(), options.force);
+  if (!opened) {
+    reportError(opened.status().message());
     return ExitStatus::Refused;
   }
+  folder.emplace(std::move(opened).value());
   host::AnalysisWriter writer(folder->staging(), disk, options.analysis, options.run);
   writer.setWarnings(warnings.value());
   const std::optional<std::string> experiment = attachTruth(options, writer);

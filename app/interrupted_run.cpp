@@ -21,6 +21,14 @@ ExitStatus exitStatusOf(int signal) {
   }
 }
 
+[[noreturn]] void stopWithLine(int signal, const std::string& what) {
+  // On a terminal the progress line or the echoed ^C holds the cursor.
+  const std::string line = std::string(::isatty(STDERR_FILENO) == 1 ? "\n" : "") +
+                           "cohortix: interrupted by " + host::signalName(signal) + ": " + what + "\n";
+  writeLastLine(line);
+  std::_Exit(toExitCode(exitStatusOf(signal)));
+}
+
 }  // namespace
 
 void stopInterruptedRun(host::RealDiskInterface& disk, int signal) {
@@ -28,13 +36,15 @@ void stopInterruptedRun(host::RealDiskInterface& disk, int signal) {
   // reported, and nothing printed after this line.
   silenceOutput();
   disk.abandonWrites();
-  // On a terminal the progress line or the echoed ^C holds the cursor.
-  const std::string line = std::string(::isatty(STDERR_FILENO) == 1 ? "\n" : "") +
-                           "cohortix: interrupted by " + host::signalName(signal) +
-                           ": the run stopped; the files it finished are complete, no other "
-                           "was kept\n";
-  writeLastLine(line);
-  std::_Exit(toExitCode(exitStatusOf(signal)));
+  stopWithLine(signal, "the run stopped; the files it finished are complete, no other was kept");
+}
+
+void stopInterruptedCommand(host::RealDiskInterface& disk, int signal, const std::string& what,
+                            const std::function<void()>& cleanUp) {
+  silenceOutput();
+  disk.abandonWrites();
+  cleanUp();
+  stopWithLine(signal, what + " stopped; nothing of it was kept");
 }
 
 }  // namespace cohortix::app

@@ -15,10 +15,13 @@
 #include "app/command.h"
 #include "app/command_record.h"
 #include "app/group_threshold_options.h"
+#include "app/interrupted_run.h"
+#include "app/interruption_watcher.h"
 #include "host/anatomy/anatomy_cache.h"
 #include "host/analysis/map_threshold.h"
 #include "host/documents/two_gamma_hrf.h"
 #include "host/io/disk_interface.h"
+#include "host/io/private_folder.h"
 #include "host/io/result_folder.h"
 #include "host/loader/plugin_library.h"
 #include "host/noise/noise_profile_file.h"
@@ -101,6 +104,21 @@ host::Status takeFromRecord(const std::filesystem::path& path, PowerCommandOptio
 }
 
 ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
+  host::RealDiskInterface disk;
+  // The runs' private folders go under one of the command's own, so that a signal
+  // takes them all; up before any thread is started.
+  host::Result<host::PrivateFolder> scratch = host::PrivateFolder::make({}, "cohortix-power");
+  if (!scratch) {
+    reportError(scratch.status().message());
+    return ExitStatus::Refused;
+  }
+  const host::InterruptionWatcher watcher([&disk, &scratch](int signal) {
+    stopInterruptedCommand(disk, signal, "the power analysis", [&scratch] {
+      std::error_code ignored;
+      std::filesystem::remove_all(scratch->path(), ignored);
+    });
+  });
+  options.power.scratch = scratch->path();
   std::optional<RestoredCopy> control, profile;
   if (const fs::path named = recordNamedBy(options.controlFile); !named.empty()) {
     if (host::Status taken = takeFromRecord(named, options, control, profile); !taken) {
@@ -151,7 +169,6 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
   }
   if (!options.quiet) std::cout << host::powerTableText(result->rows) << std::flush;
   record.stage("writing");
-  host::RealDiskInterface disk;
   if (host::Status removed = folder->removeEarlier(); !removed) {
     reportError(removed.message());
     return ExitStatus::FilesNotWritten;

@@ -57,6 +57,8 @@ Status DiskInterface::removeFile(const std::filesystem::path& path) {
 }
 
 Status RealDiskInterface::makeDirs(const std::filesystem::path& folder) {
+  // Nor a folder once the writes are abandoned: it could outlive a cleared staging.
+  if (temporaries_.abandoned()) return Status::cancelled();
   std::error_code code;
   std::filesystem::create_directories(folder, code);
   if (code) return Status::fromErrno(code.value());

@@ -32,6 +32,10 @@ Status removeLeftovers(const fs::path& folder) {
 
 }  // namespace
 
+fs::path ResultFolder::stagingIn(const fs::path& folder) {
+  return folder / (kStaging + std::to_string(::getpid()));
+}
+
 Result<ResultFolder> ResultFolder::open(const fs::path& folder, ResultKind kind, bool force) {
   std::error_code error;
   fs::create_directories(folder, error);
@@ -60,7 +64,7 @@ Result<ResultFolder> ResultFolder::open(const fs::path& folder, ResultKind kind,
 
 ResultFolder::ResultFolder(fs::path folder, ResultKind kind, FolderLock lock)
     : folder_(std::move(folder)),
-      staging_(folder_ / (kStaging + std::to_string(::getpid()))),
+      staging_(stagingIn(folder_)),
       kind_(std::move(kind)),
       lock_(std::move(lock)) {}
 

@@ -39,6 +39,8 @@ class ResultFolder {
   // The staging folder goes unless the result was committed.
   ~ResultFolder();
 
+  // The staging folder this process uses in `folder`, known before open() makes it.
+  static std::filesystem::path stagingIn(const std::filesystem::path& folder);
   // Where the command writes its result.
   const std::filesystem::path& staging() const { return staging_; }
   // Replaces the earlier result's entries by the staged ones.

@@ -12,6 +12,7 @@
 #include "host/analysis/asked_regions.h"
 #include "host/anatomy/anatomy_stage.h"
 #include "host/power/replicated_study.h"
+#include "host/io/private_folder.h"
 #include "host/session/host_session.h"
 
 namespace cohortix::host {
@@ -31,30 +32,6 @@ class NullBuffer : public std::streambuf {
   std::streamsize xsputn(const char* /*s*/, std::streamsize n) override { return n; }
 };
 
-// A fresh folder only this process can use, removed when the analysis ends.
-class PrivateFolder {
- public:
-  static Result<PrivateFolder> make() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "cohortix-power-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-      return Status::fromErrno(errno).context("cannot make a temporary folder");
-    return PrivateFolder(pattern);
-  }
-  PrivateFolder(PrivateFolder&& other) noexcept : path_(std::move(other.path_)) { other.path_.clear(); }
-  PrivateFolder(const PrivateFolder&) = delete;
-  PrivateFolder& operator=(const PrivateFolder&) = delete;
-  PrivateFolder& operator=(PrivateFolder&&) = delete;
-  ~PrivateFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  explicit PrivateFolder(std::filesystem::path path) : path_(std::move(path)) {}
-  std::filesystem::path path_;
-};
-
 Status runFailure(const PluginRunResult& result, const HostSession& session) {
   std::string why;
   switch (result.outcome) {
@@ -71,7 +48,7 @@ Status runFailure(const PluginRunResult& result, const HostSession& session) {
 // times the replicates.
 Status runSizes(const PowerOptions& options, const std::vector<int32_t>& sizes, std::ostream& messages,
                 PowerResult& result) {
-  Result<PrivateFolder> folder = PrivateFolder::make();
+  Result<PrivateFolder> folder = PrivateFolder::make(options.scratch, "cohortix-power");
   if (!folder) return folder.status();
   RealDiskInterface disk;
   const int32_t largest = *std::max_element(sizes.begin(), sizes.end());

@@ -52,6 +52,8 @@ struct PowerOptions {
   // --anatomy` writes it; none when empty.
   std::optional<anatomy::Anatomy> anatomy;
   anatomy::SignalIn signalIn = anatomy::SignalIn::Grey;
+  // Where each run's private folder goes; empty: the system's temporary folder.
+  std::filesystem::path scratch;
 };
 
 struct PowerResult {
