@@ -202,7 +202,7 @@ Result<RunRecord> readRunRecord(const fs::path& path, DiskInterface& disk) {
   Result<JsonValue> json = readJsonFile(path, disk, runRecordLimits());
   if (!json) return json.status();
   Result<RunRecord> record = runRecordOf(json.value());
-  if (!record) return record.status().context(path.string());
+  if (!record) return record.status().context("cannot read " + path.string());
   return record;
 }
 
