@@ -40,7 +40,7 @@ struct ReportContext {
   std::vector<VoxelIndex> centres;         // the regions' centres before jitter
   LabelMap labels;                         // the regions before jitter
   std::vector<const SubjectFiles*> representatives;
-  SubjectFault* fault;                     // told which subject a failure is about
+  SubjectFault* fault = nullptr;           // told which subject a failure is about
 };
 
 struct Section {
