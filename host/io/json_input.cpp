@@ -144,6 +144,11 @@ std::string parseErrorText(std::string_view text, const JsonValue::parse_error& 
 
 }  // namespace
 
+const JsonLimits& sidecarJsonLimits() {
+  static const JsonLimits limits{"image's sidecar", uint64_t{16} << 20, 64};
+  return limits;
+}
+
 Result<JsonValue> parseJsonText(std::string_view text, const JsonLimits& limits) {
   if (text.size() > limits.bytes) return Status::error(tooLarge(text.size(), limits));
   if (text.empty()) return Status::error("the file is empty");

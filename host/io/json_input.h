@@ -29,6 +29,9 @@ struct JsonLimits {
   int depth = 64;      // objects and lists one within another
 };
 
+// A NIfTI image's JSON sidecar, ours or another package's: a few kilobytes.
+const JsonLimits& sidecarJsonLimits();
+
 // The text as JSON, or the fault: "line 3, column 14: ...", "the object at
 // /Regions/0 holds the key \"Effects\" twice", ...
 Result<JsonValue> parseJsonText(std::string_view text, const JsonLimits& limits);

@@ -4,13 +4,19 @@ replaces the run record or the first subject's truth JSON with a damaged copy
 (cut short, bytes that are not UTF-8, a key twice, nesting far too deep, a file
 too large for its kind, a field of another type), and `info` of the file,
 `report` of the run and, for the record, `analyze` and `rerun` must each exit
-with status 1 and one line naming the file and the fault, with nothing written."""
+with status 1 and one line naming the file and the fault, with nothing written.
+An image's sidecar goes through the same reader for `score` and `noise-stats`:
+one whose text runs to megabytes on one line (a pattern matcher that recurses per
+character would overflow the stack) is read, and a damaged one is refused."""
 
 import os
 import pathlib
 import re
 import shutil
 import subprocess
+
+import nibabel as nib
+import numpy as np
 
 SOURCE = pathlib.Path(os.environ["COHORTIX_SOURCE_DIR"])
 COHORTIX = os.environ["COHORTIX"]
@@ -134,8 +140,31 @@ def main():
                 check(failures, f"{path.name} {name}", what, arguments, path, fault, output)
             count += 1
         path.write_text(original)
+    check_sidecars(failures)
     assert not failures, "\n".join(failures)
     print(f"{count} damaged JSON files refused by info, report, analyze and rerun")
+
+
+def check_sidecars(failures):
+    """Long and damaged sidecars of a map for `score` and of a time series for
+    `noise-stats`."""
+    nib.save(nib.Nifti1Image(np.zeros((4, 4, 4), np.float32), np.eye(4)), TMP / "map.nii")
+    series = np.random.default_rng(1).normal(100, 1, (4, 4, 4, 20)).astype(np.float32)
+    nib.save(nib.Nifti1Image(series, np.eye(4)), TMP / "series.nii")
+    long_name = "t" * 2000000
+    (TMP / "map.json").write_text('{"Truth": "' + long_name + '"}')
+    done = subprocess.run([COHORTIX, "score", str(TMP / "map.nii")], capture_output=True, text=True)
+    if done.returncode != 1 or done.stderr != f"cohortix: cannot read {TMP / long_name}: File name too long\n":
+        failures.append(f"long map sidecar: score exit status {done.returncode}: {done.stderr[:200]}")
+    (TMP / "series.json").write_text('{"Values": "' + "v" * 2000000 + '"}')
+    done = subprocess.run([COHORTIX, "noise-stats", str(TMP / "series.nii")], capture_output=True, text=True)
+    if done.returncode != 1 or not done.stderr.startswith(
+            f"cohortix: {TMP / 'series.nii'}: expected a time series, found a map: its sidecar series.json says"):
+        failures.append(f"long series sidecar: noise-stats exit status {done.returncode}: {done.stderr[:200]}")
+    for image, sidecar, arguments in (("map.nii", "map.json", ["score"]), ("series.nii", "series.json", ["noise-stats"])):
+        (TMP / sidecar).write_text('{"Values": "a", "Values": "b"}')
+        check(failures, f"{sidecar} key-twice", arguments[0], [*arguments, str(TMP / image)], TMP / sidecar,
+              'the top-level object holds the key "Values" twice', None)
 
 
 main()
