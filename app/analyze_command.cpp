@@ -140,7 +140,11 @@ ExitStatus analyze(AnalyzeOptions options) {
     reportError(source.status().message());
     return ExitStatus::RunFailed;
   }
-  source.value() = withRecordedGroupNames(std::move(source).value(), options.run);
+  source = withRecordedGroupNames(std::move(source).value(), options.run);
+  if (!source) {
+    reportError(source.status().message());
+    return ExitStatus::RunFailed;
+  }
   host::Result<std::vector<std::string>> warnings = host::analysisWarnings(*source.value(), options.analysis);
   if (!warnings) {
     reportError(warnings.status().message());

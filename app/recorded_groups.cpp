@@ -27,30 +27,36 @@ class RenamedGroups : public host::StudySource {
   std::vector<std::string> names_;
 };
 
-// The between-subject factor's level names of the record's study; none when it
-// cannot be read or has no such factor.
-std::optional<std::vector<std::string>> recordedLevels(const std::filesystem::path& run) {
+using Levels = std::optional<std::vector<std::string>>;
+
+// The between-subject factor's level names of the record's study; none when there
+// is no record, it keeps no control file or its study has no such factor. A
+// record that is there but damaged is refused.
+host::Result<Levels> recordedLevels(const std::filesystem::path& run) {
   const std::filesystem::path path = host::record::findRunRecord(run);
-  if (path.empty() || path.parent_path().filename() == "code") return std::nullopt;
+  if (path.empty() || path.parent_path().filename() == "code") return Levels();
   host::RealDiskInterface disk;
   const host::Result<host::record::RunRecord> record = host::record::readRunRecord(path, disk);
-  if (!record || !record->controlFile) return std::nullopt;
+  if (!record) return record.status();
+  if (!record->controlFile) return Levels();
   const host::Result<host::record::RestoredCopy> control =
       host::record::RestoredCopy::of(*record->controlFile, record.value());
-  if (!control) return std::nullopt;
+  if (!control) return Levels();
   auto design = std::make_unique<SimulationDesign>();  // far too large for the stack
   std::string message;
   if (!parseControlFile(control->path().c_str(), *design, message) ||
       design->NrOfBetweenFactors < 1)
-    return std::nullopt;
-  return host::groupNamesOf(*design);
+    return Levels();
+  return Levels(host::groupNamesOf(*design));
 }
 
 }  // namespace
 
-std::unique_ptr<host::StudySource> withRecordedGroupNames(std::unique_ptr<host::StudySource> source,
-                                                          const std::filesystem::path& run) {
-  const std::optional<std::vector<std::string>> levels = recordedLevels(run);
+host::Result<std::unique_ptr<host::StudySource>> withRecordedGroupNames(
+    std::unique_ptr<host::StudySource> source, const std::filesystem::path& run) {
+  const host::Result<Levels> recorded = recordedLevels(run);
+  if (!recorded) return recorded.status();
+  const Levels& levels = recorded.value();
   if (!levels) return source;
   // The native source names each group it found "G<number>".
   std::vector<std::string> names;
@@ -61,7 +67,7 @@ std::unique_ptr<host::StudySource> withRecordedGroupNames(std::unique_ptr<host::
     if (number < 1 || number > levels->size() || (*levels)[number - 1].empty()) return source;
     names.push_back((*levels)[number - 1]);
   }
-  return std::make_unique<RenamedGroups>(std::move(source), std::move(names));
+  return std::unique_ptr<host::StudySource>(std::make_unique<RenamedGroups>(std::move(source), std::move(names)));
 }
 
 }  // namespace cohortix::app

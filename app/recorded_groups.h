@@ -12,8 +12,8 @@
 namespace cohortix::app {
 
 // The source itself when the folder holds no record, a dataset, or groups the
-// record's study does not name.
-std::unique_ptr<host::StudySource> withRecordedGroupNames(std::unique_ptr<host::StudySource> source,
-                                                          const std::filesystem::path& run);
+// record's study does not name; the record's refusal when it is damaged.
+host::Result<std::unique_ptr<host::StudySource>> withRecordedGroupNames(
+    std::unique_ptr<host::StudySource> source, const std::filesystem::path& run);
 
 }  // namespace cohortix::app

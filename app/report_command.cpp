@@ -7,6 +7,7 @@
 
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "app/command.h"
 #include "host/io/disk_interface.h"
@@ -23,6 +24,7 @@ struct ReportOptions {
   std::string controlFile;
   std::string analysisFolder;  // empty: the run's default analysis folder, if there
   std::string powerFile;       // empty: RUN/power.tsv or RUN/power/power.tsv, if there
+  bool skipDamaged = false;
 };
 
 ExitStatus makeReport(const ReportOptions& options) {
@@ -31,12 +33,15 @@ ExitStatus makeReport(const ReportOptions& options) {
   inputs.truth = &truth;
   inputs.runFolder = options.runFolder;
   inputs.controlFile = options.controlFile;
+  inputs.skipDamaged = options.skipDamaged;
   // A folder or control file the report cannot take is refused like a control file
   // a run cannot take; a page that cannot be written is a file not written.
   host::RealDiskInterface disk;
   host::ResultFiles results(options.runFolder, disk, options.analysisFolder, options.powerFile);
   inputs.results = &results;
-  const host::Result<std::string> html = host::studyReportHtml(inputs, disk);
+  std::vector<std::string> leftOut;
+  const host::Result<std::string> html = host::studyReportHtml(inputs, disk, &leftOut);
+  for (const std::string& skipped : leftOut) std::cerr << "warning: left out " << skipped << "\n";
   if (!html) {
     reportError(html.status().context("cannot make the report of " + options.runFolder).message());
     return ExitStatus::RunFailed;
@@ -71,6 +76,9 @@ void addReportCommand(CLI::App& app, const GlobalOptions&, CommandAction& action
   command->add_option("--power", options->powerFile,
                       "The power.tsv of `cohortix power` to show (default: RUN/power.tsv or "
                       "RUN/power/power.tsv, when there)");
+  command->add_flag("--skip-damaged", options->skipDamaged,
+                    "Leave out a subject whose files cannot be read, and say so on the page, "
+                    "instead of refusing the report");
   command->callback([&action, options] { action = [options] { return makeReport(*options); }; });
 }
 

@@ -6,7 +6,9 @@
 
 #include "host/analysis/nifti_reader.h"
 #include "host/export/decimal_text.h"
+#include "host/export/json_text.h"
 #include "host/io/disk_interface.h"
+#include "host/truth/truth_json.h"
 
 namespace cohortix::host {
 namespace {
@@ -18,9 +20,10 @@ bool endsWith(const std::string& name, const char* suffix) {
   return name.size() >= end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
 }
 
-// Text scanned by position, not by std::regex: its matcher recurses once per
-// character it repeats over, so a long line (a large design's effects, or a
-// hostile file) would overflow the stack.
+// An image's sidecar is scanned by position for the two fields shown, not by
+// std::regex: its matcher recurses once per character it repeats over, so a long
+// line would overflow the stack. (A subject's truth goes through the checked JSON
+// reader: host/truth/truth_json.h.)
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
@@ -43,56 +46,6 @@ std::string field(const std::string& json, const std::string& key) {
     if (end != i) return json.substr(i, end == std::string::npos ? std::string::npos : end - i);
   }
   return "";
-}
-
-// The digits right after `label` at `at`, or empty.
-std::string digitsAfter(const std::string& text, std::size_t at, const std::string& label) {
-  if (text.compare(at, label.size(), label) != 0) return "";
-  std::size_t end = at + label.size();
-  while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
-  return text.substr(at + label.size(), end - at - label.size());
-}
-
-const std::string kRegion = "\"Region\": ", kCentre = "\"CentreTalairach\": ",
-                  kWritten = "\"VoxelsWritten\": ", kOverwritten = ", \"VoxelsOverwritten\": ";
-
-struct RegionLine {
-  std::string region, centre, written, overwritten;
-};
-
-// Each region as the host writes it, on one line: its number, Talairach centre
-// and the voxels it wrote and overwrote.
-std::vector<RegionLine> regionLines(const std::string& json) {
-  std::vector<RegionLine> regions;
-  std::size_t start = 0;
-  while (start < json.size()) {
-    std::size_t end = json.find('\n', start);
-    if (end == std::string::npos) end = json.size();
-    const std::string line = json.substr(start, end - start);
-    start = end + 1;
-    for (std::size_t at = line.find(kRegion); at != std::string::npos; at = line.find(kRegion, at + 1)) {
-      RegionLine r;
-      r.region = digitsAfter(line, at, kRegion);
-      const std::size_t centre = line.find(kCentre + "[", at);
-      const std::size_t written = line.find(kWritten, centre == std::string::npos ? at : centre);
-      if (r.region.empty() || centre == std::string::npos || written == std::string::npos) continue;
-      const std::size_t close = line.find(']', centre);
-      if (close > written) continue;
-      r.centre = line.substr(centre + kCentre.size(), close + 1 - centre - kCentre.size());
-      r.written = digitsAfter(line, written, kWritten);
-      r.overwritten = digitsAfter(line, written + kWritten.size() + r.written.size(), kOverwritten);
-      if (r.written.empty() || r.overwritten.empty()) continue;
-      regions.push_back(std::move(r));
-      at = written;
-    }
-  }
-  return regions;
-}
-
-std::size_t count(const std::string& text, const std::string& what) {
-  std::size_t n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
 }
 
 fs::path sidecarOf(const std::string& name) {
@@ -127,21 +80,29 @@ Result<std::string> summariseImage(const fs::path& path, DiskInterface& disk) {
   return text;
 }
 
+std::string namesText(const std::vector<std::string>& names) {
+  std::string text = "[";
+  for (std::size_t i = 0; i < names.size(); ++i) text += (i == 0 ? "" : ", ") + jsonString(names[i]);
+  return text + "]";
+}
+
 Result<std::string> summariseTruth(const fs::path& path, DiskInterface& disk) {
-  const std::string name = path.string();
-  const Result<std::string> read = disk.readFile(path);
-  if (!read) return read.status().context("cannot read " + name);
-  const std::string& json = read.value();
-  if (field(json, "Regions").empty() || field(json, "Baseline").empty())
-    return Status::error(name + ": expected a subject's ground truth (\"Baseline\", \"Regions\")");
-  std::string text = name + ": ground truth of subject " + field(json, "Subject") + ", group " +
-                     field(json, "Group") + ", " + std::to_string(count(json, "\"Region\":")) +
-                     " regions, cells " + field(json, "Cells") + "\n";
-  text += "  baseline " + field(json, "Baseline") + ", one percent " + field(json, "OnePercent") +
-          ", noise SD " + field(json, "NoiseSD") + " (signal units)\n";
-  for (const RegionLine& r : regionLines(json))
-    text += "  region " + r.region + ": centre " + r.centre + " mm, " + r.written + " voxels written, " +
-            r.overwritten + " overwritten\n";
+  const Result<truth::TruthJson> read = truth::readTruthJson(path, disk);
+  if (!read) return read.status();
+  const truth::TruthJson& truth = read.value();
+  std::string text = path.string() + ": ground truth of subject " + std::to_string(truth.subject) +
+                     ", group " + std::to_string(truth.group) + ", " +
+                     std::to_string(truth.regions.size()) + " regions, cells " +
+                     namesText(truth.cells) + "\n";
+  text += "  baseline " + floatText(truth.baseline) + ", one percent " + floatText(truth.onePercent) +
+          ", noise SD " + floatText(truth.noiseSD) + " (signal units)\n";
+  for (const truth::TruthJsonRegion& r : truth.regions) {
+    const auto& mm = r.centreTalairach;
+    text += "  region " + std::to_string(r.region) + ": centre [" + roundedText(mm[0]) + ", " +
+            roundedText(mm[1]) + ", " + roundedText(mm[2]) + "] mm, " +
+            std::to_string(r.voxelsWritten) + " voxels written, " +
+            std::to_string(r.voxelsOverwritten) + " overwritten\n";
+  }
   return text;
 }
 

@@ -20,6 +20,7 @@ case $name in
   control_file) patterns=(-name '*.cxd') ;;
   noise_profile | sweep_file) patterns=(-name '*.toml') ;;
   tsv_tables) patterns=(-name '*.tsv') ;;
+  json_input) patterns=(-name '*.json') ;;
   *) patterns=(-name '*.nii' -o -name '*.nii.gz') ;;
 esac
 

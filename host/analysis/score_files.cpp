@@ -1,12 +1,13 @@
 #include "host/analysis/score_files.h"
 
 #include <algorithm>
-#include <regex>
+#include <optional>
 
 #include "host/analysis/analysis_text.h"
 #include "host/analysis/nifti_reader.h"
 #include "host/export/json_text.h"
 #include "host/io/disk_interface.h"
+#include "host/io/json_input.h"
 
 namespace cohortix::host {
 namespace {
@@ -23,20 +24,15 @@ fs::path sidecarOf(const fs::path& image) {
 // The volume names a truth's sidecar lists under "Volumes".
 Result<std::vector<std::string>> volumeNames(const fs::path& truth, DiskInterface& disk) {
   const fs::path sidecar = sidecarOf(truth);
-  const Result<std::string> read = disk.readFile(sidecar);
-  if (!read)
-    return read.status().context("cannot read " + sidecar.string() +
-                                 ", which names the truth's volumes");
-  const std::string& text = read.value();
-  static const std::regex list(R"re("Volumes"\s*:\s*\[([^\]]*)\])re");
-  static const std::regex item(R"re("((?:[^"\\]|\\.)*)")re");
-  std::smatch match;
-  if (!std::regex_search(text, match, list))
+  const Result<JsonValue> read = readJsonFile(sidecar, disk, sidecarJsonLimits());
+  if (!read) return read.status().context("the truth's volumes are named in its sidecar");
+  const JsonValue& top = read.value();
+  const auto* list = top.is_object() && top.contains("Volumes") ? &top["Volumes"] : nullptr;
+  if (list == nullptr || !list->is_array() ||
+      !std::all_of(list->begin(), list->end(), [](const JsonValue& name) { return name.is_string(); }))
     return Status::error(sidecar.string() + ": expected a \"Volumes\" list of names");
   std::vector<std::string> names;
-  const std::string inside = match[1];
-  for (auto it = std::sregex_iterator(inside.begin(), inside.end(), item); it != std::sregex_iterator(); ++it)
-    names.push_back((*it)[1]);
+  for (const JsonValue& name : *list) names.push_back(name.get<std::string>());
   return names;
 }
 
@@ -64,14 +60,25 @@ Result<std::vector<float>> pick(const NiftiVolume& image, int32_t volume, const 
   return volumeOf(image, volume);
 }
 
-// A map's sidecar, when it has one: "" otherwise.
-Result<std::string> mapSidecar(const fs::path& map, DiskInterface& disk) {
+// A map's sidecar, when it has one: an empty object otherwise.
+Result<JsonValue> mapSidecar(const fs::path& map, DiskInterface& disk) {
   const fs::path sidecar = sidecarOf(map);
   std::error_code error;
-  if (!fs::exists(sidecar, error)) return std::string();
-  Result<std::string> read = disk.readFile(sidecar);
-  if (!read) return read.status().context("cannot read " + sidecar.string() + ", the map's sidecar");
+  if (!fs::exists(sidecar, error)) return JsonValue::object();
+  Result<JsonValue> read = readJsonFile(sidecar, disk, sidecarJsonLimits());
+  if (!read) return read.status().context("the map's sidecar");
+  if (!read->is_object()) return Status::error(sidecar.string() + ": expected a JSON object, the map's sidecar");
   return read;
+}
+
+// The value of key in the object, when it is of the kind asked for.
+const JsonValue* member(const JsonValue& object, const char* key) {
+  return object.is_object() && object.contains(key) ? &object[key] : nullptr;
+}
+
+bool holds(const JsonValue& object, const char* key, const JsonValue& value) {
+  const JsonValue* found = member(object, key);
+  return found != nullptr && *found == value;
 }
 
 // How the map's voxels are called detected: the request's threshold, the sidecar's
@@ -88,22 +95,20 @@ Result<FileScore> detectionOf(const ScoreRequest& request, DiskInterface& disk) 
     result.thresholdFrom = "--threshold";
     return result;
   }
-  Result<std::string> sidecar = mapSidecar(request.map, disk);
+  Result<JsonValue> sidecar = mapSidecar(request.map, disk);
   if (!sidecar) return sidecar.status();
-  const std::string& text = sidecar.value();
-  static const std::regex thresholded(R"re("Thresholded"\s*:\s*true)re");
-  static const std::regex limit(R"re("Threshold"\s*:\s*\{[^}]*"T"\s*:\s*(-?[0-9][0-9.eE+-]*))re");
+  const JsonValue& top = sidecar.value();
+  const JsonValue* threshold = member(top, "Threshold");
+  const JsonValue* limit = threshold != nullptr ? member(*threshold, "T") : nullptr;
   // A cluster-level map's T forms the clusters: a voxel above it is not significant.
-  static const std::regex clusters(R"re("Correction"\s*:\s*"cluster")re");
-  static const std::regex upper(R"re("Tail"\s*:\s*"upper")re");
-  std::smatch match;
-  if (!request.tail && std::regex_search(text, upper)) result.options.tail = Tail::Upper;
-  if (std::regex_search(text, thresholded)) {
+  const bool clusters = holds(top, "Correction", "cluster") ||
+                        (threshold != nullptr && holds(*threshold, "Correction", "cluster"));
+  if (!request.tail && holds(top, "Tail", "upper")) result.options.tail = Tail::Upper;
+  if (holds(top, "Thresholded", true)) {
     result.rule = DetectionRule::NonZero;
     result.thresholdFrom = sidecarOf(request.map).filename().string();
-  } else if (!std::regex_search(text, clusters) && std::regex_search(text, match, limit) &&
-             std::stod(match[1]) > 0.0) {
-    result.options.threshold = std::stod(match[1]);
+  } else if (!clusters && limit != nullptr && limit->is_number() && limit->get<double>() > 0.0) {
+    result.options.threshold = limit->get<double>();
     result.thresholdFrom = sidecarOf(request.map).filename().string();
   } else {
     result.rule = DetectionRule::None;
@@ -113,14 +118,13 @@ Result<FileScore> detectionOf(const ScoreRequest& request, DiskInterface& disk) 
 
 // The truth a map's sidecar names ("Truth"), beside the map.
 Result<fs::path> truthOfMap(const fs::path& map, DiskInterface& disk) {
-  Result<std::string> sidecar = mapSidecar(map, disk);
+  Result<JsonValue> sidecar = mapSidecar(map, disk);
   if (!sidecar) return sidecar.status();
-  static const std::regex named(R"re("Truth"\s*:\s*"((?:[^"\\]|\\.)*)")re");
-  std::smatch match;
-  if (!std::regex_search(sidecar.value(), match, named))
-    return Status::error(map.string() + (sidecar.value().empty() ? " has no sidecar" : "'s sidecar names no truth") +
+  const JsonValue* named = member(sidecar.value(), "Truth");
+  if (named == nullptr || !named->is_string())
+    return Status::error(map.string() + (!fs::exists(sidecarOf(map)) ? " has no sidecar" : "'s sidecar names no truth") +
                          " (cohortix analyze names one given the run's control file): give --truth");
-  return map.parent_path() / fs::path(match[1].str());
+  return map.parent_path() / fs::path(named->get<std::string>());
 }
 
 std::string thresholdText(const FileScore& score) {

@@ -1,9 +1,10 @@
 #include "host/noise/time_series_check.h"
 
-#include <fstream>
-#include <iterator>
-#include <regex>
 #include <string>
+#include <system_error>
+
+#include "host/io/disk_interface.h"
+#include "host/io/json_input.h"
 
 namespace cohortix::host::noise {
 namespace {
@@ -22,15 +23,17 @@ fs::path sidecarOf(const fs::path& image) {
 
 Status checkTimeSeries(const fs::path& file, const NoiseGeometry& geometry) {
   const fs::path sidecar = sidecarOf(file);
-  std::ifstream in(sidecar, std::ios::binary);
-  if (in) {
-    const std::string text{std::istreambuf_iterator<char>(in), {}};
-    static const std::regex values(R"re("Values"\s*:\s*"((?:[^"\\]|\\.)*)")re");
-    static const std::regex timing(R"re("RepetitionTime"\s*:)re");
-    std::smatch match;
-    if (std::regex_search(text, match, values) && !std::regex_search(text, timing))
+  std::error_code error;
+  if (fs::exists(sidecar, error)) {
+    RealDiskInterface disk;
+    const Result<JsonValue> json = readJsonFile(sidecar, disk, sidecarJsonLimits());
+    if (!json) return json.status();
+    const JsonValue& top = json.value();
+    if (top.is_object() && top.contains("Values") && top["Values"].is_string() &&
+        !top.contains("RepetitionTime"))
       return Status::error(file.string() + ": expected a time series, found a map: its sidecar " +
-                           sidecar.filename().string() + " says it holds " + match[1].str());
+                           sidecar.filename().string() + " says it holds " +
+                           top["Values"].get<std::string>());
   }
   if (geometry.volumes < kMinTimeSeriesVolumes)
     return Status::error(file.string() + ": expected a time series of at least " +

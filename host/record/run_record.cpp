@@ -1,13 +1,12 @@
 #include "host/record/run_record.h"
 
-#include <nlohmann/json.hpp>
-
+#include "host/io/json_input.h"
 #include "host/record/base64_text.h"
 
 namespace cohortix::host::record {
 namespace {
 
-using Json = nlohmann::ordered_json;
+using Json = JsonValue;
 
 // A word the shell reads back as it is, quoted only when it must be.
 std::string shellWord(const std::string& word) {
@@ -238,8 +237,20 @@ std::string runRecordJson(const RunRecord& record) {
 }
 
 Result<RunRecord> parseRunRecord(const std::string& text) {
-  const Json json = Json::parse(text, nullptr, false);
-  if (json.is_discarded()) return Status::error("not a JSON file");
+  Result<Json> json = parseJsonText(text, runRecordLimits());
+  if (!json) return json.status();
+  return runRecordOf(json.value());
+}
+
+const JsonLimits& runRecordLimits() {
+  // A record lists every file of its run with its checksum (some 150 bytes each)
+  // beside copies of the control file and profiles: a few megabytes for the
+  // largest studies.
+  static const JsonLimits limits{"run record", uint64_t{256} << 20, 64};
+  return limits;
+}
+
+Result<RunRecord> runRecordOf(const JsonValue& json) {
   if (!json.is_object() || !json.contains("CohortixRunRecord"))
     return Status::error("not a run record of Cohortix (no \"CohortixRunRecord\")");
   if (!json["CohortixRunRecord"].is_number_integer())

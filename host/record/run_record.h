@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/io/json_input.h"
 #include "host/io/status.h"
 
 namespace cohortix::host::record {
@@ -80,7 +81,12 @@ struct RunRecord {
 
 std::string runRecordJson(const RunRecord& record);
 // Refuses text that is not a record of this schema or an earlier one, naming what
-// is wrong.
+// is wrong: JSON the checked reader refuses (host/io/json_input.h), or JSON that
+// is no record.
 Result<RunRecord> parseRunRecord(const std::string& text);
+// What a record file may be: its largest size and nesting.
+const JsonLimits& runRecordLimits();
+// The record that parsed JSON holds.
+Result<RunRecord> runRecordOf(const JsonValue& json);
 
 }  // namespace cohortix::host::record

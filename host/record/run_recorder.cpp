@@ -199,10 +199,10 @@ Status writeRunRecord(const RunRecord& record, DiskInterface& disk) {
 }
 
 Result<RunRecord> readRunRecord(const fs::path& path, DiskInterface& disk) {
-  Result<std::string> text = disk.readFile(path);
-  if (!text) return text.status().context("cannot read " + path.string());
-  Result<RunRecord> record = parseRunRecord(text.value());
-  if (!record) return record.status().context(path.string());
+  Result<JsonValue> json = readJsonFile(path, disk, runRecordLimits());
+  if (!json) return json.status();
+  Result<RunRecord> record = runRecordOf(json.value());
+  if (!record) return record.status().context("cannot read " + path.string());
   return record;
 }
 

@@ -323,7 +323,7 @@ Result<Section> dataSection(const ReportContext& context) {
           cellLegend(context, false);
   for (const SubjectFiles* subject : context.representatives) {
     Result<std::string> part = subjectData(context, *subject);
-    if (!part) return part.status();
+    if (!part) return subjectFailure(context, *subject, part.status());
     body += part.value();
   }
   return Section{"data", "The data",

@@ -31,7 +31,7 @@ Result<std::string> timelines(const ReportContext& context) {
   for (std::size_t i = 0; i < shown; ++i) {
     const SubjectFiles& subject = context.run.subjects[i];
     Result<SubjectTrials> trials = readSubjectTrials(context.run, subject, context.series.repetitionTime, context.disk);
-    if (!trials) return trials.status();
+    if (!trials) return subjectFailure(context, subject, trials.status());
     const double y = top + row * static_cast<double>(i);
     const Rgb group = context.colours.groups[static_cast<std::size_t>(subject.g)];
     out += "<rect x=\"4\" y=\"" + svgNumber(y + 3) + "\" width=\"8\" height=\"10\" fill=\"" + cssColour(group) + "\"/>";
@@ -161,9 +161,9 @@ Result<Section> designSection(const ReportContext& context) {
   std::string body = "<h3 id=\"design-protocols\">Protocols</h3>" + protocols.value();
   const SubjectFiles& first = *context.representatives.front();
   Result<std::vector<std::vector<float>>> columns = readSubjectDesign(context.run, first, context.disk);
-  if (!columns) return columns.status();
+  if (!columns) return subjectFailure(context, first, columns.status());
   Result<SubjectTrials> trials = readSubjectTrials(context.run, first, context.series.repetitionTime, context.disk);
-  if (!trials) return trials.status();
+  if (!trials) return subjectFailure(context, first, trials.status());
   Result<std::string> matrix = designMatrixImage(context, columns.value(), first.name);
   if (!matrix) return matrix.status();
   body += "<h3 id=\"design-matrix\">Design matrix</h3>" + matrix.value();

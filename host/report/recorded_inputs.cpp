@@ -28,7 +28,9 @@ Status takeRunRecord(ReportInputs& inputs, std::optional<record::RestoredCopy>& 
   Result<record::RunRecord> read = record::readRunRecord(path, disk);
   const bool needed = inputs.controlFile.empty() && !std::filesystem::exists(
                                                        inputs.runFolder / "dataset_description.json");
-  if (!read) return needed ? read.status() : Status::ok();
+  // A record that is there is read whole or the report refused: a damaged one is
+  // no source of what the page says of the run.
+  if (!read) return read.status();
   fillFrom(read.value(), inputs);
   if (!needed || !read->controlFile) return Status::ok();
   Result<record::RestoredCopy> restored = record::RestoredCopy::of(*read->controlFile, read.value());

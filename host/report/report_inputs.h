@@ -16,6 +16,9 @@ namespace cohortix::host {
 struct ReportInputs {
   std::filesystem::path runFolder;
   std::filesystem::path controlFile;  // empty: the BIDS dataset's code/ (or one beside the files)
+  // A subject whose files the report cannot read is left out, and the page says
+  // so, rather than the report refused.
+  bool skipDamaged = false;
 
   // Known to the run that made the files, not kept in them.
   std::string commandLine;

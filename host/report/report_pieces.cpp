@@ -7,6 +7,11 @@
 
 namespace cohortix::host {
 
+Status subjectFailure(const ReportContext& context, const SubjectFiles& subject, const Status& why) {
+  if (context.fault != nullptr) *context.fault = {&subject, why.message()};
+  return why.context("subject " + subject.name);
+}
+
 std::string colourSwatch(Rgb colour, const std::string& label) {
   return "<svg class=\"swatch\" width=\"14\" height=\"14\" viewBox=\"0 0 14 14\" role=\"img\"><title>" +
          htmlText(label) + ": " + cssColour(colour) + "</title><rect x=\"0.5\" y=\"0.5\" width=\"13\" height=\"13\" fill=\"" +

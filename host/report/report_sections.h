@@ -22,6 +22,13 @@ inline constexpr std::size_t kMaxRepresentativeSubjects = 4;
 // At most this many subjects' protocols are drawn.
 inline constexpr std::size_t kMaxTimelineSubjects = 40;
 
+// The subject whose file a section could not read, for a report that leaves
+// damaged subjects out (ReportInputs::skipDamaged).
+struct SubjectFault {
+  const SubjectFiles* subject = nullptr;
+  std::string why;
+};
+
 struct ReportContext {
   const ReportInputs& inputs;
   const StudyRun& run;
@@ -33,6 +40,7 @@ struct ReportContext {
   std::vector<VoxelIndex> centres;         // the regions' centres before jitter
   LabelMap labels;                         // the regions before jitter
   std::vector<const SubjectFiles*> representatives;
+  SubjectFault* fault = nullptr;           // told which subject a failure is about
 };
 
 struct Section {
@@ -47,6 +55,10 @@ Result<Section> designSection(const ReportContext& context);
 Result<Section> truthSection(const ReportContext& context);
 Result<Section> dataSection(const ReportContext& context);
 Result<Section> resultsSection(const ReportContext& context);
+
+// A subject's file refused: `why` with the subject named, the subject noted as
+// the one at fault.
+Status subjectFailure(const ReportContext& context, const SubjectFiles& subject, const Status& why);
 
 // Shared pieces of HTML.
 std::string colourSwatch(Rgb colour, const std::string& label);

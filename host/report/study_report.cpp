@@ -22,11 +22,15 @@ std::vector<const SubjectFiles*> representativesOf(const StudyRun& run) {
 }
 
 // The first subject's data must have the study's box and length: anything else
-// means the control file is not the one the run was made from.
-Result<SeriesHeader> seriesOf(const StudyRun& run) {
+// means the control file is not the one the run was made from. A header that
+// cannot be read is the subject's fault.
+Result<SeriesHeader> seriesOf(const StudyRun& run, SubjectFault& fault) {
   const SubjectFiles& first = run.subjects.front();
   Result<SeriesHeader> header = readSeriesHeader(first.data);
-  if (!header) return header.status();
+  if (!header) {
+    fault = {&first, header.status().message()};
+    return header.status().context("subject " + first.name);
+  }
   const SimulationDesign& d = *run.design;
   const cohortix::VTCDims expected = vtcDims(vtcBoxOf(d));
   const VTCDims& found = header->dims;
@@ -45,17 +49,11 @@ Result<SeriesHeader> seriesOf(const StudyRun& run) {
   return header;
 }
 
-}  // namespace
-
-Result<std::string> studyReportHtml(const ReportInputs& given, DiskInterface& disk) {
-  ReportInputs inputs = given;
-  std::optional<record::RestoredCopy> control;
-  if (Status recorded = takeRunRecord(inputs, control, disk); !recorded) return recorded;
-  Result<StudyRun> opened = openStudyRun(inputs.runFolder, inputs.controlFile, disk);
-  if (!opened) return opened.status();
-  if (!inputs.controlShown.empty()) opened.value().controlFile = inputs.controlShown;
-  const StudyRun& run = opened.value();
-  Result<SeriesHeader> series = seriesOf(run);
+// The page of the run's subjects as they are; a failure to read a subject's file
+// names the subject in `fault`.
+Result<std::string> pageOf(const ReportInputs& inputs, const StudyRun& run, DiskInterface& disk,
+                           SubjectFault& fault) {
+  Result<SeriesHeader> series = seriesOf(run, fault);
   if (!series) return series.status();
   const SimulationDesign& design = *run.design;
   const std::vector<VoxelIndex> centres = designRegionCentres(design);
@@ -68,7 +66,8 @@ Result<std::string> studyReportHtml(const ReportInputs& given, DiskInterface& di
                         vtcBoxOf(design),
                         centres,
                         regionLabelMap(design, series->dims, centres),
-                        representativesOf(run)};
+                        representativesOf(run),
+                        &fault};
   std::vector<Section> sections;
   for (const auto make : {studySection, designSection, truthSection, dataSection, resultsSection}) {
     Result<Section> section = make(context);
@@ -79,6 +78,34 @@ Result<std::string> studyReportHtml(const ReportInputs& given, DiskInterface& di
                                std::to_string(run.subjects.size()) + " subjects in " +
                                htmlText(run.root.string()) + ".";
   return reportPage(std::string("Study report: ") + design.ExperimentName, subtitle, sections);
+}
+
+}  // namespace
+
+Result<std::string> studyReportHtml(const ReportInputs& given, DiskInterface& disk,
+                                    std::vector<std::string>* leftOut) {
+  ReportInputs inputs = given;
+  std::optional<record::RestoredCopy> control;
+  if (Status recorded = takeRunRecord(inputs, control, disk); !recorded) return recorded;
+  Result<StudyRun> opened = openStudyRun(inputs.runFolder, inputs.controlFile, disk);
+  if (!opened) return opened.status();
+  if (!inputs.controlShown.empty()) opened.value().controlFile = inputs.controlShown;
+  StudyRun& run = opened.value();
+  // A damaged subject is found where the page first reads its files: with
+  // skipDamaged it is left out, said so, and the page made again without it.
+  for (;;) {
+    SubjectFault fault;
+    Result<std::string> page = pageOf(inputs, run, disk, fault);
+    if (page && leftOut != nullptr)
+      leftOut->insert(leftOut->end(), run.damagedSubjects.begin(), run.damagedSubjects.end());
+    if (page || !inputs.skipDamaged || fault.subject == nullptr) return page;
+    const std::size_t at = static_cast<std::size_t>(fault.subject - run.subjects.data());
+    run.damagedSubjects.push_back(fault.subject->name + ": " + fault.why);
+    run.subjects.erase(run.subjects.begin() + static_cast<std::ptrdiff_t>(at));
+    if (run.subjects.empty())
+      return Status::error("no subject left to show: the files of every one are damaged (" +
+                           run.damagedSubjects.front() + ")");
+  }
 }
 
 Status writeStudyReport(const ReportInputs& inputs, const std::filesystem::path& output, DiskInterface& disk) {

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "host/io/status.h"
 #include "host/report/report_inputs.h"
@@ -15,8 +16,11 @@ namespace cohortix::host {
 
 class DiskInterface;
 
-// The page's text. Subjects' data are read one subject at a time.
-Result<std::string> studyReportHtml(const ReportInputs& inputs, DiskInterface& disk);
+// The page's text. Subjects' data are read one subject at a time. With
+// inputs.skipDamaged, the subjects left out are added to `leftOut` ("sub-03:
+// cannot read ...") when given.
+Result<std::string> studyReportHtml(const ReportInputs& inputs, DiskInterface& disk,
+                                    std::vector<std::string>* leftOut = nullptr);
 
 // Writes the page to output, whole or not at all.
 Status writeStudyReport(const ReportInputs& inputs, const std::filesystem::path& output,

@@ -40,6 +40,8 @@ struct StudyRun {
   std::unique_ptr<SimulationDesign> design;
   std::vector<SubjectFiles> subjects;         // complete subjects, in subject order
   std::vector<std::string> incompleteSubjects;  // names of subjects with files missing
+  // Subjects left out because their files could not be read: "sub-03: why".
+  std::vector<std::string> damagedSubjects;
 };
 
 // Reads the control file (controlFile, or for a BIDS dataset the one under code/

@@ -39,6 +39,9 @@ std::string overview(const ReportContext& context) {
     subjects += "; files missing for";
     for (const std::string& name : context.run.incompleteSubjects) subjects += " " + text(name);
   }
+  // Left out with --skip-damaged: each subject with the file and fault that made it so.
+  for (std::size_t i = 0; i < context.run.damagedSubjects.size(); ++i)
+    subjects += (i == 0 ? "; left out as damaged: " : "; ") + text(context.run.damagedSubjects[i]);
   const VTCDims& dims = context.series.dims;
   std::vector<std::vector<std::string>> rows = {
       {"Experiment", text(d.ExperimentName)},

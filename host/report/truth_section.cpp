@@ -39,7 +39,7 @@ Result<TruthOfSubjects> truthOfSubjects(const ReportContext& context) {
   if (context.inputs.truth == nullptr) return found;
   for (const SubjectFiles& subject : context.run.subjects) {
     Result<std::optional<SubjectTruth>> truth = context.inputs.truth->subjectTruth(subject);
-    if (!truth) return truth.status();
+    if (!truth) return subjectFailure(context, subject, truth.status());
     if (!truth.value()) continue;
     found.subjects.push_back(&subject);
     found.truths.push_back(std::move(*truth.value()));

@@ -10,6 +10,8 @@
 
 #include "control/token_reader.h"
 #include "host/io/toml_text.h"
+#include "host/sweep/control_edit.h"
+#include "host/sweep/control_refusal.h"
 
 namespace cohortix::host::sweep {
 namespace {
@@ -36,6 +38,8 @@ class SweepFileReader {
   Result<SweepValue> optionValue(const std::string& option, const toml::node& node) const;
   Result<SweepValue> itemValue(const ControlItem& item, const toml::node& node) const;
   Result<std::string> scalarText(const toml::node& node, const std::string& what) const;
+  Status fitsItem(const ControlItems& base, const ControlItem& item, const SweepValue& value,
+                  const toml::node& node) const;
 
   std::filesystem::path path_;
 };
@@ -173,6 +177,26 @@ Result<SweepValue> SweepFileReader::itemValue(const ControlItem& item,
   return value;
 }
 
+// A varied item's value as the control file reader takes it: the base with this
+// one value in place. A value the reader refuses where it stands (of the wrong
+// type, out of range) is refused at its line of the sweep file in the reader's
+// words; one that only changes what follows is left to the plan, which reads
+// every design whole.
+Status SweepFileReader::fitsItem(const ControlItems& base, const ControlItem& item,
+                                 const SweepValue& value, const toml::node& node) const {
+  const std::string at = path_.string() + ":" + std::to_string(node.source().begin.line) + ": ";
+  Result<EditedText> edited = editItems(base, {{&item, value.rows}});
+  if (!edited) return Status::error(at + edited.status().message());
+  Result<std::optional<ControlRefusal>> refusal = controlRefusal(edited->text);
+  if (!refusal) return refusal.status();
+  if (!refusal.value()) return Status::ok();
+  const int64_t begin = item.values.front().begin;
+  const int64_t end = item.values.back().end + int64_t(edited->text.size()) - int64_t(base.text.size());
+  const int line = refusal.value()->line;
+  if (line < lineAt(edited->text, begin) || line > lineAt(edited->text, end)) return Status::ok();
+  return Status::error(at + refusal.value()->message + " (" + item.name + " = " + value.shown + ")");
+}
+
 Status SweepFileReader::readTopLevel(const toml::table& file, SweepDefinition& definition) {
   for (const auto& [key, node] : inFileOrder(file)) {
     const std::string name(key->str());
@@ -241,6 +265,9 @@ Status SweepFileReader::readAxes(const toml::table& vary, SweepDefinition& defin
       if (value->shown.find_first_of("\t\r\n") != std::string::npos)
         return fail(element.source(), "a value without tabs or line breaks for " + axis.name,
                     described(element));
+      if (axis.item != nullptr)
+        if (Status fits = fitsItem(definition.base, *axis.item, value.value(), element); !fits)
+          return fits;
       axis.values.push_back(std::move(value.value()));
     }
     definition.axes.push_back(std::move(axis));

@@ -1,13 +1,11 @@
 #include "host/truth/truth_files_input.h"
 
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-#include <regex>
 #include <string>
 
 #include "host/analysis/nifti_reader.h"
+#include "host/io/disk_interface.h"
+#include "host/truth/truth_json.h"
 
 namespace cohortix::host::truth {
 namespace {
@@ -32,52 +30,27 @@ std::optional<fs::path> existingImage(const fs::path& stem) {
   return std::nullopt;
 }
 
-Result<std::string> fileText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (!in && !in.eof()) return Status::error("cannot read " + file.string());
-  return text.str();
-}
-
-std::vector<float> numbersIn(const std::string& list, const std::string& key) {
-  std::vector<float> values;
-  const std::regex pattern("\"" + key + "\": (-?[0-9.eE+-]+|inf|-inf|nan)");
-  for (std::sregex_iterator it(list.begin(), list.end(), pattern), end; it != end; ++it)
-    values.push_back(std::strtof((*it)[1].str().c_str(), nullptr));
-  return values;
-}
-
-// A region's "Atlas" object as one line of text; empty when it has none.
-std::string atlasIn(const std::string& region) {
-  std::smatch match;
-  static const std::regex atlas("\"Atlas\": \\{\"AAL\": \"([^\"]*)\", \"Brodmann\": \"([^\"]*)\", "
-                                "\"HarvardOxford\": \"([^\"]*)\", \"Tissue\": \"([^\"]*)\"");
-  if (!std::regex_search(region, match, atlas)) return {};
+// The atlas labels of a region's centre as one line: "AAL Fusiform_R, 37,
+// Harvard-Oxford ...; grey matter".
+std::string atlasLine(const TruthAtlasPlace& place) {
   std::string labels;
   const auto add = [&](const std::string& prefix, const std::string& label) {
     if (!label.empty()) labels += (labels.empty() ? "" : ", ") + prefix + label;
   };
-  add("AAL ", match[1].str());
-  add("", match[2].str());
-  add("Harvard-Oxford ", match[3].str());
-  return (labels.empty() ? std::string("no atlas label") : labels) + "; " + match[4].str();
+  add("AAL ", place.aal);
+  add("", place.brodmann);
+  add("Harvard-Oxford ", place.harvardOxford);
+  return (labels.empty() ? std::string("no atlas label") : labels) + "; " + place.tissue;
 }
 
-Result<host::SubjectTruth> parseTruth(const std::string& json, const fs::path& file) {
+host::SubjectTruth subjectTruthOf(const TruthJson& json) {
   host::SubjectTruth truth;
-  std::smatch match;
-  if (!std::regex_search(json, match, std::regex("\n  \"Baseline\": ([^,\\n]+)")))
-    return Status::error(file.string() + ": expected \"Baseline\", found none");
-  truth.baseline = std::strtof(match[1].str().c_str(), nullptr);
-  // One region a line, as the host writes them.
-  const std::regex region("\"Region\": \\d+.*\"CentreVoxel\": \\[(-?\\d+), (-?\\d+), (-?\\d+)\\].*"
-                          "\"Effects\": (\\[.*\\])\\}");
-  for (std::sregex_iterator it(json.begin(), json.end(), region), end; it != end; ++it) {
+  truth.baseline = json.baseline;
+  for (const TruthJsonRegion& region : json.regions) {
     host::RegionTruth r;
-    r.centre = {std::atoi((*it)[1].str().c_str()), std::atoi((*it)[2].str().c_str()), std::atoi((*it)[3].str().c_str())};
-    r.effects = numbersIn((*it)[4].str(), "Received");
-    r.atlas = atlasIn(it->str());
+    r.centre = {region.centreVoxel[0], region.centreVoxel[1], region.centreVoxel[2]};
+    r.effects = region.received;
+    if (region.atlas) r.atlas = atlasLine(*region.atlas);
     truth.regions.push_back(std::move(r));
   }
   return truth;
@@ -103,11 +76,10 @@ Result<std::optional<host::SubjectTruth>> TruthFilesInput::subjectTruth(const Su
   const fs::path file = truthPathsOf(subject).json;
   std::error_code error;
   if (!fs::exists(file, error)) return std::optional<host::SubjectTruth>();
-  Result<std::string> text = fileText(file);
-  if (!text) return text.status();
-  Result<host::SubjectTruth> truth = parseTruth(text.value(), file);
+  RealDiskInterface disk;
+  Result<TruthJson> truth = readTruthJson(file, disk);
   if (!truth) return truth.status();
-  return std::optional<host::SubjectTruth>(std::move(truth).value());
+  return std::optional<host::SubjectTruth>(subjectTruthOf(truth.value()));
 }
 
 Result<std::optional<LabelMap>> TruthFilesInput::subjectLabelMap(const SubjectFiles& subject) {

@@ -1,7 +1,8 @@
 # The fuzzers of the readers of what the host did not write (fuzz/): built with
 # clang++-14 as a project of their own and each run for a bounded time as a test
 # fuzz.NAME (labels fuzz and slow): control_file, nifti_input (plain and gzip),
-# noise_profile, sweep_file and tsv_tables.
+# noise_profile, sweep_file, tsv_tables and json_input (the run record and a
+# subject's truth).
 option(COHORTIX_FUZZ "Build the readers' fuzzers with clang++-14 and run them as tests" ON)
 set(COHORTIX_FUZZ_SECONDS 60 CACHE STRING "Seconds each fuzz test runs its fuzzer")
 
@@ -19,7 +20,7 @@ if(COHORTIX_FUZZ)
     CMAKE_ARGS -DCMAKE_CXX_COMPILER=${COHORTIX_FUZZ_CXX} -DCMAKE_BUILD_TYPE=RelWithDebInfo
     BUILD_ALWAYS ON
     INSTALL_COMMAND "")
-  foreach(name control_file nifti_input noise_profile sweep_file tsv_tables)
+  foreach(name control_file nifti_input noise_profile sweep_file tsv_tables json_input)
     add_test(NAME fuzz.${name}
       COMMAND bash ${PROJECT_SOURCE_DIR}/fuzz/run_fuzzer.sh
         ${PROJECT_BINARY_DIR}/fuzz/${name}_fuzzer ${PROJECT_SOURCE_DIR}

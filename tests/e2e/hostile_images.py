@@ -7,7 +7,8 @@ subject's truth, and `analyze` and `report` of the dataset must each exit with
 status 1 and one line naming the file and the fault, with nothing written and no
 line of any library's own. The intact dataset goes through all five first; a bold
 volume that is a link out of the dataset is not analysed, and `analyze
---skip-damaged` leaves a damaged subject out and says so. `info` reads a truth
+--skip-damaged` and `report --skip-damaged` leave a damaged subject out and say
+so. `info` reads a truth
 file whose region line runs to megabytes."""
 
 import gzip
@@ -201,6 +202,22 @@ def main():
         if [s["Subject"] for s in summary["SkippedSubjects"]] != ["sub-1"] or fitted != ["sub-2", "sub-3", "sub-4"]:
             failures.append(f"--skip-damaged: skipped {summary['SkippedSubjects']}, fitted {fitted}")
     shutil.rmtree(TMP / "analysis", ignore_errors=True)
+    # `report` stops with the damaged subject named, or with --skip-damaged leaves
+    # it out and says so on standard error and on the page.
+    page = TMP / "report.html"
+    done = subprocess.run([COHORTIX, "report", str(bids), "-o", str(page)], capture_output=True, text=True)
+    if done.returncode != 1 or not done.stderr.startswith(
+            f"cohortix: cannot make the report of {bids}: subject sub-1: cannot read {path}: ") or page.exists():
+        failures.append(f"report of a damaged subject: exit status {done.returncode}: {done.stderr}")
+    done = subprocess.run([COHORTIX, "report", str(bids), "-o", str(page), "--skip-damaged"], capture_output=True,
+                          text=True)
+    lines = done.stderr.splitlines()
+    left_out = f"sub-1: cannot read {path}: the gzip stream is cut short after "
+    if done.returncode != 0 or len(lines) != 1 or not lines[0].startswith("warning: left out " + left_out):
+        failures.append(f"report --skip-damaged: exit status {done.returncode}, messages {lines}")
+    elif ("3 of 4 subjects complete; left out as damaged: " + left_out) not in page.read_text():
+        failures.append("report --skip-damaged: the page does not say which subject was left out")
+    page.unlink(missing_ok=True)
     path.unlink()
 
     # A bold volume that is a link to a file outside the dataset, whole as it is,
@@ -224,7 +241,7 @@ def main():
         failures.append(f"truth: info exit status {done.returncode}: {done.stdout} {done.stderr}")
     text = summary.read_text()
     long_line = TMP / "long_truth.json"
-    long_line.write_text(text.replace('"Region": 1, ', '"Region": 1, ' + '"x": 0, ' * 400000, 1))
+    long_line.write_text(text.replace('"Region": 1, ', '"Region": 1, ' + "".join(f'"x{i}": 0, ' for i in range(400000)), 1))
     done = subprocess.run([COHORTIX, "info", str(long_line)], capture_output=True, text=True)
     if done.returncode != 0 or "region 1: centre" not in done.stdout:
         failures.append(f"long truth line: info exit status {done.returncode}: {done.stderr}")

@@ -113,7 +113,9 @@ TEST(RunRecord, ReadsBackWhatItWrites) {
 }
 
 TEST(RunRecord, RefusesWhatIsNoRecordOfThisSchema) {
-  EXPECT_EQ(parseRunRecord("{").status().message(), "not a JSON file");
+  EXPECT_EQ(parseRunRecord("{").status().message(),
+            "line 1, column 2 (byte 1): syntax error while parsing object key - unexpected end of input; "
+            "expected string literal");
   EXPECT_EQ(parseRunRecord("{}").status().message(),
             "not a run record of Cohortix (no \"CohortixRunRecord\")");
   std::string later = runRecordJson(fullRecord());

@@ -119,15 +119,39 @@ TEST_F(SweepPlan, MistakesInTheSweepFileNameTheirLine) {
             file() + ":4: expected each item varied once, found Center1 as Center");
 }
 
+// A value the control file reader refuses where it stands is refused at its line
+// of the sweep file, in the reader's words, before any design is planned.
+TEST_F(SweepPlan, ValuesTheControlFileCannotHoldAreRefusedAtTheirLine) {
+  const struct {
+    const char* vary;
+    const char* message;
+  } cases[] = {
+      {"SubjectsPerGroup = [2, -1]", ":3: expected 0 or more subjects per group, found -1 (SubjectsPerGroup = -1)"},
+      {"Resolution = [\n  3,\n  0,\n]", ":5: expected a VTC resolution of at least 1, found 0 (Resolution = 0)"},
+      {"MeanBaseline = [2.5]", ":3: expected an integer for the mean baseline, found \"2.5\" (MeanBaseline = 2.5)"},
+      {"NoisePercent = [\"loud\"]",
+       ":3: expected a number for the noise SD in percent, found \"loud\" (NoisePercent = loud)"},
+      {"NoisePercent = [1e39]", ":3: expected a number within the range of a 32-bit float for the noise SD in "
+                                "percent, found \"1e+39\" (NoisePercent = 1e+39)"},
+      {"Region1 = [[[2, 1, 2.5, 1.5], [1, 0.5, \"x\", 1]]]",
+       ":3: expected a number for the effect of cell 3, row 2, region 1, found \"x\" (Region1 = 2 1 2.5 1.5 1 0.5 x 1)"},
+      {"Name = [\"a\\\"b\"]", ":3: expected a text without double quotes for Name, found \"a\"b\""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(refusal(std::string("base = \"study.cxd\"\n[vary]\n") + c.vary + "\n"), file() + c.message);
+}
+
+// One that changes which items follow is left to the plan, which reads each
+// design whole and stops at the first it refuses.
 TEST_F(SweepPlan, RefusedDesignStopsThePlanAtItsFileAndLine) {
-  Result<SweepDefinition> read = definition("base = \"study.cxd\"\n[vary]\nResolution = [3, 0]\n");
+  Result<SweepDefinition> read = definition("base = \"study.cxd\"\n[vary]\nRegions = [1, 2]\n");
   ASSERT_TRUE(read) << read.status().message();
   Result<PlanResult> planned = writePlan(read.value(), folder / "plan", disk);
   ASSERT_FALSE(planned);
-  EXPECT_EQ(
-      planned.status().message(),
-      (folder / "plan" / "designs" / "d002.cxd").string() +
-          ":30: expected a VTC resolution of at least 1, found 0 (design d002: Resolution = 0)");
+  EXPECT_EQ(planned.status().message(),
+            (folder / "plan" / "designs" / "d002.cxd").string() +
+                ":39: expected an integer for Talairach y of region 2, found \"CenterSD:\" (design d002: "
+                "Regions = 2)");
   EXPECT_FALSE(std::filesystem::exists(folder / "plan" / "manifest.tsv"));
 }
 
