@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/io/status.h"
+#include "host/report/anatomy_background.h"
 #include "host/report/label_map.h"
 #include "host/report/palette.h"
 #include "host/report/report_inputs.h"
@@ -33,6 +34,8 @@ struct ReportContext {
   std::vector<VoxelIndex> centres;         // the regions' centres before jitter
   LabelMap labels;                         // the regions before jitter
   std::vector<const SubjectFiles*> representatives;
+  // The first subject's anatomy under the study's slices; empty without one.
+  AnatomyBackground anatomy;
 };
 
 struct Section {

@@ -59,6 +59,8 @@ Result<std::string> studyReportHtml(const ReportInputs& given, DiskInterface& di
   if (!series) return series.status();
   const SimulationDesign& design = *run.design;
   const std::vector<VoxelIndex> centres = designRegionCentres(design);
+  Result<AnatomyBackground> anatomy = subjectAnatomy(run, run.subjects.front(), vtcBoxOf(design));
+  if (!anatomy) return anatomy.status();
   ReportContext context{inputs,
                         run,
                         design,
@@ -68,7 +70,8 @@ Result<std::string> studyReportHtml(const ReportInputs& given, DiskInterface& di
                         vtcBoxOf(design),
                         centres,
                         regionLabelMap(design, series->dims, centres),
-                        representativesOf(run)};
+                        representativesOf(run),
+                        std::move(anatomy).value()};
   std::vector<Section> sections;
   for (const auto make : {studySection, designSection, truthSection, dataSection, resultsSection}) {
     Result<Section> section = make(context);
