@@ -15,7 +15,8 @@ CLI::Option* addRunAnatomyOptions(CLI::App& command, RunAnatomyOptions& options)
           .add_option("--anatomy", options.file,
                       "Put every subject's data on a brain: the Colin27 template and its atlases "
                       "(Debian's mricron-data), or FILE, a T1-weighted image of the brain alone (0 "
-                      "outside); each subject gets a T1w")
+                      "outside) or of the whole head (its brain is then extracted); each subject "
+                      "gets a T1w")
           ->expected(0, 1);
   command.add_option("--anatomy-space", options.space, "The space of --anatomy FILE")
       ->capture_default_str()

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "host/analysis/nifti_reader.h"
+#include "host/anatomy/brain_extraction.h"
 #include "host/anatomy/mni_talairach.h"
 
 namespace cohortix::host::anatomy {
@@ -78,6 +79,19 @@ Result<SourceImage> load(const fs::path& file) {
   if (!image) return image.status().context("cannot read the anatomy " + file.string());
   if (image->volumes != 1) return Status::error("the anatomy " + file.string() + " is not a 3-D image");
   return SourceImage(std::move(image).value());
+}
+
+// A user's own image as its brain: the image itself when it is the brain alone,
+// otherwise (a whole head) the brain extracted from it (brain_extraction.h).
+Result<SourceImage> ownBrain(const fs::path& file) {
+  Result<SourceImage> image = load(file);
+  if (!image) return image.status();
+  const std::vector<uint8_t> derived = derivedBrainMask(image->image());
+  if (isBrainAlone(image->image(), derived)) return image;
+  NiftiVolume brain = image->image();
+  for (std::size_t v = 0; v < brain.data.size() && v < derived.size(); ++v)
+    if (derived[v] == 0) brain.data[v] = 0.0f;
+  return SourceImage(std::move(brain));
 }
 
 // The source's millimetres (MNI or Talairach) of a grid coordinate.
@@ -203,7 +217,7 @@ Result<Anatomy> buildAnatomy(const AnatomySources& sources) {
   if (Status ok = checkSources(sources); !ok) return ok;
   Result<SourceImage> head = load(sources.head);
   if (!head) return head.status();
-  Result<SourceImage> brain = load(sources.brain);
+  Result<SourceImage> brain = sources.head == sources.brain ? ownBrain(sources.brain) : load(sources.brain);
   if (!brain) return brain.status();
   Result<std::optional<SourceImage>> aal = loadOptional(sources.aal);
   if (!aal) return aal.status();

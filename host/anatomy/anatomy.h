@@ -29,7 +29,8 @@ struct AnatomySources {
 
 // The templates of mricron-data.
 AnatomySources templateSources();
-// A user's own T1-weighted image of the brain alone (0 outside), no atlases.
+// A user's own T1-weighted image, no atlases: of the brain alone (0 outside), or
+// of the whole head, whose brain is then extracted (brain_extraction.h).
 AnatomySources ownSources(const std::filesystem::path& brain, bool talairach);
 
 // Every source is a readable file; otherwise why not, with the command that

@@ -8,6 +8,7 @@ the BIDS validator; the anatomy derived once and read back from the cache makes
 the same bytes; the report draws its slices over the subject's anatomy (bright
 inside the truth's brain mask, darker outside); with --anatomy-variation each
 subject's T1w, moved back with the affine its truth gives, is the template again;
+a user's whole-head image has its brain extracted;
 an anatomy that is missing is refused before anything is written."""
 import base64
 import re
@@ -120,7 +121,8 @@ def check_dataset(bids):
 def check_report_over_anatomy(report, native):
     """The truth's region slices: their grey pixels (the regions are coloured) are
     the anatomy, bright and varied in the brain, darker around it (CSF, skull)."""
-    mask_image = nib.load(os.path.join(native, "WholeBrain_truth_brain_mask.nii"))
+    path = os.path.join(native, "WholeBrain_truth_brain_mask.nii")
+    mask_image = nib.load(path if os.path.exists(path) else path + ".gz")
     mask, affine = np.asanyarray(mask_image.dataobj) > 0, mask_image.affine
     html = open(report, encoding="utf-8").read()
     figures = re.findall(r'<title>Region \d+: Axial, z = ([-0-9.]+) mm</title>.*?'
@@ -187,6 +189,19 @@ def check_variation(base, quiet):
     check(not np.array_equal(matrices[0], matrices[1]), "two subjects drew the same anatomy")
 
 
+def check_own_head(base, quiet):
+    """A user's own image: the brain alone is taken as it is (the template's brain
+    mask, voxel for voxel); a whole head has its brain extracted, which finds the
+    template's own extraction (Dice at least 0.9 on the VTC grid)."""
+    templates = "/usr/share/mricron/templates"
+    expected = image(os.path.join(quiet, "native", "WholeBrain_truth_brain_mask.nii")) > 0
+    for name, least in (("ch2bet", 1.0), ("ch2", 0.9)):
+        folder = os.path.join(base, "own-" + name)
+        run(folder, whole_brain(0), "--anatomy", os.path.join(templates, name + ".nii.gz"), "--truth")
+        found = image(os.path.join(folder, "native", "WholeBrain_truth_brain_mask.nii")) > 0
+        check(dice(found, expected) >= least, f"--anatomy {name}: brain mask Dice {dice(found, expected):.3f}")
+
+
 def main():
     base = fresh_folder("anatomy")
     os.environ["XDG_CACHE_HOME"] = os.path.join(base, "cache")
@@ -210,6 +225,7 @@ def main():
     check_truth_and_brain(noisy, quiet)
     check_dataset(bids)
     check_variation(base, quiet)
+    check_own_head(base, quiet)
     # The host's noise in place of the plug-in's, on the anatomy: what is left after
     # the truth's baseline and signal is the profile's white system noise alone,
     # the same everywhere (as thermal noise is), 1 % of the brain's signal (the
