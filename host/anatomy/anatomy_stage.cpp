@@ -65,6 +65,7 @@ Status AnatomyOutputs::writeHead(const fs::path& file, const std::vector<float>&
 
 void AnatomyOutputs::subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) {
   if (!subject.known() || !subject.protocolSaved) return;
+  if (!setting_.nativeFiles && setting_.bidsDir.empty()) return;
   // The subject's own head, when each subject has its own anatomy.
   std::vector<float> moved;
   std::string ownAnatomy;

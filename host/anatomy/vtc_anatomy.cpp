@@ -18,17 +18,39 @@ struct BlockMeans {
   std::array<double, 3> tissue{};
 };
 
+// Where a subject's grid point lies on the template's grid: one affine of grid
+// coordinates, made once from the subject's (inverse) affine in millimetres.
+struct GridAffine {
+  std::array<std::array<double, 4>, 3> m{};
+
+  explicit GridAffine(const SubjectAffine& own) {
+    const auto toTemplate = [&own](const Point& p) {
+      return gridOfTalairach(applied(own.inverse, talairachOfGrid(p)));
+    };
+    const Point origin = toTemplate({0, 0, 0});
+    for (int c = 0; c < 3; ++c) {
+      Point unit{};
+      unit[c] = 1;
+      const Point moved = toTemplate(unit);
+      for (int r = 0; r < 3; ++r) m[r][c] = moved[r] - origin[r];
+    }
+    for (int r = 0; r < 3; ++r) m[r][3] = origin[r];
+  }
+
+  int32_t at(int r, int32_t x, int32_t y, int32_t z) const {
+    return static_cast<int32_t>(std::lround(m[r][0] * x + m[r][1] * y + m[r][2] * z + m[r][3]));
+  }
+};
+
 // The template's voxel at the subject's grid point (x, y, z): the point itself,
 // or with a subject's own anatomy the template's voxel nearest to where its
 // inverse affine takes the point; -1 outside the anatomy.
-int64_t templateIndex(const Anatomy& anatomy, const SubjectAffine* own, int32_t x, int32_t y, int32_t z) {
+int64_t templateIndex(const Anatomy& anatomy, const GridAffine* own, int32_t x, int32_t y, int32_t z) {
   if (own == nullptr) return anatomy.grid.index(x, y, z);
-  const Point at = gridOfTalairach(applied(own->inverse, talairachOfGrid({double(x), double(y), double(z)})));
-  return anatomy.grid.index(static_cast<int32_t>(std::lround(at[0])), static_cast<int32_t>(std::lround(at[1])),
-                            static_cast<int32_t>(std::lround(at[2])));
+  return anatomy.grid.index(own->at(0, x, y, z), own->at(1, x, y, z), own->at(2, x, y, z));
 }
 
-BlockMeans blockMeans(const Anatomy& anatomy, const SubjectAffine* own, int32_t x, int32_t y, int32_t z,
+BlockMeans blockMeans(const Anatomy& anatomy, const GridAffine* own, int32_t x, int32_t y, int32_t z,
                       int32_t resolution) {
   const auto [low, high] = blockOffsets(resolution);
   BlockMeans means;
@@ -59,13 +81,15 @@ VTCAnatomy anatomyOnVTC(const Anatomy& anatomy, const VTCBox& box, const EpiCont
   for (auto& t : on.tissue) t.assign(voxels, 0.0f);
   on.brainFraction.assign(voxels, 0.0f);
   on.brainMask.assign(voxels, 0);
+  const std::optional<GridAffine> moved = own == nullptr ? std::nullopt : std::optional<GridAffine>(*own);
+  const GridAffine* toTemplate = moved ? &*moved : nullptr;
   const double weights[3] = {contrast.csf, contrast.grey, contrast.white};
   double brainSum = 0.0;
   std::size_t brainVoxels = 0, v = 0;
   for (int32_t k = 0; k < on.dims.DimZ; ++k)
     for (int32_t j = 0; j < on.dims.DimY; ++j)
       for (int32_t i = 0; i < on.dims.DimX; ++i, ++v) {
-        const BlockMeans means = blockMeans(anatomy, own, box.XStart + box.Resolution * i,
+        const BlockMeans means = blockMeans(anatomy, toTemplate, box.XStart + box.Resolution * i,
                                             box.YStart + box.Resolution * j,
                                             box.ZStart + box.Resolution * k, box.Resolution);
         double level = (1.0 - means.brain) * contrast.background;
