@@ -111,11 +111,15 @@ def check_dataset(bids):
         if os.path.isfile(t1w):
             t1 = nib.load(t1w)
             check(np.allclose(np.abs(t1.affine[:3, :3]).sum(axis=0), 1), f"{t1w}: not 1 mm: {t1.affine}")
+    validate(bids)
+
+
+def validate(bids):
     validator = os.environ.get("COHORTIX_BIDS_VALIDATOR", "")
     if os.path.isfile(validator):
         done = subprocess.run(["node", validator, "--json", bids], capture_output=True, text=True)
         issues = json.loads(done.stdout)["issues"]
-        check(not issues["errors"] and not issues["warnings"], f"the validator: {issues}")
+        check(not issues["errors"] and not issues["warnings"], f"the validator on {bids}: {issues}")
 
 
 def check_report_over_anatomy(report, native):
@@ -150,7 +154,12 @@ def check_variation(base, quiet):
     affine its truth gives, are the template's again; the sidecar has the same
     affine; without the option there is none."""
     varied = os.path.join(base, "varied")
-    run(varied, whole_brain(0), "--anatomy", "--anatomy-variation", "--seed", "11", "--truth")
+    varied_bids = os.path.join(base, "varied-bids")
+    run(varied, whole_brain(0), "--anatomy", "--anatomy-variation", "--seed", "11", "--truth", "--bids", varied_bids)
+    check(all("AnatomyTransform" in open(path).read()
+              for path in glob.glob(os.path.join(varied_bids, "sub-*", "anat", "*_T1w.json"))),
+          "a T1w of the dataset does not give its subject's affine")
+    validate(varied_bids)
     template = nib.load(os.path.join(quiet, "native", "S1_G1_WholeBrain_T1w.nii"))
     head = np.asanyarray(template.dataobj).astype(np.float64)
     check("AnatomyTransform" not in open(os.path.join(quiet, "native", "S1_G1_WholeBrain_T1w.json")).read() and
