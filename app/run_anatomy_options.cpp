@@ -18,6 +18,11 @@ CLI::Option* addRunAnatomyOptions(CLI::App& command, RunAnatomyOptions& options)
                       "outside) or of the whole head (its brain is then extracted); each subject "
                       "gets a T1w")
           ->expected(0, 1);
+  command
+      .add_option("--anatomy-mask", options.mask,
+                  "The brain mask of --anatomy FILE, a whole head (non-zero inside, on FILE's grid); "
+                  "without it the brain is extracted from FILE")
+      ->needs(anatomy);
   command.add_option("--anatomy-space", options.space, "The space of --anatomy FILE")
       ->capture_default_str()
       ->check(CLI::IsMember({"mni", "talairach"}))
@@ -42,9 +47,11 @@ host::Result<std::unique_ptr<RunAnatomy>> RunAnatomy::prepare(const RunAnatomyOp
                                                              bool keepNoise, uint64_t seed,
                                                              int32_t replicate) {
   if (!options.wanted) return std::unique_ptr<RunAnatomy>();
+  if (!options.mask.empty() && options.file.empty())
+    return host::Status::error("--anatomy-mask is the mask of --anatomy FILE; the templates have their own");
   const host::anatomy::AnatomySources sources =
       options.file.empty() ? host::anatomy::templateSources()
-                           : host::anatomy::ownSources(options.file, options.space == "talairach");
+                           : host::anatomy::ownSources(options.file, options.space == "talairach", options.mask);
   bool cached = false;
   host::Result<host::anatomy::Anatomy> anatomy = host::anatomy::cachedAnatomy(sources, &cached);
   if (!anatomy) return anatomy.status();

@@ -26,6 +26,7 @@ struct RunAnatomyOptions {
   bool wanted = false;
   std::string file;             // empty: the templates of mricron-data
   std::string space = "mni";    // of FILE: mni or talairach
+  std::string mask;             // FILE's brain mask; empty: none given
   std::string signalIn = "grey";
   bool variation = false;       // each subject on its own affine of the anatomy
 };

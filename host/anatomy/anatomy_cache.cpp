@@ -123,6 +123,7 @@ std::optional<fs::path> cacheFileOf(const AnatomySources& sources) {
   // A user's own image may be a whole head, whose brain is extracted since: an
   // anatomy cached before that is not read back.
   if (sources.head == sources.brain) crc = crc64_ecma_refl(crc, reinterpret_cast<const uint8_t*>("X"), 1);
+  if (!sources.mask.empty()) crc = checksumOf(sources.mask, crc);
   char name[32];
   std::snprintf(name, sizeof name, "%016llx.nii", static_cast<unsigned long long>(crc));
   return *folder / name;

@@ -201,14 +201,22 @@ def check_variation(base, quiet):
 def check_own_head(base, quiet):
     """A user's own image: the brain alone is taken as it is (the template's brain
     mask, voxel for voxel); a whole head has its brain extracted, which finds the
-    template's own extraction (Dice at least 0.9 on the VTC grid)."""
+    template's own extraction (Dice at least 0.9 on the VTC grid), or, with its
+    mask, is the brain the mask covers."""
     templates = "/usr/share/mricron/templates"
     expected = image(os.path.join(quiet, "native", "WholeBrain_truth_brain_mask.nii")) > 0
-    for name, least in (("ch2bet", 1.0), ("ch2", 0.9)):
-        folder = os.path.join(base, "own-" + name)
-        run(folder, whole_brain(0), "--anatomy", os.path.join(templates, name + ".nii.gz"), "--truth")
+    for name, mask, least in (("ch2bet", [], 1.0), ("ch2", [], 0.9),
+                              ("ch2", ["--anatomy-mask", os.path.join(templates, "ch2bet.nii.gz")], 1.0)):
+        folder = os.path.join(base, "own-" + name + str(len(mask)))
+        run(folder, whole_brain(0), "--anatomy", os.path.join(templates, name + ".nii.gz"), *mask, "--truth")
         found = image(os.path.join(folder, "native", "WholeBrain_truth_brain_mask.nii")) > 0
-        check(dice(found, expected) >= least, f"--anatomy {name}: brain mask Dice {dice(found, expected):.3f}")
+        check(dice(found, expected) >= least, f"--anatomy {name} {mask}: brain mask Dice {dice(found, expected):.3f}")
+    # A mask on another grid than the image's: refused before anything is written.
+    folder = os.path.join(base, "own-misfit")
+    refused = run(folder, whole_brain(0), "--anatomy", os.path.join(templates, "ch2.nii.gz"), "--anatomy-mask",
+                  os.path.join(templates, "ch2better.nii.gz"), status=5)
+    check("is not on the grid of the anatomy" in refused.stderr and
+          not os.path.exists(os.path.join(folder, "native")), refused.stderr)
 
 
 def main():
