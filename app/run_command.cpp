@@ -367,7 +367,7 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
     }
     // The seed draws the host's noise and the subjects' own anatomies: alone it does nothing.
     if (command->count("--seed") > 0 && run->noise.profile.empty() && !run->anatomy.variation)
-      throw CLI::ValidationError("--seed", "seeds the host's noise or --anatomy-variation; give one");
+      throw CLI::ValidationError("--seed", "seeds the host's noise (--noise) or --anatomy-variation; give one");
     if (run->exports.gzip && !run->exports.nifti && run->bidsDir.empty())
       throw CLI::ValidationError("--gzip", "compresses the volumes of --nifti or --bids; give one");
     action = [run, &global] { return runStudy(*run, global); };
