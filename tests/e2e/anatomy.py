@@ -183,6 +183,16 @@ def check_variation(base, quiet):
         check(error < 0.03 and unregistered > 3 * error,
               f"{stem}: its T1w moved back differs from the template by {error:.3f} of its mean "
               f"(unmoved {unregistered:.3f})")
+        # The truth says what the data hold (no noise here): its baseline plus its
+        # effects, on the subject's own grey matter, times the predictors.
+        data = Vtc(os.path.join(native, stem + ".vtc")).as_nifti_order().astype(np.float64)
+        truth = json.load(open(os.path.join(native, stem + "_truth.json")))
+        effects = image(os.path.join(native, stem + "_truth_effects.nii"))
+        _, predictors = read_rtc(os.path.join(native, stem + ".rtc"))
+        predicted = (image(os.path.join(native, stem + "_truth_baseline.nii"))[..., None] +
+                     truth["OnePercent"] * np.einsum("xyzp,tp->xyzt", effects, predictors))
+        check(np.abs(predicted - data).max() <= 1e-5 * np.abs(data).max(),
+              f"{stem}: the truth of its own anatomy misses its data by {np.abs(predicted - data).max()}")
         # The functional baseline moved with it: back on the template's, it matches.
         baseline = nib.load(os.path.join(native, stem + "_truth_baseline.nii"))
         plain = image(os.path.join(quiet, "native", stem + "_truth_baseline.nii"))
