@@ -20,13 +20,11 @@
 #include "host/anatomy/mni_talairach.h"
 
 namespace cohortix::host::anatomy {
-struct Anatomy;
-}
 
-namespace cohortix::host::anatomy {
+struct Anatomy;
 
 struct VariationRanges {
-  double scale = 0.06;          // each axis's factor within 1 +- scale
+  double scale = 0.06;           // each axis's factor within 1 +- scale
   double rotationDegrees = 4.0;  // about each axis, +-
   double translationMm = 4.0;    // along each axis, +-
 };
