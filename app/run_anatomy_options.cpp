@@ -15,8 +15,14 @@ CLI::Option* addRunAnatomyOptions(CLI::App& command, RunAnatomyOptions& options)
           .add_option("--anatomy", options.file,
                       "Put every subject's data on a brain: the Colin27 template and its atlases "
                       "(Debian's mricron-data), or FILE, a T1-weighted image of the brain alone (0 "
-                      "outside); each subject gets a T1w")
+                      "outside) or of the whole head (its brain is then extracted); each subject "
+                      "gets a T1w")
           ->expected(0, 1);
+  command
+      .add_option("--anatomy-mask", options.mask,
+                  "The brain mask of --anatomy FILE, a whole head (non-zero inside, on FILE's grid); "
+                  "without it the brain is extracted from FILE")
+      ->needs(anatomy);
   command.add_option("--anatomy-space", options.space, "The space of --anatomy FILE")
       ->capture_default_str()
       ->check(CLI::IsMember({"mni", "talairach"}))
@@ -28,16 +34,24 @@ CLI::Option* addRunAnatomyOptions(CLI::App& command, RunAnatomyOptions& options)
       ->capture_default_str()
       ->check(CLI::IsMember({"grey", "all"}))
       ->needs(anatomy);
+  command
+      .add_flag("--anatomy-variation", options.variation,
+                "Give each subject its own anatomy: the template scaled, rotated and moved by a small "
+                "affine drawn from --seed and --replicate, written into its truth and its T1w's sidecar")
+      ->needs(anatomy);
   return anatomy;
 }
 
 host::Result<std::unique_ptr<RunAnatomy>> RunAnatomy::prepare(const RunAnatomyOptions& options,
                                                              const SimulationDesign& design,
-                                                             bool keepNoise) {
+                                                             bool keepNoise, uint64_t seed,
+                                                             int32_t replicate) {
   if (!options.wanted) return std::unique_ptr<RunAnatomy>();
+  if (!options.mask.empty() && options.file.empty())
+    return host::Status::error("--anatomy-mask is the mask of --anatomy FILE; the templates have their own");
   const host::anatomy::AnatomySources sources =
       options.file.empty() ? host::anatomy::templateSources()
-                           : host::anatomy::ownSources(options.file, options.space == "talairach");
+                           : host::anatomy::ownSources(options.file, options.space == "talairach", options.mask);
   bool cached = false;
   host::Result<host::anatomy::Anatomy> anatomy = host::anatomy::cachedAnatomy(sources, &cached);
   if (!anatomy) return anatomy.status();
@@ -46,10 +60,13 @@ host::Result<std::unique_ptr<RunAnatomy>> RunAnatomy::prepare(const RunAnatomyOp
   run->anatomy_ = std::move(anatomy).value();
   run->names_ = host::anatomy::AtlasNames::forSources(sources);
   run->onVTC_ = host::anatomy::anatomyOnVTC(run->anatomy_, vtcBoxOf(design));
+  std::optional<host::anatomy::AnatomyVariation> variation;
+  if (options.variation)
+    variation = host::anatomy::AnatomyVariation{&run->anatomy_, {seed, static_cast<uint32_t>(replicate), 0}};
   run->composition_ = std::make_unique<host::anatomy::Composition>(
       run->onVTC_,
       options.signalIn == "all" ? host::anatomy::SignalIn::All : host::anatomy::SignalIn::Grey,
-      keepNoise);
+      keepNoise, std::move(variation));
   return run;
 }
 
@@ -65,6 +82,12 @@ std::string RunAnatomy::preparedText() const {
 
 std::string RunAnatomy::placeJson(const std::array<double, 3>& talairach) const {
   return host::anatomy::placeJson(names_.placeOf(anatomy_, talairach));
+}
+
+std::string RunAnatomy::ownAnatomyJson(int32_t subjectNumber) const {
+  const auto& variation = composition_->variation();
+  if (!variation) return "";
+  return host::anatomy::subjectAffineJson(variation->affineOf(subjectNumber), variation->ranges);
 }
 
 void RunAnatomy::plugInto(host::HostSession& session, host::anatomy::AnatomyOutputSetting setting,

@@ -26,7 +26,9 @@ struct RunAnatomyOptions {
   bool wanted = false;
   std::string file;             // empty: the templates of mricron-data
   std::string space = "mni";    // of FILE: mni or talairach
+  std::string mask;             // FILE's brain mask; empty: none given
   std::string signalIn = "grey";
+  bool variation = false;       // each subject on its own affine of the anatomy
 };
 
 // Returns --anatomy, whose count says whether it was given.
@@ -38,9 +40,12 @@ class RunAnatomy {
   // missing templates (with the command that installs them) or an image that is
   // not one. Null when no anatomy is asked for.
   // `keepNoise`: false when the host's noise will take the plug-in's place.
+  // With --anatomy-variation, the subjects' own anatomies are drawn from `seed`
+  // and `replicate`, as the host's noise is.
   static host::Result<std::unique_ptr<RunAnatomy>> prepare(const RunAnatomyOptions& options,
                                                            const SimulationDesign& design,
-                                                           bool keepNoise = true);
+                                                           bool keepNoise = true, uint64_t seed = 0,
+                                                           int32_t replicate = 0);
 
   // The stage (ahead of the host's noise) and the outputs.
   void plugInto(host::HostSession& session, host::anatomy::AnatomyOutputSetting setting,
@@ -48,6 +53,8 @@ class RunAnatomy {
   const host::anatomy::Composition& composition() const { return *composition_; }
   // Where a Talairach point lies (atlas labels, tissue), as one JSON object.
   std::string placeJson(const std::array<double, 3>& talairach) const;
+  // The subject's own anatomy's affine as JSON; empty when the subjects share the anatomy.
+  std::string ownAnatomyJson(int32_t subjectNumber) const;
   // What getting the anatomy took: "the anatomy derived from its sources in 1.2 s ...".
   std::string preparedText() const;
 

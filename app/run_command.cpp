@@ -187,7 +187,7 @@ host::Result<std::unique_ptr<RunAnatomy>> prepareAnatomy(const RunOptions& run,
   // data without it and the noise goes on at the composed baseline.
   host::noise::NoiseStage* stage = noise.stage();
   const bool replaced = stage != nullptr && stage->replacesPluginNoise();
-  host::Result<std::unique_ptr<RunAnatomy>> anatomy = RunAnatomy::prepare(run.anatomy, *design, !replaced);
+  host::Result<std::unique_ptr<RunAnatomy>> anatomy = RunAnatomy::prepare(run.anatomy, *design, !replaced, run.noise.seed, run.noise.replicate);
   if (anatomy && replaced) {
     const host::anatomy::Composition& composition = anatomy.value()->composition();
     stage->takeRecomposedData([&composition](const host::SavedSubject& subject) {
@@ -365,6 +365,9 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
       action = [run, &global] { return resumeFromRecord(run->bidsDir, run->asked, global); };
       return;
     }
+    // The seed draws the host's noise and the subjects' own anatomies: alone it does nothing.
+    if (command->count("--seed") > 0 && run->noise.profile.empty() && !run->anatomy.variation)
+      throw CLI::ValidationError("--seed", "seeds the host's noise (--noise) or --anatomy-variation; give one");
     if (run->exports.gzip && !run->exports.nifti && run->bidsDir.empty())
       throw CLI::ValidationError("--gzip", "compresses the volumes of --nifti or --bids; give one");
     action = [run, &global] { return runStudy(*run, global); };

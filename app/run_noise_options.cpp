@@ -20,16 +20,16 @@ int noiseThreads() {
 }  // namespace
 
 void addRunNoiseOptions(CLI::App& command, RunNoiseOptions& options) {
-  CLI::Option* noise = command.add_option(
+  command.add_option(
       "--noise", options.profile,
       "Put the host's noise model of this profile (.toml; docs/noise.md, examples/noise/) in "
       "place of the plug-in's own noise (or on top of it, where the profile says plugin_noise = "
       "\"add\") in every subject before any file is written");
   command
       .add_option("--seed", options.seed,
-                  "Seed of the host noise's random numbers; the plug-in's own stream is fixed")
-      ->capture_default_str()
-      ->needs(noise);
+                  "Seed of the host's random numbers (its noise, --anatomy-variation); the "
+                  "plug-in's own stream is fixed")
+      ->capture_default_str();
   command
       .add_option("--replicate", options.replicate,
                   "Write the K-th independent sample of the study (0: the study as written): the "

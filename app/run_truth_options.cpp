@@ -96,6 +96,8 @@ RunTruth attachTruth(const TruthRunOptions& options, const host::SessionOptions&
     setting.placeOf = [anatomy](const std::array<double, 3>& talairach) {
       return anatomy->placeJson(talairach);
     };
+    if (anatomy->composition().variation())
+      setting.ownAnatomy = [anatomy](int32_t subjectNumber) { return anatomy->ownAnatomyJson(subjectNumber); };
   }
   attached.truth =
       std::make_unique<host::truth::GroundTruth>(*design, std::move(setting), disk, std::cerr);

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "host/analysis/nifti_reader.h"
+#include "host/anatomy/brain_extraction.h"
 #include "host/anatomy/mni_talairach.h"
 
 namespace cohortix::host::anatomy {
@@ -78,6 +79,34 @@ Result<SourceImage> load(const fs::path& file) {
   if (!image) return image.status().context("cannot read the anatomy " + file.string());
   if (image->volumes != 1) return Status::error("the anatomy " + file.string() + " is not a 3-D image");
   return SourceImage(std::move(image).value());
+}
+
+// A user's own image as its brain: the image itself when it is the brain alone,
+// otherwise (a whole head) the brain extracted from it (brain_extraction.h).
+Result<SourceImage> ownBrain(const fs::path& file) {
+  Result<SourceImage> image = load(file);
+  if (!image) return image.status();
+  const std::vector<uint8_t> derived = derivedBrainMask(image->image());
+  if (isBrainAlone(image->image(), derived)) return image;
+  NiftiVolume brain = image->image();
+  for (std::size_t v = 0; v < brain.data.size() && v < derived.size(); ++v)
+    if (derived[v] == 0) brain.data[v] = 0.0f;
+  return SourceImage(std::move(brain));
+}
+
+// A user's own image as its brain where the user's mask covers it.
+Result<SourceImage> maskedBrain(const fs::path& file, const fs::path& maskFile) {
+  Result<SourceImage> image = load(file);
+  if (!image) return image.status();
+  Result<SourceImage> mask = load(maskFile);
+  if (!mask) return mask.status();
+  if (!sameGrid(image->image(), mask->image()))
+    return Status::error("the brain mask " + maskFile.string() + " is not on the grid of the anatomy " +
+                         file.string() + " (its dimensions or affine differ)");
+  NiftiVolume brain = image->image();
+  for (std::size_t v = 0; v < brain.data.size(); ++v)
+    if (!(mask->image().data[v] != 0.0f)) brain.data[v] = 0.0f;
+  return SourceImage(std::move(brain));
 }
 
 // The source's millimetres (MNI or Talairach) of a grid coordinate.
@@ -177,15 +206,16 @@ VTCBox AnatomyGrid::box() const {
 AnatomySources templateSources() {
   const fs::path folder = kTemplateFolder;
   return {folder / "ch2.nii.gz", folder / "ch2bet.nii.gz", folder / "aal.nii.gz",
-          folder / "brodmann.nii.gz", folder / "HarvardOxford-cort-maxprob-thr0-1mm.nii.gz", false};
+          folder / "brodmann.nii.gz", folder / "HarvardOxford-cort-maxprob-thr0-1mm.nii.gz", false, {}};
 }
 
-AnatomySources ownSources(const fs::path& brain, bool talairach) {
-  return {brain, brain, {}, {}, {}, talairach};
+AnatomySources ownSources(const fs::path& brain, bool talairach, const fs::path& mask) {
+  return {brain, brain, {}, {}, {}, talairach, mask};
 }
 
 Status checkSources(const AnatomySources& sources) {
-  for (const fs::path& file : {sources.head, sources.brain, sources.aal, sources.brodmann, sources.harvardOxford}) {
+  for (const fs::path& file :
+       {sources.head, sources.brain, sources.aal, sources.brodmann, sources.harvardOxford, sources.mask}) {
     if (file.empty()) continue;
     std::error_code error;
     if (fs::is_regular_file(file, error) && std::ifstream(file).good()) continue;
@@ -203,7 +233,9 @@ Result<Anatomy> buildAnatomy(const AnatomySources& sources) {
   if (Status ok = checkSources(sources); !ok) return ok;
   Result<SourceImage> head = load(sources.head);
   if (!head) return head.status();
-  Result<SourceImage> brain = load(sources.brain);
+  Result<SourceImage> brain = !sources.mask.empty()            ? maskedBrain(sources.brain, sources.mask)
+                              : sources.head == sources.brain ? ownBrain(sources.brain)
+                                                              : load(sources.brain);
   if (!brain) return brain.status();
   Result<std::optional<SourceImage>> aal = loadOptional(sources.aal);
   if (!aal) return aal.status();

@@ -25,12 +25,18 @@ struct AnatomySources {
   // Atlases in the same space; empty when there are none.
   std::filesystem::path aal, brodmann, harvardOxford;
   bool talairach = false;  // the images are in Talairach space already, not MNI
+  // A user's own mask of the brain in `brain` (non-zero inside, on its grid);
+  // empty: the image is the brain alone, or its brain is extracted.
+  std::filesystem::path mask;
 };
 
 // The templates of mricron-data.
 AnatomySources templateSources();
-// A user's own T1-weighted image of the brain alone (0 outside), no atlases.
-AnatomySources ownSources(const std::filesystem::path& brain, bool talairach);
+// A user's own T1-weighted image, no atlases: of the brain alone (0 outside), or
+// of the whole head, whose brain is then extracted (brain_extraction.h).
+// With `mask`, the brain is the image's voxels the mask covers.
+AnatomySources ownSources(const std::filesystem::path& brain, bool talairach,
+                          const std::filesystem::path& mask = {});
 
 // Every source is a readable file; otherwise why not, with the command that
 // installs the templates when they are missing.

@@ -120,6 +120,10 @@ std::optional<fs::path> cacheFileOf(const AnatomySources& sources) {
   for (const fs::path& file : {sources.head, sources.brain, sources.aal, sources.brodmann, sources.harvardOxford})
     crc = file.empty() ? crc64_ecma_refl(crc, reinterpret_cast<const uint8_t*>("-"), 1) : checksumOf(file, crc);
   crc = crc64_ecma_refl(crc, reinterpret_cast<const uint8_t*>(sources.talairach ? "T" : "M"), 1);
+  // A user's own image may be a whole head, whose brain is extracted since: an
+  // anatomy cached before that is not read back.
+  if (sources.head == sources.brain) crc = crc64_ecma_refl(crc, reinterpret_cast<const uint8_t*>("X"), 1);
+  if (!sources.mask.empty()) crc = checksumOf(sources.mask, crc);
   char name[32];
   std::snprintf(name, sizeof name, "%016llx.nii", static_cast<unsigned long long>(crc));
   return *folder / name;

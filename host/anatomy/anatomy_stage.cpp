@@ -44,21 +44,38 @@ AnatomyOutputs::AnatomyOutputs(const Anatomy& anatomy, const Composition& compos
     : anatomy_(anatomy), composition_(composition), setting_(std::move(setting)), disk_(disk),
       head_(anatomy.head.begin(), anatomy.head.end()) {}
 
-Status AnatomyOutputs::writeHead(const fs::path& file) {
+Status AnatomyOutputs::writeHead(const fs::path& file, const std::vector<float>& head,
+                                 const std::string& ownAnatomy) {
   NiftiMaps maps;
   const AnatomyGrid& grid = anatomy_.grid;
   maps.dims = {grid.dims[0], grid.dims[1], grid.dims[2]};
   maps.affine = talairachAffine(grid.box());
-  maps.data = head_.data();
-  maps.description = "T1-weighted, Talairach, 1 mm";
+  maps.data = head.data();
+  maps.description = ownAnatomy.empty() ? "T1-weighted, Talairach, 1 mm" : "T1-weighted, own anatomy, 1 mm";
   if (Status written = writeNiftiMaps(disk_, file, maps); !written) return written;
+  if (ownAnatomy.empty())
+    return writeExportText(disk_, sidecarFor(file),
+                           "{\n  \"Description\": \"T1-weighted anatomy of the simulated subject "
+                           "(the study's template, in Talairach space, 1 mm)\"\n}\n");
   return writeExportText(disk_, sidecarFor(file),
-                         "{\n  \"Description\": \"T1-weighted anatomy of the simulated subject "
-                         "(the study's template, in Talairach space, 1 mm)\"\n}\n");
+                         "{\n  \"Description\": \"T1-weighted anatomy of the simulated subject (the study's "
+                         "template moved by the subject's own affine, on the template's Talairach grid, 1 mm)\",\n"
+                         "  \"AnatomyTransform\": " + ownAnatomy + "\n}\n");
 }
 
 void AnatomyOutputs::subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) {
   if (!subject.known() || !subject.protocolSaved) return;
+  if (!setting_.nativeFiles && setting_.bidsDir.empty()) return;
+  // The subject's own head, when each subject has its own anatomy.
+  std::vector<float> moved;
+  std::string ownAnatomy;
+  if (const auto& variation = composition_.variation()) {
+    const SubjectAffine own = variation->affineOf(subject.subjectNumber);
+    moved = movedHead(anatomy_, own);
+    ownAnatomy = subjectAffineJson(own, variation->ranges);
+  }
+  const std::vector<float>& head = ownAnatomy.empty() ? head_ : moved;
+  const auto writeHead = [&](const fs::path& file) { return this->writeHead(file, head, ownAnatomy); };
   if (setting_.nativeFiles) {
     const std::string stem = fs::path(subject.files.vtc).stem().string();
     attempt(outcomes, writeHead(resolveOutputName(setting_.outputDir,

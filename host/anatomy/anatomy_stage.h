@@ -46,7 +46,9 @@ class AnatomyOutputs final : public SubjectSink {
   void runFinished(SubjectOutcomes& outcomes) override;
 
  private:
-  Status writeHead(const std::filesystem::path& file);
+  // With `ownAnatomy` (the subject's affine as JSON), the head is the subject's own.
+  Status writeHead(const std::filesystem::path& file, const std::vector<float>& head,
+                   const std::string& ownAnatomy);
   void writeGridTruth(const std::filesystem::path& mask, const std::filesystem::path& tissue,
                       SubjectOutcomes& outcomes);
 

@@ -1,6 +1,7 @@
 #include "host/anatomy/vtc_anatomy.h"
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace cohortix::host::anatomy {
@@ -17,14 +18,47 @@ struct BlockMeans {
   std::array<double, 3> tissue{};
 };
 
-BlockMeans blockMeans(const Anatomy& anatomy, int32_t x, int32_t y, int32_t z, int32_t resolution) {
+// Where a subject's grid point lies on the template's grid: one affine of grid
+// coordinates, made once from the subject's (inverse) affine in millimetres.
+struct GridAffine {
+  std::array<std::array<double, 4>, 3> m{};
+
+  explicit GridAffine(const SubjectAffine& own) {
+    const auto toTemplate = [&own](const Point& p) {
+      return gridOfTalairach(applied(own.inverse, talairachOfGrid(p)));
+    };
+    const Point origin = toTemplate({0, 0, 0});
+    for (int c = 0; c < 3; ++c) {
+      Point unit{};
+      unit[c] = 1;
+      const Point moved = toTemplate(unit);
+      for (int r = 0; r < 3; ++r) m[r][c] = moved[r] - origin[r];
+    }
+    for (int r = 0; r < 3; ++r) m[r][3] = origin[r];
+  }
+
+  int32_t at(int r, int32_t x, int32_t y, int32_t z) const {
+    return static_cast<int32_t>(std::lround(m[r][0] * x + m[r][1] * y + m[r][2] * z + m[r][3]));
+  }
+};
+
+// The template's voxel at the subject's grid point (x, y, z): the point itself,
+// or with a subject's own anatomy the template's voxel nearest to where its
+// inverse affine takes the point; -1 outside the anatomy.
+int64_t templateIndex(const Anatomy& anatomy, const GridAffine* own, int32_t x, int32_t y, int32_t z) {
+  if (own == nullptr) return anatomy.grid.index(x, y, z);
+  return anatomy.grid.index(own->at(0, x, y, z), own->at(1, x, y, z), own->at(2, x, y, z));
+}
+
+BlockMeans blockMeans(const Anatomy& anatomy, const GridAffine* own, int32_t x, int32_t y, int32_t z,
+                      int32_t resolution) {
   const auto [low, high] = blockOffsets(resolution);
   BlockMeans means;
   int32_t count = 0;
   for (int32_t dz = low; dz <= high; ++dz)
     for (int32_t dy = low; dy <= high; ++dy)
       for (int32_t dx = low; dx <= high; ++dx, ++count) {
-        const int64_t i = anatomy.grid.index(x + dx, y + dy, z + dz);
+        const int64_t i = templateIndex(anatomy, own, x + dx, y + dy, z + dz);
         if (i < 0) continue;
         const auto at = static_cast<std::size_t>(i);
         means.brain += anatomy.brain[at];
@@ -37,7 +71,8 @@ BlockMeans blockMeans(const Anatomy& anatomy, int32_t x, int32_t y, int32_t z, i
 
 }  // namespace
 
-VTCAnatomy anatomyOnVTC(const Anatomy& anatomy, const VTCBox& box, const EpiContrast& contrast) {
+VTCAnatomy anatomyOnVTC(const Anatomy& anatomy, const VTCBox& box, const EpiContrast& contrast,
+                        const SubjectAffine* own) {
   VTCAnatomy on;
   on.box = box;
   on.dims = vtcDims(box);
@@ -46,13 +81,15 @@ VTCAnatomy anatomyOnVTC(const Anatomy& anatomy, const VTCBox& box, const EpiCont
   for (auto& t : on.tissue) t.assign(voxels, 0.0f);
   on.brainFraction.assign(voxels, 0.0f);
   on.brainMask.assign(voxels, 0);
+  const std::optional<GridAffine> moved = own == nullptr ? std::nullopt : std::optional<GridAffine>(*own);
+  const GridAffine* toTemplate = moved ? &*moved : nullptr;
   const double weights[3] = {contrast.csf, contrast.grey, contrast.white};
   double brainSum = 0.0;
   std::size_t brainVoxels = 0, v = 0;
   for (int32_t k = 0; k < on.dims.DimZ; ++k)
     for (int32_t j = 0; j < on.dims.DimY; ++j)
       for (int32_t i = 0; i < on.dims.DimX; ++i, ++v) {
-        const BlockMeans means = blockMeans(anatomy, box.XStart + box.Resolution * i,
+        const BlockMeans means = blockMeans(anatomy, toTemplate, box.XStart + box.Resolution * i,
                                             box.YStart + box.Resolution * j,
                                             box.ZStart + box.Resolution * k, box.Resolution);
         double level = (1.0 - means.brain) * contrast.background;
@@ -73,11 +110,29 @@ VTCAnatomy anatomyOnVTC(const Anatomy& anatomy, const VTCBox& box, const EpiCont
   return on;
 }
 
+SubjectAffine AnatomyVariation::affineOf(int32_t subjectNumber) const {
+  VariationKey subject = key;
+  subject.subject = static_cast<uint32_t>(subjectNumber);
+  return drawSubjectAffine(subject, ranges);
+}
+
+Composition::SubjectAnatomy Composition::anatomyOf(const SubjectComponents& subject) const {
+  SubjectAnatomy chosen;
+  chosen.on = &anatomy_;
+  if (!variation_ || variation_->anatomy == nullptr) return chosen;
+  const SubjectAffine own = variation_->affineOf(subject.subjectNumber);
+  chosen.own = anatomyOnVTC(*variation_->anatomy, anatomy_.box, kEpiContrast, &own);
+  chosen.on = &*chosen.own;
+  return chosen;
+}
+
 void Composition::composeData(const SubjectComponents& subject, const DesignMatrix& matrix,
                               std::span<float> data, std::size_t volumes) const {
   const std::size_t voxels = subject.voxelBaseline.size();
   if (voxels != anatomy_.voxels() || voxels * volumes != data.size())
     throw std::runtime_error("the subject's data are not of the anatomy's grid");
+  const SubjectAnatomy chosen = anatomyOf(subject);
+  const VTCAnatomy& on = *chosen.on;
   std::vector<std::vector<float>> responses;
   for (std::size_t r = 0; r < subject.regions.size(); ++r)
     responses.push_back(regionResponse(subject, matrix, r, volumes));
@@ -85,7 +140,7 @@ void Composition::composeData(const SubjectComponents& subject, const DesignMatr
   for (std::size_t v = 0; v < voxels; ++v) {
     float* values = data.data() + v * volumes;
     const float F = subject.voxelBaseline[v];
-    const float baseline = baselineLevel(v) * F;
+    const float baseline = on.level[v] * F;
     const int16_t label = subject.finalRegion[v];
     const float kept = keepNoise_ ? 1.0f : 0.0f;
     if (label <= 0) {
@@ -93,7 +148,7 @@ void Composition::composeData(const SubjectComponents& subject, const DesignMatr
       continue;
     }
     const float* response = responses[static_cast<std::size_t>(label - 1)].data();
-    const float weight = signalWeight(v);
+    const float weight = signalWeight(on, v);
     for (std::size_t t = 0; t < volumes; ++t) {
       const float signal = A * response[t];
       const float noise = values[t] - (F + signal);
@@ -103,18 +158,20 @@ void Composition::composeData(const SubjectComponents& subject, const DesignMatr
 }
 
 std::vector<float> Composition::composedBaseline(const SubjectComponents& subject) const {
+  const SubjectAnatomy chosen = anatomyOf(subject);
   std::vector<float> baseline(subject.voxelBaseline.size(), 0.0f);
-  for (std::size_t v = 0; v < baseline.size() && v < anatomy_.voxels(); ++v)
-    baseline[v] = baselineLevel(v) * subject.voxelBaseline[v];
+  for (std::size_t v = 0; v < baseline.size() && v < chosen.on->voxels(); ++v)
+    baseline[v] = chosen.on->level[v] * subject.voxelBaseline[v];
   return baseline;
 }
 
 void Composition::composeTruth(SubjectComponents& subject) const {
-  const std::size_t voxels = std::min(subject.voxelBaseline.size(), anatomy_.voxels());
+  const SubjectAnatomy chosen = anatomyOf(subject);
+  const std::size_t voxels = std::min(subject.voxelBaseline.size(), chosen.on->voxels());
   subject.signalWeight.assign(subject.voxelBaseline.size(), 1.0f);
   for (std::size_t v = 0; v < voxels; ++v) {
-    subject.voxelBaseline[v] = baselineLevel(v) * subject.voxelBaseline[v];
-    subject.signalWeight[v] = signalWeight(v);
+    subject.voxelBaseline[v] = chosen.on->level[v] * subject.voxelBaseline[v];
+    subject.signalWeight[v] = signalWeight(*chosen.on, v);
   }
 }
 

@@ -18,11 +18,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "control/vtc_geometry.h"
 #include "host/anatomy/anatomy.h"
+#include "host/anatomy/subject_variation.h"
 #include "host/documents/design_matrix.h"
 #include "host/session/subject_components.h"
 
@@ -51,21 +53,32 @@ struct VTCAnatomy {
   std::size_t voxels() const { return level.size(); }
 };
 
+// With `own`, the subject's own anatomy: the template moved by its affine.
 VTCAnatomy anatomyOnVTC(const Anatomy& anatomy, const VTCBox& box,
-                        const EpiContrast& contrast = kEpiContrast);
+                        const EpiContrast& contrast = kEpiContrast, const SubjectAffine* own = nullptr);
+
+// Each subject on an anatomy of its own (--anatomy-variation): the template moved
+// by the affine drawn for it (subject_variation.h).
+struct AnatomyVariation {
+  const Anatomy* anatomy = nullptr;
+  VariationKey key;  // its subject set per subject
+  VariationRanges ranges = kVariationRanges;
+
+  SubjectAffine affineOf(int32_t subjectNumber) const;
+};
 
 class Composition {
  public:
   // `keepNoise`: the plug-in's noise stays in the data (false: the host's noise
-  // will take its place, and the data are composed without it).
-  Composition(const VTCAnatomy& anatomy, SignalIn signalIn, bool keepNoise = true)
-      : anatomy_(anatomy), signalIn_(signalIn), keepNoise_(keepNoise) {}
+  // will take its place, and the data are composed without it). With a
+  // variation, every subject is composed on its own anatomy; `anatomy` is then
+  // the template's, for the run's truth.
+  Composition(const VTCAnatomy& anatomy, SignalIn signalIn, bool keepNoise = true,
+              std::optional<AnatomyVariation> variation = std::nullopt)
+      : anatomy_(anatomy), signalIn_(signalIn), keepNoise_(keepNoise), variation_(std::move(variation)) {}
 
-  float baselineLevel(std::size_t voxel) const { return anatomy_.level[voxel]; }
-  float signalWeight(std::size_t voxel) const {
-    return signalIn_ == SignalIn::All ? 1.0f : anatomy_.tissue[kGrey][voxel];
-  }
   const VTCAnatomy& anatomy() const { return anatomy_; }
+  const std::optional<AnatomyVariation>& variation() const { return variation_; }
 
   // The subject's data (its VTC's layout) recomposed in place. The components
   // must be of this grid.
@@ -78,9 +91,20 @@ class Composition {
   std::vector<float> composedBaseline(const SubjectComponents& subject) const;
 
  private:
+  // The anatomy the subject is composed on: the run's, or its own.
+  struct SubjectAnatomy {
+    std::optional<VTCAnatomy> own;
+    const VTCAnatomy* on = nullptr;
+  };
+  SubjectAnatomy anatomyOf(const SubjectComponents& subject) const;
+  float signalWeight(const VTCAnatomy& on, std::size_t voxel) const {
+    return signalIn_ == SignalIn::All ? 1.0f : on.tissue[kGrey][voxel];
+  }
+
   const VTCAnatomy& anatomy_;
   SignalIn signalIn_;
   bool keepNoise_;
+  std::optional<AnatomyVariation> variation_;
 };
 
 }  // namespace cohortix::host::anatomy

@@ -33,6 +33,7 @@ enum class NoiseStream : uint32_t {
   SystemImaginary = 3,
   Drift = 4,
   Global = 5,
+  AnatomyVariation = 6,  // the subject's own anatomy (host/anatomy/subject_variation.h)
   RhythmWeights = 16,  // + rhythm index
 };
 

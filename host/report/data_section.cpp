@@ -183,9 +183,13 @@ Result<std::string> snrFigures(const ReportContext& context, const SubjectData& 
       break;
     }
   }
+  // Over the subject's anatomy, when the run has one, the tSNR a little see-through.
+  Result<AnatomyBackground> anatomy = subjectAnatomy(context.run, *data.subject, context.box);
+  if (!anatomy) return anatomy.status();
   const auto colourOf = [&](const VoxelIndex& v) {
-    const float value = snr[data.labels.linear(v)];
-    return viridis(std::isfinite(value) ? value / top : 1.0);
+    const std::size_t voxel = data.labels.linear(v);
+    const float value = snr[voxel];
+    return overAnatomy(anatomy.value(), voxel, viridis(std::isfinite(value) ? value / top : 1.0), 0.7);
   };
   std::string out = "<div class=\"slices\">";
   for (const SliceView& view : orthogonalViews(middle)) {
@@ -212,7 +216,9 @@ Result<std::string> snrFigures(const ReportContext& context, const SubjectData& 
                     "lower: the response adds to the SD", ""});
   return "<figure>" + out + "<figcaption>Temporal SNR of " + htmlText(data.subject->name) +
          " on three slices through the centre of the first region in the box, or the box's middle without one "
-         "(infinite where a voxel does not vary).</figcaption></figure>" +
+         "(infinite where a voxel does not vary)" +
+         (anatomy->empty() ? std::string(".") : std::string(", over the subject's anatomy.")) +
+         "</figcaption></figure>" +
          htmlTable({"Voxels", "Count", "Median tSNR", "Expected tSNR", "Noise SD, % of baseline"}, rows,
                    "Temporal SNR of " + htmlText(data.subject->name) + ": outside the regions it should be about 100 / " +
                        shortText(noise, 3) + " %, the noise the control file asks for",

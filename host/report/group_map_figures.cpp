@@ -160,9 +160,16 @@ Result<std::string> mapFigure(const ReportContext& context, std::size_t index, c
     if (std::isfinite(t)) range = std::max(range, static_cast<double>(std::fabs(t)));
   if (!(range > 0)) range = 1;
   const LabelMap& grid = context.labels;
+  // Over the anatomy: significant voxels in full colour, the others faintly over
+  // it, untested ones the anatomy alone.
+  const AnatomyBackground& anatomy = context.anatomy;
   const auto colourOf = [&](const VoxelIndex& v) {
     const std::size_t i = grid.linear(v);
-    return tColour(images.t[i], images.thresholded[i] != 0.0f, range);
+    const float t = images.t[i];
+    const bool significant = images.thresholded[i] != 0.0f;
+    if (anatomy.empty() || significant) return tColour(t, significant, range);
+    if (!std::isfinite(t) || t == 0.0f) return anatomyGrey(anatomy, i, kUntested);
+    return overAnatomy(anatomy, i, tColour(t, true, range), 0.3);
   };
   const auto inTruth = [&](const VoxelIndex& v) { return truth[grid.linear(v)] != 0.0f; };
   std::vector<VoxelIndex> centres = context.centres;
@@ -188,7 +195,8 @@ Result<std::string> mapFigure(const ReportContext& context, std::size_t index, c
          " on three slices through the centre of " +
          (context.centres.empty() ? std::string("the box") : std::string("each region (crosshair)")) +
          "; black line: the truth's outline, the regions' voxels as the design asks them; paler: not "
-         "significant (" + thresholdText(map) + "); grey: not tested.</figcaption></figure>";
+         "significant (" + thresholdText(map) + "); " +
+         (anatomy.empty() ? "grey: not tested." : "the anatomy alone: not tested.") + "</figcaption></figure>";
 }
 
 // A cluster-level map's largest clusters: where its significance lies.

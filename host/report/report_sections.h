@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/io/status.h"
+#include "host/report/anatomy_background.h"
 #include "host/report/label_map.h"
 #include "host/report/palette.h"
 #include "host/report/report_inputs.h"
@@ -41,6 +42,8 @@ struct ReportContext {
   LabelMap labels;                         // the regions before jitter
   std::vector<const SubjectFiles*> representatives;
   SubjectFault* fault = nullptr;           // told which subject a failure is about
+  // The first subject's anatomy under the study's slices; empty without one.
+  AnatomyBackground anatomy;
 };
 
 struct Section {

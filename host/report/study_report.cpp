@@ -57,6 +57,8 @@ Result<std::string> pageOf(const ReportInputs& inputs, const StudyRun& run, Disk
   if (!series) return series.status();
   const SimulationDesign& design = *run.design;
   const std::vector<VoxelIndex> centres = designRegionCentres(design);
+  Result<AnatomyBackground> anatomy = subjectAnatomy(run, run.subjects.front(), vtcBoxOf(design));
+  if (!anatomy) return anatomy.status();
   ReportContext context{inputs,
                         run,
                         design,
@@ -67,7 +69,8 @@ Result<std::string> pageOf(const ReportInputs& inputs, const StudyRun& run, Disk
                         centres,
                         regionLabelMap(design, series->dims, centres),
                         representativesOf(run),
-                        &fault};
+                        &fault,
+                        std::move(anatomy).value()};
   std::vector<Section> sections;
   for (const auto make : {studySection, designSection, truthSection, dataSection, resultsSection}) {
     Result<Section> section = make(context);

@@ -75,9 +75,12 @@ Result<std::string> regionSlices(const ReportContext& context, std::size_t r, co
     const Rgb group = context.colours.groups[static_cast<std::size_t>(truth.subjects[i]->g)];
     markers.push_back({truth.truths[i].regions[r].centre, group, false, truth.subjects[i]->name});
   }
+  // Over the anatomy, when the run has one, the regions let it show through a little.
   const auto colourOf = [&context](const VoxelIndex& v) {
     const int label = context.labels.label(v);
-    return label == 0 ? kBoxColour : context.colours.regions[static_cast<std::size_t>(label - 1)];
+    const std::size_t voxel = context.labels.linear(v);
+    if (label == 0) return anatomyGrey(context.anatomy, voxel, kBoxColour);
+    return overAnatomy(context.anatomy, voxel, context.colours.regions[static_cast<std::size_t>(label - 1)], 0.75);
   };
   std::string out = "<div class=\"slices\">";
   for (const SliceView& view : orthogonalViews(through)) {

@@ -150,7 +150,7 @@ void GroundTruth::writeNative(const SavedSubject& subject, SubjectOutcomes& outc
   const std::string nii = niftiEnding(setting_.gzip);
   attempt(outcomes, writeExportText(disk_, beside("_truth.json"),
                                     subjectTruthJson(truth_, experiment_, talairachAffine(box_),
-                                                     setting_.noise, setting_.placeOf)));
+                                                     setting_.noise, setting_.placeOf, ownAnatomyJson())));
   attempt(outcomes, writeSubjectEffects(disk_, beside("_truth_effects" + nii), box_, truth_));
   attempt(outcomes, writeSubjectRegions(disk_, beside("_truth_regions" + nii), box_, truth_));
   attempt(outcomes, writeSubjectBaseline(disk_, beside("_truth_baseline" + nii), box_, truth_));
@@ -168,7 +168,7 @@ void GroundTruth::writeBids(const SavedSubject& subject, SubjectOutcomes& outcom
   const std::string nii = niftiEnding(setting_.gzip);
   attempt(outcomes, writeExportText(disk_, folder / (stem + "_desc-truth_summary.json"),
                                     subjectTruthJson(truth_, experiment_, talairachAffine(box_),
-                                                     setting_.noise, setting_.placeOf)));
+                                                     setting_.noise, setting_.placeOf, ownAnatomyJson())));
   attempt(outcomes,
           writeSubjectEffects(disk_, folder / (stem + "_desc-effects_truth" + nii), box_, truth_));
   attempt(outcomes,

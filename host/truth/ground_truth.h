@@ -47,6 +47,9 @@ struct TruthSetting {
   std::function<void(SubjectTruth&)> recompose;
   // Where a region's centre lies in that anatomy, for the subject's truth JSON.
   PlaceOf placeOf;
+  // The subject's own anatomy's affine (by subject number) as JSON, when each
+  // subject has its own; empty: none.
+  std::function<std::string(int32_t)> ownAnatomy;
 };
 
 // The message of a run whose plug-in's data the replay does not reproduce.
@@ -95,6 +98,9 @@ class GroundTruth final : public SubjectDataStage, public SubjectSink {
   void writeNative(const SavedSubject& subject, SubjectOutcomes& outcomes);
   void writeBids(const SavedSubject& subject, SubjectOutcomes& outcomes);
   void addToGroup();
+  std::string ownAnatomyJson() const {
+    return setting_.ownAnatomy ? setting_.ownAnatomy(truth_.subjectNumber) : std::string();
+  }
   void writeGroups(const std::function<std::filesystem::path(int32_t)>& fileOfGroup,
                    SubjectOutcomes& outcomes);
 

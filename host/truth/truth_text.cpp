@@ -78,7 +78,8 @@ std::array<double, 3> centreMillimetres(const TalairachAffine& affine, const Vox
 
 std::string subjectTruthJson(const SubjectTruth& truth, const std::string& experiment,
                              const TalairachAffine& affine,
-                             const std::optional<TruthNoise>& noise, const PlaceOf& placeOf) {
+                             const std::optional<TruthNoise>& noise, const PlaceOf& placeOf,
+                             const std::string& ownAnatomy) {
   std::string text = "{\n";
   text += "  \"Experiment\": " + jsonString(experiment) + ",\n";
   text += "  \"Subject\": " + std::to_string(truth.subjectNumber) + ",\n";
@@ -91,6 +92,7 @@ std::string subjectTruthJson(const SubjectTruth& truth, const std::string& exper
   text += "  \"OnePercent\": " + exact(truth.levels.OnePercent) + ",\n";
   text += "  \"NoiseSD\": " + exact(truth.levels.NoiseSD) + ",\n";
   text += "  \"HostNoise\": " + noiseJson(noise) + ",\n";
+  if (!ownAnatomy.empty()) text += "  \"AnatomyTransform\": " + ownAnatomy + ",\n";
   text += "  \"Cells\": " + namesJson(truth.cellNames) + ",\n";
   text += "  \"Regions\": [\n";
   for (std::size_t r = 0; r < truth.regions.size(); ++r)

@@ -25,13 +25,15 @@ struct TruthNoise {
 std::array<double, 3> centreMillimetres(const TalairachAffine& affine, const VoxelIndex& centre);
 
 // Where a point lies in the run's anatomy, as one JSON object (atlas labels and
-// tissue); empty when the run has no anatomy.
+// tissue); empty when the run has no anatomy. `ownAnatomy`: the subject's own
+// anatomy's affine as one JSON object, when each subject has its own.
 using PlaceOf = std::function<std::string(const std::array<double, 3>& talairach)>;
 
 std::string subjectTruthJson(const SubjectTruth& truth, const std::string& experiment,
                              const TalairachAffine& affine,
                              const std::optional<TruthNoise>& noise,
-                             const PlaceOf& placeOf = {});
+                             const PlaceOf& placeOf = {},
+                             const std::string& ownAnatomy = "");
 
 // The table's header line, then one line per region and cell of the subject.
 std::string truthTableHeader();

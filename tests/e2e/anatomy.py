@@ -5,8 +5,13 @@ baseline plus its effects times the predictors is, value for value, the same
 study run without noise, and the rest of the data is the plug-in's noise); grey
 matter holds the signal; every subject gets a T1w in the dataset, which passes
 the BIDS validator; the anatomy derived once and read back from the cache makes
-the same bytes; an anatomy that is missing is refused before anything is
-written."""
+the same bytes; the report draws its slices over the subject's anatomy (bright
+inside the truth's brain mask, darker outside); with --anatomy-variation each
+subject's T1w, moved back with the affine its truth gives, is the template again;
+a user's whole-head image has its brain extracted;
+an anatomy that is missing is refused before anything is written."""
+import base64
+import re
 import glob
 import json
 import os
@@ -15,9 +20,12 @@ import sys
 
 import nibabel as nib
 import numpy as np
+from scipy import ndimage
 
 sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
+sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "e2e", "report_support"))
 from native_files import Vtc, example, fresh_folder, read_rtc, run_cohortix  # noqa: E402
+from png_pixels import decode  # noqa: E402
 
 failures = []
 
@@ -103,11 +111,122 @@ def check_dataset(bids):
         if os.path.isfile(t1w):
             t1 = nib.load(t1w)
             check(np.allclose(np.abs(t1.affine[:3, :3]).sum(axis=0), 1), f"{t1w}: not 1 mm: {t1.affine}")
+    validate(bids)
+
+
+def validate(bids):
     validator = os.environ.get("COHORTIX_BIDS_VALIDATOR", "")
     if os.path.isfile(validator):
         done = subprocess.run(["node", validator, "--json", bids], capture_output=True, text=True)
         issues = json.loads(done.stdout)["issues"]
-        check(not issues["errors"] and not issues["warnings"], f"the validator: {issues}")
+        check(not issues["errors"] and not issues["warnings"], f"the validator on {bids}: {issues}")
+
+
+def check_report_over_anatomy(report, native):
+    """The truth's region slices: their grey pixels (the regions are coloured) are
+    the anatomy, bright and varied in the brain, darker around it (CSF, skull)."""
+    path = os.path.join(native, "WholeBrain_truth_brain_mask.nii")
+    mask_image = nib.load(path if os.path.exists(path) else path + ".gz")
+    mask, affine = np.asanyarray(mask_image.dataobj) > 0, mask_image.affine
+    html = open(report, encoding="utf-8").read()
+    figures = re.findall(r'<title>Region \d+: Axial, z = ([-0-9.]+) mm</title>.*?'
+                         r'href="data:image/png;base64,([^"]*)"', html)
+    check(figures, "the report has no axial region slices")
+    for z, png in figures:
+        j = int(round((float(z) - affine[2, 3]) / affine[2, 1]))
+        pixels = decode(base64.b64decode(png))[:, :, :3].astype(np.float64)
+        # Axial: row i, column DimZ - 1 - k.
+        brain = mask[:, j, ::-1]
+        grey = (pixels[..., 0] == pixels[..., 1]) & (pixels[..., 1] == pixels[..., 2])
+        inside, outside = pixels[..., 0][grey & brain], pixels[..., 0][grey & ~brain]
+        check(inside.size > 100 and outside.size > 100 and inside.mean() > 2 * outside.mean() and
+              len(np.unique(inside)) > 20,
+              f"axial slice at z = {z}: brain {inside.mean():.1f}, around it {outside.mean():.1f}: "
+              "not drawn over the anatomy")
+
+
+def transform_of(path):
+    return np.array(json.load(open(path))["AnatomyTransform"]["Matrix"])
+
+
+def check_variation(base, quiet):
+    """Each subject's own anatomy: its T1w and its baseline, moved back with the
+    affine its truth gives, are the template's again; the sidecar has the same
+    affine; without the option there is none."""
+    varied = os.path.join(base, "varied")
+    varied_bids = os.path.join(base, "varied-bids")
+    run(varied, whole_brain(0), "--anatomy", "--anatomy-variation", "--seed", "11", "--truth", "--bids", varied_bids)
+    check(all("AnatomyTransform" in open(path).read()
+              for path in glob.glob(os.path.join(varied_bids, "sub-*", "anat", "*_T1w.json"))),
+          "a T1w of the dataset does not give its subject's affine")
+    validate(varied_bids)
+    template = nib.load(os.path.join(quiet, "native", "S1_G1_WholeBrain_T1w.nii"))
+    head = np.asanyarray(template.dataobj).astype(np.float64)
+    check("AnatomyTransform" not in open(os.path.join(quiet, "native", "S1_G1_WholeBrain_T1w.json")).read() and
+          "AnatomyTransform" not in open(os.path.join(quiet, "native", "S1_G1_WholeBrain_truth.json")).read(),
+          "a run without --anatomy-variation names a transform")
+    matrices = []
+    for stem in ("S1_G1_WholeBrain", "S2_G2_WholeBrain"):
+        native = os.path.join(varied, "native")
+        matrix = transform_of(os.path.join(native, stem + "_truth.json"))
+        matrices.append(matrix)
+        check(np.array_equal(matrix, transform_of(os.path.join(native, stem + "_T1w.json"))),
+              f"{stem}: the T1w's sidecar and the truth give other affines")
+        own = nib.load(os.path.join(native, stem + "_T1w.nii"))
+        moved = np.asanyarray(own.dataobj).astype(np.float64)
+        # Template voxel o holds what the subject's image has at A^-1 M A o.
+        back = np.linalg.inv(own.affine) @ matrix @ template.affine
+        registered = ndimage.affine_transform(moved, back[:3, :3], back[:3, 3], order=1)
+        head_voxels = ndimage.binary_erosion(head > 0.2 * head.max(), iterations=8)
+        error = np.abs(registered - head)[head_voxels].mean() / head[head_voxels].mean()
+        unregistered = np.abs(moved - head)[head_voxels].mean() / head[head_voxels].mean()
+        check(error < 0.03 and unregistered > 3 * error,
+              f"{stem}: its T1w moved back differs from the template by {error:.3f} of its mean "
+              f"(unmoved {unregistered:.3f})")
+        # The truth says what the data hold (no noise here): its baseline plus its
+        # effects, on the subject's own grey matter, times the predictors.
+        data = Vtc(os.path.join(native, stem + ".vtc")).as_nifti_order().astype(np.float64)
+        truth = json.load(open(os.path.join(native, stem + "_truth.json")))
+        effects = image(os.path.join(native, stem + "_truth_effects.nii"))
+        _, predictors = read_rtc(os.path.join(native, stem + ".rtc"))
+        predicted = (image(os.path.join(native, stem + "_truth_baseline.nii"))[..., None] +
+                     truth["OnePercent"] * np.einsum("xyzp,tp->xyzt", effects, predictors))
+        check(np.abs(predicted - data).max() <= 1e-5 * np.abs(data).max(),
+              f"{stem}: the truth of its own anatomy misses its data by {np.abs(predicted - data).max()}")
+        # The functional baseline moved with it: back on the template's, it matches.
+        baseline = nib.load(os.path.join(native, stem + "_truth_baseline.nii"))
+        plain = image(os.path.join(quiet, "native", stem + "_truth_baseline.nii"))
+        back = np.linalg.inv(baseline.affine) @ matrix @ baseline.affine
+        registered = ndimage.affine_transform(np.asanyarray(baseline.dataobj).astype(np.float64), back[:3, :3],
+                                              back[:3, 3], order=1)
+        brain = image(os.path.join(quiet, "native", "WholeBrain_truth_brain_mask.nii")) > 0
+        inner = ndimage.binary_erosion(brain, iterations=2)
+        r = np.corrcoef(registered[inner], plain[inner])[0, 1]
+        r_unmoved = np.corrcoef(np.asanyarray(baseline.dataobj)[inner], plain[inner])[0, 1]
+        check(r > 0.9 and r > r_unmoved + 0.1, f"{stem}: baseline moved back correlates {r:.3f} "
+              f"with the template's ({r_unmoved:.3f} unmoved)")
+    check(not np.array_equal(matrices[0], matrices[1]), "two subjects drew the same anatomy")
+
+
+def check_own_head(base, quiet):
+    """A user's own image: the brain alone is taken as it is (the template's brain
+    mask, voxel for voxel); a whole head has its brain extracted, which finds the
+    template's own extraction (Dice at least 0.9 on the VTC grid), or, with its
+    mask, is the brain the mask covers."""
+    templates = "/usr/share/mricron/templates"
+    expected = image(os.path.join(quiet, "native", "WholeBrain_truth_brain_mask.nii")) > 0
+    for name, mask, least in (("ch2bet", [], 1.0), ("ch2", [], 0.9),
+                              ("ch2", ["--anatomy-mask", os.path.join(templates, "ch2bet.nii.gz")], 1.0)):
+        folder = os.path.join(base, "own-" + name + str(len(mask)))
+        run(folder, whole_brain(0), "--anatomy", os.path.join(templates, name + ".nii.gz"), *mask, "--truth")
+        found = image(os.path.join(folder, "native", "WholeBrain_truth_brain_mask.nii")) > 0
+        check(dice(found, expected) >= least, f"--anatomy {name} {mask}: brain mask Dice {dice(found, expected):.3f}")
+    # A mask on another grid than the image's: refused before anything is written.
+    folder = os.path.join(base, "own-misfit")
+    refused = run(folder, whole_brain(0), "--anatomy", os.path.join(templates, "ch2.nii.gz"), "--anatomy-mask",
+                  os.path.join(templates, "ch2better.nii.gz"), status=5)
+    check("is not on the grid of the anatomy" in refused.stderr and
+          not os.path.exists(os.path.join(folder, "native")), refused.stderr)
 
 
 def main():
@@ -122,6 +241,8 @@ def main():
     run(noisy, whole_brain(1.5), "--anatomy", "--truth", "--bids", bids, "--gzip", "--report", report)
     check(os.path.isfile(report) and "In the anatomy, subject S1_G1_WholeBrain's centre: AAL Precentral_R"
           in open(report, encoding="utf-8").read(), "the report does not name region 2 by atlas")
+    if os.path.isfile(report):
+        check_report_over_anatomy(report, os.path.join(noisy, "native"))
     again = os.path.join(base, "again")
     run(again, whole_brain(0), "--anatomy")
     for name in ("S1_G1_WholeBrain.vtc", "S2_G2_WholeBrain.vtc"):
@@ -130,6 +251,8 @@ def main():
               f"{name}: the cached anatomy made other bytes than the derived one")
     check_truth_and_brain(noisy, quiet)
     check_dataset(bids)
+    check_variation(base, quiet)
+    check_own_head(base, quiet)
     # The host's noise in place of the plug-in's, on the anatomy: what is left after
     # the truth's baseline and signal is the profile's white system noise alone,
     # the same everywhere (as thermal noise is), 1 % of the brain's signal (the
