@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "app/command.h"
+#include "control/control_file_reader.h"
 #include "app/command_record.h"
 #include "app/group_threshold_options.h"
 #include "app/interrupted_run.h"
@@ -26,6 +27,7 @@
 #include "host/loader/plugin_library.h"
 #include "host/noise/noise_profile_file.h"
 #include "host/power/power_analysis.h"
+#include "host/power/power_memory.h"
 #include "host/power/power_table.h"
 #include "host/record/restored_copy.h"
 #include "host/session/progress.h"
@@ -50,6 +52,15 @@ struct PowerCommandOptions {
   bool force = false;  // replace an earlier power analysis in the output folder
   host::record::RunRecord asked;  // for the record beside the tables
 };
+
+// Refused before anything is simulated when the analysis cannot fit in memory. A
+// control file that cannot be read is left to the analysis, which says why.
+host::Status admitPowerMemory(const host::PowerOptions& power) {
+  auto design = std::make_unique<SimulationDesign>();  // far too large for the stack
+  std::string message;
+  if (!parseControlFile(power.controlFile.c_str(), *design, message)) return host::Status::ok();
+  return host::checkPowerMemory(host::powerMemoryNeedOf(*design, power), host::memoryLimit());
+}
 
 // What a power analysis writes into its folder: all of it goes when --force replaces it.
 host::ResultKind powerResult() {
@@ -148,6 +159,10 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
     }
     power.anatomy = std::move(anatomy).value();
     power.signalIn = options.signalIn == "all" ? host::anatomy::SignalIn::All : host::anatomy::SignalIn::Grey;
+  }
+  if (host::Status admitted = admitPowerMemory(power); !admitted) {
+    reportError(admitted.message());
+    return ExitStatus::Refused;
   }
   // The folder is this command's from here on; an earlier result is refused before
   // any simulation, unless --force.

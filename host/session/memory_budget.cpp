@@ -19,15 +19,6 @@ namespace {
 // stacks, the allocator's arenas, documents and buffers of one subject.
 constexpr uint64_t kProcessBytes = uint64_t{256} << 20;
 
-uint64_t saturatedProduct(std::initializer_list<uint64_t> factors) {
-  uint64_t product = 1;
-  for (const uint64_t factor : factors)
-    if (__builtin_mul_overflow(product, factor, &product)) return UINT64_MAX;
-  return product;
-}
-
-uint64_t saturatedSum(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
-
 // A control group's limit in bytes ("max" and unreadable files are no limit).
 uint64_t limitInFile(const std::string& path) {
   std::ifstream file(path);
@@ -61,6 +52,17 @@ void consider(MemoryLimit& smallest, uint64_t bytes, const char* what) {
 }
 
 }  // namespace
+
+uint64_t saturatedProduct(std::initializer_list<uint64_t> factors) {
+  uint64_t product = 1;
+  for (const uint64_t factor : factors)
+    if (__builtin_mul_overflow(product, factor, &product)) return UINT64_MAX;
+  return product;
+}
+
+uint64_t saturatedSum(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+
+uint64_t processBytes() { return kProcessBytes; }
 
 MemoryNeed memoryNeedOf(const SimulationDesign& design, bool exports) {
   const cohortix::VTCDims dims = vtcDims(vtcBoxOf(design));

@@ -5,6 +5,7 @@
 // group's limit, whichever is smallest.
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "control/simulation_design.h"
@@ -16,6 +17,12 @@ struct MemoryNeed {
   uint64_t vtcBytes = 0;    // one copy of the VTC's data
   uint64_t totalBytes = 0;  // everything the run holds at once
 };
+
+// Byte counts that saturate at the largest instead of overflowing.
+uint64_t saturatedProduct(std::initializer_list<uint64_t> factors);
+uint64_t saturatedSum(uint64_t a, uint64_t b);
+// What any command holds besides its data: code, libraries, stacks, arenas.
+uint64_t processBytes();
 
 // `design` has its derived counts. Saturates instead of overflowing.
 MemoryNeed memoryNeedOf(const SimulationDesign& design, bool exports);

@@ -31,6 +31,9 @@ def study():
     return control
 
 
+MARKER = pathlib.Path("derivatives", "cohortix", "cohortix-incomplete")
+
+
 def run(arguments):
     started = time.monotonic()
     done = subprocess.run([COHORTIX, "run", *arguments, "--quiet"], stdout=subprocess.DEVNULL,
@@ -82,6 +85,12 @@ def soak(label, first, again, output, reference, seconds, rng):
         if interrupted(arguments, rng, seconds, SIGNALS[stops % len(SIGNALS)]):
             stops += 1
             arguments = again
+            if label == "BIDS" and output.exists() and any(output.iterdir()) and not (output / MARKER).exists():
+                # Stopped once its last subject was in place (its record being
+                # written): the dataset is finished and whole, nothing to resume.
+                check_whole(label, output, reference)
+                shutil.rmtree(output)
+                arguments = first
         else:
             check_whole(label, output, reference)
             shutil.rmtree(output)

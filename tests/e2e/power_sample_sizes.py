@@ -208,6 +208,12 @@ def check_refusals(base, control):
     assert json.load(open(os.path.join(earlier, "power.json")))[0]["subjects"] == 4, "the JSON is another run's"
     refused = power(control, wrong, "--subjects", "3", "--replicates", "1000", status=5)
     assert wrong in refused.stderr, refused.stderr
+    # Two groups hold every replicate until its second group comes: a million of
+    # them are refused before any simulation, with the figure.
+    two = os.path.join(base, "groups2.cxd")
+    refused = power(two, os.path.join(base, "huge"), "--subjects", "3,5", "--replicates", "1000000", status=5)
+    assert "the power analysis needs about" in refused.stderr and "GB of memory" in refused.stderr, refused.stderr
+    assert not os.path.exists(os.path.join(base, "huge")), "a refused analysis made its folder"
 
 
 def main():
