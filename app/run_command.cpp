@@ -13,6 +13,7 @@
 #include "app/interrupted_run.h"
 #include "app/leftover_temporaries.h"
 #include "app/design_warnings.h"
+#include "app/resume_check.h"
 #include "app/resume_from_record.h"
 #include "app/run_admission.h"
 #include "app/run_anatomy_options.h"
@@ -111,6 +112,9 @@ class RunAdmission {
     if (!granted(locks_.take(run_.bidsDir))) return false;
     // Only now: a temporary of a live run in the dataset would be its writer's.
     if (run_.exports.resume) removeLeftoversOfDataset(run_.bidsDir, std::cerr);
+    if (run_.exports.resume &&
+        !granted(resumeMatches(run_.bidsDir, run_.asked, options_.controlFile, *design_)))
+      return false;
     // Said once here rather than once for every subject's files.
     return granted(writableFolder(run_.bidsDir, "the BIDS folder"));
   }

@@ -3,8 +3,9 @@ unfinished (a README line, derivatives/cohortix/cohortix-incomplete) and still
 passes the BIDS validator; a plain rerun refuses the folder and points at
 --resume; --resume checks the subjects already there and writes the rest, to the
 same bytes as a run that was never stopped, which is no longer marked. A resume
-with other options refuses the dataset and leaves it marked, and a complete
-dataset is refused. `--no-native` writes the dataset alone, the same dataset.
+with other options, or of a dataset whose participants table lists a subject the
+study does not have, is refused (5) before anything is simulated, the dataset as
+it was; a complete dataset is refused. `--no-native` writes the dataset alone, the same dataset.
 Every .nii.gz is a single gzip member that gzip -t and Python accept, holding the
 bytes of the .nii the same run writes uncompressed with --nifti."""
 import filecmp
@@ -128,13 +129,25 @@ def main():
     if result.returncode != 5 or "--resume" not in result.stderr:
         failures.append(f"rerun without --resume: status {result.returncode}, {result.stderr}")
 
-    other = os.path.join(base, "other-level")
-    shutil.copytree(bids, other)
-    result = run_cohortix(STUDY, "-o", os.path.join(base, "native"), "--bids", other, "--gzip",
-                          "--gzip-level", "3", "--resume")
-    if result.returncode != 4 or "differs" not in result.stderr or marked(other) != (True, True):
-        failures.append(f"resume with another level: status {result.returncode}, "
-                        f"marked {marked(other)}, {result.stderr}")
+    # Every mismatch is found before anything is simulated: status 5, the reason,
+    # the dataset as it was and no native folder made.
+    for name, extra, reason in (
+            ("other-level", ["--gzip-level", "3"], "it was begun with --gzip-level 1, this run asks 3"),
+            ("other-tr", ["--tr", "1.5"], "it was begun with --tr 2, this run asks 1.5"),
+            ("no-truth", ["--no-truth"], "it was begun with --no-truth off, this run asks on"),
+            ("extra-row", [], "lists sub-99, a subject the study does not have")):
+        other = os.path.join(base, name)
+        shutil.copytree(bids, other)
+        if name == "extra-row":
+            with open(os.path.join(other, "participants.tsv"), "a") as table:
+                table.write("sub-99\tControls\n")
+        before = {n: open(os.path.join(other, n), "rb").read() for n in files_of(other)}
+        native = os.path.join(base, name + "-native")
+        result = run_cohortix(STUDY, "-o", native, "--bids", other, "--gzip", "--resume", *extra)
+        after = {n: open(os.path.join(other, n), "rb").read() for n in files_of(other)}
+        if result.returncode != 5 or reason not in result.stderr or after != before or os.path.exists(native):
+            failures.append(f"resume with {name}: status {result.returncode}, dataset changed {after != before}, "
+                            f"native folder made {os.path.exists(native)}, {result.stderr}")
 
     # Without the control file: the stopped run's record in code/ says how it was made.
     from_record = os.path.join(base, "from-record")

@@ -1,0 +1,21 @@
+#pragma once
+// Whether an unfinished BIDS dataset may be resumed by this command, judged from
+// the dataset's run record before anything is simulated: the same control file,
+// the same noise profile, every option that shapes the dataset's bytes as the
+// record has it, and a participants table that lists only the study's subjects.
+// A dataset without a record (from an older build) is checked subject by subject
+// as the run goes, as before.
+
+#include <filesystem>
+
+#include "control/simulation_design.h"
+#include "host/io/status.h"
+#include "host/record/run_record.h"
+
+namespace cohortix::app {
+
+// Ok, or why not: "cannot resume ...: it was begun with --tr 2, this run asks 1.5".
+host::Status resumeMatches(const std::filesystem::path& bidsDir, const host::record::RunRecord& asked,
+                           const std::filesystem::path& controlFile, const SimulationDesign& design);
+
+}  // namespace cohortix::app
