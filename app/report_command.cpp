@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/command.h"
+#include "host/analysis/finished_input.h"
 #include "host/io/disk_interface.h"
 #include "host/report/result_files.h"
 #include "host/report/study_report.h"
@@ -25,6 +26,7 @@ struct ReportOptions {
   std::string analysisFolder;  // empty: the run's default analysis folder, if there
   std::string powerFile;       // empty: RUN/power.tsv or RUN/power/power.tsv, if there
   bool skipDamaged = false;
+  bool allowIncomplete = false;
 };
 
 ExitStatus makeReport(const ReportOptions& options) {
@@ -34,6 +36,14 @@ ExitStatus makeReport(const ReportOptions& options) {
   inputs.runFolder = options.runFolder;
   inputs.controlFile = options.controlFile;
   inputs.skipDamaged = options.skipDamaged;
+  if (host::Status finished = host::finishedInput(options.runFolder); !finished) {
+    if (!options.allowIncomplete) {
+      reportError(finished.message() + "; --allow-incomplete reports what is there");
+      return ExitStatus::Refused;
+    }
+    std::cerr << "warning: " << finished.message() << ": reported as it is (--allow-incomplete)\n";
+    inputs.unfinished = finished.message();
+  }
   // A folder or control file the report cannot take is refused like a control file
   // a run cannot take; a page that cannot be written is a file not written.
   host::RealDiskInterface disk;
@@ -79,6 +89,8 @@ void addReportCommand(CLI::App& app, const GlobalOptions&, CommandAction& action
   command->add_flag("--skip-damaged", options->skipDamaged,
                     "Leave out a subject whose files cannot be read, and say so on the page, "
                     "instead of refusing the report");
+  command->add_flag("--allow-incomplete", options->allowIncomplete,
+                    "Report a run that has not finished (still written, or stopped), saying so on the page");
   command->callback([&action, options] { action = [options] { return makeReport(*options); }; });
 }
 

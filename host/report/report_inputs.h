@@ -19,6 +19,8 @@ struct ReportInputs {
   // A subject whose files the report cannot read is left out, and the page says
   // so, rather than the report refused.
   bool skipDamaged = false;
+  // Why the run had not finished, when the report was asked of it all the same.
+  std::string unfinished;
 
   // Known to the run that made the files, not kept in them.
   std::string commandLine;

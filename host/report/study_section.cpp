@@ -42,6 +42,7 @@ std::string overview(const ReportContext& context) {
   // Left out with --skip-damaged: each subject with the file and fault that made it so.
   for (std::size_t i = 0; i < context.run.damagedSubjects.size(); ++i)
     subjects += (i == 0 ? "; left out as damaged: " : "; ") + text(context.run.damagedSubjects[i]);
+  if (!in.unfinished.empty()) subjects += "; the run had not finished: " + text(in.unfinished);
   const VTCDims& dims = context.series.dims;
   std::vector<std::vector<std::string>> rows = {
       {"Experiment", text(d.ExperimentName)},

@@ -36,12 +36,20 @@ def names(folder):
 
 def unfinished_inputs(run):
     """A run folder whose run still holds it, and a dataset marked unfinished, are
-    refused (5) with the reason; --allow-incomplete analyses them and records it."""
+    refused (5) with the reason by analyze and report; --allow-incomplete analyses
+    or reports them and says so."""
     folder = os.open(run, os.O_RDONLY | os.O_DIRECTORY)
     fcntl.flock(folder, fcntl.LOCK_EX)
     held = analyze(run, "-o", os.path.join(run, "held"))
     check(held.returncode == 5 and f"(process {os.getpid()}) is writing into {run}" in held.stderr
           and "--allow-incomplete" in held.stderr, f"a run folder still written: {held.stderr}")
+    page = os.path.join(run, "held.html")
+    report = subprocess.run([COHORTIX, "report", run, "-o", page], capture_output=True, text=True)
+    check(report.returncode == 5 and "--allow-incomplete" in report.stderr and not os.path.exists(page),
+          f"the report of a run folder still written: {report.returncode} {report.stderr}")
+    report = subprocess.run([COHORTIX, "report", run, "-o", page, "--allow-incomplete"], capture_output=True, text=True)
+    check(report.returncode == 0 and "the run had not finished" in open(page, encoding="utf-8").read(),
+          f"--allow-incomplete report: {report.returncode} {report.stderr}")
     os.close(folder)
     dataset = fresh_folder("dataset")
     assert run_cohortix(example("block-design"), "--bids", dataset, "--no-native").returncode == 0
