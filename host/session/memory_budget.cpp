@@ -99,6 +99,8 @@ std::string byteSize(uint64_t bytes) {
   char text[48];
   if (bytes >= uint64_t{1000} * 1000 * 1000)
     std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / 1e9);
+  else if (bytes < uint64_t{1000} * 1000)
+    std::snprintf(text, sizeof text, "%.0f kB", static_cast<double>(bytes) / 1e3);
   else
     std::snprintf(text, sizeof text, "%.0f MB", static_cast<double>(bytes) / 1e6);
   return text;

@@ -38,7 +38,7 @@ MemoryLimit memoryLimit();
 // A refusal that says what the run needs, what it may use and what to change.
 Status checkRunMemory(const MemoryNeed& need, const MemoryLimit& limit);
 
-// "12.6 GB", "840 MB".
+// "12.6 GB", "840 MB", "45 kB".
 std::string byteSize(uint64_t bytes);
 
 }  // namespace cohortix::host
