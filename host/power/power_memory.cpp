@@ -9,9 +9,9 @@
 namespace cohortix::host {
 namespace {
 
-// Copies of one subject's data the run holds at once: the VTC document, its
-// components, and the host's noise and anatomy stages' images.
-constexpr uint64_t kSubjectCopies = 4;
+// Copies of one subject's data the run holds at once: the VTC document and its
+// components, and one more for each of the host's noise and anatomy stages.
+constexpr uint64_t kSubjectCopies = 2;
 // Group moments per voxel and effect: a mean and a sum of squared deviations.
 constexpr uint64_t kMomentBytes = 2 * sizeof(double);
 // Per voxel besides: the mask byte and the received regions' bits.
@@ -37,8 +37,10 @@ PowerMemoryNeed powerMemoryNeedOf(const SimulationDesign& design, const PowerOpt
   if (byPermutation(options.analysis.correction))
     need.perReplicateBytes = saturatedSum(
         need.perReplicateBytes, saturatedProduct({groups, count(largest), effects, voxels, sizeof(float)}));
+  need.severalGroups = groups > 1;
   need.replicatesHeld = saturatedProduct({options.sampleSizes.size(), groups > 1 ? count(options.replicates) : 1});
-  need.totalBytes = saturatedSum(saturatedSum(saturatedProduct({subject.vtcBytes, kSubjectCopies}), processBytes()),
+  const uint64_t copies = kSubjectCopies + (options.noise ? 1 : 0) + (options.anatomy ? 1 : 0);
+  need.totalBytes = saturatedSum(saturatedSum(saturatedProduct({subject.vtcBytes, copies}), processBytes()),
                                  saturatedProduct({need.perReplicateBytes, need.replicatesHeld}));
   return need;
 }
@@ -47,9 +49,9 @@ Status checkPowerMemory(const PowerMemoryNeed& need, const MemoryLimit& limit) {
   if (limit.bytes == 0 || need.totalBytes <= limit.bytes) return Status::ok();
   std::string held = std::to_string(need.replicatesHeld) + " replicate" + (need.replicatesHeld == 1 ? "" : "s");
   return Status::error("the power analysis needs about " + byteSize(need.totalBytes) + " of memory (" +
-                       byteSize(need.perReplicateBytes) + " for each of the " + held +
-                       " it holds at once: with two groups every replicate waits for its second group) but "
-                       "may use " + byteSize(limit.bytes) + ", " + limit.what +
+                       byteSize(need.perReplicateBytes) + " for each of the " + held + " it holds at once" +
+                       (need.severalGroups ? ": with two groups every replicate waits for its second group" : "") +
+                       ") but may use " + byteSize(limit.bytes) + ", " + limit.what +
                        "; use fewer replicates or sample sizes per run, or a coarser resolution or smaller box");
 }
 

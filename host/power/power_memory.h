@@ -18,6 +18,7 @@ namespace cohortix::host {
 struct PowerMemoryNeed {
   uint64_t perReplicateBytes = 0;
   uint64_t replicatesHeld = 0;
+  bool severalGroups = false;  // then every replicate waits for its last group
   uint64_t totalBytes = 0;
 };
 
