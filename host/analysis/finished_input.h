@@ -1,7 +1,8 @@
 #pragma once
 // Whether a run's outputs are whole enough to be read as a study: a BIDS dataset
 // still marked unfinished (its run stopped, or still going), or a folder whose run
-// still holds its lock, is not.
+// still holds its lock, or one missing a subject's volume time course that its
+// run's record lists, is not.
 
 #include <filesystem>
 

@@ -9,6 +9,7 @@ import fcntl
 import glob
 import json
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -51,6 +52,12 @@ def unfinished_inputs(run):
     check(report.returncode == 0 and "the run had not finished" in open(page, encoding="utf-8").read(),
           f"--allow-incomplete report: {report.returncode} {report.stderr}")
     os.close(folder)
+    missing = fresh_folder("missing")
+    for name in os.listdir(run):
+        if os.path.isfile(os.path.join(run, name)) and not name.startswith("S3_"):
+            shutil.copy(os.path.join(run, name), missing)
+    lacking = analyze(missing)
+    check(lacking.returncode == 5 and "lacks S3_G1_" in lacking.stderr, f"a subject missing: {lacking.stderr}")
     dataset = fresh_folder("dataset")
     assert run_cohortix(example("block-design"), "--bids", dataset, "--no-native").returncode == 0
     marker = os.path.join(dataset, "derivatives", "cohortix", "cohortix-incomplete")
