@@ -44,6 +44,8 @@ std::string tooLarge(uint64_t bytes, const JsonLimits& limits) {
 // in one object and nesting beyond the limit, and to say where.
 class Nesting {
  public:
+  static constexpr std::size_t kMaxKeys = 4096;
+
   explicit Nesting(int limit) : limit_(limit) {}
 
   void see(Event event, const JsonValue& parsed) {
@@ -58,6 +60,12 @@ class Nesting {
       case Event::key: {
         Level& object = open_.back();
         std::string key = parsed.get<std::string>();
+        // The library keeps an object's keys in file order and finds each new one
+        // by a linear search: an object of very many keys would take quadratic time.
+        if (object.keys.size() >= kMaxKeys)
+          throw JsonFault{(open_.size() == 1 ? std::string("the top-level object")
+                                             : "the object at " + pointer(open_.size() - 1)) +
+                          " holds more than " + std::to_string(kMaxKeys) + " keys"};
         if (!object.keys.insert(key).second)
           throw JsonFault{(open_.size() == 1 ? std::string("the top-level object")
                                              : "the object at " + pointer(open_.size() - 1)) +

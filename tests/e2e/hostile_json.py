@@ -54,6 +54,8 @@ def shared_cases(text, first_key):
         "million-brackets": (b"[" * 1000000, r"objects and lists nested deeper than 64 levels, at (/0)+"),
         "text-after-value": ((text + "}").encode(), POSITION + "syntax error while parsing value - "
                              r"unexpected '\}'; expected end of input"),
+        "many-keys": (text.replace("{", "{" + "".join(f'"k{i}": 0, ' for i in range(200000)), 1).encode(),
+                      r"the top-level object holds more than 4096 keys"),
         "number-overflow": (text.replace("{", '{"Huge": 1e999, ', 1).encode(), "number overflow parsing '1e999'"),
     }
 
