@@ -150,6 +150,11 @@ def failures(plan):
     check_grid(plan)
 
 
+def pid_files(pids):
+    """The designs' pid files, each whole (the stand-in writes a hidden one first)."""
+    return [p for p in pids.iterdir() if not p.name.startswith(".")]
+
+
 def sleeping_sweep(name):
     """A sweep of the grid whose designs' commands sleep, once two of them run:
     the plan, the sweep's process and the folder of the commands' pid files."""
@@ -162,14 +167,14 @@ def sleeping_sweep(name):
     process = subprocess.Popen([COHORTIX, "sweep", "run", plan, "--jobs", "2"], env=env,
                                stderr=subprocess.PIPE, text=True)
     deadline = time.monotonic() + 60
-    while len(list(pids.iterdir())) < 2 and time.monotonic() < deadline:
+    while len(pid_files(pids)) < 2 and time.monotonic() < deadline:
         time.sleep(0.05)
     return plan, process, pids
 
 
 def interrupted():
     plan, process, pids = sleeping_sweep("interrupted")
-    started = sorted(p.name for p in pids.iterdir())
+    started = sorted(p.name for p in pid_files(pids))
     process.send_signal(signal.SIGTERM)
     try:
         _, errors = process.communicate(timeout=30)
@@ -195,7 +200,7 @@ def killed():
     _, process, pids = sleeping_sweep("killed")
     process.kill()
     process.wait()
-    children = [int(p.read_text()) for p in pids.iterdir()]
+    children = [int(p.read_text()) for p in pid_files(pids)]
     deadline = time.monotonic() + 10
     while any(pathlib.Path(f"/proc/{pid}").exists() for pid in children) and time.monotonic() < deadline:
         time.sleep(0.05)

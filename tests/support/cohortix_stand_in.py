@@ -48,7 +48,10 @@ def main():
     print("stand-in:", " ".join(args))
     sys.stdout.flush()
     if os.environ.get("STAND_IN_SLEEP"):
-        pathlib.Path(os.environ["STAND_IN_PIDS"], design).write_text(str(os.getpid()))
+        # Whole or not at all: the test reads it the moment the name appears.
+        pid_file = pathlib.Path(os.environ["STAND_IN_PIDS"], design)
+        pid_file.with_name("." + design).write_text(str(os.getpid()))
+        pid_file.with_name("." + design).rename(pid_file)
         time.sleep(float(os.environ["STAND_IN_SLEEP"]))
     if design and design == os.environ.get("STAND_IN_FAIL"):
         print("stand-in: failing on purpose", file=sys.stderr)
