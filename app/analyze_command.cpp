@@ -129,7 +129,9 @@ ExitStatus analyze(AnalyzeOptions options) {
   applyGroupThresholdOptions(options.threshold, options.analysis);
   host::RealDiskInterface disk;
   std::optional<host::ResultFolder> folder;
-  // Set once, before the staging folder is made: what a signal removes.
+  // Set once, before the staging folder is made: what a signal removes. Both
+  // outlive the watcher.
+  fs::path stagingPath;
   std::atomic<const fs::path*> staging{nullptr};
   // Up before any thread is started: a signal leaves the folder as it was.
   const host::InterruptionWatcher watcher([&disk, &staging](int signal) {
@@ -156,7 +158,6 @@ ExitStatus analyze(AnalyzeOptions options) {
       return ExitStatus::Refused;
     }
     warnings->push_back(finished.message() + ": analysed as it is (--allow-incomplete)");
-    std::cerr << "warning: " << warnings->back() << '\n';
   }
   for (const std::string& warning : warnings.value()) std::cerr << "warning: " << warning << '\n';
   if (options.strict && !warnings.value().empty()) {
@@ -165,7 +166,7 @@ ExitStatus analyze(AnalyzeOptions options) {
   }
   const fs::path output = options.outputDir.empty() ? defaultOutput(options.run)
                                                     : fs::path(options.outputDir);
-  const fs::path stagingPath = host::ResultFolder::stagingIn(output);
+  stagingPath = host::ResultFolder::stagingIn(output);
   staging.store(&stagingPath);
   host::Result<host::ResultFolder> opened = host::ResultFolder::open(output, analysisResult(), options.force);
   if (!opened) {
