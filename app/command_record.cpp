@@ -1,5 +1,7 @@
 #include "app/command_record.h"
 
+#include <memory>
+
 #include <CLI/CLI.hpp>
 #include <unistd.h>
 
@@ -45,7 +47,8 @@ CommandRecord::CommandRecord(host::record::RunRecord asked, const host::PluginLi
           asked.pluginVersion = plugin->entryPoints().getPluginVersion();
         }
         return std::move(asked);
-      }()) {
+      }()),
+      beginDisk_(std::make_unique<host::RealDiskInterface>()) {
   const host::record::RunRecord& record = recorder_.record();
   if (!control.empty())
     static_cast<void>(recorder_.keepControlFile("control-file", control));
@@ -76,9 +79,12 @@ void CommandRecord::begin() {
   // On a disk of its own, so that the run's count of files written is its files
   // alone; a record that cannot be written now is said at the end, when it is
   // tried again.
-  host::RealDiskInterface disk;
-  static_cast<void>(host::record::writeRunRecord(recorder_.unfinished(), disk));
+  static_cast<void>(host::record::writeRunRecord(recorder_.unfinished(), *beginDisk_));
 }
+
+void CommandRecord::abandonWrites() { beginDisk_->abandonWrites(); }
+
+CommandRecord::~CommandRecord() = default;
 
 ExitStatus CommandRecord::finish(ExitStatus status, host::RealDiskInterface& disk) {
   disk.observe(nullptr);

@@ -36,6 +36,9 @@ class CommandRecord {
   CommandRecord(host::record::RunRecord asked, const host::PluginLibrary* plugin,
                 const std::string& pluginPath, const std::filesystem::path& control = {},
                 const std::filesystem::path& profile = {});
+  ~CommandRecord();
+  CommandRecord(const CommandRecord&) = delete;
+  CommandRecord& operator=(const CommandRecord&) = delete;
 
   // Where the command writes: "native", "bids", "power", with its folder. With
   // `found`, the files already in place there are listed too.
@@ -48,6 +51,8 @@ class CommandRecord {
   // Writes the record as it stands into the outputs there are, so that a run
   // stopped from here on leaves its record (without an end) for --resume.
   void begin();
+  // A signal's stop: the record begin() may be writing is not left behind.
+  void abandonWrites();
   // Writes the record when the command made files (status Success or
   // FilesNotWritten); a record that cannot be written makes the command one with
   // files not written.
@@ -55,6 +60,8 @@ class CommandRecord {
 
  private:
   host::record::RunRecorder recorder_;
+  // begin()'s own disk, so that the run's count of files written is its files alone.
+  std::unique_ptr<host::RealDiskInterface> beginDisk_;
 };
 
 // The record an argument names: a record itself, or a run's folder that holds one;

@@ -267,8 +267,9 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   }
   if (anatomy.value() && !run.quiet) std::cerr << "cohortix: " << anatomy.value()->preparedText() << '\n';
   // Up before the first file is removed or written.
-  const host::InterruptionWatcher watcher([&disk, &noise](int signal) {
+  const host::InterruptionWatcher watcher([&disk, &noise, &record](int signal) {
     noise.value()->removeTemporaries();
+    record.abandonWrites();
     stopInterruptedRun(disk, signal);
   });
   RunAdmission admission(run, options, design.get());
