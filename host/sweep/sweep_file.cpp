@@ -48,7 +48,10 @@ std::string described(const toml::node& node) {
   if (const auto* text = node.as_string()) return quotedForMessage(text->get());
   std::ostringstream shown;
   node.visit([&shown](const auto& value) { shown << value; });
-  return shown.str();
+  // A table prints a line per key: the refusal stays one line.
+  std::string text;
+  for (const char c : shown.str()) text += c == '\n' ? std::string("\\n") : std::string(1, c);
+  return text;
 }
 
 std::vector<std::string> words(const std::string& text) {
