@@ -1,7 +1,7 @@
 #include "host/export/parallel_gzip.h"
 
 #include <isa-l/crc.h>
-#include <isa-l/igzip_lib.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -17,40 +17,40 @@ namespace {
 // A gzip member's header: deflate, no name, no time, made on Unix.
 constexpr std::array<unsigned char, 10> kGzipHeader = {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 0, 3};
 
-// The working memory the searching compressor wants at its levels 1 to 3.
-constexpr std::array<uint32_t, 4> kSearchBufferBytes = {0, ISAL_DEF_LVL1_DEFAULT,
-                                                        ISAL_DEF_LVL2_DEFAULT, ISAL_DEF_LVL3_DEFAULT};
-
 // Room for a piece that does not compress at all: stored blocks add 5 bytes in
 // 65535, the block headers and the flush a little more.
 std::size_t outputRoomFor(std::size_t bytes) { return bytes + bytes / 1024 + 4096; }
 
-// Raw deflate blocks of one piece from the compressor that searches for repeats,
-// at its `level` (1 to 3), written at the start of `output` (grown as needed);
-// their size, or nothing when the compressor fails. All but the last piece end on
-// a byte boundary with a full flush, no block of theirs marked final, so the
-// pieces can follow one another; the last piece carries the final block.
+// zlib's level for each of ours that searches for repeats (1 to 3).
+constexpr std::array<int, 4> kSearchLevel = {0, 1, 4, 6};
+
+// Raw deflate blocks of one piece from zlib's compressor, which searches for
+// repeats, at our `level` (1 to 3), written at the start of `output` (grown as
+// needed); their size, or nothing when the compressor fails. All but the last
+// piece end on a byte boundary with a full flush, no block of theirs marked final,
+// so the pieces can follow one another; the last piece carries the final block.
+// zlib, not the faster igzip: igzip's dynamic blocks were seen to differ from one
+// thread to another for the same piece on some processors, and the same input must
+// give the same file whatever the threads (a resumed dataset, a rerun's checksums).
 std::optional<std::size_t> searchingDeflate(const std::string& input, std::string& output,
                                             int level, bool last) {
-  std::vector<uint8_t> levelBuffer(kSearchBufferBytes[static_cast<std::size_t>(level)]);
-  // Zeroed first: the initialisation leaves the window size (hist_bits) as it
-  // finds it, so the stream depended on what the stack held before, and a resumed
-  // dataset's compressed files could differ from the same subjects made again.
-  isal_zstream stream{};
-  isal_deflate_stateless_init(&stream);
-  stream.level = static_cast<uint32_t>(level);
-  stream.level_buf = levelBuffer.empty() ? nullptr : levelBuffer.data();
-  stream.level_buf_size = static_cast<uint32_t>(levelBuffer.size());
-  stream.gzip_flag = IGZIP_DEFLATE;
-  stream.end_of_stream = last ? 1 : 0;
-  stream.flush = last ? NO_FLUSH : FULL_FLUSH;
-  if (output.size() < outputRoomFor(input.size())) output.resize(outputRoomFor(input.size()));
-  stream.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(input.data()));
-  stream.avail_in = static_cast<uint32_t>(input.size());
-  stream.next_out = reinterpret_cast<uint8_t*>(output.data());
-  stream.avail_out = static_cast<uint32_t>(output.size());
-  if (isal_deflate_stateless(&stream) != COMP_OK) return std::nullopt;
-  return stream.total_out;
+  z_stream stream{};
+  if (deflateInit2(&stream, kSearchLevel[static_cast<std::size_t>(level)], Z_DEFLATED, -MAX_WBITS,
+                   8, Z_DEFAULT_STRATEGY) != Z_OK)
+    return std::nullopt;
+  const std::size_t room = std::max<std::size_t>(
+      outputRoomFor(input.size()), deflateBound(&stream, static_cast<uLong>(input.size())) + 16);
+  if (output.size() < room) output.resize(room);
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+  stream.avail_in = static_cast<uInt>(input.size());
+  stream.next_out = reinterpret_cast<Bytef*>(output.data());
+  stream.avail_out = static_cast<uInt>(output.size());
+  const int status = deflate(&stream, last ? Z_FINISH : Z_FULL_FLUSH);
+  const bool done = last ? status == Z_STREAM_END : (status == Z_OK && stream.avail_in == 0);
+  const std::size_t bytes = stream.total_out;
+  deflateEnd(&stream);
+  if (!done) return std::nullopt;
+  return bytes;
 }
 
 // Below this share of its size as literals a piece is taken to have structure

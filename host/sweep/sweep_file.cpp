@@ -44,14 +44,41 @@ class SweepFileReader {
   std::filesystem::path path_;
 };
 
+// A key as written bare, or quoted when it needs to be.
+std::string keyShown(std::string_view key) {
+  const bool bare = !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-';
+  });
+  return bare ? std::string(key) : quotedForMessage(std::string(key));
+}
+
+// A value as a refusal shows it, on one line. Written out here rather than by
+// toml++'s printer, which takes the logarithm of every number of an array or table
+// to lay it out and so goes wrong on values below 0.1 or infinite.
 std::string described(const toml::node& node) {
   if (const auto* text = node.as_string()) return quotedForMessage(text->get());
-  std::ostringstream shown;
+  if (const auto* number = node.as_integer()) return std::to_string(number->get());
+  if (const auto* number = node.as_floating_point()) {
+    std::ostringstream shown;
+    shown << number->get();
+    return shown.str();
+  }
+  if (const auto* flag = node.as_boolean()) return flag->get() ? "true" : "false";
+  if (const auto* array = node.as_array()) {
+    std::string text = "[";
+    for (std::size_t i = 0; i < array->size(); ++i)
+      text += (i > 0 ? ", " : "") + described(*array->get(i));
+    return text + "]";
+  }
+  if (const auto* table = node.as_table()) {
+    std::string text = "{";
+    for (const auto& [key, value] : *table)
+      text += (text.size() > 1 ? ", " : " ") + keyShown(key.str()) + " = " + described(value);
+    return text + (text.size() > 1 ? " }" : "}");
+  }
+  std::ostringstream shown;  // a date or a time
   node.visit([&shown](const auto& value) { shown << value; });
-  // A table prints a line per key: the refusal stays one line.
-  std::string text;
-  for (const char c : shown.str()) text += c == '\n' ? std::string("\\n") : std::string(1, c);
-  return text;
+  return shown.str();
 }
 
 std::vector<std::string> words(const std::string& text) {
@@ -216,7 +243,12 @@ Status SweepFileReader::readTopLevel(const toml::table& file, SweepDefinition& d
   if (command && !isSweepCommand(definition.command))
     return fail(command->source(), "run, check or power for command", described(*command));
   if (!command) definition.command = "run";
-  Result<ControlItems> items = readControlItems(path_.parent_path() / base->as_string()->get());
+  const std::string& baseName = base->as_string()->get();
+  if (std::any_of(baseName.begin(), baseName.end(),
+                  [](char c) { return std::iscntrl(static_cast<unsigned char>(c)); }))
+    return fail(base->source(), "a file name without control characters for base",
+                described(*base));
+  Result<ControlItems> items = readControlItems(path_.parent_path() / baseName);
   if (!items) return items.status();
   definition.base = std::move(items.value());
   return Status::ok();
