@@ -31,6 +31,8 @@
 #include "host/export/export_file.h"
 #include "host/io/disk_interface.h"
 #include "host/io/result_folder.h"
+#include "host/record/restored_copy.h"
+#include "host/record/run_recorder.h"
 #include "host/truth/truth_files_input.h"
 
 namespace cohortix::app {
@@ -86,17 +88,46 @@ host::ReceivedRegionsReader receivedRegionsOfRun() {
   };
 }
 
-// The truth of every map, from the study's control file: the experiment's name, ""
+// The control file a folder of native files' record keeps, when the folder has
+// a record holding one (a BIDS dataset keeps its own under code/); a record that is
+// there but damaged is refused.
+host::Result<std::optional<host::record::RestoredCopy>> recordedControlFile(const fs::path& run) {
+  std::error_code error;
+  const fs::path path = host::record::findRunRecord(run);
+  if (path.empty() || fs::exists(run / "dataset_description.json", error))
+    return std::optional<host::record::RestoredCopy>();
+  host::RealDiskInterface disk;
+  host::Result<host::record::RunRecord> record = host::record::readRunRecord(path, disk);
+  if (!record) return record.status();
+  if (!record->controlFile) return std::optional<host::record::RestoredCopy>();
+  host::Result<host::record::RestoredCopy> copy =
+      host::record::RestoredCopy::of(*record->controlFile, record.value());
+  if (!copy) return copy.status();
+  return std::optional<host::record::RestoredCopy>(std::move(copy).value());
+}
+
+// The truth of every map, from the study's control file (given, or kept by the
+// run's record): the experiment's name, ""
 // when there is none (said), nothing when the control file given is refused.
 std::optional<std::string> attachTruth(const AnalyzeOptions& options, host::AnalysisWriter& writer) {
-  host::Result<std::unique_ptr<SimulationDesign>> design = host::readRunDesign(options.run, options.controlFile);
+  std::optional<host::record::RestoredCopy> recorded;
+  fs::path control = options.controlFile;
+  if (control.empty()) {
+    host::Result<std::optional<host::record::RestoredCopy>> copy = recordedControlFile(options.run);
+    if (!copy) {
+      reportError(copy.status().message());
+      return std::nullopt;
+    }
+    if (copy.value()) control = recorded.emplace(std::move(*copy.value())).path();
+  }
+  host::Result<std::unique_ptr<SimulationDesign>> design = host::readRunDesign(options.run, control);
   if (design) {
     const int32_t subjects = std::max(1, design.value()->NrOfSubjectsPerGroup);
     writer.setTruth(std::make_unique<host::AskedRegions>(*design.value(), subjects));
     writer.setReceivedRegions(receivedRegionsOfRun());
     return std::string(design.value()->ExperimentName);
   }
-  if (!options.controlFile.empty()) {
+  if (!control.empty()) {
     reportError(design.status().message());
     return std::nullopt;
   }

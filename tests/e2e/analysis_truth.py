@@ -121,6 +121,12 @@ def main():
     dataset = run + "-bids"
     shutil.rmtree(dataset, ignore_errors=True)
     assert run_cohortix(study, "-o", run, "--bids", dataset).returncode == 0
+    # The run's record keeps its control file: no --control needed.
+    kept = cohortix("analyze", run, "-o", os.path.join(run, "kept"))
+    check("no truth written" not in kept.stderr and
+          os.path.exists(os.path.join(run, "kept", "truth_regions.nii.gz")), kept.stderr)
+    # A run without its record (an older one) needs --control for its truth.
+    os.rename(os.path.join(run, "cohortix-run.json"), os.path.join(run, "elsewhere.json"))
     bare = cohortix("analyze", run, "-o", os.path.join(run, "bare"))
     check("no truth written" in bare.stderr and "--control" in bare.stderr, bare.stderr)
     check(not os.path.exists(os.path.join(run, "bare", "truth_regions.nii.gz")), "a truth without a control file")
