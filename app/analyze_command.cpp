@@ -21,6 +21,7 @@
 #include "app/interrupted_run.h"
 #include "app/interruption_watcher.h"
 #include "app/recorded_groups.h"
+#include "host/analysis/analysis_memory.h"
 #include "host/analysis/analysis_truth.h"
 #include "host/analysis/analysis_warnings.h"
 #include "host/analysis/analysis_writer.h"
@@ -33,6 +34,7 @@
 #include "host/io/result_folder.h"
 #include "host/record/restored_copy.h"
 #include "host/record/run_recorder.h"
+#include "host/report/series_summary.h"
 #include "host/truth/truth_files_input.h"
 
 namespace cohortix::app {
@@ -109,31 +111,62 @@ host::Result<std::optional<host::record::RestoredCopy>> recordedControlFile(cons
 // The truth of every map, from the study's control file (given, or kept by the
 // run's record): the experiment's name, ""
 // when there is none (said), nothing when the control file given is refused.
-std::optional<std::string> attachTruth(const AnalyzeOptions& options, host::AnalysisWriter& writer) {
+// The run's design: from --control, else the control file the run keeps (its
+// record's copy, or a BIDS dataset's under code/). `given` says whether one was
+// named, or kept by a record, so that its refusal is an error rather than a note.
+host::Result<std::unique_ptr<SimulationDesign>> runDesign(const AnalyzeOptions& options, bool& given) {
   std::optional<host::record::RestoredCopy> recorded;
   fs::path control = options.controlFile;
   if (control.empty()) {
     host::Result<std::optional<host::record::RestoredCopy>> copy = recordedControlFile(options.run);
     if (!copy) {
-      reportError(copy.status().message());
-      return std::nullopt;
+      given = true;
+      return copy.status();
     }
     if (copy.value()) control = recorded.emplace(std::move(*copy.value())).path();
   }
-  host::Result<std::unique_ptr<SimulationDesign>> design = host::readRunDesign(options.run, control);
+  given = !control.empty();
+  return host::readRunDesign(options.run, control);
+}
+
+std::optional<std::string> attachTruth(const AnalyzeOptions& options, host::AnalysisWriter& writer) {
+  bool given = false;
+  host::Result<std::unique_ptr<SimulationDesign>> design = runDesign(options, given);
   if (design) {
     const int32_t subjects = std::max(1, design.value()->NrOfSubjectsPerGroup);
     writer.setTruth(std::make_unique<host::AskedRegions>(*design.value(), subjects));
     writer.setReceivedRegions(receivedRegionsOfRun());
     return std::string(design.value()->ExperimentName);
   }
-  if (!control.empty()) {
+  if (given) {
     reportError(design.status().message());
     return std::nullopt;
   }
   std::cerr << "cohortix: no truth written: " << design.status().message()
             << "; give the run's control file with --control STUDY.cxd\n";
   return std::string();
+}
+
+// The memory the analysis will hold, judged from the first subject's header and
+// the run's design (its cells; without a design, the contrasts asked and two more).
+host::Status admitMemory(const host::StudySource& source, const AnalyzeOptions& options) {
+  const auto& subjects = source.subjects();
+  const auto first = std::find_if(subjects.begin(), subjects.end(),
+                                  [](const host::SubjectEntry& subject) { return !subject.data.empty(); });
+  if (first == subjects.end()) return host::Status::ok();
+  host::Result<host::SeriesHeader> header = host::readSeriesHeader(first->data);
+  if (!header) return host::Status::ok();  // the analysis names the damaged file itself
+  bool given = false;
+  host::Result<std::unique_ptr<SimulationDesign>> design = runDesign(options, given);
+  const int32_t cells = design ? design.value()->NrOfWithinCells : 1;
+  host::AnalysisShape shape;
+  shape.voxels = int64_t{header->dims.x} * header->dims.y * header->dims.z;
+  shape.volumes = header->volumes;
+  shape.subjects = static_cast<int32_t>(subjects.size());
+  shape.groups = static_cast<int32_t>(source.groupNames().size());
+  shape.effects = 2 * cells + static_cast<int32_t>(options.analysis.contrasts.size());
+  shape.keepsSubjectValues = host::needsSubjectValues(options.analysis);
+  return host::checkAnalysisMemory(host::analysisMemoryNeedOf(shape), host::memoryLimit());
 }
 
 // What an analysis writes into its folder: all of it goes when --force replaces it.
@@ -194,6 +227,10 @@ ExitStatus analyze(AnalyzeOptions options) {
   if (options.strict && !warnings.value().empty()) {
     reportError("nothing analysed: --strict refuses an analysis with warnings");
     return ExitStatus::RunFailed;
+  }
+  if (host::Status admitted = admitMemory(*source.value(), options); !admitted) {
+    reportError(admitted.message());
+    return ExitStatus::Refused;
   }
   const fs::path output = options.outputDir.empty() ? defaultOutput(options.run)
                                                     : fs::path(options.outputDir);

@@ -1,8 +1,9 @@
 """Commands that run out of memory say so in one line and leave nothing behind:
 `power` asked for a million replicates of a two-group study is refused before it
-simulates (status 5, its figure); `analyze` of a study under an address-space
-limit too small for it ends with status 1, one "not enough memory" line and no
-"terminate called", and no temporary in the analysis folder."""
+simulates (status 5, its figure), and so is `analyze` of a study under an
+address-space limit below its need; under a limit too small to start it ends with
+status 1, one "not enough memory" line and no "terminate called"; neither leaves a
+temporary in the analysis folder."""
 import os
 import resource
 import subprocess
@@ -45,6 +46,8 @@ def main():
         failures.append(f"the run to analyse: {done.stderr}")
     analysis = os.path.join(base, "analysis")
     check_out_of_memory("analyze", [COHORTIX, "analyze", run, "-o", analysis], 60, env)
+    check_out_of_memory("analyze", [COHORTIX, "analyze", run, "-o", analysis], 110, env,
+                        status=5, start="cohortix: the analysis needs about 127 MB of memory")
     left = [n for n in os.listdir(analysis) if n.startswith(".cohortix")] if os.path.isdir(analysis) else []
     if left:
         failures.append(f"analyze left temporaries: {left}")
