@@ -82,6 +82,16 @@ void CommandRecord::begin() {
   static_cast<void>(host::record::writeRunRecord(recorder_.unfinished(), *beginDisk_));
 }
 
+void CommandRecord::stage(const std::string& name) {
+  const std::lock_guard lock(mutex_);
+  recorder_.stage(name);
+}
+
+void CommandRecord::snapshot() {
+  const std::lock_guard lock(mutex_);
+  static_cast<void>(host::record::writeRunRecord(recorder_.snapshot(), *beginDisk_));
+}
+
 void CommandRecord::abandonWrites() { beginDisk_->abandonWrites(); }
 
 CommandRecord::~CommandRecord() = default;
@@ -95,6 +105,14 @@ ExitStatus CommandRecord::finish(ExitStatus status, host::RealDiskInterface& dis
   if (written) return status;
   reportError(written.context("cannot keep the run's record").message());
   return ExitStatus::FilesNotWritten;
+}
+
+void RecordSnapshots::subjectSaved(const host::SavedSubject&, host::SubjectOutcomes&) {
+  constexpr int32_t kEverySubjectUpTo = 32;
+  const auto now = std::chrono::steady_clock::now();
+  if (++saved_ > kEverySubjectUpTo && now - last_ < std::chrono::seconds(1)) return;
+  last_ = now;
+  record_.snapshot();
 }
 
 std::filesystem::path recordNamedBy(const std::string& argument) {

@@ -3,14 +3,18 @@
 // option of the subcommand with its value, defaults included; and the record's
 // keeping for a command that writes files (run, power).
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
 #include "app/command.h"
 #include "app/exit_status.h"
 #include "host/record/run_recorder.h"
+#include "host/session/saved_subject.h"
 
 namespace CLI {
 class App;
@@ -46,11 +50,14 @@ class CommandRecord {
   void setNoise(std::optional<uint64_t> seed, int32_t replicate);
   // The disk's files from now on.
   void observe(host::RealDiskInterface& disk);
-  void stage(const std::string& name) { recorder_.stage(name); }
+  void stage(const std::string& name);
 
   // Writes the record as it stands into the outputs there are, so that a run
   // stopped from here on leaves its record (without an end) for --resume.
   void begin();
+  // Writes the record as it stands again, with the files in place so far; from
+  // any thread.
+  void snapshot();
   // A signal's stop: the record begin() may be writing is not left behind.
   void abandonWrites();
   // Writes the record when the command made files (status Success or
@@ -59,9 +66,24 @@ class CommandRecord {
   ExitStatus finish(ExitStatus status, host::RealDiskInterface& disk);
 
  private:
+  std::mutex mutex_;  // the record's stages against its snapshots
   host::record::RunRecorder recorder_;
   // begin()'s own disk, so that the run's count of files written is its files alone.
   std::unique_ptr<host::RealDiskInterface> beginDisk_;
+};
+
+// Writes a run's record again as its subjects are saved, so that a run stopped
+// part-way leaves the checksums of the subjects it finished: after each of the
+// first subjects, then at most once a second.
+class RecordSnapshots : public host::SubjectSink {
+ public:
+  explicit RecordSnapshots(CommandRecord& record) : record_(record) {}
+  void subjectSaved(const host::SavedSubject& subject, host::SubjectOutcomes& outcomes) override;
+
+ private:
+  CommandRecord& record_;
+  int32_t saved_ = 0;
+  std::chrono::steady_clock::time_point last_{};
 };
 
 // The record an argument names: a record itself, or a run's folder that holds one;

@@ -2,7 +2,9 @@
 // Whether an unfinished BIDS dataset may be resumed by this command, judged from
 // the dataset's run record before anything is simulated: the same control file,
 // the same noise profile, every option that shapes the dataset's bytes as the
-// record has it, and a participants table that lists only the study's subjects.
+// record has it, a participants table that lists only the study's subjects, and
+// every subject file the record lists (the run writes its record again as its
+// subjects are saved) still the bytes the run wrote.
 // A dataset without a record (from an older build) is checked subject by subject
 // as the run goes, as before.
 

@@ -276,6 +276,7 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   if (!admission.beforeExports()) return ExitStatus::Refused;
   // Declared before the session, whose output path uses them until it finishes.
   std::unique_ptr<host::StudyExports> exports;
+  RecordSnapshots snapshots(record);
   RunTruth truth;
   host::HostSession session(options, std::cout, std::cerr, disk);
   host::ExportOptions exportOptions = run.exports;
@@ -295,6 +296,7 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   design.reset();
   noise.value()->plugInto(session);
   if (exports) session.output().addSink(*exports);
+  if (exports) session.output().addSink(snapshots);
   truth = attachTruth(run.truth, options, run.exports, disk, session,
                       truthNoiseOf(noise.value()->settings()),
                       anatomy.value().get());

@@ -169,6 +169,14 @@ void listFiles(const std::map<fs::path, WrittenFile>& files, RunRecord& record) 
 
 }  // namespace
 
+RunRecord RunRecorder::snapshot() const {
+  RunRecord record = record_;
+  std::map<fs::path, WrittenFile> files = files_.all();
+  for (const fs::path& path : leftOut_) files.erase(path);
+  listFiles(files, record);
+  return record;
+}
+
 Result<RunRecord> RunRecorder::finish(int exitStatus) {
   stage("");
   RunRecord record = record_;

@@ -67,6 +67,9 @@ class RunRecorder {
 
   // The record of the run under way: no end, no exit status, no files yet.
   RunRecord unfinished() const { return record_; }
+  // The record of the run under way with the files it has put in place so far,
+  // so that a resume can tell the subjects it keeps from files changed since.
+  RunRecord snapshot() const;
   // The record as it stands: the stage under way ended, the end time, the exit
   // status and every file in place under an output.
   Result<RunRecord> finish(int exitStatus);

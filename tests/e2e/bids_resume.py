@@ -135,12 +135,17 @@ def main():
             ("other-level", ["--gzip-level", "3"], "it was begun with --gzip-level 1, this run asks 3"),
             ("other-tr", ["--tr", "1.5"], "it was begun with --tr 2, this run asks 1.5"),
             ("no-truth", ["--no-truth"], "it was begun with --no-truth off, this run asks on"),
-            ("extra-row", [], "lists sub-99, a subject the study does not have")):
+            ("extra-row", [], "lists sub-99, a subject the study does not have"),
+            ("tampered", [], "_events.tsv is not the file its run wrote")):
         other = os.path.join(base, name)
         shutil.copytree(bids, other)
         if name == "extra-row":
             with open(os.path.join(other, "participants.tsv"), "a") as table:
                 table.write("sub-99\tControls\n")
+        if name == "tampered":
+            (events,) = glob.glob(os.path.join(other, "sub-01", "func", "*_events.tsv"))
+            with open(events, "a") as table:
+                table.write("99\t1\tExtra\n")
         before = {n: open(os.path.join(other, n), "rb").read() for n in files_of(other)}
         native = os.path.join(base, name + "-native")
         result = run_cohortix(STUDY, "-o", native, "--bids", other, "--gzip", "--resume", *extra)
