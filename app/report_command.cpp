@@ -5,19 +5,28 @@
 #include <CLI/CLI.hpp>
 #include <unistd.h>
 
+#include <atomic>
+#include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/command.h"
+#include "app/interrupted_run.h"
+#include "app/interruption_watcher.h"
 #include "host/analysis/finished_input.h"
 #include "host/io/disk_interface.h"
+#include "host/record/restored_copy.h"
+#include "host/report/recorded_inputs.h"
 #include "host/report/result_files.h"
 #include "host/report/study_report.h"
 #include "host/truth/truth_files_input.h"
 
 namespace cohortix::app {
 namespace {
+
+namespace fs = std::filesystem;
 
 struct ReportOptions {
   std::string runFolder;
@@ -36,6 +45,21 @@ ExitStatus makeReport(const ReportOptions& options) {
   inputs.runFolder = options.runFolder;
   inputs.controlFile = options.controlFile;
   inputs.skipDamaged = options.skipDamaged;
+  // A folder or control file the report cannot take is refused like a control file
+  // a run cannot take; a page that cannot be written is a file not written.
+  host::RealDiskInterface disk;
+  // The control file the run's record keeps, restored where the original is gone:
+  // its temporary folder goes with the report (the copy is destroyed before the
+  // watcher), a signal's stop too.
+  fs::path restoredFolder;
+  std::atomic<bool> restored{false};
+  const host::InterruptionWatcher watcher([&disk, &restoredFolder, &restored](int signal) {
+    stopInterruptedCommand(disk, signal, "the report", [&restoredFolder, &restored] {
+      std::error_code ignored;
+      if (restored.load()) fs::remove_all(restoredFolder, ignored);
+    });
+  });
+  std::optional<host::record::RestoredCopy> control;
   if (host::Status finished = host::finishedInput(options.runFolder); !finished) {
     if (!options.allowIncomplete) {
       reportError(finished.message() + "; --allow-incomplete reports what is there");
@@ -44,9 +68,14 @@ ExitStatus makeReport(const ReportOptions& options) {
     std::cerr << "warning: " << finished.message() << ": reported as it is (--allow-incomplete)\n";
     inputs.unfinished = finished.message();
   }
-  // A folder or control file the report cannot take is refused like a control file
-  // a run cannot take; a page that cannot be written is a file not written.
-  host::RealDiskInterface disk;
+  if (host::Status recorded = host::takeRunRecord(inputs, control, disk); !recorded) {
+    reportError(recorded.context("cannot make the report of " + options.runFolder).message());
+    return ExitStatus::RunFailed;
+  }
+  if (control && !control->folder().empty()) {
+    restoredFolder = control->folder();
+    restored.store(true);
+  }
   host::ResultFiles results(options.runFolder, disk, options.analysisFolder, options.powerFile);
   inputs.results = &results;
   std::vector<std::string> leftOut;

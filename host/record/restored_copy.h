@@ -22,6 +22,8 @@ class RestoredCopy {
   ~RestoredCopy();
 
   const std::filesystem::path& path() const { return path_; }
+  // The temporary folder that holds the copy; empty for the original.
+  const std::filesystem::path& folder() const { return folder_; }
 
  private:
   RestoredCopy(std::filesystem::path path, std::filesystem::path folder)

@@ -89,7 +89,8 @@ Result<std::string> studyReportHtml(const ReportInputs& given, DiskInterface& di
                                     std::vector<std::string>* leftOut) {
   ReportInputs inputs = given;
   std::optional<record::RestoredCopy> control;
-  if (Status recorded = takeRunRecord(inputs, control, disk); !recorded) return recorded;
+  if (!inputs.recorded)
+    if (Status recorded = takeRunRecord(inputs, control, disk); !recorded) return recorded;
   Result<StudyRun> opened = openStudyRun(inputs.runFolder, inputs.controlFile, disk);
   if (!opened) return opened.status();
   if (!inputs.controlShown.empty()) opened.value().controlFile = inputs.controlShown;

@@ -1,7 +1,8 @@
-"""analyze and power stopped by SIGINT or SIGTERM at a random moment, twenty
-times each: one line naming the signal, its exit status (130, 143), and nothing
-left behind: no staging folder or temporary in the analysis folder, whose earlier
-analysis stays whole, and no private folder of power's in the temporary folder."""
+"""analyze, power and report stopped by SIGINT or SIGTERM at a random moment,
+twenty times each: one line naming the signal, its exit status (130, 143), and
+nothing left behind: no staging folder or temporary in the analysis folder, whose
+earlier analysis stays whole, no private folder of power's, nor the report's copy
+of a control file restored from the run's record, in the temporary folder."""
 import glob
 import os
 import random
@@ -23,12 +24,12 @@ def everything(folder):
                                                                 include_hidden=True))
 
 
-def interrupt(command, environment, rounds):
+def interrupt(command, environment, rounds, longest=1.5):
     """Each round: the command stopped after a random delay; its outcome."""
     for _ in range(rounds):
         process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
                                    env=environment)
-        time.sleep(random.uniform(0.05, 1.5))
+        time.sleep(random.uniform(0.05, longest))
         sent = random.choice(list(STATUS))
         process.send_signal(sent)
         _, stderr = process.communicate(timeout=120)
@@ -41,6 +42,25 @@ def check_stop(what, sent, status, stderr):
     lines = stderr.splitlines()
     if status != STATUS[sent] or not lines or f"interrupted by {signal.Signals(sent).name}" not in lines[-1]:
         failures.append(f"{what}: {signal.Signals(sent).name} gave status {status}, said {stderr!r}")
+
+
+def report_rounds(environment, temporary):
+    """A run whose control file is gone since: the report restores it from the
+    run's record into the temporary folder, which a signal's stop removes."""
+    control = os.path.join(fresh_folder("control"), "study.cxd")
+    with open(example("faces-and-places"), "rb") as source, open(control, "wb") as copy:
+        copy.write(source.read())
+    run = fresh_folder("report-run")
+    assert run_cohortix(control, "-o", run).returncode == 0
+    os.remove(control)
+    page = os.path.join(run, "report.html")
+    for sent, status, stderr in interrupt([COHORTIX, "report", run, "-o", page], environment, 20, 0.4):
+        check_stop("report", sent, status, stderr)
+        left = os.listdir(temporary) + [n for n in os.listdir(run) if n.startswith(".cohortix")]
+        if left:
+            failures.append(f"report ended with status {status} and left {left}")
+            for name in os.listdir(temporary):
+                subprocess.run(["rm", "-rf", os.path.join(temporary, name)])
 
 
 def main():
@@ -73,9 +93,11 @@ def main():
                 subprocess.run(["rm", "-rf", os.path.join(temporary, name)])
     if stopped < 20:
         failures.append(f"only {stopped} of 40 commands were stopped before they finished")
+    report_rounds(environment, temporary)
     if failures:
         sys.exit("FAIL:\n" + "\n".join(failures))
-    print(f"{stopped} of 40: analyze and power stop on a signal with one line, their status, and nothing left behind")
+    print(f"{stopped} of 40: analyze and power (and report) stop on a signal with one line, their status, "
+          "and nothing left behind")
 
 
 if __name__ == "__main__":
