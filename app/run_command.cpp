@@ -24,6 +24,7 @@
 #include "control/supported_design.h"
 #include "abi/host_functions.h"
 #include "host/session/general_services.h"
+#include "host/session/disk_room.h"
 #include "host/session/memory_budget.h"
 #include "control/control_file_reader.h"
 #include "host/export/export_file.h"
@@ -119,16 +120,20 @@ class RunAdmission {
     return granted(writableFolder(run_.bidsDir, "the BIDS folder"));
   }
 
-  // After the exports have opened: the output folder made, locked and cleared.
+  // After the exports have opened: the output folder made, locked and cleared, and
+  // room on the disks for what is sure to be written.
   bool afterExports(host::HostSession& session) {
     if (design_ == nullptr) return true;
     // A dataset-only run makes no output folder at all.
-    if (!writesNative()) return true;
-    if (!locks_.holds(options_.outputDir) && (!session.prepareOutputFolder() || !claimOutputFolder()))
-      return false;
-    // --force removes the earlier run only for a design the plug-in will run.
-    if (!run_.force || !supportedDesign(*design_)) return true;
-    return granted(clearEarlierRun(options_.outputDir, design_->ExperimentName, true));
+    if (writesNative()) {
+      if (!locks_.holds(options_.outputDir) && (!session.prepareOutputFolder() || !claimOutputFolder()))
+        return false;
+      // --force removes the earlier run only for a design the plug-in will run.
+      if (run_.force && supportedDesign(*design_) &&
+          !granted(clearEarlierRun(options_.outputDir, design_->ExperimentName, true)))
+        return false;
+    }
+    return !supportedDesign(*design_) || granted(host::checkDiskRoom(plannedOutputs()));
   }
 
  private:
@@ -137,6 +142,20 @@ class RunAdmission {
   // A resumed dataset's run rewrites the native files of the subjects it replays,
   // so the earlier native files of that run are its own, not another run's.
   bool replacesEarlierRun() const { return run_.force || run_.exports.resume; }
+
+  // What the run is sure to write: every subject's volume time course in the
+  // native folder, and in an uncompressed dataset begun afresh its bold volume
+  // (compressed files and a resumed dataset's remaining subjects are not counted).
+  std::vector<host::PlannedOutput> plannedOutputs() const {
+    const uint64_t subjects = static_cast<uint64_t>(std::max(design_->NrOfSubjects, 0));
+    const uint64_t volume = host::memoryNeedOf(*design_, false).vtcBytes;
+    std::vector<host::PlannedOutput> outputs;
+    if (writesNative())
+      outputs.push_back({options_.outputDir, "the output folder", host::saturatedProduct({subjects, volume})});
+    if (!run_.bidsDir.empty() && !run_.exports.gzip && !run_.exports.resume)
+      outputs.push_back({run_.bidsDir, "the BIDS folder", host::saturatedProduct({subjects, volume})});
+    return outputs;
+  }
 
   bool claimOutputFolder() {
     if (!granted(locks_.take(options_.outputDir))) return false;
