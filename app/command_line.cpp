@@ -4,6 +4,8 @@
 #include <csignal>
 #include <iostream>
 #include <new>
+#include <string>
+#include <system_error>
 
 #include "app/analyze_command.h"
 #include "app/check_command.h"
@@ -14,6 +16,13 @@
 #include "host/loader/plugin_library.h"
 
 namespace cohortix::app {
+namespace {
+
+constexpr char kNotEnoughMemory[] =
+    "not enough memory to finish: give the process more (ulimit -v, the control group's limit, "
+    "other programs) or ask for less";
+
+}  // namespace
 
 std::string pluginPathOf(const GlobalOptions& global) {
   return global.pluginPath.empty() ? host::defaultPluginPath().string() : global.pluginPath;
@@ -83,8 +92,14 @@ int runCommandLine(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     // The last resort: what was made so far has been given back on the way here
     // (temporaries removed, files left only whole), and the user reads one line.
-    reportError("not enough memory to finish: give the process more (ulimit -v, the control "
-                "group's limit, other programs) or ask for less");
+    reportError(kNotEnoughMemory);
+    status = ExitStatus::RunFailed;
+  } catch (const std::system_error& e) {
+    // A thread that could not be started is memory too (its stack); anything else
+    // the system refused is said as it is.
+    const bool memory = e.code() == std::errc::resource_unavailable_try_again ||
+                        e.code() == std::errc::not_enough_memory;
+    reportError(memory ? std::string(kNotEnoughMemory) : std::string("cannot go on: ") + e.what());
     status = ExitStatus::RunFailed;
   }
   // What was asked for did not reach its reader: that is no success. A run's

@@ -14,7 +14,13 @@ InterruptionWatcher::InterruptionWatcher(std::function<void(int)> stop) : stop_(
   // Blocked before the thread starts, so it inherits the mask and no signal can
   // reach the run's own threads in between.
   pthread_sigmask(SIG_BLOCK, &signals_, &previousMask_);
-  thread_ = std::thread([this] { watch(); });
+  try {
+    thread_ = std::thread([this] { watch(); });
+  } catch (...) {
+    // No thread to be had (memory, the process's limit): the signals as they were.
+    pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+    throw;
+  }
 }
 
 InterruptionWatcher::~InterruptionWatcher() {

@@ -51,6 +51,19 @@ def main():
     left = [n for n in os.listdir(analysis) if n.startswith(".cohortix")] if os.path.isdir(analysis) else []
     if left:
         failures.append(f"analyze left temporaries: {left}")
+    # Too little to start its threads: every command still ends with one line.
+    for name, command in (("run", ["run", example("faces-and-places"), "-o", os.path.join(base, "tiny-run")]),
+                          ("analyze", ["analyze", run, "-o", os.path.join(base, "tiny-analysis")]),
+                          ("report", ["report", run, "-o", os.path.join(base, "tiny.html")]),
+                          ("power", ["power", example("faces-and-places"), "--subjects", "4", "--replicates", "2",
+                                     "-o", os.path.join(base, "tiny-power"), "-q"])):
+        done = subprocess.run([COHORTIX, *command], capture_output=True, text=True, env=env,
+                              preexec_fn=limited(20))
+        lines = done.stderr.splitlines()
+        said = lines[0] if len(lines) == 1 else ""
+        if not ((done.returncode == 1 and said.startswith("cohortix: not enough memory")) or
+                (done.returncode == 5 and "of memory" in said)):
+            failures.append(f"{name} at 20 MB: status {done.returncode}, said {done.stderr!r}")
     if failures:
         print("FAIL:\n" + "\n".join(failures), file=sys.stderr)
         sys.exit(1)
