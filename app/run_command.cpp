@@ -133,7 +133,9 @@ class RunAdmission {
           !granted(clearEarlierRun(options_.outputDir, design_->ExperimentName, true)))
         return false;
     }
-    return !supportedDesign(*design_) || granted(host::checkDiskRoom(plannedOutputs()));
+    if (!supportedDesign(*design_)) return true;
+    if (writesNative() && !granted(writableFolder(options_.outputDir, "the output folder"))) return false;
+    return granted(host::checkDiskRoom(plannedOutputs()));
   }
 
  private:
@@ -144,14 +146,16 @@ class RunAdmission {
   bool replacesEarlierRun() const { return run_.force || run_.exports.resume; }
 
   // What the run is sure to write: every subject's volume time course in the
-  // native folder, and in an uncompressed dataset begun afresh its bold volume
-  // (compressed files and a resumed dataset's remaining subjects are not counted).
+  // native folder (and its uncompressed --nifti copy), and in an uncompressed
+  // dataset begun afresh its bold volume (compressed files and a resumed dataset's
+  // remaining subjects are not counted).
   std::vector<host::PlannedOutput> plannedOutputs() const {
     const uint64_t subjects = static_cast<uint64_t>(std::max(design_->NrOfSubjects, 0));
     const uint64_t volume = host::memoryNeedOf(*design_, false).vtcBytes;
+    const uint64_t copies = run_.exports.nifti && !run_.exports.gzip ? 2 : 1;
     std::vector<host::PlannedOutput> outputs;
     if (writesNative())
-      outputs.push_back({options_.outputDir, "the output folder", host::saturatedProduct({subjects, volume})});
+      outputs.push_back({options_.outputDir, "the output folder", host::saturatedProduct({subjects, volume, copies})});
     if (!run_.bidsDir.empty() && !run_.exports.gzip && !run_.exports.resume)
       outputs.push_back({run_.bidsDir, "the BIDS folder", host::saturatedProduct({subjects, volume})});
     return outputs;

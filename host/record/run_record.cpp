@@ -1,5 +1,9 @@
 #include "host/record/run_record.h"
 
+#include <cstdint>
+#include <limits>
+#include <type_traits>
+
 #include "host/io/json_input.h"
 #include "host/record/base64_text.h"
 
@@ -66,6 +70,18 @@ Json filesJson(const std::vector<RecordedFile>& files) {
   return list;
 }
 
+// A whole number of the JSON that T holds exactly.
+template <typename T>
+bool fitsIn(const Json& value) {
+  if (value.is_number_unsigned())
+    return value.get<uint64_t>() <= static_cast<uint64_t>(std::numeric_limits<T>::max());
+  if (value.is_number_integer())
+    return value.get<int64_t>() >= static_cast<int64_t>(std::numeric_limits<T>::min()) &&
+           (value.get<int64_t>() < 0 ||
+            static_cast<uint64_t>(value.get<int64_t>()) <= static_cast<uint64_t>(std::numeric_limits<T>::max()));
+  return false;
+}
+
 // Reading: every field is looked up by name, and a missing or mistyped one is
 // refused with its name.
 class Reader {
@@ -76,6 +92,14 @@ class Reader {
     if (!object.is_object() || !object.contains(key)) {
       fail(std::string("no \"") + key + "\"");
       return T();
+    }
+    if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) {
+      // The library would cast a fraction, or a number out of the type's range,
+      // without a word (undefined for the latter): a record holds whole numbers.
+      if (!fitsIn<T>(object.at(key))) {
+        fail(std::string("\"") + key + "\" is not what a record holds there");
+        return T();
+      }
     }
     try {
       return object.at(key).get<T>();
@@ -253,7 +277,7 @@ const JsonLimits& runRecordLimits() {
 Result<RunRecord> runRecordOf(const JsonValue& json) {
   if (!json.is_object() || !json.contains("CohortixRunRecord"))
     return Status::error("not a run record of Cohortix (no \"CohortixRunRecord\")");
-  if (!json["CohortixRunRecord"].is_number_integer())
+  if (!fitsIn<int>(json["CohortixRunRecord"]))
     return Status::error("\"CohortixRunRecord\" is not a schema number");
   const int schema = json["CohortixRunRecord"].get<int>();
   if (schema < 1 || schema > kRunRecordSchema)

@@ -1,10 +1,12 @@
-"""Output folders that fail the run. One that cannot be created is refused before
-the run with status 5, one on a read-only file system ends the command with
-status 4; both say why. A disk that fills
-during a run (a small tmpfs, which needs root; skipped with a note otherwise) ends
-it with status 4 naming each file that could not be written and why, leaves no
-temporary and no partial file under a final name, and keeps the files written
-before it filled byte for byte as a run on a roomy disk writes them. The same holds
+"""Output folders that fail the run. One that cannot be created, one on a
+read-only file system and one on a file system without room for the volumes the
+run is sure to write are refused before the run with status 5, saying why. A disk
+that fills during a run all the same (a small tmpfs, which needs root; skipped
+with a note otherwise: here the compressed --nifti copies, whose size is not known
+beforehand, fill it) ends it with status 4 naming each file that could not be
+written and why, leaves no temporary and no partial file under a final name, and
+keeps the files written before it filled byte for byte as a run on a roomy disk
+writes them. The same holds
 for a `--bids --gzip` dataset on a disk that fills: every compressed volume there is
 whole, and the dataset says it is unfinished."""
 
@@ -24,8 +26,8 @@ TMP = pathlib.Path(os.environ["COHORTIX_TEST_TMP"])
 failures = []
 
 
-def run(folder):
-    process = subprocess.run([COHORTIX, "run", STUDY, "-o", str(folder), "--quiet"],
+def run(folder, *extra):
+    process = subprocess.run([COHORTIX, "run", STUDY, "-o", str(folder), "--quiet", *extra],
                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
                              timeout=600)
     # The study's region lies half outside its box, which the run warns about first.
@@ -61,7 +63,7 @@ def check_read_only_folder():
         return
     try:
         code, messages = run(folder)
-        if code != 4 or not any("Read-only file system" in m for m in messages):
+        if code != 5 or not any("Read-only file system" in m for m in messages):
             failures.append(f"read-only folder: status {code}, messages {messages[:3]}")
         if any(folder.iterdir()):
             failures.append(f"read-only folder: files in it: {list(folder.iterdir())}")
@@ -71,29 +73,43 @@ def check_read_only_folder():
 
 def check_disk_filling(reference):
     folder = TMP / "full"
-    # Room for two subjects' VTCs of 23 MB each and their small files, not three.
-    if not mount_tmpfs(folder, "size=60m"):
+    # Room for the ten subjects' VTCs of 23 MB each (all the run is sure to
+    # write), not for their compressed NIfTI copies as well.
+    if not mount_tmpfs(folder, "size=300m"):
         return
     try:
-        code, messages = run(folder)
+        code, messages = run(folder, "--nifti", "--gzip")
         left = sorted(path.name for path in folder.iterdir())
         if code != 4:
             failures.append(f"full disk: status {code}, expected 4")
-        if "cohortix: cannot write S3_G1_SimA.vtc: No space left on device" not in messages:
-            failures.append(f"full disk: no report of S3_G1_SimA.vtc: {messages[:4]}")
+        if not any(m.startswith("cohortix: cannot write ") and m.endswith(": No space left on device")
+                   for m in messages):
+            failures.append(f"full disk: no file reported as not written: {messages[:4]}")
         summary = [m for m in messages if "of the run's files could not be written" in m]
-        missing = [f"S{s}_G{1 + (s > 5)}_SimA.{e}" for s in range(1, 11) for e in ("prt", "rtc", "vtc")]
-        missing = [name for name in missing if name not in left]
-        if len(summary) != 1 or not all(name in summary[0] for name in missing):
+        expected = sorted(path.name for path in reference.iterdir() if not path.name.startswith("cohortix-run"))
+        missing = [name for name in expected if name not in left]
+        if not missing or len(summary) != 1 or not all(name in summary[0] for name in missing):
             failures.append(f"full disk: summary {summary} does not name {missing}")
         broken = incomplete_files(folder)
         if broken:
             failures.append(f"full disk: files not whole: {broken}")
-        for subject in ("S1_G1_SimA", "S2_G1_SimA"):
-            for extension in (".prt", ".rtc", ".vtc"):
-                name = subject + extension
-                if name not in left or not filecmp.cmp(folder / name, reference / name, shallow=False):
-                    failures.append(f"full disk: {name} missing or not as on a roomy disk")
+        for name in left:
+            if name in expected and not filecmp.cmp(folder / name, reference / name, shallow=False):
+                failures.append(f"full disk: {name} not as on a roomy disk")
+        if "S1_G1_SimA.vtc" not in left:
+            failures.append(f"full disk: not even the first subject written: {left}")
+    finally:
+        unmount(folder)
+
+
+def check_disk_without_room():
+    folder = TMP / "small"
+    if not mount_tmpfs(folder, "size=60m"):
+        return
+    try:
+        code, messages = run(folder)
+        if code != 5 or len(messages) != 1 or "no room to write" not in messages[0] or any(folder.iterdir()):
+            failures.append(f"small disk: status {code}, messages {messages}, left {list(folder.iterdir())}")
     finally:
         unmount(folder)
 
@@ -135,10 +151,11 @@ check_dataset_disk_filling()
 check_uncreatable_folder()
 check_read_only_folder()
 reference = TMP / "reference"
-code, messages = run(reference)
+code, messages = run(reference, "--nifti", "--gzip")
 if code != 0:
     failures.append(f"reference run: status {code}, messages {messages}")
 check_disk_filling(reference)
+check_disk_without_room()
 if failures:
     print("FAIL:\n" + "\n".join(failures), file=sys.stderr)
     sys.exit(1)

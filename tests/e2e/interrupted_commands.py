@@ -39,6 +39,8 @@ def interrupt(command, environment, rounds, longest=1.5):
 def check_stop(what, sent, status, stderr):
     if status == 0:
         return  # it finished before the signal came
+    if status == -sent and not stderr:
+        return  # it came while the process was still starting, before the command had begun
     lines = stderr.splitlines()
     if status != STATUS[sent] or not lines or f"interrupted by {signal.Signals(sent).name}" not in lines[-1]:
         failures.append(f"{what}: {signal.Signals(sent).name} gave status {status}, said {stderr!r}")

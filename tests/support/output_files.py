@@ -3,6 +3,7 @@ holds exactly what its own header announces, no less and nothing after it, and e
 exported .tsv ends its last row, and the run's record is whole JSON. Used by the end-to-end tests
 of runs that are interrupted or meet a full disk."""
 
+import gzip
 import json
 import pathlib
 import re
@@ -101,6 +102,17 @@ def json_problem(data):
 
 CHECKS = {".json": json_problem, ".vtc": vtc_problem, ".rtc": rtc_problem, ".prt": prt_problem, ".nii": nii_problem,
           ".tsv": tsv_problem}
+
+
+def gz_problem(data):
+    """A gzip stream read to its end (CRC and length checked) holding a whole NIfTI image."""
+    try:
+        return nii_problem(gzip.decompress(data))
+    except (OSError, EOFError) as error:
+        return f"not a whole gzip stream: {error}"
+
+
+CHECKS[".gz"] = gz_problem
 
 
 def incomplete_files(folder):
