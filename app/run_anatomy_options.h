@@ -1,5 +1,5 @@
 #pragma once
-// The run's anatomy (--anatomy [FILE], --anatomy-space, --signal-in): the options,
+// The run's anatomy (--anatomy [FILE], --anatomy-space, --signal-in, --motion): the options,
 // the anatomy built before the run starts, and its stage and outputs on the
 // session's output path.
 
@@ -29,6 +29,7 @@ struct RunAnatomyOptions {
   std::string mask;             // FILE's brain mask; empty: none given
   std::string signalIn = "grey";
   bool variation = false;       // each subject on its own affine of the anatomy
+  std::string motion;           // the head motion's profile; empty: the head keeps still
 };
 
 // Returns --anatomy, whose count says whether it was given.
@@ -40,12 +41,13 @@ class RunAnatomy {
   // missing templates (with the command that installs them) or an image that is
   // not one. Null when no anatomy is asked for.
   // `keepNoise`: false when the host's noise will take the plug-in's place.
-  // With --anatomy-variation, the subjects' own anatomies are drawn from `seed`
-  // and `replicate`, as the host's noise is.
+  // With --anatomy-variation and --motion, the subjects' own anatomies and
+  // motions are drawn from `seed` and `replicate`, as the host's noise is; the
+  // motion's drift runs at `repetitionTime`.
   static host::Result<std::unique_ptr<RunAnatomy>> prepare(const RunAnatomyOptions& options,
                                                            const SimulationDesign& design,
                                                            bool keepNoise = true, uint64_t seed = 0,
-                                                           int32_t replicate = 0);
+                                                           int32_t replicate = 0, double repetitionTime = 2.0);
 
   // The stage (ahead of the host's noise) and the outputs.
   void plugInto(host::HostSession& session, host::anatomy::AnatomyOutputSetting setting,

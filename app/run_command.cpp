@@ -191,7 +191,8 @@ host::Result<std::unique_ptr<RunAnatomy>> prepareAnatomy(const RunOptions& run,
   // data without it and the noise goes on at the composed baseline.
   host::noise::NoiseStage* stage = noise.stage();
   const bool replaced = stage != nullptr && stage->replacesPluginNoise();
-  host::Result<std::unique_ptr<RunAnatomy>> anatomy = RunAnatomy::prepare(run.anatomy, *design, !replaced, run.noise.seed, run.noise.replicate);
+  host::Result<std::unique_ptr<RunAnatomy>> anatomy = RunAnatomy::prepare(run.anatomy, *design, !replaced, run.noise.seed, run.noise.replicate,
+                                                                       run.repetitionTime);
   if (anatomy && replaced) {
     const host::anatomy::Composition& composition = anatomy.value()->composition();
     stage->takeRecomposedData([&composition](const host::SavedSubject& subject) {
@@ -370,9 +371,16 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
       action = [run, &global] { return resumeFromRecord(run->bidsDir, run->asked, global); };
       return;
     }
-    // The seed draws the host's noise and the subjects' own anatomies: alone it does nothing.
-    if (command->count("--seed") > 0 && run->noise.profile.empty() && !run->anatomy.variation)
-      throw CLI::ValidationError("--seed", "seeds the host's noise (--noise) or --anatomy-variation; give one");
+    // The seed draws the host's noise, the subjects' own anatomies and their
+    // motion: alone it does nothing.
+    if (command->count("--seed") > 0 && run->noise.profile.empty() && !run->anatomy.variation &&
+        run->anatomy.motion.empty())
+      throw CLI::ValidationError("--seed",
+                                 "seeds the host's noise (--noise), --anatomy-variation or --motion; give one");
+    if (!run->anatomy.motion.empty() && !run->anatomy.wanted)
+      throw CLI::ValidationError("--motion",
+                                 "moves the head of --anatomy's brain; the plug-in's box alone cannot be seen "
+                                 "to move: give --anatomy as well");
     if (run->exports.gzip && !run->exports.nifti && run->bidsDir.empty())
       throw CLI::ValidationError("--gzip", "compresses the volumes of --nifti or --bids; give one");
     action = [run, &global] { return runStudy(*run, global); };

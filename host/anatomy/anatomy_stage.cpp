@@ -7,6 +7,8 @@
 #include "host/export/json_text.h"
 #include "host/export/nifti_writer.h"
 #include "host/io/plain_file_name.h"
+#include "host/motion/motion_truth.h"
+#include "host/motion/rigid_resampling.h"
 
 namespace cohortix::host::anatomy {
 namespace {
@@ -80,12 +82,33 @@ void AnatomyOutputs::subjectSaved(const SavedSubject& subject, SubjectOutcomes& 
     const std::string stem = fs::path(subject.files.vtc).stem().string();
     attempt(outcomes, writeHead(resolveOutputName(setting_.outputDir,
                                                   stem + "_T1w" + niftiEnding(setting_.gzip))));
+    writeMotionTruth(subject, resolveOutputName(setting_.outputDir, stem + "_truth_motion").string(), outcomes);
   }
   if (setting_.bidsDir.empty()) return;
   const std::string label = bidsSubjectLabel(subject.subjectNumber, setting_.largestSubjectNumber);
   const fs::path folder = setting_.bidsDir / bidsSubjectId(label) / "anat";
   if (Status made = makeExportFolder(disk_, folder); !made) return attempt(outcomes, made);
   attempt(outcomes, writeHead(folder / (bidsSubjectId(label) + "_T1w" + niftiEnding(setting_.gzip))));
+  if (!setting_.bidsTruth || !composition_.motion()) return;
+  // Beside the subject's other truth, under the dataset's derivatives.
+  const fs::path derived = setting_.bidsDir / "derivatives" / "cohortix" / bidsSubjectId(label) / "func";
+  if (Status made = makeExportFolder(disk_, derived); !made) return attempt(outcomes, made);
+  writeMotionTruth(subject,
+                   (derived / (bidsFunctionalStem(label, bidsTaskLabel(setting_.experiment)) + "_desc-motion_timeseries"))
+                       .string(),
+                   outcomes);
+}
+
+void AnatomyOutputs::writeMotionTruth(const SavedSubject& subject, const std::string& stem,
+                                      SubjectOutcomes& outcomes) {
+  const auto& motion = composition_.motion();
+  if (!motion) return;
+  const VTCAnatomy& on = composition_.anatomy();
+  const motion::RigidResampler grid({on.dims.DimX, on.dims.DimY, on.dims.DimZ}, talairachAffine(on.box));
+  const std::size_t volumes = subject.nrOfVolumes > 0 ? static_cast<std::size_t>(subject.nrOfVolumes) : 0;
+  attempt(outcomes, writeExportText(disk_, stem + ".tsv",
+                                    motion::motionTableTsv(motion->posesOf(subject.subjectNumber, volumes))));
+  attempt(outcomes, writeExportText(disk_, stem + ".json", motion::motionSidecarJson(motion->profile, grid.centre())));
 }
 
 void AnatomyOutputs::writeGridTruth(const fs::path& mask, const fs::path& tissue,

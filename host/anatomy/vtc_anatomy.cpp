@@ -4,6 +4,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "host/motion/rigid_resampling.h"
+
 namespace cohortix::host::anatomy {
 namespace {
 
@@ -136,6 +138,7 @@ void Composition::composeData(const SubjectComponents& subject, const DesignMatr
   std::vector<std::vector<float>> responses;
   for (std::size_t r = 0; r < subject.regions.size(); ++r)
     responses.push_back(regionResponse(subject, matrix, r, volumes));
+  if (motion_) return composeMoving(subject, on, responses, data, volumes);
   const float A = subject.levels.OnePercent;
   for (std::size_t v = 0; v < voxels; ++v) {
     float* values = data.data() + v * volumes;
@@ -154,6 +157,42 @@ void Composition::composeData(const SubjectComponents& subject, const DesignMatr
       const float noise = values[t] - (F + signal);
       values[t] = (baseline + weight * signal) + kept * noise;
     }
+  }
+}
+
+std::vector<motion::Pose> AnatomyMotion::posesOf(int32_t subjectNumber, std::size_t volumes) const {
+  return motion::drawTrajectory({seed, replicate, static_cast<uint32_t>(subjectNumber)}, profile, volumes,
+                                repetitionTime);
+}
+
+void Composition::composeMoving(const SubjectComponents& subject, const VTCAnatomy& on,
+                                const std::vector<std::vector<float>>& responses, std::span<float> data,
+                                std::size_t volumes) const {
+  const std::size_t voxels = subject.voxelBaseline.size();
+  // The noise-free data, volume by volume; the data keep the noise alone.
+  std::vector<float> clean(voxels * volumes);
+  const float A = subject.levels.OnePercent;
+  const float kept = keepNoise_ ? 1.0f : 0.0f;
+  for (std::size_t v = 0; v < voxels; ++v) {
+    float* values = data.data() + v * volumes;
+    const float F = subject.voxelBaseline[v];
+    const float baseline = on.level[v] * F;
+    const int16_t label = subject.finalRegion[v];
+    const float* response = label > 0 ? responses[static_cast<std::size_t>(label - 1)].data() : nullptr;
+    const float weight = label > 0 ? signalWeight(on, v) : 0.0f;
+    for (std::size_t t = 0; t < volumes; ++t) {
+      const float signal = response != nullptr ? A * response[t] : 0.0f;
+      const float noise = values[t] - (F + signal);
+      clean[t * voxels + v] = baseline + weight * signal;
+      values[t] = kept * noise;
+    }
+  }
+  const motion::RigidResampler resampler({on.dims.DimX, on.dims.DimY, on.dims.DimZ}, talairachAffine(on.box));
+  const std::vector<motion::Pose> poses = motion_->posesOf(subject.subjectNumber, volumes);
+  std::vector<float> moved(voxels);
+  for (std::size_t t = 0; t < volumes; ++t) {
+    resampler.move(std::span<float>(clean.data() + t * voxels, voxels), poses[t], moved);
+    for (std::size_t v = 0; v < voxels; ++v) data[v * volumes + t] += moved[v];
   }
 }
 

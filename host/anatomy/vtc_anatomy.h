@@ -15,6 +15,9 @@
 //   signal     weight(v) x A x response_r(t) in region r's voxels, weight the
 //              voxel's grey-matter fraction (SignalIn::Grey) or 1 (SignalIn::All);
 //   noise      the plug-in's own, data - F - A x response_r, as it drew it.
+// With head motion (--motion), each volume's noise-free image, baseline plus
+// signal, is moved by the subject's pose at that volume (host/motion) before the
+// noise goes on, as in a scanner; the truth keeps the anatomy's frame.
 
 #include <array>
 #include <cstdint>
@@ -26,6 +29,7 @@
 #include "host/anatomy/anatomy.h"
 #include "host/anatomy/subject_variation.h"
 #include "host/documents/design_matrix.h"
+#include "host/motion/head_motion.h"
 #include "host/session/subject_components.h"
 
 namespace cohortix::host::anatomy {
@@ -67,6 +71,17 @@ struct AnatomyVariation {
   SubjectAffine affineOf(int32_t subjectNumber) const;
 };
 
+// Each subject's head moving through the run: its trajectory drawn for it from
+// (seed, replicate, subject) with the profile.
+struct AnatomyMotion {
+  motion::MotionProfile profile;
+  uint64_t seed = 0;
+  uint32_t replicate = 0;
+  double repetitionTime = 2.0;
+
+  std::vector<motion::Pose> posesOf(int32_t subjectNumber, std::size_t volumes) const;
+};
+
 class Composition {
  public:
   // `keepNoise`: the plug-in's noise stays in the data (false: the host's noise
@@ -74,11 +89,17 @@ class Composition {
   // variation, every subject is composed on its own anatomy; `anatomy` is then
   // the template's, for the run's truth.
   Composition(const VTCAnatomy& anatomy, SignalIn signalIn, bool keepNoise = true,
-              std::optional<AnatomyVariation> variation = std::nullopt)
-      : anatomy_(anatomy), signalIn_(signalIn), keepNoise_(keepNoise), variation_(std::move(variation)) {}
+              std::optional<AnatomyVariation> variation = std::nullopt,
+              std::optional<AnatomyMotion> motion = std::nullopt)
+      : anatomy_(anatomy),
+        signalIn_(signalIn),
+        keepNoise_(keepNoise),
+        variation_(std::move(variation)),
+        motion_(std::move(motion)) {}
 
   const VTCAnatomy& anatomy() const { return anatomy_; }
   const std::optional<AnatomyVariation>& variation() const { return variation_; }
+  const std::optional<AnatomyMotion>& motion() const { return motion_; }
 
   // The subject's data (its VTC's layout) recomposed in place. The components
   // must be of this grid.
@@ -97,6 +118,11 @@ class Composition {
     const VTCAnatomy* on = nullptr;
   };
   SubjectAnatomy anatomyOf(const SubjectComponents& subject) const;
+  // composeData with the head moving: the noise-free volumes gathered, moved and
+  // put back over the noise.
+  void composeMoving(const SubjectComponents& subject, const VTCAnatomy& on,
+                     const std::vector<std::vector<float>>& responses, std::span<float> data,
+                     std::size_t volumes) const;
   float signalWeight(const VTCAnatomy& on, std::size_t voxel) const {
     return signalIn_ == SignalIn::All ? 1.0f : on.tissue[kGrey][voxel];
   }
@@ -105,6 +131,7 @@ class Composition {
   SignalIn signalIn_;
   bool keepNoise_;
   std::optional<AnatomyVariation> variation_;
+  std::optional<AnatomyMotion> motion_;
 };
 
 }  // namespace cohortix::host::anatomy
