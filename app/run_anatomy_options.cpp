@@ -1,7 +1,9 @@
 #include "app/run_anatomy_options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
+#include <thread>
 
 #include "control/vtc_geometry.h"
 #include "host/anatomy/anatomy_cache.h"
@@ -15,7 +17,9 @@ std::optional<host::anatomy::AnatomyMotion> motionOf(const RunAnatomyOptions& op
                                                      int32_t replicate, double repetitionTime) {
   const std::optional<host::motion::MotionProfile> profile = host::motion::motionPreset(options.motion);
   if (!profile) return std::nullopt;
-  return host::anatomy::AnatomyMotion{*profile, seed, static_cast<uint32_t>(replicate), repetitionTime};
+  // The plug-in simulates the next subject on one core; the motion may have the others.
+  const int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
+  return host::anatomy::AnatomyMotion{*profile, seed, static_cast<uint32_t>(replicate), repetitionTime, threads};
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <stdexcept>
+#include <thread>
 
 #include "host/motion/rigid_resampling.h"
 
@@ -189,10 +191,43 @@ void Composition::composeMoving(const SubjectComponents& subject, const VTCAnato
   }
   const motion::RigidResampler resampler({on.dims.DimX, on.dims.DimY, on.dims.DimZ}, talairachAffine(on.box));
   const std::vector<motion::Pose> poses = motion_->posesOf(subject.subjectNumber, volumes);
-  std::vector<float> moved(voxels);
-  for (std::size_t t = 0; t < volumes; ++t) {
-    resampler.move(std::span<float>(clean.data() + t * voxels, voxels), poses[t], moved);
-    for (std::size_t v = 0; v < voxels; ++v) data[v * volumes + t] += moved[v];
+  // Each volume moved in its own place; worker w takes volumes w, w + parts, ...
+  const auto moveVolumes = [&](std::size_t part, std::size_t parts) {
+    std::vector<float> moved(voxels);
+    for (std::size_t t = part; t < volumes; t += parts) {
+      const std::span<float> volume(clean.data() + t * voxels, voxels);
+      resampler.move(volume, poses[t], moved);
+      std::copy(moved.begin(), moved.end(), volume.begin());
+    }
+  };
+  const std::size_t parts = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(motion_->threads, 1)), 1,
+                                                    std::max<std::size_t>(volumes, 1));
+  std::vector<std::thread> workers;
+  std::vector<std::exception_ptr> failures(parts);
+  for (std::size_t part = 1; part < parts; ++part)
+    workers.emplace_back([&, part] {
+      try {
+        moveVolumes(part, parts);
+      } catch (...) {
+        failures[part] = std::current_exception();
+      }
+    });
+  try {
+    moveVolumes(0, parts);
+  } catch (...) {
+    failures[0] = std::current_exception();
+  }
+  for (std::thread& worker : workers) worker.join();
+  for (const std::exception_ptr& failure : failures)
+    if (failure) std::rethrow_exception(failure);
+  // Back over the noise, a block of voxels at a time so both layouts stay in cache.
+  constexpr std::size_t kBlock = 16;
+  for (std::size_t first = 0; first < voxels; first += kBlock) {
+    const std::size_t last = std::min(first + kBlock, voxels);
+    for (std::size_t t = 0; t < volumes; ++t) {
+      const float* volume = clean.data() + t * voxels;
+      for (std::size_t v = first; v < last; ++v) data[v * volumes + t] += volume[v];
+    }
   }
 }
 

@@ -78,6 +78,7 @@ struct AnatomyMotion {
   uint64_t seed = 0;
   uint32_t replicate = 0;
   double repetitionTime = 2.0;
+  int threads = 1;  // volumes moved side by side; the same data whatever the number
 
   std::vector<motion::Pose> posesOf(int32_t subjectNumber, std::size_t volumes) const;
 };

@@ -1,5 +1,6 @@
 #include "host/motion/rigid_resampling.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <vector>
@@ -25,13 +26,9 @@ Matrix inverse(const Matrix& a) {
   return out;
 }
 
-// One line's samples turned into its coefficients in place (Thevenaz, Blu and
-// Unser, "Interpolation revisited", IEEE TMI 2000: the exact mirror-symmetric
-// initial values).
+// One contiguous line turned into its coefficients in place, as below.
 void prefilterLine(double* c, std::size_t n) {
-  if (n < 2) return;
   const double z = kPole, gain = (1.0 - z) * (1.0 - 1.0 / z);
-  for (std::size_t k = 0; k < n; ++k) c[k] *= gain;
   double zn = z, z2n = std::pow(z, static_cast<double>(n - 1));
   double sum = c[0] + z2n * c[n - 1];
   z2n = z2n * z2n / z;
@@ -40,10 +37,64 @@ void prefilterLine(double* c, std::size_t n) {
     zn *= z;
     z2n /= z;
   }
-  c[0] = sum / (1.0 - zn * zn);
-  for (std::size_t k = 1; k < n; ++k) c[k] += z * c[k - 1];
+  c[0] = gain * sum / (1.0 - zn * zn);
+  for (std::size_t k = 1; k < n; ++k) c[k] = gain * c[k] + z * c[k - 1];
   c[n - 1] = (z / (z * z - 1.0)) * (z * c[n - 2] + c[n - 1]);
   for (std::size_t k = n - 1; k-- > 0;) c[k] = z * (c[k + 1] - c[k]);
+}
+
+// The lines along one axis turned into their coefficients in place (Thevenaz,
+// Blu and Unser, "Interpolation revisited", IEEE TMI 2000, with the exact
+// mirror-symmetric initial values). The volume is `outer` blocks of `n` rows of
+// `inner` values, a row holding one value of each of `inner` lines, so every
+// step of the recursion runs along a contiguous row.
+void prefilterLines(double* values, std::size_t outer, std::size_t n, std::size_t inner) {
+  if (n < 2) return;
+  if (inner == 1) {
+    for (std::size_t block = 0; block < outer; ++block) prefilterLine(values + block * n, n);
+    return;
+  }
+  const double z = kPole, gain = (1.0 - z) * (1.0 - 1.0 / z);
+  // c+(0) = sum_k w_k c(k) / (1 - z^(2n - 2)), w_k = z^k + z^(2n - 2 - k) inside,
+  // 1 and z^(n - 1) at the ends.
+  std::vector<double> w(n);
+  const double last = std::pow(z, static_cast<double>(n - 1));
+  w[0] = 1.0;
+  w[n - 1] = last;
+  for (std::size_t k = 1; k + 1 < n; ++k)
+    w[k] = std::pow(z, static_cast<double>(k)) + std::pow(z, static_cast<double>(2 * n - 2 - k));
+  const double scale = gain / (1.0 - last * last);
+  const double ending = z / (z * z - 1.0);
+  std::vector<double> first(inner);
+  for (std::size_t block = 0; block < outer; ++block) {
+    double* c = values + block * n * inner;
+    const auto row = [&](std::size_t k) { return c + k * inner; };
+    std::fill(first.begin(), first.end(), 0.0);
+    for (std::size_t k = 0; k < n; ++k) {
+      const double* r = row(k);
+      for (std::size_t i = 0; i < inner; ++i) first[i] += w[k] * r[i];
+    }
+    for (std::size_t k = 0; k < n; ++k) {
+      double* r = row(k);
+      for (std::size_t i = 0; i < inner; ++i) r[i] *= gain;
+    }
+    for (std::size_t i = 0; i < inner; ++i) row(0)[i] = first[i] * scale;
+    for (std::size_t k = 1; k < n; ++k) {
+      double* r = row(k);
+      const double* before = row(k - 1);
+      for (std::size_t i = 0; i < inner; ++i) r[i] += z * before[i];
+    }
+    {
+      double* r = row(n - 1);
+      const double* before = row(n - 2);
+      for (std::size_t i = 0; i < inner; ++i) r[i] = ending * (z * before[i] + r[i]);
+    }
+    for (std::size_t k = n - 1; k-- > 0;) {
+      double* r = row(k);
+      const double* after = row(k + 1);
+      for (std::size_t i = 0; i < inner; ++i) r[i] = z * (after[i] - r[i]);
+    }
+  }
 }
 
 // Index i folded into [0, n) by mirroring about the edge samples.
@@ -63,15 +114,21 @@ struct Taps {
 };
 
 Taps tapsAt(double x, int32_t n) {
-  const double base = std::floor(x);
-  const double t = x - base, u = 1.0 - t;
+  // floor(x) without the library's call: truncation, one down for negatives.
+  auto whole = static_cast<int64_t>(x);
+  if (static_cast<double>(whole) > x) --whole;
+  const auto t = static_cast<float>(x - static_cast<double>(whole));
+  const float u = 1.0f - t, t2 = t * t, u2 = u * u;
   Taps taps;
-  taps.weight = {static_cast<float>(u * u * u / 6.0),
-                 static_cast<float>(2.0 / 3.0 - t * t + 0.5 * t * t * t),
-                 static_cast<float>(2.0 / 3.0 - u * u + 0.5 * u * u * u),
-                 static_cast<float>(t * t * t / 6.0)};
-  const auto first = static_cast<int64_t>(base) - 1;
-  for (int k = 0; k < 4; ++k) taps.index[k] = folded(first + k, n);
+  taps.weight = {u2 * u * (1.0f / 6.0f), 2.0f / 3.0f - t2 + 0.5f * t2 * t, 2.0f / 3.0f - u2 + 0.5f * u2 * u,
+                 t2 * t * (1.0f / 6.0f)};
+  const int64_t first = whole - 1;
+  if (first >= 0 && first + 3 < n) {
+    const auto i = static_cast<int32_t>(first);
+    taps.index = {i, i + 1, i + 2, i + 3};
+  } else {
+    for (int k = 0; k < 4; ++k) taps.index[k] = folded(first + k, n);
+  }
   return taps;
 }
 
@@ -116,22 +173,13 @@ GridAffine RigidResampler::sourceOf(const Pose& pose) const {
 }
 
 void RigidResampler::prefilter(std::span<float> image) const {
-  const std::size_t nx = static_cast<std::size_t>(dims_[0]), ny = static_cast<std::size_t>(dims_[1]),
-                    nz = static_cast<std::size_t>(dims_[2]);
-  const std::size_t strides[3] = {1, nx, nx * ny};
-  const std::size_t lengths[3] = {nx, ny, nz};
-  std::vector<double> line;
-  for (int axis = 0; axis < 3; ++axis) {
-    const std::size_t n = lengths[axis], stride = strides[axis];
-    line.resize(n);
-    // Every line along the axis starts at a voxel whose coordinate on the axis is 0.
-    for (std::size_t start = 0; start < image.size(); ++start) {
-      if ((start / stride) % n != 0) continue;
-      for (std::size_t k = 0; k < n; ++k) line[k] = image[start + k * stride];
-      prefilterLine(line.data(), n);
-      for (std::size_t k = 0; k < n; ++k) image[start + k * stride] = static_cast<float>(line[k]);
-    }
-  }
+  const auto nx = static_cast<std::size_t>(dims_[0]), ny = static_cast<std::size_t>(dims_[1]),
+             nz = static_cast<std::size_t>(dims_[2]);
+  std::vector<double> values(image.begin(), image.end());
+  prefilterLines(values.data(), ny * nz, nx, 1);
+  prefilterLines(values.data(), nz, ny, nx);
+  prefilterLines(values.data(), 1, nz, nx * ny);
+  std::transform(values.begin(), values.end(), image.begin(), [](double v) { return static_cast<float>(v); });
 }
 
 void RigidResampler::sample(std::span<const float> c, const GridAffine& s, std::span<float> moved) const {
