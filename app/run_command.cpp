@@ -95,7 +95,9 @@ class RunAdmission {
   // an output folder that is there already (locked from here on).
   bool beforeExports() {
     if (design_ == nullptr) return true;
-    const host::MemoryNeed need = host::memoryNeedOf(*design_, exportsAsked(run_.exports));
+    host::MemoryNeed need = host::memoryNeedOf(*design_, exportsAsked(run_.exports));
+    // Head motion moves a subject's volumes in a copy of its data.
+    if (!run_.anatomy.motion.empty()) need.totalBytes = host::saturatedSum(need.totalBytes, need.vtcBytes);
     if (!granted(host::checkRunMemory(need, host::memoryLimit()))) return false;
     if (!granted(folderOrMissing(options_.outputDir, "the output folder")) ||
         !granted(folderOrMissing(run_.bidsDir, "--bids")))
