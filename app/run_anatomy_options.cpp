@@ -8,6 +8,7 @@
 #include "control/vtc_geometry.h"
 #include "host/anatomy/anatomy_cache.h"
 #include "host/motion/head_motion.h"
+#include "host/motion/slice_timing.h"
 
 
 namespace cohortix::app {
@@ -20,6 +21,15 @@ std::optional<host::anatomy::AnatomyMotion> motionOf(const RunAnatomyOptions& op
   // The plug-in simulates the next subject on one core; the motion may have the others.
   const int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
   return host::anatomy::AnatomyMotion{*profile, seed, static_cast<uint32_t>(replicate), repetitionTime, threads};
+}
+
+// The slices' times on the study's grid, kept in `times` for the sidecars.
+std::optional<host::anatomy::AnatomySlices> slicesOf(const RunAnatomyOptions& options, const SimulationDesign& design,
+                                                     double repetitionTime, std::vector<double>& times) {
+  const std::optional<host::motion::SliceOrder> order = host::motion::sliceOrderNamed(options.sliceOrder);
+  if (!order) return std::nullopt;
+  times = host::motion::sliceTimes(*order, vtcDims(vtcBoxOf(design)).DimZ, repetitionTime);
+  return host::anatomy::AnatomySlices{times, repetitionTime};
 }
 
 }  // namespace
@@ -61,6 +71,13 @@ CLI::Option* addRunAnatomyOptions(CLI::App& command, RunAnatomyOptions& options)
                   "volume's noise-free image is moved (cubic B-spline) before the noise goes on, and the "
                   "six parameters and the framewise displacement go into the truth")
       ->check(CLI::IsMember(host::motion::motionPresetNames()));
+  command
+      .add_option("--slice-order", options.sliceOrder,
+                  "Acquire each volume's slices (along the images' third axis) one after the other within the TR "
+                  "(needs --anatomy): "
+                  "each slice's signal is the response at its own time, and each _bold.json gives "
+                  "SliceTiming")
+      ->check(CLI::IsMember(host::motion::sliceOrderNames()));
   return anatomy;
 }
 
@@ -88,7 +105,8 @@ host::Result<std::unique_ptr<RunAnatomy>> RunAnatomy::prepare(const RunAnatomyOp
   run->composition_ = std::make_unique<host::anatomy::Composition>(
       run->onVTC_,
       options.signalIn == "all" ? host::anatomy::SignalIn::All : host::anatomy::SignalIn::Grey,
-      keepNoise, std::move(variation), motionOf(options, seed, replicate, repetitionTime));
+      keepNoise, std::move(variation), motionOf(options, seed, replicate, repetitionTime),
+      slicesOf(options, design, repetitionTime, run->sliceTimes_));
   return run;
 }
 

@@ -283,6 +283,7 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   host::HostSession session(options, std::cout, std::cerr, disk);
   host::ExportOptions exportOptions = run.exports;
   exportOptions.readmeNote = noise.value()->readmeNote();
+  if (anatomy.value()) exportOptions.sliceTiming = anatomy.value()->sliceTimes();
   host::Result<std::unique_ptr<host::StudyExports>> opened =
       openExports(exportOptions, options, design.get(), disk);
   if (!opened) {
@@ -379,6 +380,9 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
         run->anatomy.motion.empty())
       throw CLI::ValidationError("--seed",
                                  "seeds the host's noise (--noise), --anatomy-variation or --motion; give one");
+    if (!run->anatomy.sliceOrder.empty() && !run->anatomy.wanted)
+      throw CLI::ValidationError("--slice-order",
+                                 "times the slices of --anatomy's recomposed signal: give --anatomy as well");
     if (!run->anatomy.motion.empty() && !run->anatomy.wanted)
       throw CLI::ValidationError("--motion",
                                  "moves the head of --anatomy's brain; the plug-in's box alone cannot be seen "

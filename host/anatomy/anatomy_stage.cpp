@@ -38,7 +38,7 @@ void AnatomyStage::prepare(const SavedSubject& subject, std::span<float> data) {
         "the anatomy recomposes a subject from what the plug-in reports it drew, and the loaded "
         "plug-in reports nothing");
   const std::size_t volumes = subject.nrOfVolumes > 0 ? static_cast<std::size_t>(subject.nrOfVolumes) : 0;
-  composition_.composeData(*subject.components, subject.designMatrix, data, volumes);
+  composition_.composeData(*subject.components, subject.designMatrix, data, volumes, &subject.protocol);
 }
 
 AnatomyOutputs::AnatomyOutputs(const Anatomy& anatomy, const Composition& composition,

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "host/documents/two_gamma_hrf.h"
 #include "host/motion/rigid_resampling.h"
 
 namespace cohortix::host::anatomy {
@@ -131,7 +132,7 @@ Composition::SubjectAnatomy Composition::anatomyOf(const SubjectComponents& subj
 }
 
 void Composition::composeData(const SubjectComponents& subject, const DesignMatrix& matrix,
-                              std::span<float> data, std::size_t volumes) const {
+                              std::span<float> data, std::size_t volumes, const ProtocolDocument* protocol) const {
   const std::size_t voxels = subject.voxelBaseline.size();
   if (voxels != anatomy_.voxels() || voxels * volumes != data.size())
     throw std::runtime_error("the subject's data are not of the anatomy's grid");
@@ -140,7 +141,12 @@ void Composition::composeData(const SubjectComponents& subject, const DesignMatr
   std::vector<std::vector<float>> responses;
   for (std::size_t r = 0; r < subject.regions.size(); ++r)
     responses.push_back(regionResponse(subject, matrix, r, volumes));
-  if (motion_) return composeMoving(subject, on, responses, data, volumes);
+  if (slices_ && protocol == nullptr) throw std::runtime_error("timing its slices needs the subject's protocol");
+  if (slices_) {
+    const SliceResponses timed = sliceResponses(subject, matrix, *protocol, volumes);
+    return composeParts(subject, on, responses, &timed, data, volumes);
+  }
+  if (motion_) return composeParts(subject, on, responses, nullptr, data, volumes);
   const float A = subject.levels.OnePercent;
   for (std::size_t v = 0; v < voxels; ++v) {
     float* values = data.data() + v * volumes;
@@ -167,12 +173,53 @@ std::vector<motion::Pose> AnatomyMotion::posesOf(int32_t subjectNumber, std::siz
                                 repetitionTime);
 }
 
-void Composition::composeMoving(const SubjectComponents& subject, const VTCAnatomy& on,
-                                const std::vector<std::vector<float>>& responses, std::span<float> data,
-                                std::size_t volumes) const {
+Composition::SliceResponses Composition::sliceResponses(const SubjectComponents& subject,
+                                                        const DesignMatrix& matrix,
+                                                        const ProtocolDocument& protocol,
+                                                        std::size_t volumes) const {
+  // Each predictor's boxcar, from the condition of its name; convolved as the
+  // session convolves it, it must give the predictor back.
+  std::vector<std::vector<float>> boxcars;
+  const std::vector<double> kernel = twoGammaKernel(slices_->repetitionTime);
+  for (const Predictor& predictor : matrix.predictors) {
+    std::vector<float> boxcar(predictor.values.size(), 0.0f);
+    for (const ProtocolCondition& condition : protocol.conditions)
+      if (condition.name == predictor.name) setValuesFromIntervals(boxcar, condition.intervals, 1.0f);
+    std::vector<float> convolved = boxcar;
+    convolveInPlace(convolved, kernel);
+    if (convolved != predictor.values)
+      throw std::runtime_error("its predictor \"" + predictor.name +
+                               "\" is not its protocol's condition convolved with the haemodynamic response, so "
+                               "its slices cannot be given their own times");
+    boxcars.push_back(std::move(boxcar));
+  }
+  SliceResponses timed;
+  for (const double offset : slices_->times) {
+    DesignMatrix shifted = matrix;
+    const std::vector<double> at = twoGammaKernelAt(slices_->repetitionTime, offset);
+    for (std::size_t p = 0; p < boxcars.size(); ++p) {
+      shifted.predictors[p].values = boxcars[p];
+      convolveInPlace(shifted.predictors[p].values, at);
+    }
+    std::vector<std::vector<float>> regions;
+    for (std::size_t r = 0; r < subject.regions.size(); ++r)
+      regions.push_back(regionResponse(subject, shifted, r, volumes));
+    timed.push_back(std::move(regions));
+  }
+  return timed;
+}
+
+void Composition::composeParts(const SubjectComponents& subject, const VTCAnatomy& on,
+                               const std::vector<std::vector<float>>& responses, const SliceResponses* slices,
+                               std::span<float> data, std::size_t volumes) const {
   const std::size_t voxels = subject.voxelBaseline.size();
-  // The noise-free data, volume by volume; the data keep the noise alone.
-  std::vector<float> clean(voxels * volumes);
+  const auto sliceSize = static_cast<std::size_t>(on.dims.DimX) * static_cast<std::size_t>(on.dims.DimY),
+             slicesInBox = static_cast<std::size_t>(on.dims.DimZ);
+  if (slices != nullptr && slices->size() != slicesInBox)
+    throw std::runtime_error("the slices' times are not of the anatomy's grid");
+  // Without motion the noise-free values go straight back over the noise; with
+  // it they are gathered volume by volume and the data keep the noise alone.
+  std::vector<float> clean(motion_ ? voxels * volumes : 0);
   const float A = subject.levels.OnePercent;
   const float kept = keepNoise_ ? 1.0f : 0.0f;
   for (std::size_t v = 0; v < voxels; ++v) {
@@ -180,15 +227,24 @@ void Composition::composeMoving(const SubjectComponents& subject, const VTCAnato
     const float F = subject.voxelBaseline[v];
     const float baseline = on.level[v] * F;
     const int16_t label = subject.finalRegion[v];
-    const float* response = label > 0 ? responses[static_cast<std::size_t>(label - 1)].data() : nullptr;
+    const auto region = static_cast<std::size_t>(label > 0 ? label - 1 : 0);
+    const float* response = label > 0 ? responses[region].data() : nullptr;
+    const float* shown = response;
+    if (label > 0 && slices != nullptr) shown = (*slices)[v / sliceSize][region].data();
     const float weight = label > 0 ? signalWeight(on, v) : 0.0f;
     for (std::size_t t = 0; t < volumes; ++t) {
       const float signal = response != nullptr ? A * response[t] : 0.0f;
       const float noise = values[t] - (F + signal);
-      clean[t * voxels + v] = baseline + weight * signal;
-      values[t] = kept * noise;
+      const float cleanValue = baseline + weight * (shown != nullptr ? A * shown[t] : 0.0f);
+      if (motion_) {
+        clean[t * voxels + v] = cleanValue;
+        values[t] = kept * noise;
+      } else {
+        values[t] = cleanValue + kept * noise;
+      }
     }
   }
+  if (!motion_) return;
   const motion::RigidResampler resampler({on.dims.DimX, on.dims.DimY, on.dims.DimZ}, talairachAffine(on.box));
   const std::vector<motion::Pose> poses = motion_->posesOf(subject.subjectNumber, volumes);
   // Each volume moved in its own place; worker w takes volumes w, w + parts, ...

@@ -17,7 +17,10 @@
 //   noise      the plug-in's own, data - F - A x response_r, as it drew it.
 // With head motion (--motion), each volume's noise-free image, baseline plus
 // signal, is moved by the subject's pose at that volume (host/motion) before the
-// noise goes on, as in a scanner; the truth keeps the anatomy's frame.
+// noise goes on, as in a scanner; the truth keeps the anatomy's frame. With a
+// slice order (--slice-order), a region's signal in each slice is its response at
+// that slice's own acquisition time: the protocol's boxcars convolved with the
+// haemodynamic response sampled at those times (host/motion/slice_timing.h).
 
 #include <array>
 #include <cstdint>
@@ -29,6 +32,7 @@
 #include "host/anatomy/anatomy.h"
 #include "host/anatomy/subject_variation.h"
 #include "host/documents/design_matrix.h"
+#include "host/documents/protocol_document.h"
 #include "host/motion/head_motion.h"
 #include "host/session/subject_components.h"
 
@@ -83,6 +87,12 @@ struct AnatomyMotion {
   std::vector<motion::Pose> posesOf(int32_t subjectNumber, std::size_t volumes) const;
 };
 
+// Each slice acquired at its own time within the volume.
+struct AnatomySlices {
+  std::vector<double> times;  // seconds after the volume's start, per VTC z index
+  double repetitionTime = 2.0;
+};
+
 class Composition {
  public:
   // `keepNoise`: the plug-in's noise stays in the data (false: the host's noise
@@ -91,21 +101,24 @@ class Composition {
   // the template's, for the run's truth.
   Composition(const VTCAnatomy& anatomy, SignalIn signalIn, bool keepNoise = true,
               std::optional<AnatomyVariation> variation = std::nullopt,
-              std::optional<AnatomyMotion> motion = std::nullopt)
+              std::optional<AnatomyMotion> motion = std::nullopt,
+              std::optional<AnatomySlices> slices = std::nullopt)
       : anatomy_(anatomy),
         signalIn_(signalIn),
         keepNoise_(keepNoise),
         variation_(std::move(variation)),
-        motion_(std::move(motion)) {}
+        motion_(std::move(motion)),
+        slices_(std::move(slices)) {}
 
   const VTCAnatomy& anatomy() const { return anatomy_; }
   const std::optional<AnatomyVariation>& variation() const { return variation_; }
   const std::optional<AnatomyMotion>& motion() const { return motion_; }
 
   // The subject's data (its VTC's layout) recomposed in place. The components
-  // must be of this grid.
+  // must be of this grid; with slices, `protocol` is the subject's (its design
+  // matrix must be its conditions convolved with the haemodynamic response).
   void composeData(const SubjectComponents& subject, const DesignMatrix& matrix,
-                   std::span<float> data, std::size_t volumes) const;
+                   std::span<float> data, std::size_t volumes, const ProtocolDocument* protocol = nullptr) const;
   // The truth of what composeData adds: the baseline as composed and each voxel's
   // signal weight.
   void composeTruth(SubjectComponents& subject) const;
@@ -119,11 +132,16 @@ class Composition {
     const VTCAnatomy* on = nullptr;
   };
   SubjectAnatomy anatomyOf(const SubjectComponents& subject) const;
-  // composeData with the head moving: the noise-free volumes gathered, moved and
-  // put back over the noise.
-  void composeMoving(const SubjectComponents& subject, const VTCAnatomy& on,
-                     const std::vector<std::vector<float>>& responses, std::span<float> data,
-                     std::size_t volumes) const;
+  // Per slice, per region, the response at the slice's times.
+  using SliceResponses = std::vector<std::vector<std::vector<float>>>;
+  SliceResponses sliceResponses(const SubjectComponents& subject, const DesignMatrix& matrix,
+                                const ProtocolDocument& protocol, std::size_t volumes) const;
+  // composeData with the head moving or the slices timed: the noise-free
+  // volumes (each slice's signal at its time) gathered, moved, and put back over
+  // the noise.
+  void composeParts(const SubjectComponents& subject, const VTCAnatomy& on,
+                    const std::vector<std::vector<float>>& responses, const SliceResponses* slices,
+                    std::span<float> data, std::size_t volumes) const;
   float signalWeight(const VTCAnatomy& on, std::size_t voxel) const {
     return signalIn_ == SignalIn::All ? 1.0f : on.tissue[kGrey][voxel];
   }
@@ -133,6 +151,7 @@ class Composition {
   bool keepNoise_;
   std::optional<AnatomyVariation> variation_;
   std::optional<AnatomyMotion> motion_;
+  std::optional<AnatomySlices> slices_;
 };
 
 }  // namespace cohortix::host::anatomy
