@@ -29,7 +29,7 @@ std::optional<host::anatomy::AnatomySlices> slicesOf(const RunAnatomyOptions& op
   const std::optional<host::motion::SliceOrder> order = host::motion::sliceOrderNamed(options.sliceOrder);
   if (!order) return std::nullopt;
   times = host::motion::sliceTimes(*order, vtcDims(vtcBoxOf(design)).DimZ, repetitionTime);
-  return host::anatomy::AnatomySlices{times, repetitionTime};
+  return host::anatomy::AnatomySlices{options.sliceOrder, times, repetitionTime};
 }
 
 }  // namespace

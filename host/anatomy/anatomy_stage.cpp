@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "host/export/bids_names.h"
+#include "host/export/decimal_text.h"
 #include "host/export/export_file.h"
 #include "host/export/json_text.h"
 #include "host/export/nifti_writer.h"
@@ -28,6 +29,14 @@ std::string sidecarFor(const fs::path& image) {
         name.compare(name.size() - std::string(ending).size(), std::string::npos, ending) == 0)
       return name.substr(0, name.size() - std::string(ending).size()) + ".json";
   return name + ".json";
+}
+
+std::string sliceTimingJson(const AnatomySlices& slices) {
+  std::string times;
+  for (std::size_t k = 0; k < slices.times.size(); ++k) times += (k == 0 ? "" : ", ") + secondsText(slices.times[k]);
+  return "{\n  \"SliceOrder\": \"" + slices.order + "\",\n  \"SliceTiming\": [" + times +
+         "],\n  \"Units\": \"s after the volume's start, one per slice along the VTC's z axis (the NIfTI "
+         "volumes' third axis)\"\n}\n";
 }
 
 }  // namespace
@@ -142,6 +151,12 @@ void AnatomyOutputs::runFinished(SubjectOutcomes& outcomes) {
     writeGridTruth(resolveOutputName(setting_.outputDir, setting_.experiment + "_truth_brain_mask" + nii),
                    resolveOutputName(setting_.outputDir, setting_.experiment + "_truth_tissue" + nii),
                    outcomes);
+  // The slices' times beside the native files (a dataset's bold sidecars give them).
+  if (setting_.nativeFiles && composition_.slices())
+    attempt(outcomes, writeExportText(disk_,
+                                      resolveOutputName(setting_.outputDir,
+                                                        setting_.experiment + "_truth_slice_timing.json"),
+                                      sliceTimingJson(*composition_.slices())));
   if (setting_.bidsDir.empty() || !setting_.bidsTruth) return;
   const fs::path folder = setting_.bidsDir / "derivatives" / "cohortix";
   if (Status made = makeExportFolder(disk_, folder); !made) return attempt(outcomes, made);

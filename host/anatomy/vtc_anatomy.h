@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "control/vtc_geometry.h"
@@ -89,6 +90,7 @@ struct AnatomyMotion {
 
 // Each slice acquired at its own time within the volume.
 struct AnatomySlices {
+  std::string order;          // its name: ascending, descending, interleaved
   std::vector<double> times;  // seconds after the volume's start, per VTC z index
   double repetitionTime = 2.0;
 };
@@ -113,6 +115,7 @@ class Composition {
   const VTCAnatomy& anatomy() const { return anatomy_; }
   const std::optional<AnatomyVariation>& variation() const { return variation_; }
   const std::optional<AnatomyMotion>& motion() const { return motion_; }
+  const std::optional<AnatomySlices>& slices() const { return slices_; }
 
   // The subject's data (its VTC's layout) recomposed in place. The components
   // must be of this grid; with slices, `protocol` is the subject's (its design

@@ -1,7 +1,7 @@
 """`cohortix run --anatomy --slice-order`: each volume's slices acquired one after
 the other. Each _bold.json gives SliceTiming along the image's third axis
-(interleaved: slices 0, 2, 4, ..., then 1, 3, 5, ...), the dataset passes the
-BIDS validator, and each
+(interleaved: slices 0, 2, 4, ..., then 1, 3, 5, ...), as the native truth does,
+the dataset passes the BIDS validator, and each
 region voxel's noise-free signal is the truth's effects times the events'
 boxcars convolved with a two-gamma response (scipy's gamma densities) sampled at
 that voxel's slice time, not at the volume's start; --slice-order without
@@ -75,6 +75,9 @@ def check_signal(folder):
     data = image(os.path.join(func, "sub-1_task-WholeBrain_bold.nii"))
     timing = np.array(sidecar["SliceTiming"])
     check_slice_timing(timing, data.shape[2])
+    native_timing = json.load(open(os.path.join(folder, "native", "WholeBrain_truth_slice_timing.json")))
+    check(native_timing["SliceTiming"] == sidecar["SliceTiming"] and native_timing["SliceOrder"] == "interleaved",
+          f"the native truth's slice times {native_timing}")
     native = os.path.join(folder, "native", "S1_G1_WholeBrain")
     truth = json.load(open(native + "_truth.json", encoding="utf-8"))
     baseline = image(native + "_truth_baseline.nii")
