@@ -1,13 +1,38 @@
 #include "app/run_anatomy_options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
+#include <thread>
 
 #include "control/vtc_geometry.h"
 #include "host/anatomy/anatomy_cache.h"
+#include "host/motion/head_motion.h"
+#include "host/motion/slice_timing.h"
 
 
 namespace cohortix::app {
+namespace {
+
+std::optional<host::anatomy::AnatomyMotion> motionOf(const RunAnatomyOptions& options, uint64_t seed,
+                                                     int32_t replicate, double repetitionTime) {
+  const std::optional<host::motion::MotionProfile> profile = host::motion::motionPreset(options.motion);
+  if (!profile) return std::nullopt;
+  // The plug-in simulates the next subject on one core; the motion may have the others.
+  const int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
+  return host::anatomy::AnatomyMotion{*profile, seed, static_cast<uint32_t>(replicate), repetitionTime, threads};
+}
+
+// The slices' times on the study's grid, kept in `times` for the sidecars.
+std::optional<host::anatomy::AnatomySlices> slicesOf(const RunAnatomyOptions& options, const SimulationDesign& design,
+                                                     double repetitionTime, std::vector<double>& times) {
+  const std::optional<host::motion::SliceOrder> order = host::motion::sliceOrderNamed(options.sliceOrder);
+  if (!order) return std::nullopt;
+  times = host::motion::sliceTimes(*order, vtcDims(vtcBoxOf(design)).DimZ, repetitionTime);
+  return host::anatomy::AnatomySlices{options.sliceOrder, times, repetitionTime};
+}
+
+}  // namespace
 
 CLI::Option* addRunAnatomyOptions(CLI::App& command, RunAnatomyOptions& options) {
   CLI::Option* anatomy =
@@ -39,13 +64,27 @@ CLI::Option* addRunAnatomyOptions(CLI::App& command, RunAnatomyOptions& options)
                 "Give each subject its own anatomy: the template scaled, rotated and moved by a small "
                 "affine drawn from --seed and --replicate, written into its truth and its T1w's sidecar")
       ->needs(anatomy);
+  command
+      .add_option("--motion", options.motion,
+                  "Move each subject's head through the run (needs --anatomy): a rigid-body trajectory "
+                  "drawn from --seed and --replicate with this profile's drift and sudden moves; each "
+                  "volume's noise-free image is moved (cubic B-spline) before the noise goes on, and the "
+                  "six parameters and the framewise displacement go into the truth")
+      ->check(CLI::IsMember(host::motion::motionPresetNames()));
+  command
+      .add_option("--slice-order", options.sliceOrder,
+                  "Acquire each volume's slices (along the images' third axis) one after the other within the TR "
+                  "(needs --anatomy): "
+                  "each slice's signal is the response at its own time, and each _bold.json gives "
+                  "SliceTiming")
+      ->check(CLI::IsMember(host::motion::sliceOrderNames()));
   return anatomy;
 }
 
 host::Result<std::unique_ptr<RunAnatomy>> RunAnatomy::prepare(const RunAnatomyOptions& options,
                                                              const SimulationDesign& design,
                                                              bool keepNoise, uint64_t seed,
-                                                             int32_t replicate) {
+                                                             int32_t replicate, double repetitionTime) {
   if (!options.wanted) return std::unique_ptr<RunAnatomy>();
   if (!options.mask.empty() && options.file.empty())
     return host::Status::error("--anatomy-mask is the mask of --anatomy FILE; the templates have their own");
@@ -66,7 +105,8 @@ host::Result<std::unique_ptr<RunAnatomy>> RunAnatomy::prepare(const RunAnatomyOp
   run->composition_ = std::make_unique<host::anatomy::Composition>(
       run->onVTC_,
       options.signalIn == "all" ? host::anatomy::SignalIn::All : host::anatomy::SignalIn::Grey,
-      keepNoise, std::move(variation));
+      keepNoise, std::move(variation), motionOf(options, seed, replicate, repetitionTime),
+      slicesOf(options, design, repetitionTime, run->sliceTimes_));
   return run;
 }
 

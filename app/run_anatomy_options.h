@@ -1,11 +1,13 @@
 #pragma once
-// The run's anatomy (--anatomy [FILE], --anatomy-space, --signal-in): the options,
+// The run's anatomy (--anatomy [FILE], --anatomy-space, --signal-in, --motion,
+// --slice-order): the options,
 // the anatomy built before the run starts, and its stage and outputs on the
 // session's output path.
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "control/simulation_design.h"
 #include "host/anatomy/anatomy.h"
@@ -29,6 +31,8 @@ struct RunAnatomyOptions {
   std::string mask;             // FILE's brain mask; empty: none given
   std::string signalIn = "grey";
   bool variation = false;       // each subject on its own affine of the anatomy
+  std::string motion;           // the head motion's profile; empty: the head keeps still
+  std::string sliceOrder;       // the slices' order; empty: every slice at the volume's start
 };
 
 // Returns --anatomy, whose count says whether it was given.
@@ -40,12 +44,13 @@ class RunAnatomy {
   // missing templates (with the command that installs them) or an image that is
   // not one. Null when no anatomy is asked for.
   // `keepNoise`: false when the host's noise will take the plug-in's place.
-  // With --anatomy-variation, the subjects' own anatomies are drawn from `seed`
-  // and `replicate`, as the host's noise is.
+  // With --anatomy-variation and --motion, the subjects' own anatomies and
+  // motions are drawn from `seed` and `replicate`, as the host's noise is; the
+  // motion's drift runs at `repetitionTime`.
   static host::Result<std::unique_ptr<RunAnatomy>> prepare(const RunAnatomyOptions& options,
                                                            const SimulationDesign& design,
                                                            bool keepNoise = true, uint64_t seed = 0,
-                                                           int32_t replicate = 0);
+                                                           int32_t replicate = 0, double repetitionTime = 2.0);
 
   // The stage (ahead of the host's noise) and the outputs.
   void plugInto(host::HostSession& session, host::anatomy::AnatomyOutputSetting setting,
@@ -55,6 +60,8 @@ class RunAnatomy {
   std::string placeJson(const std::array<double, 3>& talairach) const;
   // The subject's own anatomy's affine as JSON; empty when the subjects share the anatomy.
   std::string ownAnatomyJson(int32_t subjectNumber) const;
+  // The slices' times (--slice-order) for the bold sidecars; empty without one.
+  const std::vector<double>& sliceTimes() const { return sliceTimes_; }
   // What getting the anatomy took: "the anatomy derived from its sources in 1.2 s ...".
   std::string preparedText() const;
 
@@ -63,6 +70,7 @@ class RunAnatomy {
   host::anatomy::AtlasNames names_;
   bool cached_ = false;
   host::anatomy::VTCAnatomy onVTC_;
+  std::vector<double> sliceTimes_;
   std::unique_ptr<host::anatomy::Composition> composition_;
   std::unique_ptr<host::anatomy::AnatomyStage> stage_;
   std::unique_ptr<host::anatomy::AnatomyOutputs> outputs_;

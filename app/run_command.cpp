@@ -96,7 +96,9 @@ class RunAdmission {
   // an output folder that is there already (locked from here on).
   bool beforeExports() {
     if (design_ == nullptr) return true;
-    const host::MemoryNeed need = host::memoryNeedOf(*design_, exportsAsked(run_.exports));
+    host::MemoryNeed need = host::memoryNeedOf(*design_, exportsAsked(run_.exports));
+    // Head motion moves a subject's volumes in a copy of its data.
+    if (!run_.anatomy.motion.empty()) need.totalBytes = host::saturatedSum(need.totalBytes, need.vtcBytes);
     if (!granted(host::checkRunMemory(need, host::memoryLimit()))) return false;
     if (!granted(folderOrMissing(options_.outputDir, "the output folder")) ||
         !granted(folderOrMissing(run_.bidsDir, "--bids")))
@@ -214,7 +216,8 @@ host::Result<std::unique_ptr<RunAnatomy>> prepareAnatomy(const RunOptions& run,
   // data without it and the noise goes on at the composed baseline.
   host::noise::NoiseStage* stage = noise.stage();
   const bool replaced = stage != nullptr && stage->replacesPluginNoise();
-  host::Result<std::unique_ptr<RunAnatomy>> anatomy = RunAnatomy::prepare(run.anatomy, *design, !replaced, run.noise.seed, run.noise.replicate);
+  host::Result<std::unique_ptr<RunAnatomy>> anatomy = RunAnatomy::prepare(run.anatomy, *design, !replaced, run.noise.seed, run.noise.replicate,
+                                                                       run.repetitionTime);
   if (anatomy && replaced) {
     const host::anatomy::Composition& composition = anatomy.value()->composition();
     stage->takeRecomposedData([&composition](const host::SavedSubject& subject) {
@@ -304,6 +307,7 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   host::HostSession session(options, std::cout, std::cerr, disk);
   host::ExportOptions exportOptions = run.exports;
   exportOptions.readmeNote = noise.value()->readmeNote();
+  if (anatomy.value()) exportOptions.sliceTiming = anatomy.value()->sliceTimes();
   host::Result<std::unique_ptr<host::StudyExports>> opened =
       openExports(exportOptions, options, design.get(), disk);
   if (!opened) {
@@ -395,9 +399,19 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global, CommandAction& ac
       action = [run, &global] { return resumeFromRecord(run->bidsDir, run->asked, global); };
       return;
     }
-    // The seed draws the host's noise and the subjects' own anatomies: alone it does nothing.
-    if (command->count("--seed") > 0 && run->noise.profile.empty() && !run->anatomy.variation)
-      throw CLI::ValidationError("--seed", "seeds the host's noise (--noise) or --anatomy-variation; give one");
+    // The seed draws the host's noise, the subjects' own anatomies and their
+    // motion: alone it does nothing.
+    if (command->count("--seed") > 0 && run->noise.profile.empty() && !run->anatomy.variation &&
+        run->anatomy.motion.empty())
+      throw CLI::ValidationError("--seed",
+                                 "seeds the host's noise (--noise), --anatomy-variation or --motion; give one");
+    if (!run->anatomy.sliceOrder.empty() && !run->anatomy.wanted)
+      throw CLI::ValidationError("--slice-order",
+                                 "times the slices of --anatomy's recomposed signal: give --anatomy as well");
+    if (!run->anatomy.motion.empty() && !run->anatomy.wanted)
+      throw CLI::ValidationError("--motion",
+                                 "moves the head of --anatomy's brain; the plug-in's box alone cannot be seen "
+                                 "to move: give --anatomy as well");
     if (run->exports.gzip && !run->exports.nifti && run->bidsDir.empty())
       throw CLI::ValidationError("--gzip", "compresses the volumes of --nifti or --bids; give one");
     action = [run, &global] { return runStudy(*run, global); };

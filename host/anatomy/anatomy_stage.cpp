@@ -3,10 +3,13 @@
 #include <stdexcept>
 
 #include "host/export/bids_names.h"
+#include "host/export/decimal_text.h"
 #include "host/export/export_file.h"
 #include "host/export/json_text.h"
 #include "host/export/nifti_writer.h"
 #include "host/io/plain_file_name.h"
+#include "host/motion/motion_truth.h"
+#include "host/motion/rigid_resampling.h"
 
 namespace cohortix::host::anatomy {
 namespace {
@@ -28,6 +31,14 @@ std::string sidecarFor(const fs::path& image) {
   return name + ".json";
 }
 
+std::string sliceTimingJson(const AnatomySlices& slices) {
+  std::string times;
+  for (std::size_t k = 0; k < slices.times.size(); ++k) times += (k == 0 ? "" : ", ") + secondsText(slices.times[k]);
+  return "{\n  \"SliceOrder\": \"" + slices.order + "\",\n  \"SliceTiming\": [" + times +
+         "],\n  \"Units\": \"s after the volume's start, one per slice along the VTC's z axis (the NIfTI "
+         "volumes' third axis)\"\n}\n";
+}
+
 }  // namespace
 
 void AnatomyStage::prepare(const SavedSubject& subject, std::span<float> data) {
@@ -36,7 +47,7 @@ void AnatomyStage::prepare(const SavedSubject& subject, std::span<float> data) {
         "the anatomy recomposes a subject from what the plug-in reports it drew, and the loaded "
         "plug-in reports nothing");
   const std::size_t volumes = subject.nrOfVolumes > 0 ? static_cast<std::size_t>(subject.nrOfVolumes) : 0;
-  composition_.composeData(*subject.components, subject.designMatrix, data, volumes);
+  composition_.composeData(*subject.components, subject.designMatrix, data, volumes, &subject.protocol);
 }
 
 AnatomyOutputs::AnatomyOutputs(const Anatomy& anatomy, const Composition& composition,
@@ -80,12 +91,33 @@ void AnatomyOutputs::subjectSaved(const SavedSubject& subject, SubjectOutcomes& 
     const std::string stem = fs::path(subject.files.vtc).stem().string();
     attempt(outcomes, writeHead(resolveOutputName(setting_.outputDir,
                                                   stem + "_T1w" + niftiEnding(setting_.gzip))));
+    writeMotionTruth(subject, resolveOutputName(setting_.outputDir, stem + "_truth_motion").string(), outcomes);
   }
   if (setting_.bidsDir.empty()) return;
   const std::string label = bidsSubjectLabel(subject.subjectNumber, setting_.largestSubjectNumber);
   const fs::path folder = setting_.bidsDir / bidsSubjectId(label) / "anat";
   if (Status made = makeExportFolder(disk_, folder); !made) return attempt(outcomes, made);
   attempt(outcomes, writeHead(folder / (bidsSubjectId(label) + "_T1w" + niftiEnding(setting_.gzip))));
+  if (!setting_.bidsTruth || !composition_.motion()) return;
+  // Beside the subject's other truth, under the dataset's derivatives.
+  const fs::path derived = setting_.bidsDir / "derivatives" / "cohortix" / bidsSubjectId(label) / "func";
+  if (Status made = makeExportFolder(disk_, derived); !made) return attempt(outcomes, made);
+  writeMotionTruth(subject,
+                   (derived / (bidsFunctionalStem(label, bidsTaskLabel(setting_.experiment)) + "_desc-motion_timeseries"))
+                       .string(),
+                   outcomes);
+}
+
+void AnatomyOutputs::writeMotionTruth(const SavedSubject& subject, const std::string& stem,
+                                      SubjectOutcomes& outcomes) {
+  const auto& motion = composition_.motion();
+  if (!motion) return;
+  const VTCAnatomy& on = composition_.anatomy();
+  const motion::RigidResampler grid({on.dims.DimX, on.dims.DimY, on.dims.DimZ}, talairachAffine(on.box));
+  const std::size_t volumes = subject.nrOfVolumes > 0 ? static_cast<std::size_t>(subject.nrOfVolumes) : 0;
+  attempt(outcomes, writeExportText(disk_, stem + ".tsv",
+                                    motion::motionTableTsv(motion->posesOf(subject.subjectNumber, volumes))));
+  attempt(outcomes, writeExportText(disk_, stem + ".json", motion::motionSidecarJson(motion->profile, grid.centre())));
 }
 
 void AnatomyOutputs::writeGridTruth(const fs::path& mask, const fs::path& tissue,
@@ -119,6 +151,12 @@ void AnatomyOutputs::runFinished(SubjectOutcomes& outcomes) {
     writeGridTruth(resolveOutputName(setting_.outputDir, setting_.experiment + "_truth_brain_mask" + nii),
                    resolveOutputName(setting_.outputDir, setting_.experiment + "_truth_tissue" + nii),
                    outcomes);
+  // The slices' times beside the native files (a dataset's bold sidecars give them).
+  if (setting_.nativeFiles && composition_.slices())
+    attempt(outcomes, writeExportText(disk_,
+                                      resolveOutputName(setting_.outputDir,
+                                                        setting_.experiment + "_truth_slice_timing.json"),
+                                      sliceTimingJson(*composition_.slices())));
   if (setting_.bidsDir.empty() || !setting_.bidsTruth) return;
   const fs::path folder = setting_.bidsDir / "derivatives" / "cohortix";
   if (Status made = makeExportFolder(disk_, folder); !made) return attempt(outcomes, made);

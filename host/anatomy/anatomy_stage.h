@@ -1,8 +1,9 @@
 #pragma once
 // The anatomy on a run's output path: a stage that recomposes every subject's
 // data on the anatomy before any sink sees them (vtc_anatomy.h), and a sink that
-// writes each subject's T1-weighted image and, at the run's end, the truth of the
-// anatomy itself (brain mask and tissue fractions on the VTC's grid).
+// writes each subject's T1-weighted image, its head motion's truth when the head
+// moves and, at the run's end, the truth of the anatomy itself (brain mask and
+// tissue fractions on the VTC's grid).
 
 #include <filesystem>
 #include <memory>
@@ -49,6 +50,8 @@ class AnatomyOutputs final : public SubjectSink {
   // With `ownAnatomy` (the subject's affine as JSON), the head is the subject's own.
   Status writeHead(const std::filesystem::path& file, const std::vector<float>& head,
                    const std::string& ownAnatomy);
+  // The motion's table and sidecar as `stem`.tsv and `stem`.json.
+  void writeMotionTruth(const SavedSubject& subject, const std::string& stem, SubjectOutcomes& outcomes);
   void writeGridTruth(const std::filesystem::path& mask, const std::filesystem::path& tissue,
                       SubjectOutcomes& outcomes);
 

@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <stdexcept>
+#include <thread>
+
+#include "host/documents/two_gamma_hrf.h"
+#include "host/motion/rigid_resampling.h"
 
 namespace cohortix::host::anatomy {
 namespace {
@@ -127,7 +132,7 @@ Composition::SubjectAnatomy Composition::anatomyOf(const SubjectComponents& subj
 }
 
 void Composition::composeData(const SubjectComponents& subject, const DesignMatrix& matrix,
-                              std::span<float> data, std::size_t volumes) const {
+                              std::span<float> data, std::size_t volumes, const ProtocolDocument* protocol) const {
   const std::size_t voxels = subject.voxelBaseline.size();
   if (voxels != anatomy_.voxels() || voxels * volumes != data.size())
     throw std::runtime_error("the subject's data are not of the anatomy's grid");
@@ -136,6 +141,12 @@ void Composition::composeData(const SubjectComponents& subject, const DesignMatr
   std::vector<std::vector<float>> responses;
   for (std::size_t r = 0; r < subject.regions.size(); ++r)
     responses.push_back(regionResponse(subject, matrix, r, volumes));
+  if (slices_ && protocol == nullptr) throw std::runtime_error("timing its slices needs the subject's protocol");
+  if (slices_) {
+    const SliceResponses timed = sliceResponses(subject, matrix, *protocol, volumes);
+    return composeParts(subject, on, responses, &timed, data, volumes);
+  }
+  if (motion_) return composeParts(subject, on, responses, nullptr, data, volumes);
   const float A = subject.levels.OnePercent;
   for (std::size_t v = 0; v < voxels; ++v) {
     float* values = data.data() + v * volumes;
@@ -153,6 +164,125 @@ void Composition::composeData(const SubjectComponents& subject, const DesignMatr
       const float signal = A * response[t];
       const float noise = values[t] - (F + signal);
       values[t] = (baseline + weight * signal) + kept * noise;
+    }
+  }
+}
+
+std::vector<motion::Pose> AnatomyMotion::posesOf(int32_t subjectNumber, std::size_t volumes) const {
+  return motion::drawTrajectory({seed, replicate, static_cast<uint32_t>(subjectNumber)}, profile, volumes,
+                                repetitionTime);
+}
+
+Composition::SliceResponses Composition::sliceResponses(const SubjectComponents& subject,
+                                                        const DesignMatrix& matrix,
+                                                        const ProtocolDocument& protocol,
+                                                        std::size_t volumes) const {
+  // Each predictor's boxcar, from the condition of its name; convolved as the
+  // session convolves it, it must give the predictor back.
+  std::vector<std::vector<float>> boxcars;
+  const std::vector<double> kernel = twoGammaKernel(slices_->repetitionTime);
+  for (const Predictor& predictor : matrix.predictors) {
+    std::vector<float> boxcar(predictor.values.size(), 0.0f);
+    for (const ProtocolCondition& condition : protocol.conditions)
+      if (condition.name == predictor.name) setValuesFromIntervals(boxcar, condition.intervals, 1.0f);
+    std::vector<float> convolved = boxcar;
+    convolveInPlace(convolved, kernel);
+    if (convolved != predictor.values)
+      throw std::runtime_error("its predictor \"" + predictor.name +
+                               "\" is not its protocol's condition convolved with the haemodynamic response, so "
+                               "its slices cannot be given their own times");
+    boxcars.push_back(std::move(boxcar));
+  }
+  SliceResponses timed;
+  for (const double offset : slices_->times) {
+    DesignMatrix shifted = matrix;
+    const std::vector<double> at = twoGammaKernelAt(slices_->repetitionTime, offset);
+    for (std::size_t p = 0; p < boxcars.size(); ++p) {
+      shifted.predictors[p].values = boxcars[p];
+      convolveInPlace(shifted.predictors[p].values, at);
+    }
+    std::vector<std::vector<float>> regions;
+    for (std::size_t r = 0; r < subject.regions.size(); ++r)
+      regions.push_back(regionResponse(subject, shifted, r, volumes));
+    timed.push_back(std::move(regions));
+  }
+  return timed;
+}
+
+void Composition::composeParts(const SubjectComponents& subject, const VTCAnatomy& on,
+                               const std::vector<std::vector<float>>& responses, const SliceResponses* slices,
+                               std::span<float> data, std::size_t volumes) const {
+  const std::size_t voxels = subject.voxelBaseline.size();
+  const auto sliceSize = static_cast<std::size_t>(on.dims.DimX) * static_cast<std::size_t>(on.dims.DimY),
+             slicesInBox = static_cast<std::size_t>(on.dims.DimZ);
+  if (slices != nullptr && slices->size() != slicesInBox)
+    throw std::runtime_error("the slices' times are not of the anatomy's grid");
+  // Without motion the noise-free values go straight back over the noise; with
+  // it they are gathered volume by volume and the data keep the noise alone.
+  std::vector<float> clean(motion_ ? voxels * volumes : 0);
+  const float A = subject.levels.OnePercent;
+  const float kept = keepNoise_ ? 1.0f : 0.0f;
+  for (std::size_t v = 0; v < voxels; ++v) {
+    float* values = data.data() + v * volumes;
+    const float F = subject.voxelBaseline[v];
+    const float baseline = on.level[v] * F;
+    const int16_t label = subject.finalRegion[v];
+    const auto region = static_cast<std::size_t>(label > 0 ? label - 1 : 0);
+    const float* response = label > 0 ? responses[region].data() : nullptr;
+    const float* shown = response;
+    if (label > 0 && slices != nullptr) shown = (*slices)[v / sliceSize][region].data();
+    const float weight = label > 0 ? signalWeight(on, v) : 0.0f;
+    for (std::size_t t = 0; t < volumes; ++t) {
+      const float signal = response != nullptr ? A * response[t] : 0.0f;
+      const float noise = values[t] - (F + signal);
+      const float cleanValue = baseline + weight * (shown != nullptr ? A * shown[t] : 0.0f);
+      if (motion_) {
+        clean[t * voxels + v] = cleanValue;
+        values[t] = kept * noise;
+      } else {
+        values[t] = cleanValue + kept * noise;
+      }
+    }
+  }
+  if (!motion_) return;
+  const motion::RigidResampler resampler({on.dims.DimX, on.dims.DimY, on.dims.DimZ}, talairachAffine(on.box));
+  const std::vector<motion::Pose> poses = motion_->posesOf(subject.subjectNumber, volumes);
+  // Each volume moved in its own place; worker w takes volumes w, w + parts, ...
+  const auto moveVolumes = [&](std::size_t part, std::size_t parts) {
+    std::vector<float> moved(voxels);
+    for (std::size_t t = part; t < volumes; t += parts) {
+      const std::span<float> volume(clean.data() + t * voxels, voxels);
+      resampler.move(volume, poses[t], moved);
+      std::copy(moved.begin(), moved.end(), volume.begin());
+    }
+  };
+  const std::size_t parts = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(motion_->threads, 1)), 1,
+                                                    std::max<std::size_t>(volumes, 1));
+  std::vector<std::thread> workers;
+  std::vector<std::exception_ptr> failures(parts);
+  for (std::size_t part = 1; part < parts; ++part)
+    workers.emplace_back([&, part] {
+      try {
+        moveVolumes(part, parts);
+      } catch (...) {
+        failures[part] = std::current_exception();
+      }
+    });
+  try {
+    moveVolumes(0, parts);
+  } catch (...) {
+    failures[0] = std::current_exception();
+  }
+  for (std::thread& worker : workers) worker.join();
+  for (const std::exception_ptr& failure : failures)
+    if (failure) std::rethrow_exception(failure);
+  // Back over the noise, a block of voxels at a time so both layouts stay in cache.
+  constexpr std::size_t kBlock = 16;
+  for (std::size_t first = 0; first < voxels; first += kBlock) {
+    const std::size_t last = std::min(first + kBlock, voxels);
+    for (std::size_t t = 0; t < volumes; ++t) {
+      const float* volume = clean.data() + t * voxels;
+      for (std::size_t v = first; v < last; ++v) data[v * volumes + t] += volume[v];
     }
   }
 }

@@ -35,6 +35,18 @@ std::vector<double> twoGammaKernel(double repetitionTime) {
   return kernel;
 }
 
+std::vector<double> twoGammaKernelAt(double repetitionTime, double offset) {
+  std::vector<double> kernel;
+  double sum = 0.0;
+  for (int j = 0; j * repetitionTime + offset <= kHRFLengthSeconds; ++j) {
+    kernel.push_back(twoGammaResponse(j * repetitionTime + offset));
+    sum += kernel.back();
+  }
+  if (!(sum > 0.0)) return {1.0};
+  for (double& sample : kernel) sample /= sum;
+  return kernel;
+}
+
 void convolveInPlace(std::vector<float>& values, const std::vector<double>& kernel) {
   const std::vector<float> input = values;
   for (std::size_t i = 0; i < input.size(); ++i) {

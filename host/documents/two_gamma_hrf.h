@@ -29,6 +29,11 @@ double twoGammaResponse(double seconds);
 // the kernel is the single sample 1, which leaves a predictor as it is.
 std::vector<double> twoGammaKernel(double repetitionTime);
 
+// The kernel of a slice acquired `offset` seconds after its volume's start: the
+// response sampled at offset, TR + offset, 2 TR + offset, ... up to 32 s, summing
+// to 1 (at offset 0 the kernel above).
+std::vector<double> twoGammaKernelAt(double repetitionTime, double offset);
+
 // values[i] = sum over j of kernel[j] * values[i - j]: causal, the response to a
 // volume starts at that volume. Sums in double, stored as float.
 void convolveInPlace(std::vector<float>& values, const std::vector<double>& kernel);

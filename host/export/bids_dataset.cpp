@@ -138,7 +138,9 @@ Status BidsDataset::writeSubjectFiles(DiskInterface& disk, const BidsSubject& su
       },
       [&] {
         return writeExportText(disk, func / (stem + "_bold.json"),
-                               boldJson(task_, study_.repetitionTime, subject.bold.dims.DimZ));
+                               study_.sliceTiming.empty()
+                                   ? boldJson(task_, study_.repetitionTime, subject.bold.dims.DimZ)
+                                   : boldJson(task_, study_.repetitionTime, study_.sliceTiming));
       },
       [&] { return writeEventsTsv(disk, func / (stem + "_events.tsv"), subject.events); },
       [&] {

@@ -35,6 +35,7 @@ struct BidsStudy {
   bool gzip = true;
   int gzipLevel = kDefaultGzipLevel;
   bool resume = false;  // continue the unfinished dataset in the root
+  std::vector<double> sliceTiming;  // empty: every slice at the volume's start
 };
 
 struct BidsSubject {

@@ -75,4 +75,12 @@ std::string boldJson(const std::string& taskLabel, double repetitionTime, int32_
          ",\n  \"SliceTiming\": [" + slices + "],\n  \"Units\": \"arbitrary\"\n}\n";
 }
 
+std::string boldJson(const std::string& taskLabel, double repetitionTime, const std::vector<double>& sliceTiming) {
+  std::string slices;
+  for (std::size_t k = 0; k < sliceTiming.size(); ++k) slices += (k == 0 ? "" : ", ") + secondsText(sliceTiming[k]);
+  return "{\n  \"TaskName\": " + jsonString(taskLabel) +
+         ",\n  \"RepetitionTime\": " + secondsText(repetitionTime) +
+         ",\n  \"SliceTiming\": [" + slices + "],\n  \"Units\": \"arbitrary\"\n}\n";
+}
+
 }  // namespace cohortix::host

@@ -19,10 +19,13 @@ std::string analysisDescriptionJson(const std::string& experimentName);
 std::string participantsJson(const std::string& groupFactor,
                              const std::vector<std::string>& groupNames);
 
-// The bold volume's sidecar: times in seconds. Every slice of a volume is simulated
-// at one instant, so each of the sliceCount slice times is 0. The values are
+// The bold volume's sidecar: times in seconds. Without a slice order every slice of
+// a volume is simulated at one instant, so each of the sliceCount slice times is 0. The values are
 // simulated signal in the baseline's arbitrary units (effects are percentages of
 // it).
 std::string boldJson(const std::string& taskLabel, double repetitionTime, int32_t sliceCount);
+// With slices acquired one after the other (--slice-order): their times, one per
+// slice along the image's third axis.
+std::string boldJson(const std::string& taskLabel, double repetitionTime, const std::vector<double>& sliceTiming);
 
 }  // namespace cohortix::host

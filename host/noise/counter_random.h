@@ -34,6 +34,7 @@ enum class NoiseStream : uint32_t {
   Drift = 4,
   Global = 5,
   AnatomyVariation = 6,  // the subject's own anatomy (host/anatomy/subject_variation.h)
+  HeadMotion = 7,        // the subject's head motion (host/motion/head_motion.h)
   RhythmWeights = 16,  // + rhythm index
 };
 

@@ -29,6 +29,7 @@ BidsStudy bidsStudyOf(const ExportOptions& options, const ExportSetting& setting
   study.gzip = options.gzip;
   study.gzipLevel = options.gzipLevel;
   study.resume = options.resume;
+  study.sliceTiming = options.sliceTiming;
   return study;
 }
 

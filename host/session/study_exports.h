@@ -30,6 +30,7 @@ struct ExportOptions {
   bool resume = false;           // continue the unfinished dataset in bidsDir
   std::filesystem::path bidsDir; // empty: no dataset
   std::string readmeNote;        // appended to the dataset's README (host noise, replicate)
+  std::vector<double> sliceTiming;  // the slices' times (--slice-order); empty: all at once
 };
 
 // Where the exports go and what they know of the run.

@@ -7,7 +7,7 @@ set_tests_properties(tools.bids_validator PROPERTIES FIXTURES_SETUP bids_validat
   LABELS "e2e;fast" TIMEOUT 600)
 
 # Tests that run the validator skip (exit 77) with a note when it could not be had.
-foreach(name bids_export ground_truth anatomy)
+foreach(name bids_export ground_truth anatomy slice_timing)
   if(TEST e2e.${name})
     set_tests_properties(e2e.${name} PROPERTIES FIXTURES_REQUIRED bids_validator
       SKIP_RETURN_CODE 77)

@@ -1,0 +1,89 @@
+#include "host/motion/head_motion.h"
+
+#include <cmath>
+#include <numbers>
+
+#include "host/noise/counter_random.h"
+
+namespace cohortix::host::motion {
+namespace {
+
+// The deviates of volume t: 16 of them from 16 t, of site (0, 0, 0); the
+// subject's drift from site (1, 0, 0).
+constexpr std::size_t kPerVolume = 16;
+constexpr std::size_t kJitter = 0, kSpike = 6, kSpikeChance = 12;
+
+// The probability that a standard normal deviate falls below d.
+double normalBelow(float d) { return 0.5 * std::erfc(-static_cast<double>(d) / std::numbers::sqrt2); }
+
+double scaleOf(int parameter) { return parameter < 3 ? 1.0 : 1.0 / kHeadRadiusMm; }
+
+using Matrix = Rotation;
+
+Matrix product(const Matrix& a, const Matrix& b) {
+  Matrix out{};
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c)
+      for (int i = 0; i < 3; ++i) out[r][c] += a[r][i] * b[i][c];
+  return out;
+}
+
+Matrix about(int axis, double radians) {
+  const double c = std::cos(radians), s = std::sin(radians);
+  const int a = (axis + 1) % 3, b = (axis + 2) % 3;
+  Matrix m{};
+  m[axis][axis] = 1;
+  m[a][a] = c, m[a][b] = -s;
+  m[b][a] = s, m[b][b] = c;
+  return m;
+}
+
+}  // namespace
+
+std::optional<MotionProfile> motionPreset(std::string_view name) {
+  // Mean framewise displacement about 0.04, 0.15 and 0.42 mm; sudden moves
+  // (FD above 0.5 mm) in none, about 1 % and about 8 % of the volumes.
+  if (name == "still") return MotionProfile{"still", 0.008, 0.02, 0.0, 0.0, 0.02};
+  if (name == "typical") return MotionProfile{"typical", 0.028, 0.05, 0.01, 0.3, 0.05};
+  if (name == "high") return MotionProfile{"high", 0.055, 0.15, 0.065, 0.5, 0.05};
+  return std::nullopt;
+}
+
+std::vector<std::string> motionPresetNames() { return {"still", "typical", "high"}; }
+
+std::vector<Pose> drawTrajectory(const MotionKey& key, const MotionProfile& profile, std::size_t volumes,
+                                 double repetitionTime) {
+  std::vector<Pose> poses(volumes, Pose{});
+  if (volumes == 0) return poses;
+  const noise::CounterRandom random({key.seed, key.replicate, key.subject});
+  float drift[6];
+  random.gaussians(noise::NoiseStream::HeadMotion, {1, 0, 0}, 0, 6, drift);
+  std::vector<float> deviates(volumes * kPerVolume);
+  random.gaussians(noise::NoiseStream::HeadMotion, {0, 0, 0}, 0, deviates.size(), deviates.data());
+  const double driftPerVolume = profile.driftMmPerMinute * repetitionTime / 60.0;
+  for (std::size_t t = 1; t < volumes; ++t) {
+    const float* d = deviates.data() + t * kPerVolume;
+    const bool sudden = normalBelow(d[kSpikeChance]) < profile.spikeRate;
+    for (int p = 0; p < 6; ++p) {
+      // In millimetres, rotations as arcs at the head's radius.
+      const double before = poses[t - 1][p] / scaleOf(p);
+      double step = -profile.reversion * before + profile.jitterMm * d[kJitter + p] + driftPerVolume * drift[p];
+      if (sudden) step += profile.spikeMm * d[kSpike + p];
+      poses[t][p] = (before + step) * scaleOf(p);
+    }
+  }
+  return poses;
+}
+
+std::vector<double> framewiseDisplacement(const std::vector<Pose>& poses) {
+  std::vector<double> fd(poses.size(), 0.0);
+  for (std::size_t t = 1; t < poses.size(); ++t)
+    for (int p = 0; p < 6; ++p) fd[t] += std::abs(poses[t][p] - poses[t - 1][p]) / scaleOf(p);
+  return fd;
+}
+
+Rotation rotationOf(const Pose& pose) {
+  return product(about(2, pose[5]), product(about(1, pose[4]), about(0, pose[3])));
+}
+
+}  // namespace cohortix::host::motion

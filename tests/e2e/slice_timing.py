@@ -1,0 +1,128 @@
+"""`cohortix run --anatomy --slice-order`: each volume's slices acquired one after
+the other. Each _bold.json gives SliceTiming along the image's third axis
+(interleaved: slices 0, 2, 4, ..., then 1, 3, 5, ...), as the native truth does,
+the dataset passes the BIDS validator, and each
+region voxel's noise-free signal is the truth's effects times the events'
+boxcars convolved with a two-gamma response (scipy's gamma densities) sampled at
+that voxel's slice time, not at the volume's start; --slice-order without
+--anatomy is refused with status 2."""
+import json
+import os
+import subprocess
+import sys
+
+import nibabel as nib
+import numpy as np
+from scipy import stats
+
+sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
+from native_files import example, fresh_folder, read_tsv, run_cohortix  # noqa: E402
+
+TR = 2.0
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+
+
+def small_brain():
+    """The whole-brain example without noise, one subject per group, one trial per
+    cell (56 volumes), 4 mm voxels."""
+    text = open(example("full-brain"), encoding="utf-8").read()
+    for old, new in (("SubjectsPerGroup: 10", "SubjectsPerGroup: 1"),
+                     ("TrialsPerCondition: 6", "TrialsPerCondition: 1"),
+                     ("BoxY: 60 180", "BoxY: 40 180"), ("Resolution: 3", "Resolution: 4"),
+                     ("NoisePercent: 1.5", "NoisePercent: 0")):
+        assert old in text, old
+        text = text.replace(old, new)
+    return text
+
+
+def run(name, *options, status=0):
+    folder = fresh_folder(name)
+    control = os.path.join(folder, "study.cxd")
+    open(control, "w", encoding="utf-8").write(small_brain())
+    done = run_cohortix(control, "-o", os.path.join(folder, "native"), "--truth", "--bids",
+                        os.path.join(folder, "bids"), *options)
+    check(done.returncode == status, f"{name}: status {done.returncode}, {done.stderr}")
+    return folder, done
+
+
+def image(path):
+    return np.asanyarray(nib.load(path).dataobj).astype(np.float64)
+
+
+def kernel_at(offset):
+    """The two-gamma response sampled at offset, TR + offset, ... up to 32 s, summing to 1."""
+    times = np.arange(0, 32 + TR, TR) + offset
+    times = times[times <= 32]
+    samples = stats.gamma.pdf(times, 6) - stats.gamma.pdf(times, 16) / 6
+    return samples / samples.sum()
+
+
+def check_slice_timing(timing, slices):
+    check(len(timing) == slices, f"{len(timing)} slice times for {slices} slices")
+    expected_order = list(range(0, slices, 2)) + list(range(1, slices, 2))
+    check(list(np.argsort(timing, kind="stable")) == expected_order, f"slice order {np.argsort(timing)}")
+    check(np.allclose(sorted(timing), np.arange(slices) * TR / slices, atol=1e-9), f"slice times {timing}")
+
+
+def check_signal(folder):
+    func = os.path.join(folder, "bids", "sub-1", "func")
+    sidecar = json.load(open(os.path.join(func, "sub-1_task-WholeBrain_bold.json"), encoding="utf-8"))
+    data = image(os.path.join(func, "sub-1_task-WholeBrain_bold.nii"))
+    timing = np.array(sidecar["SliceTiming"])
+    check_slice_timing(timing, data.shape[2])
+    native_timing = json.load(open(os.path.join(folder, "native", "WholeBrain_truth_slice_timing.json")))
+    check(native_timing["SliceTiming"] == sidecar["SliceTiming"] and native_timing["SliceOrder"] == "interleaved",
+          f"the native truth's slice times {native_timing}")
+    native = os.path.join(folder, "native", "S1_G1_WholeBrain")
+    truth = json.load(open(native + "_truth.json", encoding="utf-8"))
+    baseline = image(native + "_truth_baseline.nii")
+    effects = image(native + "_truth_effects.nii")
+    regions = image(native + "_truth_regions.nii") > 0
+    _, rows = read_tsv(os.path.join(func, "sub-1_task-WholeBrain_events.tsv"))
+    volumes = data.shape[3]
+    boxcars = np.zeros((volumes, len(truth["Cells"])))
+    for onset, duration, trial_type in rows:
+        first = int(round(float(onset) / TR))
+        boxcars[first:first + int(round(float(duration) / TR)), truth["Cells"].index(trial_type)] = 1
+    worst = unshifted = 0.0
+    for k in range(data.shape[2]):
+        inside = regions[:, :, k]
+        if not inside.any():
+            continue
+        def predicted(kernel):
+            predictors = np.stack([np.convolve(boxcars[:, p], kernel)[:volumes] for p in range(boxcars.shape[1])], 1)
+            signal = truth["OnePercent"] * np.einsum("vp,tp->vt", effects[:, :, k][inside], predictors)
+            return baseline[:, :, k][inside][:, None] + signal
+        found = data[:, :, k, :][inside]
+        worst = max(worst, np.abs(found - predicted(kernel_at(timing[k]))).max())
+        unshifted = max(unshifted, np.abs(found - predicted(kernel_at(0.0))).max())
+    scale = truth["OnePercent"]
+    check(worst < 1e-3 * scale, f"the signal misses its slice's times by {worst} ({scale} is one percent)")
+    check(unshifted > 0.05 * scale, f"the slices' times change nothing: {unshifted}")
+
+
+def validate(bids):
+    validator = os.environ.get("COHORTIX_BIDS_VALIDATOR", "")
+    if os.path.isfile(validator):
+        done = subprocess.run(["node", validator, "--json", bids], capture_output=True, text=True)
+        issues = json.loads(done.stdout)["issues"]
+        check(not issues["errors"] and not issues["warnings"], f"the validator on {bids}: {issues}")
+
+
+def main():
+    timed, _ = run("timed", "--anatomy", "--slice-order", "interleaved")
+    check_signal(timed)
+    validate(os.path.join(timed, "bids"))
+    refused, done = run("refused", "--slice-order", "ascending", status=2)
+    check("--anatomy" in done.stderr and not os.path.exists(os.path.join(refused, "native")), done.stderr)
+    for failure in failures:
+        print("FAIL:", failure)
+    sys.exit(1 if failures else 0)
+
+
+main()
