@@ -55,23 +55,23 @@ PowerSinkSettings sinkSettings(const PowerOptions& options, const std::vector<in
           options.receivedRegions};
 }
 
-Status runJob(SharedWork& work, Worker& worker, int64_t job, std::vector<ReplicateSubjects>& makers) {
-  const auto set = static_cast<std::size_t>(job / work.options.replicates);
-  const auto replicate = static_cast<int32_t>(job % work.options.replicates);
+Status runJob(SharedWork& shared, Worker& worker, int64_t job, std::vector<ReplicateSubjects>& makers) {
+  const auto set = static_cast<std::size_t>(job / shared.options.replicates);
+  const auto replicate = static_cast<int32_t>(job % shared.options.replicates);
   PowerSink& sink = worker.sinks[set];
   if (worker.noise) worker.noise->setReplicate(static_cast<uint32_t>(replicate));
   SubjectOutcomes none;
   return makers[set].make(replicate, [&](const SavedSubject& subject, std::span<float> data) -> Status {
-    if (work.failed.load()) return Status::cancelled();
+    if (shared.failed.load()) return Status::cancelled();
     try {
-      if (work.anatomy != nullptr) work.anatomy->prepare(subject, data);
+      if (shared.anatomy != nullptr) shared.anatomy->prepare(subject, data);
       if (worker.noise) worker.noise->prepare(subject, data);
     } catch (const std::exception& e) {
       return Status::error(subject.files.vtc + ": " + e.what());
     }
     sink.add(subject, replicate);
-    work.progress.noteSimulated(static_cast<uint64_t>(data.size()));
-    work.progress.subjectSaved(subject, none);
+    shared.progress.noteSimulated(static_cast<uint64_t>(data.size()));
+    shared.progress.subjectSaved(subject, none);
     return sink.status();
   });
 }
