@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 #include "control/round_half_up.h"
 #include "control/vtc_geometry.h"
@@ -13,12 +14,6 @@ namespace {
 constexpr uint64_t kModulus = 2147483647;
 constexpr uint64_t kMultiplier = 16807;
 
-uint32_t reversedBits(uint32_t r) {
-  uint32_t reversed = 0;
-  for (int bit = 0; bit < 32; ++bit, r >>= 1) reversed = (reversed << 1) | (r & 1U);
-  return reversed;
-}
-
 uint64_t saturated(double value) {
   return value >= 1.8e19 ? UINT64_MAX : static_cast<uint64_t>(std::ceil(value));
 }
@@ -26,8 +21,7 @@ uint64_t saturated(double value) {
 }  // namespace
 
 uint64_t replicateOffset(int32_t replicate) {
-  const uint64_t fraction = reversedBits(static_cast<uint32_t>(std::max(replicate, 0)));
-  return (fraction * kGeneratorCycle) >> 32;  // below 2^63: no overflow
+  return static_cast<uint64_t>(std::max(replicate, 0)) * kReplicateStride % kGeneratorCycle;  // below 2^62
 }
 
 int32_t generatorStateAfter(uint64_t steps) {
@@ -46,11 +40,12 @@ ReplicateStart replicateStart(int32_t replicate) {
 }
 
 uint64_t replicateSpacing(int32_t replicates) {
-  // The first R starts are among floor(k C / 2^m), k < 2^m, 2^m >= R: neighbours
-  // differ by floor(C / 2^m) or one more.
-  int bits = 0;
-  while ((int64_t{1} << bits) < replicates) ++bits;
-  return kGeneratorCycle >> bits;
+  std::vector<uint64_t> starts;
+  for (int32_t r = 0; r < std::max(replicates, 1); ++r) starts.push_back(replicateOffset(r));
+  std::sort(starts.begin(), starts.end());
+  uint64_t spacing = kGeneratorCycle - starts.back() + starts.front();
+  for (std::size_t i = 1; i < starts.size(); ++i) spacing = std::min(spacing, starts[i] - starts[i - 1]);
+  return spacing;
 }
 
 uint64_t uniformsPerSubject(const SimulationDesign& design) {

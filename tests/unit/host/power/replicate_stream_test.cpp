@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <set>
 
@@ -31,16 +32,85 @@ TEST(ReplicateStream, JumpAheadIsTheGeneratorSteppedOnAndStartsSpreadOverItsCycl
   EXPECT_NE(generatorStateAfter(kGeneratorCycle / 2), 1);
   // Replicate 0 is the plug-in's own start; r's start steps on from it.
   EXPECT_EQ(replicateStart(0).RandomSeed, -1);
-  EXPECT_EQ(replicateOffset(1), kGeneratorCycle / 2);
-  for (int32_t replicates : {1, 2, 3, 5, 64, 100, 1000}) {
+  EXPECT_EQ(replicateOffset(1), kReplicateStride);
+  for (int32_t replicates : {1, 2, 3, 5, 64, 100, 1000, 10000}) {
     std::set<uint64_t> starts;
     for (int32_t r = 0; r < replicates; ++r) starts.insert(replicateOffset(r));
     ASSERT_EQ(starts.size(), static_cast<std::size_t>(replicates));
     uint64_t nearest = kGeneratorCycle - *starts.rbegin();
     for (auto a = starts.begin(), b = std::next(a); b != starts.end(); ++a, ++b) nearest = std::min(nearest, *b - *a);
-    EXPECT_GE(nearest, replicateSpacing(replicates)) << replicates;
-    EXPECT_GE(2 * replicateSpacing(replicates) * static_cast<uint64_t>(replicates), kGeneratorCycle) << replicates;
+    EXPECT_EQ(nearest, replicateSpacing(replicates)) << replicates;
+    EXPECT_GE(100 * replicateSpacing(replicates) * static_cast<uint64_t>(replicates), 44 * kGeneratorCycle)
+        << replicates;
   }
+}
+
+// Sums of 300 uniforms, block after block, from a start, after `skip` uniforms.
+std::vector<double> blockSums(ReplicateStart start, int skip, int blocks) {
+  for (int i = 0; i < skip; ++i) uniformDeviate(start.state, start.RandomSeed);
+  std::vector<double> sums(static_cast<std::size_t>(blocks), 0.0);
+  for (double& sum : sums)
+    for (int i = 0; i < 300; ++i) sum += uniformDeviate(start.state, start.RandomSeed);
+  return sums;
+}
+
+double correlation(const std::vector<double>& a, const std::vector<double>& b) {
+  const double n = static_cast<double>(a.size());
+  double ma = 0.0, mb = 0.0;
+  for (std::size_t i = 0; i < a.size(); ++i) ma += a[i] / n, mb += b[i] / n;
+  double ab = 0.0, aa = 0.0, bb = 0.0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    ab += (a[i] - ma) * (b[i] - mb);
+    aa += (a[i] - ma) * (a[i] - ma);
+    bb += (b[i] - mb) * (b[i] - mb);
+  }
+  return ab / std::sqrt(aa * bb);
+}
+
+// 12 s(c, p) / p, s the Dedekind sum (by its reciprocity law): the correlation of
+// the uniforms of two streams whose states differ by the factor c.
+double multiplierCorrelation(uint64_t c) {
+  constexpr double p = 2147483647.0;
+  double s = 0.0, sign = 1.0;
+  for (uint64_t h = c % 2147483647, k = 2147483647; h != 0; sign = -sign) {
+    const double hd = static_cast<double>(h), kd = static_cast<double>(k);
+    s += sign * ((hd * hd + kd * kd + 1.0) / (12.0 * hd * kd) - 0.25);
+    const uint64_t rest = k % h;
+    k = h;
+    h = rest;
+  }
+  return 12.0 * s / p;
+}
+
+TEST(ReplicateStream, NoTwoOfTheFirstTenThousandReplicatesAreLinearlyRelated) {
+  EXPECT_NEAR(multiplierCorrelation(1), 1.0, 1e-6);
+  EXPECT_NEAR(multiplierCorrelation(2147483646), -1.0, 1e-6);  // half the cycle on
+  // Replicates d apart differ by the factor 16807^(d G): the same for every pair.
+  const auto factor = static_cast<uint64_t>(generatorStateAfter(kReplicateStride));
+  uint64_t c = 1;
+  for (int d = 1; d <= 10000; ++d) {
+    c = c * factor % 2147483647;
+    ASSERT_LT(std::abs(multiplierCorrelation(c)), 1e-3) << d;
+  }
+}
+
+// Two replicates' streams are disjoint stretches of the cycle: their draws are
+// uncorrelated within Monte-Carlo error. A stream that starts inside another's
+// stretch (what the replicates of a design too large for the spacing do) draws
+// the same numbers, only shuffled: its block sums follow the other's closely.
+TEST(ReplicateStream, StreamsCorrelateOnlyWhereTheyOverlap) {
+  constexpr int kBlocks = 4000;
+  const double error = 1.0 / std::sqrt(static_cast<double>(kBlocks));
+  const std::vector<double> first = blockSums(replicateStart(1), 0, kBlocks);
+  for (int32_t other : {0, 2, 3}) {
+    const double r = correlation(first, blockSums(replicateStart(other), 0, kBlocks));
+    EXPECT_LT(std::abs(r), 4.0 * error) << other;
+  }
+  // 1,000 steps before replicate 1's start, then 1,000 uniforms on: the same
+  // generator states from there, through a table filled elsewhere.
+  ReplicateStart inside;
+  inside.RandomSeed = -generatorStateAfter(replicateOffset(1) - 1000);
+  EXPECT_GT(correlation(first, blockSums(inside, 1000, kBlocks)), 0.5);
 }
 
 struct KeptSubject {
