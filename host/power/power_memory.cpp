@@ -55,8 +55,8 @@ Status checkPowerMemory(const PowerMemoryNeed& need, const MemoryLimit& limit) {
   std::string held = std::to_string(need.replicatesHeld) + " replicate" + (need.replicatesHeld == 1 ? "" : "s");
   return Status::error("the power analysis needs about " + byteSize(need.totalBytes) + " of memory (" +
                        byteSize(need.perReplicateBytes) + " for each of the " + held + " its " +
-                       std::to_string(need.threads) + " thread" + (need.threads == 1 ? "" : "s") +
-                       " hold at once) but may use " + byteSize(limit.bytes) + ", " + limit.what +
+                       std::to_string(need.threads) + (need.threads == 1 ? " thread holds" : " threads hold") +
+                       " at once) but may use " + byteSize(limit.bytes) + ", " + limit.what +
                        "; use fewer --jobs or sample sizes, or a coarser resolution or smaller box");
 }
 
