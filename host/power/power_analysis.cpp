@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
-#include <mutex>
+#include <new>
+#include <optional>
+#include <span>
+#include <vector>
 #include <ostream>
 #include <thread>
 
@@ -76,7 +79,7 @@ Status runJob(SharedWork& shared, Worker& worker, int64_t job, std::vector<Repli
   });
 }
 
-void work(SharedWork& shared, Worker& worker) {
+void takeJobs(SharedWork& shared, Worker& worker) {
   std::vector<ReplicateSubjects> makers;
   for (const ReplicateSet& set : shared.sets) {
     makers.emplace_back(*set.study.design, shared.options.repetitionTime);
@@ -89,6 +92,18 @@ void work(SharedWork& shared, Worker& worker) {
       worker.failedJob = job;
       shared.failed = true;
     }
+  }
+}
+
+// A thread that runs out of memory fails the analysis, saying so, rather than the
+// process.
+void work(SharedWork& shared, Worker& worker) {
+  try {
+    takeJobs(shared, worker);
+  } catch (const std::bad_alloc&) {
+    worker.status = Status::error("not enough memory");
+    worker.failedJob = std::max<int64_t>(worker.failedJob, 0);
+    shared.failed = true;
   }
 }
 
