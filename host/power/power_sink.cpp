@@ -148,12 +148,6 @@ int32_t PowerSink::replicatesScored() const {
   return fewest;
 }
 
-std::size_t PowerSink::replicatesUnderWay() const {
-  std::size_t underWay = 0;
-  for (const Sample& sample : samples_) underWay += sample.underWay.size();
-  return underWay;
-}
-
 Status PowerSink::startStudy(const SavedSubject& subject) {
   StudyDescription study;
   study.cellNames = namesOf(subject.designMatrix.predictors);

@@ -74,8 +74,6 @@ class PowerSink {
   const Status& status() const { return status_; }
   // The fewest replicates scored of any sample size.
   int32_t replicatesScored() const;
-  // Replicates begun and not yet scored, over every size.
-  std::size_t replicatesUnderWay() const;
   // The table, in sample size, test, region and measure order.
   std::vector<PowerRow> rows() const;
 
