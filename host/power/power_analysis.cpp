@@ -39,12 +39,15 @@ struct SharedWork {
   const noise::NoiseStage* noise;  // the prototype each thread copies
   anatomy::AnatomyStage* anatomy;  // keeps no state of its own: shared
   Progress& progress;
+  // Per set, the sink whose tallies every thread's sink for the set shares.
+  const std::vector<PowerSink>& scoring;
   std::atomic<int64_t> nextJob{0};
   std::atomic<bool> failed{false};
   int64_t jobs() const { return static_cast<int64_t>(sets.size()) * options.replicates; }
 };
 
-// One thread's share: a sink per set of replicates, and its own noise stage.
+// One thread's share: a sink per set of replicates (their tallies shared), and
+// its own noise stage.
 struct Worker {
   std::vector<PowerSink> sinks;
   std::optional<noise::NoiseStage> noise;
@@ -81,9 +84,11 @@ Status runJob(SharedWork& shared, Worker& worker, int64_t job, std::vector<Repli
 
 void takeJobs(SharedWork& shared, Worker& worker) {
   std::vector<ReplicateSubjects> makers;
-  for (const ReplicateSet& set : shared.sets) {
+  for (std::size_t s = 0; s < shared.sets.size(); ++s) {
+    const ReplicateSet& set = shared.sets[s];
     makers.emplace_back(*set.study.design, shared.options.repetitionTime);
     worker.sinks.emplace_back(*set.study.design, *set.truth, sinkSettings(shared.options, set.sizes));
+    worker.sinks.back().shareScoresWith(shared.scoring[s]);
   }
   if (shared.noise != nullptr) worker.noise.emplace(*shared.noise);
   for (int64_t job = shared.nextJob++; job < shared.jobs() && !shared.failed.load(); job = shared.nextJob++) {
@@ -135,9 +140,10 @@ Result<std::vector<ReplicateSet>> replicateSets(const PowerOptions& options, con
   return sets;
 }
 
-// Folds every thread's scores into one table, in the order of the sets.
+// The table of every set, in the order of the sets, from the tallies the threads
+// shared.
 Result<PowerResult> combine(const PowerOptions& options, std::vector<ReplicateSet>& sets,
-                            std::vector<Worker>& workers) {
+                            std::vector<PowerSink>& scoring, std::vector<Worker>& workers) {
   const Worker* failed = nullptr;
   for (const Worker& worker : workers)
     if (!worker.status && (failed == nullptr || worker.failedJob < failed->failedJob)) failed = &worker;
@@ -146,8 +152,8 @@ Result<PowerResult> combine(const PowerOptions& options, std::vector<ReplicateSe
         .context(sizesText(sets[static_cast<std::size_t>(failed->failedJob / options.replicates)].sizes));
   PowerResult result;
   for (std::size_t s = 0; s < sets.size(); ++s) {
-    PowerSink& sink = workers.front().sinks[s];
-    for (std::size_t w = 1; w < workers.size(); ++w) sink.absorb(std::move(workers[w].sinks[s]));
+    PowerSink& sink = scoring[s];
+    for (Worker& worker : workers) sink.absorb(std::move(worker.sinks[s]));
     if (!sink.status()) return Status(sink.status()).context(sizesText(sets[s].sizes));
     if (sink.replicatesScored() != options.replicates)
       return Status::error("only " + std::to_string(sink.replicatesScored()) + " of " +
@@ -223,7 +229,10 @@ Result<PowerResult> runPowerAnalysis(const PowerOptions& options, std::ostream& 
     subjects += int64_t{set.study.subjects} * set.study.design->NrOfGroups * options.replicates;
   Progress progress(messages, options.showProgress, static_cast<int>(std::min<int64_t>(subjects, INT32_MAX)));
   progress.tick(std::chrono::milliseconds(250));
-  SharedWork shared{options, sets, noise ? &*noise : nullptr, anatomyStage ? &*anatomyStage : nullptr, progress};
+  std::vector<PowerSink> scoring;
+  for (const ReplicateSet& set : sets) scoring.emplace_back(*set.study.design, *set.truth, sinkSettings(options, set.sizes));
+  SharedWork shared{options, sets, noise ? &*noise : nullptr, anatomyStage ? &*anatomyStage : nullptr, progress,
+                    scoring};
   std::vector<Worker> workers(static_cast<std::size_t>(threads));
   {
     std::vector<std::jthread> running;
@@ -231,7 +240,7 @@ Result<PowerResult> runPowerAnalysis(const PowerOptions& options, std::ostream& 
     work(shared, workers.front());
   }
   progress.finish();
-  return combine(options, sets, workers);
+  return combine(options, sets, scoring, workers);
 }
 
 }  // namespace cohortix::host

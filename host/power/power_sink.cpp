@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 
 #include "host/analysis/analytic_power.h"
 #include "host/session/group_names.h"
@@ -109,7 +110,19 @@ struct PowerSink::TestScore {
 struct PowerSink::Sample {
   int32_t subjects = 0;  // per group
   std::map<int32_t, std::unique_ptr<Replicate>> underWay;
-  std::map<int32_t, std::vector<TestScore>> scores;  // per replicate, per test
+};
+
+// The scores of one set of replicates, from every sink that shares them: each
+// replicate's are tallied as soon as every replicate before it has been, so only
+// those that came early wait (about one per other thread).
+struct PowerSink::Scores {
+  struct OfSample {
+    std::map<int32_t, std::vector<TestScore>> waiting;  // per replicate, per test
+    int32_t tallied = 0;                                // replicates 0 .. tallied - 1
+    std::vector<TestTallies> tallies;                   // per test
+  };
+  std::mutex mutex;
+  std::vector<OfSample> samples;
 };
 
 PowerSink::PowerSink(const SimulationDesign& design, const ActiveVoxels& truth, PowerSinkSettings settings)
@@ -118,7 +131,9 @@ PowerSink::PowerSink(const SimulationDesign& design, const ActiveVoxels& truth, 
   groupNames_.resize(static_cast<std::size_t>(std::max(design.NrOfGroups, 1)), "");
   for (std::size_t g = 0; g < groupNames_.size(); ++g)
     if (groupNames_[g].empty()) groupNames_[g] = "G" + std::to_string(g + 1);
-  for (int32_t subjects : settings_.sizes) samples_.push_back({subjects, {}, {}});
+  for (int32_t subjects : settings_.sizes) samples_.push_back({subjects, {}});
+  scores_ = std::make_shared<Scores>();
+  scores_->samples.resize(samples_.size());
 }
 
 PowerSink::~PowerSink() = default;
@@ -129,6 +144,8 @@ void PowerSink::add(const SavedSubject& subject, int32_t k) {
   status_ = analyse(subject, k);
 }
 
+void PowerSink::shareScoresWith(const PowerSink& other) { scores_ = other.scores_; }
+
 void PowerSink::absorb(PowerSink&& other) {
   if (status_ && !other.status_) status_ = other.status_;
   if (!study_ && other.study_) {
@@ -136,15 +153,12 @@ void PowerSink::absorb(PowerSink&& other) {
     withinVariance_ = std::move(other.withinVariance_);
   }
   if (tests_.empty()) tests_ = std::move(other.tests_);
-  for (std::size_t i = 0; i < samples_.size() && i < other.samples_.size(); ++i) {
-    for (auto& [k, scores] : other.samples_[i].scores) samples_[i].scores[k] = std::move(scores);
-    for (auto& [k, replicate] : other.samples_[i].underWay) samples_[i].underWay[k] = std::move(replicate);
-  }
 }
 
 int32_t PowerSink::replicatesScored() const {
+  const std::lock_guard lock(scores_->mutex);
   int32_t fewest = settings_.replicates;
-  for (const Sample& sample : samples_) fewest = std::min(fewest, static_cast<int32_t>(sample.scores.size()));
+  for (const Scores::OfSample& sample : scores_->samples) fewest = std::min(fewest, sample.tallied);
   return fewest;
 }
 
@@ -264,40 +278,46 @@ Status PowerSink::join(Sample& sample, int32_t k, int32_t group, const FirstLeve
     }
   }
   if (++replicate->subjectsSeen == sample.subjects * design_.NrOfGroups) {
-    score(sample, k, *replicate);
+    score(static_cast<std::size_t>(&sample - samples_.data()), k, *replicate);
     sample.underWay.erase(k);
   }
   return Status::ok();
 }
 
-void PowerSink::score(Sample& sample, int32_t k, Replicate& replicate) {
+void PowerSink::score(std::size_t sample, int32_t k, Replicate& replicate) {
   if (tests_.empty()) tests_ = groupTests(replicate.accumulator, groupNames_);
   const ScoredVoxels voxels = scoredVoxels(replicate);
-  std::vector<TestScore>& scores = sample.scores[k];
+  std::vector<TestScore> scores;
   for (const GroupTest& test : tests_) scores.push_back(scoreTest(replicate, voxels, test));
+  const std::lock_guard lock(scores_->mutex);
+  Scores::OfSample& of = scores_->samples[sample];
+  of.waiting[k] = std::move(scores);
+  for (auto next = of.waiting.begin(); next != of.waiting.end() && next->first == of.tallied;
+       next = of.waiting.erase(next), ++of.tallied)
+    tally(next->second, of.tallies);
 }
 
-// The replicates' scores tallied in replicate order, whichever sink scored them.
-std::vector<PowerSink::TestTallies> PowerSink::talliesOf(const Sample& sample) const {
-  std::vector<TestTallies> tallies(tests_.size());
-  for (TestTallies& test : tallies) test.regions.resize(static_cast<std::size_t>(truth_.regions()));
-  for (const auto& [k, scores] : sample.scores)
-    for (std::size_t i = 0; i < tallies.size() && i < scores.size(); ++i) {
-      const TestScore& score = scores[i];
-      TestTallies& tally = tallies[i];
-      if (tally.tested == 0) tally.tested = score.tested;
-      for (std::size_t r = 0; r < tally.regions.size() && r < score.regions.size(); ++r) {
-        tally.regions[r].detection.add(score.regions[r].detected);
-        tally.regions[r].sensitivity.add(score.regions[r].sensitivity);
-        tally.regions[r].roi.add(score.regions[r].roi);
-      }
-      if (score.nullTested) {
-        tally.familyWise.add(score.familyWise);
-        tally.falsePositiveRate.add(score.falsePositiveRate);
-      }
-      tally.falseDiscovery.add(score.falseDiscovery);
+// One replicate's scores join the tallies, test by test.
+void PowerSink::tally(const std::vector<TestScore>& scores, std::vector<TestTallies>& tallies) const {
+  if (tallies.empty()) {
+    tallies.resize(scores.size());
+    for (TestTallies& test : tallies) test.regions.resize(static_cast<std::size_t>(truth_.regions()));
+  }
+  for (std::size_t i = 0; i < tallies.size() && i < scores.size(); ++i) {
+    const TestScore& score = scores[i];
+    TestTallies& tally = tallies[i];
+    if (tally.tested == 0) tally.tested = score.tested;
+    for (std::size_t r = 0; r < tally.regions.size() && r < score.regions.size(); ++r) {
+      tally.regions[r].detection.add(score.regions[r].detected);
+      tally.regions[r].sensitivity.add(score.regions[r].sensitivity);
+      tally.regions[r].roi.add(score.regions[r].roi);
     }
-  return tallies;
+    if (score.nullTested) {
+      tally.familyWise.add(score.familyWise);
+      tally.falsePositiveRate.add(score.falsePositiveRate);
+    }
+    tally.falseDiscovery.add(score.falseDiscovery);
+  }
 }
 
 PowerSink::ScoredVoxels PowerSink::scoredVoxels(const Replicate& replicate) const {
@@ -410,15 +430,15 @@ double PowerSink::analyticVoxelPower(const GroupTest& test, int32_t subjects, in
 }
 
 std::vector<PowerRow> PowerSink::rows() const {
+  const std::lock_guard lock(scores_->mutex);
   std::vector<PowerRow> rows;
-  for (const Sample& sample : samples_) addRows(sample, rows);
+  for (std::size_t i = 0; i < samples_.size(); ++i) addRows(samples_[i], scores_->samples[i].tallies, rows);
   return rows;
 }
 
-void PowerSink::addRows(const Sample& sample, std::vector<PowerRow>& rows) const {
-  if (sample.scores.empty()) return;
-  const std::vector<TestTallies> all = talliesOf(sample);
-  for (std::size_t i = 0; i < tests_.size(); ++i) {
+void PowerSink::addRows(const Sample& sample, const std::vector<TestTallies>& all,
+                        std::vector<PowerRow>& rows) const {
+  for (std::size_t i = 0; i < tests_.size() && i < all.size(); ++i) {
     const GroupTest& test = tests_[i];
     const TestTallies& tallies = all[i];
     const std::string& effectName = study_->effects[test.effect].name;

@@ -6,10 +6,11 @@
 // several sample sizes: a subject is fitted once and joins the replicate of every
 // size it belongs to (size n takes each group's first n subjects of the
 // replicate). Only the replicates under way are held, one per sample size when the
-// replicates come one after the other. Each replicate's scores are kept apart, a
-// few numbers per test and region, and tallied in replicate order when the table
-// is made: sinks that scored different replicates combine (absorb) into the table
-// one sink would have made of them all, bit for bit.
+// replicates come one after the other. Sinks on several threads share their
+// scores (shareScoresWith): each replicate's scores, a few numbers per test and
+// region, are tallied in replicate order as soon as the replicates before it have
+// been, so the table is the one a single sink would have made of them all, bit for
+// bit, and only the replicates that came early wait.
 
 #include <cstdint>
 #include <map>
@@ -67,7 +68,11 @@ class PowerSink {
   // Subject `subject` (its number in the study of `design`) of replicate k; the
   // subjects of a replicate come in run order. Failures are kept in status().
   void add(const SavedSubject& subject, int32_t k);
-  // Takes over what `other` scored (other replicates of the same sizes).
+  // From now on scores into the tallies of `other` (a sink of the same sizes on
+  // another thread), and the table is both sinks'.
+  void shareScoresWith(const PowerSink& other);
+  // Takes over what `other` learnt of the study, should this sink have seen no
+  // subject (the tallies being shared already).
   void absorb(PowerSink&& other);
 
   // The first failure (a subject that could not be analysed); ok otherwise.
@@ -82,17 +87,19 @@ class PowerSink {
   struct TestTallies;
   struct TestScore;
   struct Sample;
+  struct Scores;
   Status analyse(const SavedSubject& subject, int32_t k);
   Status startStudy(const SavedSubject& subject);
   std::vector<double> regionMeans(const FirstLevelFit& fit, const SubjectComponents* received) const;
   Status join(Sample& sample, int32_t k, int32_t group, const FirstLevelFit& fit,
               const std::vector<double>& means, const SubjectComponents* received);
-  void score(Sample& sample, int32_t k, Replicate& replicate);
+  void score(std::size_t sample, int32_t k, Replicate& replicate);
+  void tally(const std::vector<TestScore>& scores, std::vector<TestTallies>& tallies) const;
   struct ScoredVoxels;
   ScoredVoxels scoredVoxels(const Replicate& replicate) const;
   TestScore scoreTest(const Replicate& replicate, const ScoredVoxels& voxels, const GroupTest& test) const;
-  std::vector<TestTallies> talliesOf(const Sample& sample) const;
-  void addRows(const Sample& sample, std::vector<PowerRow>& rows) const;
+  void addRows(const Sample& sample, const std::vector<TestTallies>& tallies,
+               std::vector<PowerRow>& rows) const;
   double analyticVoxelPower(const GroupTest& test, int32_t subjects, int32_t region, double effect,
                             int64_t tested) const;
   double analyticRoiPower(const GroupTest& test, int32_t subjects, int32_t region, double effect) const;
@@ -106,6 +113,7 @@ class PowerSink {
   std::vector<double> withinVariance_;  // per effect, percent^2, from the first subject's design
   std::vector<GroupTest> tests_;
   std::vector<Sample> samples_;
+  std::shared_ptr<Scores> scores_;
   Status status_;
 };
 
