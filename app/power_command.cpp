@@ -53,13 +53,21 @@ struct PowerCommandOptions {
   host::record::RunRecord asked;  // for the record beside the tables
 };
 
-// Refused before anything is simulated when the analysis cannot fit in memory. A
-// control file that cannot be read is left to the analysis, which says why.
-host::Status admitPowerMemory(const host::PowerOptions& power) {
+// Refused before anything is simulated when the analysis cannot fit in memory;
+// warned, in one line, when its replicates' random streams must overlap. A control
+// file that cannot be read is left to the analysis, which says why.
+host::Status admitPower(const host::PowerOptions& power) {
   auto design = std::make_unique<SimulationDesign>();  // far too large for the stack
   std::string message;
   if (!parseControlFile(power.controlFile.c_str(), *design, message)) return host::Status::ok();
-  return host::checkPowerMemory(host::powerMemoryNeedOf(*design, power), host::memoryLimit());
+  if (host::Status fits = host::checkPowerMemory(host::powerMemoryNeedOf(*design, power), host::memoryLimit()); !fits)
+    return fits;
+  const host::ReplicateOverlap overlap = host::replicateOverlapOf(*design, power);
+  if (overlap.overlaps())
+    std::cerr << "warning: each replicate draws about " << overlap.uniformsPerReplicate
+              << " uniforms but the replicates' streams start only " << overlap.spacing
+              << " apart on the generator's cycle: they overlap and are not independent (docs/analysis.md)\n";
+  return host::Status::ok();
 }
 
 // What a power analysis writes into its folder: all of it goes when --force replaces it.
@@ -160,7 +168,7 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
     power.anatomy = std::move(anatomy).value();
     power.signalIn = options.signalIn == "all" ? host::anatomy::SignalIn::All : host::anatomy::SignalIn::Grey;
   }
-  if (host::Status admitted = admitPowerMemory(power); !admitted) {
+  if (host::Status admitted = admitPower(power); !admitted) {
     reportError(admitted.message());
     return ExitStatus::Refused;
   }
@@ -232,6 +240,10 @@ void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
   command->add_option("--replicates", power.replicates, "Simulated studies per sample size")
       ->capture_default_str()
       ->check(CLI::Range(1, 1000000));
+  command->add_option("--jobs", power.jobs,
+                      "Threads that simulate and analyse replicates (default: one per core); the "
+                      "table is the same for any number")
+      ->check(CLI::Range(1, 4096));
   command->add_option("-o,--output", options->outputDir, "Folder for power.tsv and power.json")
       ->capture_default_str();
   command->add_option("--tr", power.repetitionTime, "Repetition time in seconds")

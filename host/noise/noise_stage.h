@@ -47,6 +47,8 @@ class NoiseStage : public SubjectDataStage {
   using BaselineOf = std::function<std::vector<float>(const SavedSubject&)>;
   void takeRecomposedData(BaselineOf baselineOf) { baselineOf_ = std::move(baselineOf); }
   bool replacesPluginNoise() const { return pluginNoise_ == PluginNoise::Replace; }
+  // The subjects from now on are the given replicate's (their noise keys name it).
+  void setReplicate(uint32_t replicate) { replicate_ = replicate; }
 
  private:
   // Puts the subject's noise-free data in place of its data; false when it has no

@@ -1,19 +1,20 @@
 #pragma once
-// A power analysis by simulation: one run of the plug-in makes the replicates
-// (the expanded control file lives in a private temporary folder, removed
-// afterwards), and the power sink analyses and scores them in memory. Nothing of a
-// subject is written.
+// A power analysis by simulation: replicate studies made in memory by the
+// plug-in's own subject model, each from its own point of the plug-in's random
+// cycle (replicate_stream.h), analysed and scored as they come (power_sink.h).
+// Nothing of a subject is written. The replicates are jobs that any number of
+// threads take in turn: each makes a replicate's subjects, both groups one after
+// the other, and scores it, so a thread holds one replicate (per sample size) at a
+// time whatever the number of replicates, and the table, tallied in replicate
+// order, is the same byte for byte for any number of threads.
 //
-// With one group and effects per group, one run serves every sample size: a
-// group of n_max R subjects, of which size n takes the first n R. A subject's
-// data do not depend on the group's size, so these are the replicates of a run
-// for n alone, and each subject is simulated and fitted once. Otherwise each size
-// is a run of its own: with effect rows per subject a subject's row follows the
-// sample size, and with several groups every replicate stays under way until the
-// last group's subjects come, so sharing would hold the replicates of every size
-// at once. The plug-in's random state lives as long as the process: each of these
-// runs continues the stream where the previous one ended (the first starts it
-// afresh). Either way the same command gives the same table.
+// With one group and effects per group, one replicate of the largest size serves
+// every sample size: size n takes its first n subjects, which are exactly the
+// plug-in's study of n subjects from the same start (a subject's data do not
+// depend on the group's size), so each subject is simulated and fitted once.
+// Otherwise each size has replicates of its own: with effect rows per subject a
+// subject's row follows the sample size, and with several groups the second
+// group's subjects follow the first group's in the stream.
 
 #include <cstdint>
 #include <filesystem>
@@ -41,7 +42,9 @@ struct PowerOptions {
   AnalysisOptions analysis;
   std::filesystem::path plugin;
   double repetitionTime = 2.0;
-  bool showProgress = false;  // the run's progress line, per run
+  bool showProgress = false;  // a progress line over all replicates
+  // Threads that make and analyse replicates; 0: one per core.
+  int32_t jobs = 0;
   // The host's noise, added to every subject before the analysis; none when empty.
   std::optional<noise::NoiseProfile> noise;
   uint64_t noiseSeed = noise::kDefaultNoiseSeed;
@@ -52,22 +55,35 @@ struct PowerOptions {
   // --anatomy` writes it; none when empty.
   std::optional<anatomy::Anatomy> anatomy;
   anatomy::SignalIn signalIn = anatomy::SignalIn::Grey;
-  // Where each run's private folder goes; empty: the system's temporary folder.
+  // Where the private folder of the expanded control files goes; empty: the
+  // system's temporary folder.
   std::filesystem::path scratch;
 };
 
 struct PowerResult {
   std::vector<PowerRow> rows;
-  int64_t subjectsSimulated = 0;  // over all groups and runs
-  int32_t runs = 0;               // of the plug-in
+  int64_t subjectsSimulated = 0;  // over all groups and replicates
+  int32_t runs = 0;               // sets of replicates: one, or one per sample size
 };
 
-// Whether one run of the plug-in serves every sample size of the design: one
-// group, with effects per group or no region.
+// Whether one replicate serves every sample size of the design: one group, with
+// effects per group or no region.
 bool oneRunServesEverySize(const SimulationDesign& design);
 
-// Messages of the plug-in and the progress line go to `messages`; the plug-in's
-// log lines are dropped.
+// The threads a power analysis with `jobs` asked (0: one per core) uses.
+int32_t powerThreads(int32_t jobs);
+
+// The replicates' streams against the generator's cycle: the uniforms a replicate
+// of the largest size draws, and how far apart the replicates start.
+struct ReplicateOverlap {
+  uint64_t uniformsPerReplicate = 0;
+  uint64_t spacing = 0;
+  bool overlaps() const { return uniformsPerReplicate > spacing; }
+};
+ReplicateOverlap replicateOverlapOf(const SimulationDesign& design, const PowerOptions& options);
+
+// Messages (the progress line, a warning when the replicates' streams must
+// overlap) go to `messages`.
 Result<PowerResult> runPowerAnalysis(const PowerOptions& options, std::ostream& messages);
 
 }  // namespace cohortix::host

@@ -37,11 +37,16 @@ PowerMemoryNeed powerMemoryNeedOf(const SimulationDesign& design, const PowerOpt
   if (byPermutation(options.analysis.correction))
     need.perReplicateBytes = saturatedSum(
         need.perReplicateBytes, saturatedProduct({groups, count(largest), effects, voxels, sizeof(float)}));
-  need.severalGroups = groups > 1;
-  need.replicatesHeld = saturatedProduct({options.sampleSizes.size(), groups > 1 ? count(options.replicates) : 1});
+  const uint64_t sets = oneRunServesEverySize(design) ? 1 : options.sampleSizes.size();
+  need.threads = std::min<uint64_t>(count(powerThreads(options.jobs)),
+                                    saturatedProduct({sets, count(options.replicates)}));
+  need.threads = std::max<uint64_t>(need.threads, 1);
+  const uint64_t perThread = oneRunServesEverySize(design) ? options.sampleSizes.size() : 1;
+  need.replicatesHeld = saturatedProduct({need.threads, perThread});
   const uint64_t copies = kSubjectCopies + (options.noise ? 1 : 0) + (options.anatomy ? 1 : 0);
-  need.totalBytes = saturatedSum(saturatedSum(saturatedProduct({subject.vtcBytes, copies}), processBytes()),
-                                 saturatedProduct({need.perReplicateBytes, need.replicatesHeld}));
+  need.totalBytes = saturatedSum(
+      saturatedSum(saturatedProduct({subject.vtcBytes, copies, need.threads}), processBytes()),
+      saturatedProduct({need.perReplicateBytes, need.replicatesHeld}));
   return need;
 }
 
@@ -49,10 +54,10 @@ Status checkPowerMemory(const PowerMemoryNeed& need, const MemoryLimit& limit) {
   if (limit.bytes == 0 || need.totalBytes <= limit.bytes) return Status::ok();
   std::string held = std::to_string(need.replicatesHeld) + " replicate" + (need.replicatesHeld == 1 ? "" : "s");
   return Status::error("the power analysis needs about " + byteSize(need.totalBytes) + " of memory (" +
-                       byteSize(need.perReplicateBytes) + " for each of the " + held + " it holds at once" +
-                       (need.severalGroups ? ": with two groups every replicate waits for its second group" : "") +
-                       ") but may use " + byteSize(limit.bytes) + ", " + limit.what +
-                       "; use fewer replicates or sample sizes per run, or a coarser resolution or smaller box");
+                       byteSize(need.perReplicateBytes) + " for each of the " + held + " its " +
+                       std::to_string(need.threads) + (need.threads == 1 ? " thread holds" : " threads hold") +
+                       " at once) but may use " + byteSize(limit.bytes) + ", " + limit.what +
+                       "; use fewer --jobs or sample sizes, or a coarser resolution or smaller box");
 }
 
 }  // namespace cohortix::host

@@ -1,10 +1,10 @@
 #pragma once
-// What a power analysis holds at once, judged before it simulates: the plug-in's
-// subject and its parts (the VTC, the components, the host's noise and anatomy
-// beside them), and the group level of every replicate under way. With one group
-// a replicate is scored once its subjects have come, so one per sample size is
-// held; with two, the plug-in makes every subject of the first group before the
-// second, so every replicate of every size waits for its second group.
+// What a power analysis holds at once, judged before it simulates: on each of its
+// threads one subject and its parts (the VTC, the components, the host's noise and
+// anatomy beside them) and the group level of the replicate under way, one per
+// sample size when one replicate serves every size. A thread makes a replicate's
+// groups one after the other and scores it before it takes the next, so nothing
+// grows with the number of replicates.
 
 #include <cstdint>
 
@@ -18,7 +18,7 @@ namespace cohortix::host {
 struct PowerMemoryNeed {
   uint64_t perReplicateBytes = 0;
   uint64_t replicatesHeld = 0;
-  bool severalGroups = false;  // then every replicate waits for its last group
+  uint64_t threads = 1;
   uint64_t totalBytes = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 
 #include "host/analysis/analytic_power.h"
 #include "host/session/group_names.h"
@@ -91,11 +92,37 @@ struct PowerSink::TestTallies {
   int64_t tested = 0;  // voxels of the first replicate's map
 };
 
+// What one replicate's maps of one test found.
+struct PowerSink::TestScore {
+  struct Region {
+    bool detected = false;
+    double sensitivity = 0.0;  // NaN for a region without voxels
+    bool roi = false;
+  };
+  std::vector<Region> regions;
+  bool nullTested = false;  // some null voxel had a p-value
+  bool familyWise = false;
+  double falsePositiveRate = 0.0;
+  double falseDiscovery = 0.0;
+  int64_t tested = 0;  // voxels of the map
+};
+
 struct PowerSink::Sample {
   int32_t subjects = 0;  // per group
   std::map<int32_t, std::unique_ptr<Replicate>> underWay;
-  std::vector<TestTallies> tallies;  // per test
-  int32_t scored = 0;
+};
+
+// The scores of one set of replicates, from every sink that shares them: each
+// replicate's are tallied as soon as every replicate before it has been, so only
+// those that came early wait (about one per other thread).
+struct PowerSink::Scores {
+  struct OfSample {
+    std::map<int32_t, std::vector<TestScore>> waiting;  // per replicate, per test
+    int32_t tallied = 0;                                // replicates 0 .. tallied - 1
+    std::vector<TestTallies> tallies;                   // per test
+  };
+  std::mutex mutex;
+  std::vector<OfSample> samples;
 };
 
 PowerSink::PowerSink(const SimulationDesign& design, const ActiveVoxels& truth, PowerSinkSettings settings)
@@ -104,19 +131,34 @@ PowerSink::PowerSink(const SimulationDesign& design, const ActiveVoxels& truth, 
   groupNames_.resize(static_cast<std::size_t>(std::max(design.NrOfGroups, 1)), "");
   for (std::size_t g = 0; g < groupNames_.size(); ++g)
     if (groupNames_[g].empty()) groupNames_[g] = "G" + std::to_string(g + 1);
-  for (int32_t subjects : settings_.sizes) samples_.push_back({subjects, {}, {}, 0});
+  for (int32_t subjects : settings_.sizes) samples_.push_back({subjects, {}});
+  scores_ = std::make_shared<Scores>();
+  scores_->samples.resize(samples_.size());
 }
 
 PowerSink::~PowerSink() = default;
+PowerSink::PowerSink(PowerSink&&) noexcept = default;
 
-void PowerSink::subjectSaved(const SavedSubject& subject, SubjectOutcomes& /*outcomes*/) {
+void PowerSink::add(const SavedSubject& subject, int32_t k) {
   if (!status_) return;
-  status_ = analyse(subject);
+  status_ = analyse(subject, k);
+}
+
+void PowerSink::shareScoresWith(const PowerSink& other) { scores_ = other.scores_; }
+
+void PowerSink::absorb(PowerSink&& other) {
+  if (status_ && !other.status_) status_ = other.status_;
+  if (!study_ && other.study_) {
+    study_ = std::move(other.study_);
+    withinVariance_ = std::move(other.withinVariance_);
+  }
+  if (tests_.empty()) tests_ = std::move(other.tests_);
 }
 
 int32_t PowerSink::replicatesScored() const {
+  const std::lock_guard lock(scores_->mutex);
   int32_t fewest = settings_.replicates;
-  for (const Sample& sample : samples_) fewest = std::min(fewest, sample.scored);
+  for (const Scores::OfSample& sample : scores_->samples) fewest = std::min(fewest, sample.tallied);
   return fewest;
 }
 
@@ -177,7 +219,7 @@ std::vector<double> PowerSink::regionMeans(const FirstLevelFit& fit,
   return means;
 }
 
-Status PowerSink::analyse(const SavedSubject& subject) {
+Status PowerSink::analyse(const SavedSubject& subject, int32_t k) {
   if (!subject.known())
     return Status::error(subject.unexpected.empty() ? "the plug-in saved a subject the study does not have"
                                                     : subject.unexpected);
@@ -187,11 +229,9 @@ Status PowerSink::analyse(const SavedSubject& subject) {
     return Status::error(subject.files.vtc + ": its predictors differ from the first subject's");
   const int32_t group = subject.groupNumber - 1;
   const int32_t withinGroup = subject.subjectNumber - 1 - group * design_.NrOfSubjectsPerGroup;
-  const auto replicateOf = [&](const Sample& sample) { return withinGroup / sample.subjects; };
-  const bool wanted = std::any_of(samples_.begin(), samples_.end(), [&](const Sample& sample) {
-    return replicateOf(sample) < settings_.replicates;
-  });
-  if (!wanted) return Status::ok();
+  const auto wants = [&](const Sample& sample) { return withinGroup < sample.subjects; };
+  if (k < 0 || k >= settings_.replicates || !std::any_of(samples_.begin(), samples_.end(), wants))
+    return Status::ok();
   const int64_t voxels = static_cast<int64_t>(subject.data.size()) /
                          std::max<int64_t>(1, subject.nrOfVolumes);
   FirstLevelOptions firstLevel = settings_.analysis.firstLevel;
@@ -208,8 +248,7 @@ Status PowerSink::analyse(const SavedSubject& subject) {
   }
   const std::vector<double> means = regionMeans(fit.value(), received);
   for (Sample& sample : samples_) {
-    const int32_t k = replicateOf(sample);
-    if (k >= settings_.replicates) continue;
+    if (!wants(sample)) continue;
     if (Status joined = join(sample, k, group, fit.value(), means, received); !joined)
       return std::move(joined).context(subject.files.vtc);
   }
@@ -239,23 +278,46 @@ Status PowerSink::join(Sample& sample, int32_t k, int32_t group, const FirstLeve
     }
   }
   if (++replicate->subjectsSeen == sample.subjects * design_.NrOfGroups) {
-    score(sample, *replicate);
+    score(static_cast<std::size_t>(&sample - samples_.data()), k, *replicate);
     sample.underWay.erase(k);
   }
   return Status::ok();
 }
 
-void PowerSink::score(Sample& sample, Replicate& replicate) {
+void PowerSink::score(std::size_t sample, int32_t k, Replicate& replicate) {
   if (tests_.empty()) tests_ = groupTests(replicate.accumulator, groupNames_);
-  if (sample.tallies.empty()) {
-    sample.tallies.resize(tests_.size());
-    for (TestTallies& tallies : sample.tallies)
-      tallies.regions.resize(static_cast<std::size_t>(truth_.regions()));
-  }
   const ScoredVoxels voxels = scoredVoxels(replicate);
-  for (std::size_t i = 0; i < tests_.size(); ++i)
-    scoreTest(replicate, voxels, tests_[i], sample.tallies[i]);
-  ++sample.scored;
+  std::vector<TestScore> scores;
+  for (const GroupTest& test : tests_) scores.push_back(scoreTest(replicate, voxels, test));
+  const std::lock_guard lock(scores_->mutex);
+  Scores::OfSample& of = scores_->samples[sample];
+  of.waiting[k] = std::move(scores);
+  for (auto next = of.waiting.begin(); next != of.waiting.end() && next->first == of.tallied;
+       next = of.waiting.erase(next), ++of.tallied)
+    tally(next->second, of.tallies);
+}
+
+// One replicate's scores join the tallies, test by test.
+void PowerSink::tally(const std::vector<TestScore>& scores, std::vector<TestTallies>& tallies) const {
+  if (tallies.empty()) {
+    tallies.resize(scores.size());
+    for (TestTallies& test : tallies) test.regions.resize(static_cast<std::size_t>(truth_.regions()));
+  }
+  for (std::size_t i = 0; i < tallies.size() && i < scores.size(); ++i) {
+    const TestScore& score = scores[i];
+    TestTallies& tally = tallies[i];
+    if (tally.tested == 0) tally.tested = score.tested;
+    for (std::size_t r = 0; r < tally.regions.size() && r < score.regions.size(); ++r) {
+      tally.regions[r].detection.add(score.regions[r].detected);
+      tally.regions[r].sensitivity.add(score.regions[r].sensitivity);
+      tally.regions[r].roi.add(score.regions[r].roi);
+    }
+    if (score.nullTested) {
+      tally.familyWise.add(score.familyWise);
+      tally.falsePositiveRate.add(score.falsePositiveRate);
+    }
+    tally.falseDiscovery.add(score.falseDiscovery);
+  }
 }
 
 PowerSink::ScoredVoxels PowerSink::scoredVoxels(const Replicate& replicate) const {
@@ -286,19 +348,21 @@ double PowerSink::trueEffectOf(const GroupTest& test, int32_t region) const {
   return test.twoSample ? first - truth_.trueEffect(region, effect, test.otherGroup) : first;
 }
 
-void PowerSink::scoreTest(const Replicate& replicate, const ScoredVoxels& voxels,
-                          const GroupTest& test, TestTallies& tallies) const {
+PowerSink::TestScore PowerSink::scoreTest(const Replicate& replicate, const ScoredVoxels& voxels,
+                                          const GroupTest& test) const {
+  TestScore score;
+  score.regions.resize(static_cast<std::size_t>(truth_.regions()));
   const StatisticMap map = computeGroupMap(replicate.accumulator, test, settings_.analysis.tail);
   const MapThreshold threshold = thresholdGroupMap(replicate.accumulator, test, map, settings_.analysis, study_->grid);
-  if (tallies.tested == 0) tallies.tested = threshold.tested;
+  score.tested = threshold.tested;
   int64_t trueDiscoveries = 0;
   for (int32_t r = 0; r < truth_.regions(); ++r) {
     const std::vector<int64_t>& inside = *voxels.regions[static_cast<std::size_t>(r)];
     int64_t found = 0;
     for (int64_t v : inside) found += significant(map, threshold, v) ? 1 : 0;
-    TestTallies::Region& tally = tallies.regions[static_cast<std::size_t>(r)];
-    tally.detection.add(found > 0);
-    tally.sensitivity.add(inside.empty() ? kNaN : static_cast<double>(found) / static_cast<double>(inside.size()));
+    TestScore::Region& region = score.regions[static_cast<std::size_t>(r)];
+    region.detected = found > 0;
+    region.sensitivity = inside.empty() ? kNaN : static_cast<double>(found) / static_cast<double>(inside.size());
     if (trueEffectOf(test, r) != 0.0) trueDiscoveries += found;
   }
   // The region means: one planned test per region, at alpha without correction.
@@ -313,7 +377,7 @@ void PowerSink::scoreTest(const Replicate& replicate, const ScoredVoxels& voxels
                                  : oneSampleT(slot(test.group), everyRegion, settings_.analysis.tail);
   for (int32_t r = 0; r < truth_.regions(); ++r) {
     const double p = means.p[static_cast<std::size_t>(r)];
-    tallies.regions[static_cast<std::size_t>(r)].roi.add(!std::isnan(p) && p <= settings_.analysis.alpha);
+    score.regions[static_cast<std::size_t>(r)].roi = !std::isnan(p) && p <= settings_.analysis.alpha;
   }
   const std::vector<uint8_t>& null = *voxels.null;
   int64_t nullTested = 0, falsePositives = 0;
@@ -323,12 +387,14 @@ void PowerSink::scoreTest(const Replicate& replicate, const ScoredVoxels& voxels
     falsePositives += significant(map, threshold, static_cast<int64_t>(v)) ? 1 : 0;
   }
   if (nullTested > 0) {
-    tallies.familyWise.add(falsePositives > 0);
-    tallies.falsePositiveRate.add(static_cast<double>(falsePositives) / static_cast<double>(nullTested));
+    score.nullTested = true;
+    score.familyWise = falsePositives > 0;
+    score.falsePositiveRate = static_cast<double>(falsePositives) / static_cast<double>(nullTested);
   }
   const int64_t discoveries = falsePositives + trueDiscoveries;
-  tallies.falseDiscovery.add(discoveries > 0 ? static_cast<double>(falsePositives) / static_cast<double>(discoveries)
-                                             : 0.0);
+  score.falseDiscovery =
+      discoveries > 0 ? static_cast<double>(falsePositives) / static_cast<double>(discoveries) : 0.0;
+  return score;
 }
 
 // The noncentral t applies to a one-sample test whose subjects all draw their
@@ -364,15 +430,17 @@ double PowerSink::analyticVoxelPower(const GroupTest& test, int32_t subjects, in
 }
 
 std::vector<PowerRow> PowerSink::rows() const {
+  const std::lock_guard lock(scores_->mutex);
   std::vector<PowerRow> rows;
-  for (const Sample& sample : samples_) addRows(sample, rows);
+  for (std::size_t i = 0; i < samples_.size(); ++i) addRows(samples_[i], scores_->samples[i].tallies, rows);
   return rows;
 }
 
-void PowerSink::addRows(const Sample& sample, std::vector<PowerRow>& rows) const {
-  for (std::size_t i = 0; i < tests_.size() && i < sample.tallies.size(); ++i) {
+void PowerSink::addRows(const Sample& sample, const std::vector<TestTallies>& all,
+                        std::vector<PowerRow>& rows) const {
+  for (std::size_t i = 0; i < tests_.size() && i < all.size(); ++i) {
     const GroupTest& test = tests_[i];
-    const TestTallies& tallies = sample.tallies[i];
+    const TestTallies& tallies = all[i];
     const std::string& effectName = study_->effects[test.effect].name;
     const auto row = [&](const std::string& region, const char* measure, double truth,
                          const Estimate& estimate, double analytic, int64_t replicates) {

@@ -1,11 +1,16 @@
 #pragma once
-// The in-memory analysis of a power run: every saved subject is fitted as
+// The in-memory analysis of a power run: every subject of a replicate is fitted as
 // `analyze` fits it (nothing is written), its effects join its replicate's group
 // level, and when a replicate's last subject has come its group maps are made,
 // thresholded and scored against the truth. One run may hold the replicates of
 // several sample sizes: a subject is fitted once and joins the replicate of every
-// size it belongs to. Only the replicates under way are held: with one group, one
-// per sample size at a time, whatever the number of replicates.
+// size it belongs to (size n takes each group's first n subjects of the
+// replicate). Only the replicates under way are held, one per sample size when the
+// replicates come one after the other. Sinks on several threads share their
+// scores (shareScoresWith): each replicate's scores, a few numbers per test and
+// region, are tallied in replicate order as soon as the replicates before it have
+// been, so the table is the one a single sink would have made of them all, bit for
+// bit, and only the replicates that came early wait.
 
 #include <cstdint>
 #include <map>
@@ -38,8 +43,7 @@ struct PowerRow {
 
 // Which subjects a power run's sink analyses, and how.
 struct PowerSinkSettings {
-  // Subjects per group of every sample size: replicate k of size n is made of each
-  // group's subjects k n + 1 .. (k + 1) n of the run.
+  // Subjects per group of every sample size.
   std::vector<int32_t> sizes;
   int32_t replicates = 0;
   AnalysisOptions analysis;
@@ -53,14 +57,23 @@ struct PowerSinkSettings {
   bool receivedRegions = true;
 };
 
-class PowerSink : public SubjectSink {
+class PowerSink {
  public:
-  // `design`: the replicated study (subjects per group at least the largest size
-  // times the replicates); the sink and truth must outlive the run.
+  // `design`: the study of one replicate (subjects per group the largest size); the
+  // design and truth must outlive the sink.
   PowerSink(const SimulationDesign& design, const ActiveVoxels& truth, PowerSinkSettings settings);
-  ~PowerSink() override;
+  ~PowerSink();
+  PowerSink(PowerSink&&) noexcept;
 
-  void subjectSaved(const SavedSubject& subject, SubjectOutcomes& outcomes) override;
+  // Subject `subject` (its number in the study of `design`) of replicate k; the
+  // subjects of a replicate come in run order. Failures are kept in status().
+  void add(const SavedSubject& subject, int32_t k);
+  // From now on scores into the tallies of `other` (a sink of the same sizes on
+  // another thread), and the table is both sinks'.
+  void shareScoresWith(const PowerSink& other);
+  // Takes over what `other` learnt of the study, should this sink have seen no
+  // subject (the tallies being shared already).
+  void absorb(PowerSink&& other);
 
   // The first failure (a subject that could not be analysed); ok otherwise.
   const Status& status() const { return status_; }
@@ -72,18 +85,21 @@ class PowerSink : public SubjectSink {
  private:
   struct Replicate;
   struct TestTallies;
+  struct TestScore;
   struct Sample;
-  Status analyse(const SavedSubject& subject);
+  struct Scores;
+  Status analyse(const SavedSubject& subject, int32_t k);
   Status startStudy(const SavedSubject& subject);
   std::vector<double> regionMeans(const FirstLevelFit& fit, const SubjectComponents* received) const;
   Status join(Sample& sample, int32_t k, int32_t group, const FirstLevelFit& fit,
               const std::vector<double>& means, const SubjectComponents* received);
-  void score(Sample& sample, Replicate& replicate);
+  void score(std::size_t sample, int32_t k, Replicate& replicate);
+  void tally(const std::vector<TestScore>& scores, std::vector<TestTallies>& tallies) const;
   struct ScoredVoxels;
   ScoredVoxels scoredVoxels(const Replicate& replicate) const;
-  void scoreTest(const Replicate& replicate, const ScoredVoxels& voxels, const GroupTest& test,
-                 TestTallies& tallies) const;
-  void addRows(const Sample& sample, std::vector<PowerRow>& rows) const;
+  TestScore scoreTest(const Replicate& replicate, const ScoredVoxels& voxels, const GroupTest& test) const;
+  void addRows(const Sample& sample, const std::vector<TestTallies>& tallies,
+               std::vector<PowerRow>& rows) const;
   double analyticVoxelPower(const GroupTest& test, int32_t subjects, int32_t region, double effect,
                             int64_t tested) const;
   double analyticRoiPower(const GroupTest& test, int32_t subjects, int32_t region, double effect) const;
@@ -97,6 +113,7 @@ class PowerSink : public SubjectSink {
   std::vector<double> withinVariance_;  // per effect, percent^2, from the first subject's design
   std::vector<GroupTest> tests_;
   std::vector<Sample> samples_;
+  std::shared_ptr<Scores> scores_;
   Status status_;
 };
 

@@ -1,10 +1,11 @@
 #pragma once
-// The study a power analysis simulates for one sample size: the control file with
-// every group holding n x R subjects, so one run of the plug-in makes R replicate
-// samples of n subjects per group, each the subjects that follow in the random
-// stream (replicate k of a group: its subjects k n + 1 .. (k + 1) n). With effects
-// given per subject, subject i of every replicate takes the row of the file's
-// subject i (cycling when n exceeds the file's subjects per group).
+// The study with n x R subjects per group as a control file the plug-in reads:
+// every group holding R samples of n subjects, the samples following one another
+// in the plug-in's run (sample k of a group: its subjects k n + 1 .. (k + 1) n).
+// With effects given per subject, subject i of every sample takes the row of the
+// file's subject i (cycling when n exceeds the file's subjects per group). A power
+// analysis reads it with R = 1: the study of one replicate of n subjects per group
+// (replicate_subjects.h makes the replicates themselves).
 
 #include <filesystem>
 #include <memory>

@@ -1,9 +1,9 @@
 """Commands that run out of memory say so in one line and leave nothing behind:
-`power` asked for a million replicates of a two-group study is refused before it
-simulates (status 5, its figure), and so is `analyze` of a study under an
-address-space limit below its need; under a limit too small to start it ends with
-status 1, one "not enough memory" line and no "terminate called"; neither leaves a
-temporary in the analysis folder."""
+`power` asked for thousands of threads, each holding a subject and its
+replicate, is refused before it simulates (status 5, its figure), and so is
+`analyze` of a study under an address-space limit below its need; under a limit
+too small to start, every command ends with status 1, one "not enough memory" line
+and no "terminate called"; none leaves a temporary in the analysis folder."""
 import os
 import resource
 import subprocess
@@ -36,8 +36,8 @@ def main():
     os.makedirs(temporary)
     env = {**os.environ, "TMPDIR": temporary}
     check_out_of_memory("power", [COHORTIX, "power", os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "examples", "sweep", "tiny.cxd"), "--subjects", "4", "--replicates",
-                                  "1000000", "-o", os.path.join(base, "power"), "-q"], 600, env,
-                        status=5, start="cohortix: the power analysis needs about 29.0 GB of memory")
+                                  "1000000", "--jobs", "4096", "-o", os.path.join(base, "power"), "-q"], 600, env,
+                        status=5, start="cohortix: the power analysis needs about 782 MB of memory")
     if os.listdir(temporary):
         failures.append(f"power left {os.listdir(temporary)} in the temporary folder")
     run = os.path.join(base, "run")

@@ -1,9 +1,11 @@
 """`cohortix power` over several sample sizes, with and without the host's noise:
 
-- a one-group study is simulated once for all its sample sizes, and each size's
-  rows are byte for byte those of a power run of that size alone;
-- a two-group study gets one run per size: the first size's rows are those of
-  that size alone, the next size's run continues the plug-in's stream;
+- a one-group study is simulated once for all its sample sizes, a two-group
+  study once per size, and each size's rows are byte for byte those of a power
+  run of that size alone (every replicate starts from its own point of the
+  generator's cycle, whatever ran before it);
+- `--jobs 1, 2, 3` give the same table byte for byte, with and without the
+  host's noise;
 - `--noise` changes the estimates, leaves the analytic column empty (it models
   the plug-in's white noise only), and the same `--seed` gives the same table;
   it takes the place of the plug-in's noise (a louder NoisePercent changes
@@ -17,7 +19,8 @@
   subjects received do, and there the uncorrected false-positive rate is alpha
   within its sampling error;
 - `--seed` without `--noise`, a cluster option without `--correction cluster`
-  and a profile that is not one are refused."""
+  and a profile that is not one are refused; so is, before any simulation, an
+  analysis whose threads cannot fit in memory."""
 import json
 import os
 import subprocess
@@ -94,7 +97,7 @@ def check_sizes_alone_and_together(base, groups):
     together = os.path.join(base, f"together{groups}")
     power(control, together, "--subjects", "3,5", "--replicates", "4")
     lines = table(together)
-    for subjects in (3, 5) if groups == 1 else (3,):
+    for subjects in (3, 5):
         alone = os.path.join(base, f"alone{groups}-{subjects}")
         power(control, alone, "--subjects", str(subjects), "--replicates", "4")
         assert rows_of(lines, subjects) == rows_of(table(alone), subjects), (groups, subjects)
@@ -103,6 +106,15 @@ def check_sizes_alone_and_together(base, groups):
     scopes = {line.split("\t")[1] for line in lines[1:]}
     assert scopes == ({"all", "Young", "Old", "YoungvsOld"} if groups == 2 else {"all"}), scopes
     return control, lines
+
+
+def check_jobs(base, control, *options):
+    tables = []
+    for jobs in ("1", "2", "3"):
+        folder = os.path.join(base, f"jobs{jobs}-{len(os.listdir(base))}")
+        power(control, folder, "--subjects", "3,5", "--replicates", "7", "--jobs", jobs, *options)
+        tables.append((open(os.path.join(folder, "power.tsv")).read(), open(os.path.join(folder, "power.json")).read()))
+    assert tables[0] == tables[1] == tables[2], (control, options)
 
 
 def check_noise(base, control, plain):
@@ -208,10 +220,15 @@ def check_refusals(base, control):
     assert json.load(open(os.path.join(earlier, "power.json")))[0]["subjects"] == 4, "the JSON is another run's"
     refused = power(control, wrong, "--subjects", "3", "--replicates", "1000", status=5)
     assert wrong in refused.stderr, refused.stderr
-    # Two groups hold every replicate until its second group comes: a million of
-    # them are refused before any simulation, with the figure.
-    two = os.path.join(base, "groups2.cxd")
-    refused = power(two, os.path.join(base, "huge"), "--subjects", "3,5", "--replicates", "1000000", status=5)
+    # Every thread holds a subject and its replicate: thousands of threads on a
+    # whole-box study are refused before any simulation, with the figure.
+    large = os.path.join(base, "large.cxd")
+    text = open(control).read()
+    for old, new in (("BoxZ: 119 137", "BoxZ: 0 255"), ("BoxX: 119 137", "BoxX: 0 255"),
+                     ("BoxY: 119 137", "BoxY: 0 255")):
+        text = text.replace(old, new)
+    open(large, "w").write(text)
+    refused = power(large, os.path.join(base, "huge"), "--subjects", "3,5", "--jobs", "4096", status=5)
     assert "the power analysis needs about" in refused.stderr and "GB of memory" in refused.stderr, refused.stderr
     assert not os.path.exists(os.path.join(base, "huge")), "a refused analysis made its folder"
 
@@ -219,7 +236,10 @@ def check_refusals(base, control):
 def main():
     base = fresh_folder("power_sample_sizes")
     control, plain = check_sizes_alone_and_together(base, 1)
-    check_sizes_alone_and_together(base, 2)
+    two, _ = check_sizes_alone_and_together(base, 2)
+    check_jobs(base, control)
+    check_jobs(base, two)
+    check_jobs(base, two, "--noise", PROFILE, "--seed", "3")
     check_noise(base, control, plain)
     check_truth_regions(base, control, plain)
     check_family_wise(base, control)
