@@ -5,30 +5,17 @@
 #include <numbers>
 
 #include "host/anatomy/anatomy.h"
+#include "host/motion/rotation.h"
 #include "host/noise/counter_random.h"
 
 namespace cohortix::host::anatomy {
 namespace {
 
-using Matrix = std::array<std::array<double, 3>, 3>;
-
-Matrix product(const Matrix& a, const Matrix& b) {
-  Matrix out{};
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c)
-      for (int i = 0; i < 3; ++i) out[r][c] += a[r][i] * b[i][c];
-  return out;
-}
+using Matrix = motion::Rotation;
+using motion::product;
 
 Matrix rotation(int axis, double degrees) {
-  const double radians = degrees * std::numbers::pi / 180.0;
-  const double c = std::cos(radians), s = std::sin(radians);
-  const int a = (axis + 1) % 3, b = (axis + 2) % 3;
-  Matrix m{};
-  m[axis][axis] = 1;
-  m[a][a] = c, m[a][b] = -s;
-  m[b][a] = s, m[b][b] = c;
-  return m;
+  return motion::rotationAbout(axis, degrees * std::numbers::pi / 180.0);
 }
 
 // The inverse of [A | t]: [A^-1 | -A^-1 t].

@@ -18,26 +18,6 @@ double normalBelow(float d) { return 0.5 * std::erfc(-static_cast<double>(d) / s
 
 double scaleOf(int parameter) { return parameter < 3 ? 1.0 : 1.0 / kHeadRadiusMm; }
 
-using Matrix = Rotation;
-
-Matrix product(const Matrix& a, const Matrix& b) {
-  Matrix out{};
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c)
-      for (int i = 0; i < 3; ++i) out[r][c] += a[r][i] * b[i][c];
-  return out;
-}
-
-Matrix about(int axis, double radians) {
-  const double c = std::cos(radians), s = std::sin(radians);
-  const int a = (axis + 1) % 3, b = (axis + 2) % 3;
-  Matrix m{};
-  m[axis][axis] = 1;
-  m[a][a] = c, m[a][b] = -s;
-  m[b][a] = s, m[b][b] = c;
-  return m;
-}
-
 }  // namespace
 
 std::optional<MotionProfile> motionPreset(std::string_view name) {
@@ -83,7 +63,7 @@ std::vector<double> framewiseDisplacement(const std::vector<Pose>& poses) {
 }
 
 Rotation rotationOf(const Pose& pose) {
-  return product(about(2, pose[5]), product(about(1, pose[4]), about(0, pose[3])));
+  return product(rotationAbout(2, pose[5]), product(rotationAbout(1, pose[4]), rotationAbout(0, pose[3])));
 }
 
 }  // namespace cohortix::host::motion

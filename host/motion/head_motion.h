@@ -27,6 +27,8 @@
 #include <string_view>
 #include <vector>
 
+#include "host/motion/rotation.h"
+
 namespace cohortix::host::motion {
 
 struct MotionProfile {
@@ -64,7 +66,6 @@ std::vector<Pose> drawTrajectory(const MotionKey& key, const MotionProfile& prof
 std::vector<double> framewiseDisplacement(const std::vector<Pose>& poses);
 
 // R = Rz Ry Rx of the pose's rotations, rows.
-using Rotation = std::array<std::array<double, 3>, 3>;
 Rotation rotationOf(const Pose& pose);
 
 }  // namespace cohortix::host::motion
