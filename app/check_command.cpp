@@ -12,7 +12,9 @@
 #include "app/run_admission.h"
 #include "control/control_file_reader.h"
 #include "control/supported_design.h"
+#include "control/vtc_geometry.h"
 #include "host/documents/two_gamma_hrf.h"
+#include "host/motion/acquisition_profile.h"
 #include "host/noise/noise_model.h"
 #include "host/noise/noise_profile_file.h"
 #include "host/noise/noise_run_settings.h"
@@ -74,6 +76,25 @@ host::Result<std::string> noiseForecastOf(const CheckOptions& options, const Sim
   return host::noise::noiseForecastNote(settings, geometry, design.NoiseSDPercent);
 }
 
+// The [motion] and [slices] of the profile as a run with --anatomy would have
+// them ("" when it has neither); refused where the study cannot have them.
+host::Result<std::string> acquisitionNoteOf(const CheckOptions& options, const SimulationDesign& design) {
+  host::Result<host::motion::AcquisitionProfile> profile = host::motion::readAcquisitionProfile(options.noise);
+  if (!profile) return profile.status();
+  host::Result<host::motion::RunAcquisition> run = host::motion::resolveAcquisition(
+      &profile.value(), {}, vtcDims(vtcBoxOf(design)).DimZ, options.repetitionTime, true);
+  if (!run) return run.status();
+  std::ostringstream note;
+  if (run.value().motion) note << "the head moves (" << run.value().motion->name << " motion, needs --anatomy)";
+  if (const auto& slices = run.value().slices) {
+    note << (run.value().motion ? "; " : "") << "slices " << run.value().sliceOrderName;
+    if (slices->multiband > 1) note << ", " << slices->multiband << " at once";
+    note << ", acquired in " << slices->acquisitionTime.value_or(options.repetitionTime) << " s of the "
+         << options.repetitionTime << " s TR";
+  }
+  return note.str();
+}
+
 ExitStatus checkControlFile(const CheckOptions& options) {
   const std::string& path = options.path;
   // Before any byte is read: a FIFO or a device must not hold the check.
@@ -110,6 +131,9 @@ ExitStatus checkControlFile(const CheckOptions& options) {
     host::Result<std::string> note = noiseForecastOf(options, *design);
     if (!note) return refuse("cohortix: " + note.status().message());
     noiseNote = "noise: " + note.value();
+    host::Result<std::string> acquisition = acquisitionNoteOf(options, *design);
+    if (!acquisition) return refuse("cohortix: " + acquisition.status().message());
+    if (!acquisition.value().empty()) noiseNote += "\nacquisition: " + acquisition.value();
   }
   if (options.json) printDesignJson(std::cout, *design, warnings);
   else printDesignSummary(std::cout, *design, true);

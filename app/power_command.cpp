@@ -19,6 +19,7 @@
 #include "app/interrupted_run.h"
 #include "app/interruption_watcher.h"
 #include "host/anatomy/anatomy_cache.h"
+#include "host/motion/acquisition_profile.h"
 #include "host/analysis/map_threshold.h"
 #include "host/documents/two_gamma_hrf.h"
 #include "host/io/disk_interface.h"
@@ -34,6 +35,19 @@
 
 namespace cohortix::app {
 namespace {
+
+// Power simulates the noise of a profile, not the scanner's acquisition beside
+// it: a profile that moves the head or times the slices is refused at its line.
+host::Status noiseAlone(const std::filesystem::path& profile) {
+  host::Result<host::motion::AcquisitionProfile> acquisition = host::motion::readAcquisitionProfile(profile);
+  if (!acquisition) return acquisition.status();
+  const auto& read = acquisition.value();
+  const int line = read.motion ? read.motion->line : read.slices ? read.slices->line : 0;
+  if (line == 0) return host::Status::ok();
+  return host::Status::error(read.name + ":" + std::to_string(line) +
+                             ": expected a profile of noise alone (power neither moves heads nor times slices), "
+                             "found [" + (read.motion ? "motion" : "slices") + "]");
+}
 
 namespace fs = std::filesystem;
 using host::record::RestoredCopy;
@@ -157,6 +171,10 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
       return ExitStatus::RunFailed;
     }
     power.noise = std::move(profile).value();
+    if (host::Status alone = noiseAlone(options.noise); !alone) {
+      reportError(alone.message());
+      return ExitStatus::RunFailed;
+    }
   }
   if (options.anatomy) {
     host::Result<host::anatomy::Anatomy> anatomy =

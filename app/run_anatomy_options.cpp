@@ -7,29 +7,28 @@
 
 #include "control/vtc_geometry.h"
 #include "host/anatomy/anatomy_cache.h"
-#include "host/motion/head_motion.h"
 #include "host/motion/slice_timing.h"
-
 
 namespace cohortix::app {
 namespace {
 
-std::optional<host::anatomy::AnatomyMotion> motionOf(const RunAnatomyOptions& options, uint64_t seed,
+std::optional<host::anatomy::AnatomyMotion> motionOf(const host::motion::RunAcquisition& acquisition, uint64_t seed,
                                                      int32_t replicate, double repetitionTime) {
-  const std::optional<host::motion::MotionProfile> profile = host::motion::motionPreset(options.motion);
-  if (!profile) return std::nullopt;
+  if (!acquisition.motion) return std::nullopt;
   // The plug-in simulates the next subject on one core; the motion may have the others.
   const int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
-  return host::anatomy::AnatomyMotion{*profile, seed, static_cast<uint32_t>(replicate), repetitionTime, threads};
+  return host::anatomy::AnatomyMotion{*acquisition.motion, seed, static_cast<uint32_t>(replicate), repetitionTime,
+                                      threads};
 }
 
 // The slices' times on the study's grid, kept in `times` for the sidecars.
-std::optional<host::anatomy::AnatomySlices> slicesOf(const RunAnatomyOptions& options, const SimulationDesign& design,
-                                                     double repetitionTime, std::vector<double>& times) {
-  const std::optional<host::motion::SliceOrder> order = host::motion::sliceOrderNamed(options.sliceOrder);
-  if (!order) return std::nullopt;
-  times = host::motion::sliceTimes(*order, vtcDims(vtcBoxOf(design)).DimZ, repetitionTime);
-  return host::anatomy::AnatomySlices{options.sliceOrder, times, repetitionTime};
+std::optional<host::anatomy::AnatomySlices> slicesOf(const host::motion::RunAcquisition& acquisition,
+                                                     const SimulationDesign& design, double repetitionTime,
+                                                     std::vector<double>& times) {
+  if (!acquisition.slices) return std::nullopt;
+  times = host::motion::sliceTimes(*acquisition.slices, vtcDims(vtcBoxOf(design)).DimZ, repetitionTime);
+  return host::anatomy::AnatomySlices{acquisition.sliceOrderName, times, repetitionTime,
+                                      acquisition.slices->multiband};
 }
 
 }  // namespace
@@ -78,11 +77,32 @@ CLI::Option* addRunAnatomyOptions(CLI::App& command, RunAnatomyOptions& options)
                   "each slice's signal is the response at its own time, and each _bold.json gives "
                   "SliceTiming")
       ->check(CLI::IsMember(host::motion::sliceOrderNames()));
+  command
+      .add_option("--multiband", options.multiband,
+                  "Acquire this many slices at once (the slices in as many bands, the same place in each "
+                  "band at the same time; must divide the slices); each _bold.json gives "
+                  "MultibandAccelerationFactor. Default: the profile's [slices], or 1")
+      ->check(CLI::Range(1, 64));
   return anatomy;
+}
+
+host::Result<host::motion::RunAcquisition> runAcquisition(const RunAnatomyOptions& options,
+                                                         const std::string& profile,
+                                                         const SimulationDesign& design, double repetitionTime) {
+  std::optional<host::motion::AcquisitionProfile> read;
+  if (!profile.empty()) {
+    host::Result<host::motion::AcquisitionProfile> acquisition = host::motion::readAcquisitionProfile(profile);
+    if (!acquisition) return acquisition.status();
+    read = std::move(acquisition).value();
+  }
+  return host::motion::resolveAcquisition(read ? &*read : nullptr,
+                                          {options.motion, options.sliceOrder, options.multiband},
+                                          vtcDims(vtcBoxOf(design)).DimZ, repetitionTime, options.wanted);
 }
 
 host::Result<std::unique_ptr<RunAnatomy>> RunAnatomy::prepare(const RunAnatomyOptions& options,
                                                              const SimulationDesign& design,
+                                                             const host::motion::RunAcquisition& acquisition,
                                                              bool keepNoise, uint64_t seed,
                                                              int32_t replicate, double repetitionTime) {
   if (!options.wanted) return std::unique_ptr<RunAnatomy>();
@@ -105,8 +125,9 @@ host::Result<std::unique_ptr<RunAnatomy>> RunAnatomy::prepare(const RunAnatomyOp
   run->composition_ = std::make_unique<host::anatomy::Composition>(
       run->onVTC_,
       options.signalIn == "all" ? host::anatomy::SignalIn::All : host::anatomy::SignalIn::Grey,
-      keepNoise, std::move(variation), motionOf(options, seed, replicate, repetitionTime),
-      slicesOf(options, design, repetitionTime, run->sliceTimes_));
+      keepNoise, std::move(variation), motionOf(acquisition, seed, replicate, repetitionTime),
+      slicesOf(acquisition, design, repetitionTime, run->sliceTimes_));
+  if (acquisition.slices) run->multiband_ = acquisition.slices->multiband;
   return run;
 }
 

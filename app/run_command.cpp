@@ -208,7 +208,12 @@ host::Result<std::unique_ptr<RunAnatomy>> prepareAnatomy(const RunOptions& run,
                                                          const SimulationDesign* design,
                                                          const host::PluginLibrary& plugin,
                                                          RunNoise& noise) {
-  if (!run.anatomy.wanted || design == nullptr) return std::unique_ptr<RunAnatomy>();
+  if (design == nullptr) return std::unique_ptr<RunAnatomy>();
+  // A profile's [motion] or [slices] is refused without the anatomy.
+  host::Result<host::motion::RunAcquisition> acquisition =
+      runAcquisition(run.anatomy, run.noise.profile, *design, run.repetitionTime);
+  if (!acquisition) return acquisition.status();
+  if (!run.anatomy.wanted) return std::unique_ptr<RunAnatomy>();
   if (plugin.entryPoints().reportSubjects == nullptr)
     return host::Status::error("--anatomy recomposes every subject from what the plug-in reports "
                                "it drew, and the loaded plug-in reports nothing");
@@ -216,8 +221,8 @@ host::Result<std::unique_ptr<RunAnatomy>> prepareAnatomy(const RunOptions& run,
   // data without it and the noise goes on at the composed baseline.
   host::noise::NoiseStage* stage = noise.stage();
   const bool replaced = stage != nullptr && stage->replacesPluginNoise();
-  host::Result<std::unique_ptr<RunAnatomy>> anatomy = RunAnatomy::prepare(run.anatomy, *design, !replaced, run.noise.seed, run.noise.replicate,
-                                                                       run.repetitionTime);
+  host::Result<std::unique_ptr<RunAnatomy>> anatomy = RunAnatomy::prepare(
+      run.anatomy, *design, acquisition.value(), !replaced, run.noise.seed, run.noise.replicate, run.repetitionTime);
   if (anatomy && replaced) {
     const host::anatomy::Composition& composition = anatomy.value()->composition();
     stage->takeRecomposedData([&composition](const host::SavedSubject& subject) {
@@ -307,7 +312,10 @@ ExitStatus runStudy(const RunOptions& run, const GlobalOptions& global) {
   host::HostSession session(options, std::cout, std::cerr, disk);
   host::ExportOptions exportOptions = run.exports;
   exportOptions.readmeNote = noise.value()->readmeNote();
-  if (anatomy.value()) exportOptions.sliceTiming = anatomy.value()->sliceTimes();
+  if (anatomy.value()) {
+    exportOptions.sliceTiming = anatomy.value()->sliceTimes();
+    exportOptions.multiband = anatomy.value()->multiband();
+  }
   host::Result<std::unique_ptr<host::StudyExports>> opened =
       openExports(exportOptions, options, design.get(), disk);
   if (!opened) {

@@ -34,7 +34,10 @@ std::string sidecarFor(const fs::path& image) {
 std::string sliceTimingJson(const AnatomySlices& slices) {
   std::string times;
   for (std::size_t k = 0; k < slices.times.size(); ++k) times += (k == 0 ? "" : ", ") + secondsText(slices.times[k]);
-  return "{\n  \"SliceOrder\": \"" + slices.order + "\",\n  \"SliceTiming\": [" + times +
+  const std::string multiband = slices.multiband > 1
+                                    ? "\n  \"MultibandAccelerationFactor\": " + std::to_string(slices.multiband) + ","
+                                    : "";
+  return "{\n  \"SliceOrder\": \"" + slices.order + "\"," + multiband + "\n  \"SliceTiming\": [" + times +
          "],\n  \"Units\": \"s after the volume's start, one per slice along the VTC's z axis (the NIfTI "
          "volumes' third axis)\"\n}\n";
 }

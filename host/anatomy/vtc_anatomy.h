@@ -93,6 +93,7 @@ struct AnatomySlices {
   std::string order;          // its name: ascending, descending, interleaved
   std::vector<double> times;  // seconds after the volume's start, per VTC z index
   double repetitionTime = 2.0;
+  int32_t multiband = 1;      // slices acquired at once
 };
 
 class Composition {

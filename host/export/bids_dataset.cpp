@@ -140,7 +140,7 @@ Status BidsDataset::writeSubjectFiles(DiskInterface& disk, const BidsSubject& su
         return writeExportText(disk, func / (stem + "_bold.json"),
                                study_.sliceTiming.empty()
                                    ? boldJson(task_, study_.repetitionTime, subject.bold.dims.DimZ)
-                                   : boldJson(task_, study_.repetitionTime, study_.sliceTiming));
+                                   : boldJson(task_, study_.repetitionTime, study_.sliceTiming, study_.multiband));
       },
       [&] { return writeEventsTsv(disk, func / (stem + "_events.tsv"), subject.events); },
       [&] {

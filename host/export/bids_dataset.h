@@ -36,6 +36,7 @@ struct BidsStudy {
   int gzipLevel = kDefaultGzipLevel;
   bool resume = false;  // continue the unfinished dataset in the root
   std::vector<double> sliceTiming;  // empty: every slice at the volume's start
+  int32_t multiband = 1;            // slices acquired at once
 };
 
 struct BidsSubject {

@@ -75,11 +75,13 @@ std::string boldJson(const std::string& taskLabel, double repetitionTime, int32_
          ",\n  \"SliceTiming\": [" + slices + "],\n  \"Units\": \"arbitrary\"\n}\n";
 }
 
-std::string boldJson(const std::string& taskLabel, double repetitionTime, const std::vector<double>& sliceTiming) {
+std::string boldJson(const std::string& taskLabel, double repetitionTime, const std::vector<double>& sliceTiming,
+                     int32_t multiband) {
   std::string slices;
   for (std::size_t k = 0; k < sliceTiming.size(); ++k) slices += (k == 0 ? "" : ", ") + secondsText(sliceTiming[k]);
   return "{\n  \"TaskName\": " + jsonString(taskLabel) +
          ",\n  \"RepetitionTime\": " + secondsText(repetitionTime) +
+         (multiband > 1 ? ",\n  \"MultibandAccelerationFactor\": " + std::to_string(multiband) : std::string()) +
          ",\n  \"SliceTiming\": [" + slices + "],\n  \"Units\": \"arbitrary\"\n}\n";
 }
 

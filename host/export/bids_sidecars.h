@@ -26,6 +26,8 @@ std::string participantsJson(const std::string& groupFactor,
 std::string boldJson(const std::string& taskLabel, double repetitionTime, int32_t sliceCount);
 // With slices acquired one after the other (--slice-order): their times, one per
 // slice along the image's third axis.
-std::string boldJson(const std::string& taskLabel, double repetitionTime, const std::vector<double>& sliceTiming);
+// `multiband` above 1 is given as MultibandAccelerationFactor.
+std::string boldJson(const std::string& taskLabel, double repetitionTime, const std::vector<double>& sliceTiming,
+                     int32_t multiband = 1);
 
 }  // namespace cohortix::host

@@ -20,17 +20,6 @@ double scaleOf(int parameter) { return parameter < 3 ? 1.0 : 1.0 / kHeadRadiusMm
 
 }  // namespace
 
-std::optional<MotionProfile> motionPreset(std::string_view name) {
-  // Mean framewise displacement about 0.04, 0.15 and 0.42 mm; sudden moves
-  // (FD above 0.5 mm) in none, about 1 % and about 8 % of the volumes.
-  if (name == "still") return MotionProfile{"still", 0.008, 0.02, 0.0, 0.0, 0.02};
-  if (name == "typical") return MotionProfile{"typical", 0.028, 0.05, 0.01, 0.3, 0.05};
-  if (name == "high") return MotionProfile{"high", 0.055, 0.15, 0.065, 0.5, 0.05};
-  return std::nullopt;
-}
-
-std::vector<std::string> motionPresetNames() { return {"still", "typical", "high"}; }
-
 std::vector<Pose> drawTrajectory(const MotionKey& key, const MotionProfile& profile, std::size_t volumes,
                                  double repetitionTime) {
   std::vector<Pose> poses(volumes, Pose{});

@@ -1,6 +1,25 @@
 #include "host/motion/slice_timing.h"
 
+#include <algorithm>
+#include <sstream>
+
 namespace cohortix::host::motion {
+namespace {
+
+std::string secondsText(double seconds) {
+  std::ostringstream text;
+  text << seconds << " s";
+  return text.str();
+}
+
+// The place of position p in a band of b slices' order.
+int32_t rankOf(SliceOrder order, int32_t p, int32_t b) {
+  if (order == SliceOrder::Descending) return b - 1 - p;
+  if (order == SliceOrder::Interleaved) return p % 2 == 0 ? p / 2 : (b + 1) / 2 + p / 2;
+  return p;
+}
+
+}  // namespace
 
 std::optional<SliceOrder> sliceOrderNamed(std::string_view name) {
   if (name == "ascending") return SliceOrder::Ascending;
@@ -11,15 +30,26 @@ std::optional<SliceOrder> sliceOrderNamed(std::string_view name) {
 
 std::vector<std::string> sliceOrderNames() { return {"ascending", "descending", "interleaved"}; }
 
-std::vector<double> sliceTimes(SliceOrder order, int32_t slices, double repetitionTime) {
+std::optional<SliceMisfit> sliceMisfit(const SliceSchedule& schedule, int32_t slices, double repetitionTime) {
+  if (schedule.multiband < 1 || slices % schedule.multiband != 0)
+    return SliceMisfit{SliceMisfit::Field::Multiband,
+                       "a multiband factor that divides the volume's " + std::to_string(slices) + " slices",
+                       std::to_string(schedule.multiband)};
+  if (schedule.acquisitionTime &&
+      !(*schedule.acquisitionTime > 0.0 && *schedule.acquisitionTime <= repetitionTime))
+    return SliceMisfit{SliceMisfit::Field::AcquisitionTime,
+                       "an acquisition time within the TR of " + secondsText(repetitionTime),
+                       secondsText(*schedule.acquisitionTime)};
+  return std::nullopt;
+}
+
+std::vector<double> sliceTimes(const SliceSchedule& schedule, int32_t slices, double repetitionTime) {
   std::vector<double> times(slices > 0 ? static_cast<std::size_t>(slices) : 0);
-  const int32_t even = (slices + 1) / 2;  // slices 0, 2, 4, ...
-  for (int32_t k = 0; k < slices; ++k) {
-    int32_t rank = k;
-    if (order == SliceOrder::Descending) rank = slices - 1 - k;
-    if (order == SliceOrder::Interleaved) rank = k % 2 == 0 ? k / 2 : even + k / 2;
-    times[static_cast<std::size_t>(k)] = rank * repetitionTime / slices;
-  }
+  const int32_t band = slices / std::max<int32_t>(schedule.multiband, 1);
+  if (band <= 0) return times;
+  const double acquisition = schedule.acquisitionTime.value_or(repetitionTime);
+  for (int32_t k = 0; k < slices; ++k)
+    times[static_cast<std::size_t>(k)] = rankOf(schedule.order, k % band, band) * acquisition / band;
   return times;
 }
 

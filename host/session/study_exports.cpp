@@ -30,6 +30,7 @@ BidsStudy bidsStudyOf(const ExportOptions& options, const ExportSetting& setting
   study.gzipLevel = options.gzipLevel;
   study.resume = options.resume;
   study.sliceTiming = options.sliceTiming;
+  study.multiband = options.multiband;
   return study;
 }
 

@@ -31,6 +31,7 @@ struct ExportOptions {
   std::filesystem::path bidsDir; // empty: no dataset
   std::string readmeNote;        // appended to the dataset's README (host noise, replicate)
   std::vector<double> sliceTiming;  // the slices' times (--slice-order); empty: all at once
+  int32_t multiband = 1;            // slices acquired at once
 };
 
 // Where the exports go and what they know of the run.

@@ -62,19 +62,24 @@ def kernel_at(offset):
     return samples / samples.sum()
 
 
-def check_slice_timing(timing, slices):
+def check_slice_timing(timing, slices, multiband=1, acquisition=TR):
+    """Interleaved within each of the multiband's bands, the same place of every
+    band at the same time."""
     check(len(timing) == slices, f"{len(timing)} slice times for {slices} slices")
-    expected_order = list(range(0, slices, 2)) + list(range(1, slices, 2))
-    check(list(np.argsort(timing, kind="stable")) == expected_order, f"slice order {np.argsort(timing)}")
-    check(np.allclose(sorted(timing), np.arange(slices) * TR / slices, atol=1e-9), f"slice times {timing}")
+    band = slices // multiband
+    order = list(range(0, band, 2)) + list(range(1, band, 2))
+    expected = [order.index(k % band) * acquisition / band for k in range(slices)]
+    check(np.allclose(timing, expected, atol=1e-9), f"slice times {timing}, expected {expected}")
 
 
-def check_signal(folder):
+def check_signal(folder, multiband=1):
     func = os.path.join(folder, "bids", "sub-1", "func")
     sidecar = json.load(open(os.path.join(func, "sub-1_task-WholeBrain_bold.json"), encoding="utf-8"))
     data = image(os.path.join(func, "sub-1_task-WholeBrain_bold.nii"))
     timing = np.array(sidecar["SliceTiming"])
-    check_slice_timing(timing, data.shape[2])
+    check_slice_timing(timing, data.shape[2], multiband)
+    check(sidecar.get("MultibandAccelerationFactor", 1) == multiband and
+          (multiband > 1) == ("MultibandAccelerationFactor" in sidecar), f"the multiband factor in {sidecar}")
     native_timing = json.load(open(os.path.join(folder, "native", "WholeBrain_truth_slice_timing.json")))
     check(native_timing["SliceTiming"] == sidecar["SliceTiming"] and native_timing["SliceOrder"] == "interleaved",
           f"the native truth's slice times {native_timing}")
@@ -114,12 +119,59 @@ def validate(bids):
         check(not issues["errors"] and not issues["warnings"], f"the validator on {bids}: {issues}")
 
 
+def profile(folder, text):
+    path = os.path.join(folder, "profile.toml")
+    open(path, "w", encoding="utf-8").write(text)
+    return path
+
+
+def check_profiles():
+    """The scanner's description in a profile file: the bundled moving one gives a
+    validator-clean dataset whose head moves and whose slices are timed; what the
+    study cannot take is refused at the profile's line, before anything is written."""
+    bundled = os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "examples", "noise", "3T-TR2-3mm-moving.toml")
+    moving, _ = run("moving", "--anatomy", "--noise", bundled)
+    func = os.path.join(moving, "bids", "sub-1", "func")
+    sidecar = json.load(open(os.path.join(func, "sub-1_task-WholeBrain_bold.json"), encoding="utf-8"))
+    slices = nib.load(os.path.join(func, "sub-1_task-WholeBrain_bold.nii")).shape[2]
+    check_slice_timing(np.array(sidecar["SliceTiming"]), slices)
+    _, motion = read_tsv(os.path.join(moving, "native", "S1_G1_WholeBrain_truth_motion.tsv"))
+    check(any(value not in ("0", "n/a") and float(value) != 0 for row in motion for value in row),
+          "the bundled profile's head does not move")
+    validate(os.path.join(moving, "bids"))
+    folder = fresh_folder("profiles")
+    cases = [  # the profile, the options, its refusal
+        ("[slices]\norder = \"ascending\"\nmultiband = 3\n", ["--anatomy"],
+         f"profile.toml:3: expected a multiband factor that divides the volume's {slices} slices, found 3"),
+        ("[slices]\norder = \"ascending\"\nacquisition_s = 2.5\n", ["--anatomy"],
+         "profile.toml:3: expected an acquisition time within the TR of 2 s, found 2.5 s"),
+        ("[noise]\nlevel = 1\n\n[motion]\npreset = \"high\"\n", [],
+         "profile.toml:4: expected a run with --anatomy for [motion]"),
+        ("[slices]\norder = \"spiral\"\n", ["--anatomy"],
+         "profile.toml:2: expected one of \"ascending\", \"descending\", \"interleaved\" for slices.order"),
+    ]
+    for text, options, message in cases:
+        path = profile(folder, text)
+        name = f"refused-{cases.index((text, options, message))}"
+        refused, done = run(name, "--noise", path, *options, status=5)
+        check(message in done.stderr and not os.path.exists(os.path.join(refused, "native")),
+              f"{text!r}: {done.stderr}")
+    # The options take the profile's place: its multiband of 3 gives way to 2.
+    path = profile(folder, "[slices]\norder = \"ascending\"\nmultiband = 3\n")
+    _, done = run("overridden", "--anatomy", "--noise", path, "--multiband", "2", "--slice-order", "interleaved",
+                  status=0 if slices % 2 == 0 else 5)
+
+
 def main():
     timed, _ = run("timed", "--anatomy", "--slice-order", "interleaved")
     check_signal(timed)
     validate(os.path.join(timed, "bids"))
+    multiband, _ = run("multiband", "--anatomy", "--slice-order", "interleaved", "--multiband", "2")
+    check_signal(multiband, 2)
+    validate(os.path.join(multiband, "bids"))
     refused, done = run("refused", "--slice-order", "ascending", status=2)
     check("--anatomy" in done.stderr and not os.path.exists(os.path.join(refused, "native")), done.stderr)
+    check_profiles()
     for failure in failures:
         print("FAIL:", failure)
     sys.exit(1 if failures else 0)

@@ -74,8 +74,8 @@ TEST(NoiseProfileFile, BadProfilesAreRefusedWithTheirLine) {
        "found both: [drift] beside [target]"},
       {"[target]\ntsnr = 80\nar1 = 0.99\n", "bad.toml:3: expected target.ar1 from -0.9 to 0.95, found 0.99"},
       {"[targets]\ntsnr = 80\n",
-       "bad.toml:1: expected one of plugin_noise, noise, drift, rhythm, global, target in a noise profile, "
-       "found \"targets\""},
+       "bad.toml:1: expected one of plugin_noise, noise, drift, rhythm, global, target, motion, slices in a "
+       "noise profile, found \"targets\""},
       {"plugin_noise = \"keep\"\n[target]\ntsnr = 80\n",
        "bad.toml:1: expected \"replace\" or \"add\" for plugin_noise, found the text \"keep\""},
       // Characters beyond ASCII outside strings and comments, which the TOML
