@@ -41,15 +41,26 @@ SliceSection readSlices(const Reader& r, const toml::node& node) {
   r.onlyKeys(t, "[slices]", {"order", "multiband", "acquisition_s"});
   SliceSection section;
   section.line = lineOf(node);
-  if (!t.get("order")) r.fail(t.source(), "order in [slices]", "none");
-  section.orderName = r.text(t, "order", "slices.order", "");
-  const std::optional<SliceOrder> order = sliceOrderNamed(section.orderName);
-  if (!order) {
+  const toml::node* orderNode = t.get("order");
+  if (!orderNode) r.fail(t.source(), "order in [slices]", "none");
+  section.orderLine = lineOf(*orderNode);
+  if (const toml::array* listed = orderNode->as_array()) {
+    section.orderName = "listed";
+    for (const toml::node& element : *listed) {
+      if (!element.is_integer() || *element.value<int64_t>() < 0 || *element.value<int64_t>() > 65535)
+        r.fail(element.source(), "slice numbers from 0 in slices.order", noise::describe(element));
+      section.schedule.listed.push_back(static_cast<int32_t>(*element.value<int64_t>()));
+    }
+  } else {
     std::string names;
     for (const std::string& name : sliceOrderNames()) names += (names.empty() ? "\"" : ", \"") + name + "\"";
-    r.fail(t.get("order")->source(), "one of " + names + " for slices.order", noise::describe(*t.get("order")));
+    const std::string expected = "one of " + names + " or a list of slices for slices.order";
+    if (!orderNode->is_string()) r.fail(orderNode->source(), expected, noise::describe(*orderNode));
+    section.orderName = *orderNode->value<std::string>();
+    const std::optional<SliceOrder> order = sliceOrderNamed(section.orderName);
+    if (!order) r.fail(orderNode->source(), expected, noise::describe(*orderNode));
+    section.schedule.order = *order;
   }
-  section.schedule.order = *order;
   section.schedule.multiband = static_cast<int32_t>(r.integer(t, "multiband", "slices.multiband", 1, 1, 64));
   section.multibandLine = Reader::lineOf(t, "multiband");
   if (t.get("acquisition_s"))
@@ -109,15 +120,19 @@ Result<RunAcquisition> resolveAcquisition(const AcquisitionProfile* profile, con
   run.sliceOrderName = section ? section->orderName : "";
   if (!options.sliceOrder.empty()) {
     schedule.order = *sliceOrderNamed(options.sliceOrder);
+    schedule.listed.clear();
     run.sliceOrderName = options.sliceOrder;
   }
   if (options.multiband > 0) schedule.multiband = options.multiband;
   if (const std::optional<SliceMisfit> misfit = sliceMisfit(schedule, slices, repetitionTime)) {
-    const bool multiband = misfit->field == SliceMisfit::Field::Multiband;
-    const std::string where = multiband && options.multiband > 0 ? "--multiband"
-                              : multiband                        ? at(section->multibandLine ? section->multibandLine
-                                                                                             : section->line)
-                                                                 : at(section->acquisitionLine);
+    std::string where;
+    switch (misfit->field) {
+      case SliceMisfit::Field::Order: where = at(section->orderLine); break;
+      case SliceMisfit::Field::Multiband:
+        where = options.multiband > 0 ? "--multiband" : at(section->multibandLine ? section->multibandLine : section->line);
+        break;
+      case SliceMisfit::Field::AcquisitionTime: where = at(section->acquisitionLine); break;
+    }
     return refusal(where, misfit->expected, misfit->found);
   }
   run.slices = schedule;

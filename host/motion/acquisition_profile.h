@@ -14,7 +14,8 @@
 //   reversion = 0.05
 //
 //   [slices]
-//   order = "interleaved"     # ascending, descending, interleaved
+//   order = "interleaved"     # ascending, descending, interleaved, or a list
+//                             # of the (band's) slices in their order: [1, 3, 0, 2]
 //   multiband = 2             # slices acquired at once
 //   acquisition_s = 1.9       # a volume's acquisition time; the TR when absent
 
@@ -35,9 +36,9 @@ struct MotionSection {
 };
 
 struct SliceSection {
-  std::string orderName;
+  std::string orderName;  // "listed" for a list
   SliceSchedule schedule;
-  int line = 0, multibandLine = 0, acquisitionLine = 0;
+  int line = 0, orderLine = 0, multibandLine = 0, acquisitionLine = 0;
 };
 
 struct AcquisitionProfile {

@@ -11,6 +11,7 @@
 //   ascending    p = 0, 1, 2, ...;
 //   descending   p = b - 1, b - 2, ...;
 //   interleaved  p = 0, 2, 4, ..., then 1, 3, 5, ...
+// or any order listed position by position (a profile's `order = [1, 3, 0, 2]`).
 
 #include <cstdint>
 #include <optional>
@@ -29,13 +30,14 @@ struct SliceSchedule {
   SliceOrder order = SliceOrder::Ascending;
   int32_t multiband = 1;                  // slices acquired at once
   std::optional<double> acquisitionTime;  // seconds for a volume's shots; none: the TR
+  std::vector<int32_t> listed;            // the band's positions in their order; empty: `order`'s
 };
 
 // Why a volume of `slices` slices at `repetitionTime` cannot be acquired so, as
 // the two halves of "expected ..., found ...", and which of the schedule's
 // values is at fault.
 struct SliceMisfit {
-  enum class Field { Multiband, AcquisitionTime } field;
+  enum class Field { Order, Multiband, AcquisitionTime } field;
   std::string expected;
   std::string found;
 };
@@ -45,7 +47,7 @@ std::optional<SliceMisfit> sliceMisfit(const SliceSchedule& schedule, int32_t sl
 // schedule must fit (sliceMisfit).
 std::vector<double> sliceTimes(const SliceSchedule& schedule, int32_t slices, double repetitionTime);
 inline std::vector<double> sliceTimes(SliceOrder order, int32_t slices, double repetitionTime) {
-  return sliceTimes(SliceSchedule{order, 1, std::nullopt}, slices, repetitionTime);
+  return sliceTimes(SliceSchedule{order, 1, std::nullopt, {}}, slices, repetitionTime);
 }
 
 }  // namespace cohortix::host::motion

@@ -148,7 +148,8 @@ def check_profiles():
         ("[noise]\nlevel = 1\n\n[motion]\npreset = \"high\"\n", [],
          "profile.toml:4: expected a run with --anatomy for [motion]"),
         ("[slices]\norder = \"spiral\"\n", ["--anatomy"],
-         "profile.toml:2: expected one of \"ascending\", \"descending\", \"interleaved\" for slices.order"),
+         "profile.toml:2: expected one of \"ascending\", \"descending\", \"interleaved\" or a list of slices "
+         "for slices.order, found the text \"spiral\""),
     ]
     for text, options, message in cases:
         path = profile(folder, text)

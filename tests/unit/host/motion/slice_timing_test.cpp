@@ -51,15 +51,20 @@ TEST(SliceTiming, MultibandBandsRepeatTheSingleBandOrderWithinTheAcquisitionTime
   for (const SliceOrder order : {SliceOrder::Ascending, SliceOrder::Descending, SliceOrder::Interleaved})
     for (const int multiband : {1, 2, 3}) {
       const int slices = 12, band = slices / multiband;
-      const SliceSchedule schedule{order, multiband, 1.5};
+      const SliceSchedule schedule{order, multiband, 1.5, {}};
       ASSERT_FALSE(sliceMisfit(schedule, slices, 2.0));
       const std::vector<double> times = sliceTimes(schedule, slices, 2.0);
-      const std::vector<double> single = sliceTimes(SliceSchedule{order, 1, 1.5}, band, 2.0);
+      const std::vector<double> single = sliceTimes(SliceSchedule{order, 1, 1.5, {}}, band, 2.0);
       for (int k = 0; k < slices; ++k)
         EXPECT_DOUBLE_EQ(times[static_cast<std::size_t>(k)], single[static_cast<std::size_t>(k % band)]);
     }
-  EXPECT_EQ(sliceMisfit({SliceOrder::Ascending, 4, std::nullopt}, 46, 2.0)->found, "4");
-  EXPECT_EQ(sliceMisfit({SliceOrder::Ascending, 1, 2.5}, 46, 2.0)->field, SliceMisfit::Field::AcquisitionTime);
+  // A listed order: position n of the list acquired n-th, in every band.
+  const std::vector<double> listed = sliceTimes(SliceSchedule{SliceOrder::Ascending, 2, std::nullopt, {1, 3, 0, 2}}, 8, 2.0);
+  EXPECT_EQ(listed, (std::vector<double>{1.0, 0.0, 1.5, 0.5, 1.0, 0.0, 1.5, 0.5}));
+  EXPECT_EQ(sliceMisfit({SliceOrder::Ascending, 4, std::nullopt, {}}, 46, 2.0)->found, "4");
+  EXPECT_EQ(sliceMisfit({SliceOrder::Ascending, 1, 2.5, {}}, 46, 2.0)->field, SliceMisfit::Field::AcquisitionTime);
+  for (const std::vector<int32_t>& bad : {std::vector<int32_t>{0, 1, 2}, {0, 1, 1, 2}, {0, 1, 2, 4}})
+    EXPECT_EQ(sliceMisfit({SliceOrder::Ascending, 2, std::nullopt, bad}, 8, 2.0)->field, SliceMisfit::Field::Order);
 }
 
 TEST(AcquisitionProfile, ReadsBesideTheNoiseAndRefusesAtTheLineWhatTheStudyCannotTake) {
@@ -86,12 +91,17 @@ TEST(AcquisitionProfile, ReadsBesideTheNoiseAndRefusesAtTheLineWhatTheStudyCanno
   EXPECT_EQ(refusal({}, 46, 1.2, true), "p.toml:9: expected an acquisition time within the TR of 1.2 s, found 1.5 s");
   EXPECT_EQ(refusal({"", "", 3}, 46, 2.0, true),
             "--multiband: expected a multiband factor that divides the volume's 46 slices, found 3");
+  const Result<AcquisitionProfile> listed = parseAcquisitionProfile("[slices]\norder = [0, 2, 1]\n", "q.toml");
+  ASSERT_TRUE(listed);
+  EXPECT_EQ(resolveAcquisition(&listed.value(), {}, 4, 2.0, true).status().message(),
+            "q.toml:2: expected an order of the 4 slices, each of 0 to 3 once, found 3 positions");
   EXPECT_EQ(refusal({}, 46, 2.0, false), "p.toml:3: expected a run with --anatomy for [motion] (a brain for the head "
                                          "to move), found none");
   for (const auto& [bad, message] : std::vector<std::pair<std::string, std::string>>{
            {"[motion]\npreset = \"wild\"\n", "p.toml:2: expected one of \"still\", \"typical\", \"high\" for motion.preset"},
            {"[slices]\nmultiband = 2\n", "p.toml:1: expected order in [slices], found none"},
            {"[slices]\norder = \"ascending\"\nmultiband = 1.5\n", "p.toml:3: expected a whole number for slices.multiband"},
+           {"[slices]\norder = [0, -1]\n", "p.toml:2: expected slice numbers from 0 in slices.order, found -1"},
            {"[motion]\njitter = 1\n", "p.toml:2: expected one of preset, jitter_mm"}}) {
     const Result<AcquisitionProfile> read = parseAcquisitionProfile(bad, "p.toml");
     ASSERT_FALSE(read) << bad;
