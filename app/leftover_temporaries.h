@@ -9,8 +9,10 @@
 namespace cohortix::app {
 
 // Whether name is one a run of the experiment writes into its output folder: a
-// subject's native file or an export beside it ("S4_G2_Study.vtc",
-// "S4_G2_Study_events.tsv").
+// subject's native file, an export beside it, its truth or its T1w
+// ("S4_G2_Study.vtc", "S4_G2_Study_events.tsv", "S4_G2_Study_truth_motion.tsv"),
+// or the truth of the study or a group ("Study_truth.tsv",
+// "Study_G2_truth_effects.nii").
 bool isOutputOfExperiment(std::string_view name, std::string_view experimentName);
 
 // Removes the temporaries that ended runs of the study in controlFile left in
