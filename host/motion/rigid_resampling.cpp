@@ -11,9 +11,6 @@ namespace {
 
 using Matrix = std::array<std::array<double, 3>, 3>;
 
-// The pole of the cubic B-spline's prefilter.
-const double kPole = std::sqrt(3.0) - 2.0;
-
 Matrix inverse(const Matrix& a) {
   const double det = a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
                      a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
@@ -25,86 +22,6 @@ Matrix inverse(const Matrix& a) {
       out[r][c] = (a[r1][c1] * a[r2][c2] - a[r1][c2] * a[r2][c1]) / det;
     }
   return out;
-}
-
-// One contiguous line turned into its coefficients in place, as below.
-void prefilterLine(double* c, std::size_t n) {
-  const double z = kPole, gain = (1.0 - z) * (1.0 - 1.0 / z);
-  double zn = z, z2n = std::pow(z, static_cast<double>(n - 1));
-  double sum = c[0] + z2n * c[n - 1];
-  z2n = z2n * z2n / z;
-  for (std::size_t k = 1; k + 1 < n; ++k) {
-    sum += (zn + z2n) * c[k];
-    zn *= z;
-    z2n /= z;
-  }
-  c[0] = gain * sum / (1.0 - zn * zn);
-  for (std::size_t k = 1; k < n; ++k) c[k] = gain * c[k] + z * c[k - 1];
-  c[n - 1] = (z / (z * z - 1.0)) * (z * c[n - 2] + c[n - 1]);
-  for (std::size_t k = n - 1; k-- > 0;) c[k] = z * (c[k + 1] - c[k]);
-}
-
-// The lines along one axis turned into their coefficients in place (Thevenaz,
-// Blu and Unser, "Interpolation revisited", IEEE TMI 2000, with the exact
-// mirror-symmetric initial values). The volume is `outer` blocks of `n` rows of
-// `inner` values, a row holding one value of each of `inner` lines, so every
-// step of the recursion runs along a contiguous row.
-void prefilterLines(double* values, std::size_t outer, std::size_t n, std::size_t inner) {
-  if (n < 2) return;
-  if (inner == 1) {
-    for (std::size_t block = 0; block < outer; ++block) prefilterLine(values + block * n, n);
-    return;
-  }
-  const double z = kPole, gain = (1.0 - z) * (1.0 - 1.0 / z);
-  // c+(0) = sum_k w_k c(k) / (1 - z^(2n - 2)), w_k = z^k + z^(2n - 2 - k) inside,
-  // 1 and z^(n - 1) at the ends.
-  std::vector<double> w(n);
-  const double last = std::pow(z, static_cast<double>(n - 1));
-  w[0] = 1.0;
-  w[n - 1] = last;
-  for (std::size_t k = 1; k + 1 < n; ++k)
-    w[k] = std::pow(z, static_cast<double>(k)) + std::pow(z, static_cast<double>(2 * n - 2 - k));
-  const double scale = gain / (1.0 - last * last);
-  const double ending = z / (z * z - 1.0);
-  std::vector<double> first(inner);
-  for (std::size_t block = 0; block < outer; ++block) {
-    double* c = values + block * n * inner;
-    const auto row = [&](std::size_t k) { return c + k * inner; };
-    std::fill(first.begin(), first.end(), 0.0);
-    for (std::size_t k = 0; k < n; ++k) {
-      const double* r = row(k);
-      for (std::size_t i = 0; i < inner; ++i) first[i] += w[k] * r[i];
-    }
-    for (std::size_t k = 0; k < n; ++k) {
-      double* r = row(k);
-      for (std::size_t i = 0; i < inner; ++i) r[i] *= gain;
-    }
-    for (std::size_t i = 0; i < inner; ++i) row(0)[i] = first[i] * scale;
-    for (std::size_t k = 1; k < n; ++k) {
-      double* r = row(k);
-      const double* before = row(k - 1);
-      for (std::size_t i = 0; i < inner; ++i) r[i] += z * before[i];
-    }
-    {
-      double* r = row(n - 1);
-      const double* before = row(n - 2);
-      for (std::size_t i = 0; i < inner; ++i) r[i] = ending * (z * before[i] + r[i]);
-    }
-    for (std::size_t k = n - 1; k-- > 0;) {
-      double* r = row(k);
-      const double* after = row(k + 1);
-      for (std::size_t i = 0; i < inner; ++i) r[i] = z * (after[i] - r[i]);
-    }
-  }
-}
-
-// Index i folded into [0, n) by mirroring about the edge samples.
-int32_t folded(int64_t i, int32_t n) {
-  if (n == 1) return 0;
-  const int64_t period = 2 * static_cast<int64_t>(n) - 2;
-  i %= period;
-  if (i < 0) i += period;
-  return static_cast<int32_t>(i < n ? i : period - i);
 }
 
 // The cubic B-spline's four weights at x, for samples floor(x) - 1 .. floor(x) + 2,
@@ -134,7 +51,7 @@ Taps tapsAt(double x, int32_t n) {
     taps.index = {i, i + 1, i + 2, i + 3};
     taps.contiguous = true;
   } else {
-    for (int k = 0; k < 4; ++k) taps.index[k] = folded(first + k, n);
+    for (int k = 0; k < 4; ++k) taps.index[k] = mirroredIndex(first + k, n);
   }
   return taps;
 }
@@ -182,50 +99,69 @@ GridAffine RigidResampler::sourceOf(const Pose& pose) const {
 void RigidResampler::prefilter(std::span<float> image) const {
   const auto nx = static_cast<std::size_t>(dims_[0]), ny = static_cast<std::size_t>(dims_[1]),
              nz = static_cast<std::size_t>(dims_[2]);
-  std::vector<double> values(image.begin(), image.end());
-  prefilterLines(values.data(), ny * nz, nx, 1);
-  prefilterLines(values.data(), nz, ny, nx);
-  prefilterLines(values.data(), 1, nz, nx * ny);
+  // Along x with each plane turned (x the slow axis), so that this pass too runs
+  // along contiguous rows; then along y and z in place.
+  std::vector<double> turned(image.size()), values(image.size());
+  for (std::size_t k = 0; k < nz; ++k)
+    for (std::size_t j = 0; j < ny; ++j)
+      for (std::size_t i = 0; i < nx; ++i) turned[(k * nx + i) * ny + j] = image[(k * ny + j) * nx + i];
+  prefilterRows(turned.data(), nz, nx, ny);
+  for (std::size_t k = 0; k < nz; ++k)
+    for (std::size_t i = 0; i < nx; ++i)
+      for (std::size_t j = 0; j < ny; ++j) values[(k * ny + j) * nx + i] = turned[(k * nx + i) * ny + j];
+  prefilterRows(values.data(), nz, ny, nx);
+  prefilterRows(values.data(), 1, nz, nx * ny);
   std::transform(values.begin(), values.end(), image.begin(), [](double v) { return static_cast<float>(v); });
 }
 
 void RigidResampler::sample(std::span<const float> c, const GridAffine& s, std::span<float> moved) const {
+  const PaddedCoefficients padded(c, dims_);
+  RowScratch scratch;
+  std::vector<int32_t> beyond;
+  const auto nx = static_cast<std::size_t>(dims_[0]);
+  for (int32_t k = 0; k < dims_[2]; ++k)
+    for (int32_t j = 0; j < dims_[1]; ++j) {
+      float* row = moved.data() + (static_cast<std::size_t>(k) * static_cast<std::size_t>(dims_[1]) +
+                                   static_cast<std::size_t>(j)) * nx;
+      beyond.clear();
+      sampleRow(padded, s, j, k, scratch, row, beyond);
+      for (const int32_t i : beyond) sampleVoxel(c, s, i, j, k, row[i]);
+    }
+}
+
+void RigidResampler::sampleVoxel(std::span<const float> c, const GridAffine& s, int32_t i, int32_t j, int32_t k,
+                                 float& moved) const {
   const int32_t nx = dims_[0], ny = dims_[1], nz = dims_[2];
   const std::size_t sy = static_cast<std::size_t>(nx), sz = sy * static_cast<std::size_t>(ny);
-  std::size_t v = 0;
-  for (int32_t k = 0; k < nz; ++k)
-    for (int32_t j = 0; j < ny; ++j)
-      for (int32_t i = 0; i < nx; ++i, ++v) {
-        const Taps tx = tapsAt(s[0][0] * i + s[0][1] * j + s[0][2] * k + s[0][3], nx);
-        const Taps ty = tapsAt(s[1][0] * i + s[1][1] * j + s[1][2] * k + s[1][3], ny);
-        const Taps tz = tapsAt(s[2][0] * i + s[2][1] * j + s[2][2] * k + s[2][3], nz);
-        if (tx.contiguous) {
-          // The 16 rows' four taps weighted by z and y side by side, then by x.
-          Four rows{0.0f, 0.0f, 0.0f, 0.0f};
-          for (int a = 0; a < 4; ++a) {
-            const float* plane = c.data() + static_cast<std::size_t>(tz.index[a]) * sz + tx.index[0];
-            for (int b = 0; b < 4; ++b) {
-              Four taps;
-              std::memcpy(&taps, plane + static_cast<std::size_t>(ty.index[b]) * sy, sizeof taps);
-              rows += (tz.weight[a] * ty.weight[b]) * taps;
-            }
-          }
-          moved[v] = rows[0] * tx.weight[0] + rows[1] * tx.weight[1] + rows[2] * tx.weight[2] + rows[3] * tx.weight[3];
-          continue;
-        }
-        float sum = 0.0f;
-        for (int a = 0; a < 4; ++a) {
-          const float* plane = c.data() + static_cast<std::size_t>(tz.index[a]) * sz;
-          float inPlane = 0.0f;
-          for (int b = 0; b < 4; ++b) {
-            const float* row = plane + static_cast<std::size_t>(ty.index[b]) * sy;
-            inPlane += ty.weight[b] * (tx.weight[0] * row[tx.index[0]] + tx.weight[1] * row[tx.index[1]] +
-                                       tx.weight[2] * row[tx.index[2]] + tx.weight[3] * row[tx.index[3]]);
-          }
-          sum += tz.weight[a] * inPlane;
-        }
-        moved[v] = sum;
+  const Taps tx = tapsAt(s[0][0] * i + s[0][1] * j + s[0][2] * k + s[0][3], nx);
+  const Taps ty = tapsAt(s[1][0] * i + s[1][1] * j + s[1][2] * k + s[1][3], ny);
+  const Taps tz = tapsAt(s[2][0] * i + s[2][1] * j + s[2][2] * k + s[2][3], nz);
+  if (tx.contiguous) {
+    // The 16 rows' four taps weighted by z and y side by side, then by x.
+    Four rows{0.0f, 0.0f, 0.0f, 0.0f};
+    for (int a = 0; a < 4; ++a) {
+      const float* plane = c.data() + static_cast<std::size_t>(tz.index[a]) * sz + tx.index[0];
+      for (int b = 0; b < 4; ++b) {
+        Four taps;
+        std::memcpy(&taps, plane + static_cast<std::size_t>(ty.index[b]) * sy, sizeof taps);
+        rows += (tz.weight[a] * ty.weight[b]) * taps;
       }
+    }
+    moved = rows[0] * tx.weight[0] + rows[1] * tx.weight[1] + rows[2] * tx.weight[2] + rows[3] * tx.weight[3];
+    return;
+  }
+  float sum = 0.0f;
+  for (int a = 0; a < 4; ++a) {
+    const float* plane = c.data() + static_cast<std::size_t>(tz.index[a]) * sz;
+    float inPlane = 0.0f;
+    for (int b = 0; b < 4; ++b) {
+      const float* row = plane + static_cast<std::size_t>(ty.index[b]) * sy;
+      inPlane += ty.weight[b] * (tx.weight[0] * row[tx.index[0]] + tx.weight[1] * row[tx.index[1]] +
+                                 tx.weight[2] * row[tx.index[2]] + tx.weight[3] * row[tx.index[3]]);
+    }
+    sum += tz.weight[a] * inPlane;
+  }
+  moved = sum;
 }
 
 void RigidResampler::move(std::span<float> image, const Pose& pose, std::span<float> moved) const {

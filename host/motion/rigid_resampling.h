@@ -15,11 +15,9 @@
 #include <span>
 
 #include "host/motion/head_motion.h"
+#include "host/motion/spline_rows.h"
 
 namespace cohortix::host::motion {
-
-// Rows of [A | b]: grid voxel (i, j, k, 1) to world millimetres.
-using GridAffine = std::array<std::array<double, 4>, 3>;
 
 class RigidResampler {
  public:
@@ -43,6 +41,8 @@ class RigidResampler {
  private:
   void prefilter(std::span<float> image) const;
   void sample(std::span<const float> coefficients, const GridAffine& source, std::span<float> moved) const;
+  void sampleVoxel(std::span<const float> coefficients, const GridAffine& source, int32_t i, int32_t j, int32_t k,
+                   float& moved) const;
 
   std::array<int32_t, 3> dims_;
   GridAffine affine_;
