@@ -221,7 +221,8 @@ ExitStatus analyze(AnalyzeOptions options) {
     reportError(source.status().message());
     return ExitStatus::RunFailed;
   }
-  if (host::Status motion = host::checkMotionRegressorFiles(*source.value(), options.analysis.motionRegressors);
+  if (host::Status motion = host::checkMotionRegressorFiles(*source.value(), options.analysis.motionRegressors,
+                                                              options.analysis.skipDamaged);
       !motion) {
     reportError(motion.message());
     return ExitStatus::RunFailed;

@@ -153,7 +153,8 @@ Result<NuisanceRegressors> parseMotionRegressors(std::string_view text, const st
   return regressors;
 }
 
-Status checkMotionRegressorFiles(const StudySource& source, const MotionRegressorSetting& setting) {
+Status checkMotionRegressorFiles(const StudySource& source, const MotionRegressorSetting& setting,
+                                 bool skipDamaged) {
   if (!setting.enabled()) return Status::ok();
   std::error_code error;
   const std::vector<SubjectEntry>& subjects = source.subjects();
@@ -166,10 +167,11 @@ Status checkMotionRegressorFiles(const StudySource& source, const MotionRegresso
     if (missing++ == 0) firstMissing = file, whose = subjects[i].name;
   }
   if (missing == 0) return Status::ok();
-  if (setting.source == MotionRegressorSetting::Source::Truth && missing == subjects.size())
+  if (missing == subjects.size() && setting.source == MotionRegressorSetting::Source::Truth)
     return Status::error("--motion-regressors: the run holds no motion truth (no " + firstMissing.string() +
                          "): it was made without --motion or without its truth (--truth); give a "
                          "realignment's parameters with --motion-regressors PATTERN");
+  if (skipDamaged && missing < subjects.size()) return Status::ok();
   return Status::error("--motion-regressors: no motion parameters for " + whose + ": " + firstMissing.string() +
                        " is missing");
 }

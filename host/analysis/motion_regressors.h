@@ -51,8 +51,10 @@ std::filesystem::path motionRegressorFile(const std::string& pattern, const std:
 Result<NuisanceRegressors> parseMotionRegressors(std::string_view text, const std::string& file,
                                                  int32_t volumes);
 
-// Before the analysis: every subject's table is there. A run without any motion
-// truth is refused as such (it was made without --motion).
-Status checkMotionRegressorFiles(const StudySource& source, const MotionRegressorSetting& setting);
+// Before the analysis: every subject's table is there (with skipDamaged, some
+// subject's: the others are left out as they are loaded). A run without any
+// motion truth is refused as such (it was made without --motion).
+Status checkMotionRegressorFiles(const StudySource& source, const MotionRegressorSetting& setting,
+                                 bool skipDamaged);
 
 }  // namespace cohortix::host
