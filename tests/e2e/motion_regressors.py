@@ -109,9 +109,10 @@ def check_against_statsmodels(native, analysis, subject):
     ts = nib.load(os.path.join(analysis, "first-level", subject + "_t.nii.gz")).get_fdata()[voxel]
     check(int(row["residual_df"]) == int(fitted.df_resid) == n - cells - 1 - drifts - 6,
           f"degrees of freedom {row['residual_df']}, statsmodels {fitted.df_resid}")
-    check(np.allclose(betas, 100 * fitted.params[:cells] / baseline, rtol=1e-4, atol=1e-5),
+    # Single precision: the data's own rounding, a millionth of the baseline.
+    check(np.allclose(betas, 100 * fitted.params[:cells] / baseline, rtol=1e-4, atol=1e-4),
           f"betas {betas}, statsmodels {100 * fitted.params[:cells] / baseline}")
-    check(np.allclose(ts, fitted.tvalues[:cells], rtol=1e-4, atol=1e-4), f"t {ts}, statsmodels {fitted.tvalues[:cells]}")
+    check(np.allclose(ts, fitted.tvalues[:cells], rtol=1e-4, atol=1e-3), f"t {ts}, statsmodels {fitted.tvalues[:cells]}")
     return motion
 
 
