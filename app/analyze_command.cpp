@@ -50,6 +50,8 @@ struct AnalyzeOptions {
   bool allowIncomplete = false;  // analyse a run that has not finished
   bool designFromEvents = false;
   std::string outputDir;  // empty: RUN/analysis
+  std::string motionRegressors;  // the option's value, when given
+  bool motionRegressorsGiven = false;
   host::AnalysisOptions analysis;
   GroupThresholdOptions threshold;
 };
@@ -191,6 +193,14 @@ void removeStaging(const fs::path* staging) {
 
 ExitStatus analyze(AnalyzeOptions options) {
   applyGroupThresholdOptions(options.threshold, options.analysis);
+  if (options.motionRegressorsGiven) {
+    host::Result<host::MotionRegressorSetting> motion = host::motionRegressorSetting(options.motionRegressors);
+    if (!motion) {
+      reportError(motion.status().message());
+      return ExitStatus::UsageError;
+    }
+    options.analysis.motionRegressors = std::move(motion).value();
+  }
   host::RealDiskInterface disk;
   std::optional<host::ResultFolder> folder;
   // Set once, before the staging folder is made: what a signal removes. Both
@@ -209,6 +219,12 @@ ExitStatus analyze(AnalyzeOptions options) {
   source = withRecordedGroupNames(std::move(source).value(), options.run);
   if (!source) {
     reportError(source.status().message());
+    return ExitStatus::RunFailed;
+  }
+  if (host::Status motion = host::checkMotionRegressorFiles(*source.value(), options.analysis.motionRegressors,
+                                                              options.analysis.skipDamaged);
+      !motion) {
+    reportError(motion.message());
     return ExitStatus::RunFailed;
   }
   host::Result<std::vector<std::string>> warnings = host::analysisWarnings(*source.value(), options.analysis);
@@ -326,8 +342,18 @@ void addAnalyzeCommand(CLI::App& app, const GlobalOptions&, CommandAction& actio
   command->add_option("--alpha", analysis.alpha, "Significance level")
       ->capture_default_str()
       ->check(betweenZeroAndOne());
+  CLI::Option* motion =
+      command
+          ->add_option("--motion-regressors", options->motionRegressors,
+                       "Add head motion's six parameters to every first level: the run's motion truth "
+                       "(no value), or each subject's realignment table, a path with {subject} (its "
+                       "name: S1_G1_Study, sub-01)")
+          ->expected(0, 1);
   addGroupThresholdOptions(*command, options->threshold, analysis);
-  command->callback([&action, options] { action = [options] { return analyze(*options); }; });
+  command->callback([&action, options, motion] {
+    options->motionRegressorsGiven = motion->count() > 0;
+    action = [options] { return analyze(*options); };
+  });
 }
 
 }  // namespace cohortix::app

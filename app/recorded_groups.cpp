@@ -21,6 +21,12 @@ class RenamedGroups : public host::StudySource {
   const std::vector<host::SubjectEntry>& subjects() const override { return source_->subjects(); }
   const std::vector<std::string>& groupNames() const override { return names_; }
   host::Result<host::StudySubject> load(std::size_t index) override { return source_->load(index); }
+  std::filesystem::path motionTruthFile(std::size_t index) const override {
+    return source_->motionTruthFile(index);
+  }
+  void setMotionRegressors(host::MotionRegressorSetting setting) override {
+    source_->setMotionRegressors(std::move(setting));
+  }
 
  private:
   std::unique_ptr<host::StudySource> source_;

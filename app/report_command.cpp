@@ -36,6 +36,7 @@ struct ReportOptions {
   std::string powerFile;       // empty: RUN/power.tsv or RUN/power/power.tsv, if there
   bool skipDamaged = false;
   bool allowIncomplete = false;
+  double fdThresholdMm = 0.5;
 };
 
 ExitStatus makeReport(const ReportOptions& options) {
@@ -45,6 +46,7 @@ ExitStatus makeReport(const ReportOptions& options) {
   inputs.runFolder = options.runFolder;
   inputs.controlFile = options.controlFile;
   inputs.skipDamaged = options.skipDamaged;
+  inputs.fdThresholdMm = options.fdThresholdMm;
   // A folder or control file the report cannot take is refused like a control file
   // a run cannot take; a page that cannot be written is a file not written.
   host::RealDiskInterface disk;
@@ -115,6 +117,11 @@ void addReportCommand(CLI::App& app, const GlobalOptions&, CommandAction& action
   command->add_option("--power", options->powerFile,
                       "The power.tsv of `cohortix power` to show (default: RUN/power.tsv or "
                       "RUN/power/power.tsv, when there)");
+  command->add_option("--fd-threshold", options->fdThresholdMm,
+                      "For a run with head motion: mark the volumes whose framewise displacement exceeds "
+                      "this, in mm")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
   command->add_flag("--skip-damaged", options->skipDamaged,
                     "Leave out a subject whose files cannot be read, and say so on the page, "
                     "instead of refusing the report");

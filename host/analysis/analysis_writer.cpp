@@ -190,7 +190,7 @@ void AnalysisWriter::subjectFitted(const SubjectEntry& subject, const FirstLevel
       ", \"Cells\": " + jsonStrings(study_.cellNames) + ", \"Baseline\": " + jsonNumber(fit.baseline) +
       ", \"AR1\": " + jsonNumber(fit.ar1) + ", \"ResidualDegreesOfFreedom\": " +
       std::to_string(fit.residualDf) + ", \"DriftRegressors\": " + std::to_string(fit.driftRegressors) +
-      ", \"SmoothingFwhmMm\": " + jsonNumber(options_.smoothFwhmMm);
+      ", \"SmoothingFwhmMm\": " + jsonNumber(options_.smoothFwhmMm) + motionRegressorsJson();
   const auto sidecar = [&](const std::string& suffix, const std::string& values) {
     writeText(stem.string() + suffix + ".json",
                     "{\"Values\": " + jsonString(values) + ", " + common + "}\n");
@@ -209,6 +209,11 @@ void AnalysisWriter::subjectFitted(const SubjectEntry& subject, const FirstLevel
   subjectRows_ += tsvField(subject.name) + '\t' + tsvField(group) + '\t' + tableNumber(fit.baseline) +
                   '\t' + tableNumber(fit.ar1) + '\t' + std::to_string(fit.residualDf) + '\t' +
                   std::to_string(fit.driftRegressors) + '\n';
+}
+
+std::string AnalysisWriter::motionRegressorsJson() const {
+  if (!options_.motionRegressors.enabled()) return "";
+  return ", \"MotionRegressors\": " + jsonString(options_.motionRegressors.recorded());
 }
 
 std::string AnalysisWriter::mapStem(const GroupTest& groupTest) const {
@@ -315,7 +320,7 @@ void AnalysisWriter::studyFinished(const GroupAccumulator& accumulator) {
           ", \"Groups\": " + jsonStrings(study_.groupNames) + ", \"Effects\": " + effects +
           ", \"SmoothingFwhmMm\": " + jsonNumber(options_.smoothFwhmMm) +
           ", \"HighPassSeconds\": " + jsonNumber(options_.firstLevel.highpassSeconds) +
-          ", \"AR1\": " + (options_.firstLevel.ar1 ? "true" : "false") +
+          ", \"AR1\": " + (options_.firstLevel.ar1 ? "true" : "false") + motionRegressorsJson() +
           ", \"Alpha\": " + jsonNumber(options_.alpha) + ", \"Correction\": " +
           jsonString(correctionName(options_.correction)) + ", \"Tail\": " +
           jsonString(tailName(options_.tail)) + ", \"SkippedSubjects\": [" + skippedJson_ +

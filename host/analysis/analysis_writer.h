@@ -69,6 +69,8 @@ class AnalysisWriter : public AnalysisSink {
   void writeText(const std::filesystem::path& file, std::string_view text);
   void keep(Status status);
   void addReceivedRegions(const SubjectEntry& subject);
+  // ", \"MotionRegressors\": ..." when they are in the first level, else "".
+  std::string motionRegressorsJson() const;
   // The map's true effect and its sidecar; the sidecar keys that name the truth.
   std::string writeTruth(const GroupTest& groupTest);
   // `thresholded`: the map holds its statistic only where significant, 0 elsewhere.

@@ -148,22 +148,27 @@ FirstLevelFit finish(const RawFit& raw, const LinearModel& model, int32_t cells,
   return fit;
 }
 
-std::vector<std::string> columnNames(std::span<const Predictor> predictors, int32_t drifts) {
+std::vector<std::string> columnNames(std::span<const Predictor> predictors, int32_t drifts,
+                                     const NuisanceRegressors& nuisance) {
   std::vector<std::string> names;
   for (const Predictor& predictor : predictors) names.push_back("predictor \"" + predictor.name + "\"");
   names.emplace_back("the intercept");
   for (int32_t k = 1; k <= drifts; ++k) names.push_back("drift term " + std::to_string(k));
+  names.insert(names.end(), nuisance.names.begin(), nuisance.names.end());
   return names;
 }
 
 }  // namespace
 
 Result<LinearModel> firstLevelModel(std::span<const Predictor> predictors, int32_t volumes,
-                                    const FirstLevelOptions& options) {
+                                    const FirstLevelOptions& options, const NuisanceRegressors& nuisance) {
   const Eigen::MatrixXd drifts =
       cosineDriftBasis(volumes, options.repetitionTime, options.highpassSeconds);
   const auto cells = static_cast<Eigen::Index>(predictors.size());
-  Eigen::MatrixXd design(volumes, cells + 1 + drifts.cols());
+  if (nuisance.columns() > 0 && nuisance.values.rows() != volumes)
+    return Status::error("the nuisance regressors have " + std::to_string(nuisance.values.rows()) +
+                         " rows for " + std::to_string(volumes) + " volumes");
+  Eigen::MatrixXd design(volumes, cells + 1 + drifts.cols() + nuisance.columns());
   for (Eigen::Index c = 0; c < cells; ++c) {
     const Predictor& predictor = predictors[static_cast<std::size_t>(c)];
     if (static_cast<int64_t>(predictor.values.size()) != volumes)
@@ -173,17 +178,18 @@ Result<LinearModel> firstLevelModel(std::span<const Predictor> predictors, int32
     for (int32_t t = 0; t < volumes; ++t) design(t, c) = predictor.values[static_cast<std::size_t>(t)];
   }
   design.col(cells).setOnes();
-  design.rightCols(drifts.cols()) = drifts;
+  design.middleCols(cells + 1, drifts.cols()) = drifts;
+  if (nuisance.columns() > 0) design.rightCols(nuisance.columns()) = nuisance.values;
   return LinearModel::of(std::move(design),
-                         columnNames(predictors, static_cast<int32_t>(drifts.cols())));
+                         columnNames(predictors, static_cast<int32_t>(drifts.cols()), nuisance));
 }
 
 Result<FirstLevelFit> fitFirstLevel(const SubjectSeries& series,
                                     std::span<const Predictor> predictors,
-                                    const FirstLevelOptions& options) {
+                                    const FirstLevelOptions& options, const NuisanceRegressors& nuisance) {
   if (series.voxels < 1 || series.data == nullptr)
     return Status::error("the volume time course holds no voxels");
-  Result<LinearModel> model = firstLevelModel(predictors, series.volumes, options);
+  Result<LinearModel> model = firstLevelModel(predictors, series.volumes, options, nuisance);
   if (!model) return model.status();
   const auto cells = static_cast<int32_t>(predictors.size());
   const int32_t drifts = cosineDriftCount(series.volumes, options.repetitionTime,
@@ -195,13 +201,14 @@ Result<FirstLevelFit> fitFirstLevel(const SubjectSeries& series,
     if (!baseline) return baseline.status();
     FirstLevelFit fit = finish(raw, model.value(), cells, baseline.value(), std::move(mask));
     fit.driftRegressors = drifts;
+    fit.nuisanceRegressors = nuisance.columns();
     return fit;
   }
   // The data are whitened in single precision; the design takes the same rho.
   const double rho = static_cast<float>(
       ar1FromResidualAutocorrelation(model.value(), pooledLagOneCorrelation(raw, mask)));
   Result<LinearModel> whitened =
-      LinearModel::of(ar1Whiten(model->design(), rho), columnNames(predictors, drifts));
+      LinearModel::of(ar1Whiten(model->design(), rho), columnNames(predictors, drifts, nuisance));
   if (!whitened) return whitened.status();
   raw = fitAll(whitened.value(), series, cells, rho, false);
   Result<double> baseline = baselineOf(raw.intercept, mask);
@@ -209,6 +216,7 @@ Result<FirstLevelFit> fitFirstLevel(const SubjectSeries& series,
   FirstLevelFit fit = finish(raw, whitened.value(), cells, baseline.value(), std::move(mask));
   fit.ar1 = rho;
   fit.driftRegressors = drifts;
+  fit.nuisanceRegressors = nuisance.columns();
   return fit;
 }
 

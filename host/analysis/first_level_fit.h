@@ -1,7 +1,8 @@
 #pragma once
 // The first-level model of one subject, fitted to every voxel at once: ordinary
 // least squares with one regressor per cell (the subject's predictors), an
-// intercept and the cosine drifts of the high-pass filter, optionally on data and
+// intercept, the cosine drifts of the high-pass filter and any nuisance regressors
+// (such as head motion's parameters), optionally on data and
 // design prewhitened for AR(1) noise (rho pooled over the voxels, from the
 // residuals of a first OLS fit, bias-corrected; see ar1_noise.h).
 //
@@ -34,6 +35,14 @@ struct FirstLevelOptions {
   bool ar1 = false;                // prewhiten for AR(1) noise
 };
 
+// Columns of the design that model no effect (head motion), one value per
+// volume each, named for messages.
+struct NuisanceRegressors {
+  Eigen::MatrixXd values;  // volumes x columns
+  std::vector<std::string> names;
+  int32_t columns() const { return static_cast<int32_t>(values.cols()); }
+};
+
 struct FirstLevelFit {
   int32_t cells = 0;
   int64_t voxels = 0;
@@ -45,6 +54,7 @@ struct FirstLevelFit {
   double ar1 = 0.0;                     // rho the model was whitened with (0: not)
   int32_t residualDf = 0;
   int32_t driftRegressors = 0;
+  int32_t nuisanceRegressors = 0;
 
   float beta(int32_t cell, int64_t voxel) const {
     return betaPercent[static_cast<std::size_t>(cell * voxels + voxel)];
@@ -52,12 +62,14 @@ struct FirstLevelFit {
 };
 
 // The regressors: the predictors (one per cell, each `volumes` values), then the
-// intercept, then the cosine drifts.
+// intercept, then the cosine drifts, then the nuisance regressors.
 Result<LinearModel> firstLevelModel(std::span<const Predictor> predictors, int32_t volumes,
-                                    const FirstLevelOptions& options);
+                                    const FirstLevelOptions& options,
+                                    const NuisanceRegressors& nuisance = {});
 
 Result<FirstLevelFit> fitFirstLevel(const SubjectSeries& series,
                                     std::span<const Predictor> predictors,
-                                    const FirstLevelOptions& options);
+                                    const FirstLevelOptions& options,
+                                    const NuisanceRegressors& nuisance = {});
 
 }  // namespace cohortix::host

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "host/analysis/analysis_text.h"
+#include "host/analysis/motion_regressors.h"
 #include "host/analysis/spatial_smoothing.h"
 
 namespace cohortix::host {
@@ -72,7 +73,7 @@ Status fitSubject(StudySource& source, std::size_t index, const AnalysisOptions&
   firstLevel.repetitionTime = subject.value().repetitionTime;
   const StudySubject& data = subject.value();
   Result<FirstLevelFit> fit = fitFirstLevel({data.data.data(), study->grid.voxels(), data.volumes},
-                                            data.predictors, firstLevel);
+                                            data.predictors, firstLevel, data.nuisance);
   if (!fit) return fit.status().context(entry.name);
   if (Status status = accumulator->add(entry.group, fit.value()); !status)
     return std::move(status).context(entry.name);
@@ -177,6 +178,7 @@ Status analyseStudy(StudySource& source, const AnalysisOptions& options, Analysi
                     const AnalysisProgress& progress) {
   std::optional<StudyDescription> study;
   std::unique_ptr<GroupAccumulator> accumulator;
+  source.setMotionRegressors(options.motionRegressors);
   const std::vector<SubjectEntry>& subjects = source.subjects();
   for (std::size_t i = 0; i < subjects.size(); ++i) {
     if (progress) progress(i, subjects.size(), subjects[i].name);

@@ -14,6 +14,7 @@
 #include "host/analysis/group_accumulator.h"
 #include "host/analysis/group_tests.h"
 #include "host/analysis/map_threshold.h"
+#include "host/analysis/motion_regressors.h"
 #include "host/analysis/permutation_maxima.h"
 #include "host/analysis/study_source.h"
 #include "host/io/status.h"
@@ -23,6 +24,7 @@ namespace cohortix::host {
 struct AnalysisOptions {
   double smoothFwhmMm = 0.0;           // Gaussian smoothing before the first level; 0: none
   FirstLevelOptions firstLevel;        // the repetition time comes from the data
+  MotionRegressorSetting motionRegressors;  // head motion's six parameters in each first level
   std::vector<std::string> contrasts;  // "name: w1 w2 ...", added to the generated ones
   double alpha = 0.05;
   Correction correction = Correction::Fdr;

@@ -114,7 +114,12 @@ class RunFolderSource : public StudySource {
       return Status::error(rtcPath.string() + " has " +
                            std::to_string(subject.predictors[0].values.size()) + " volumes, " +
                            vtcPath.filename().string() + " " + std::to_string(subject.volumes));
+    if (Status motion = loadMotionRegressors(index, disk_, subject); !motion) return motion;
     return subject;
+  }
+
+  fs::path motionTruthFile(std::size_t index) const override {
+    return folder_ / (subjects_.at(index).name + "_truth_motion.tsv");
   }
 
  private:
@@ -173,7 +178,16 @@ class BidsDatasetSource : public StudySource {
     subject.repetitionTime = image.value().repetitionTime;
     subject.grid = {image.value().dims, image.value().affine};
     subject.data = timeFastest(image.value());
+    if (Status motion = loadMotionRegressors(index, disk_, subject); !motion) return motion;
     return subject;
+  }
+
+  // Beside the run's design table, under the dataset's derivatives.
+  fs::path motionTruthFile(std::size_t index) const override {
+    const SubjectEntry& subject = subjects_.at(index);
+    const std::string name = subject.data.filename().string();
+    return root_ / "derivatives" / "cohortix" / subject.name / "func" /
+           (name.substr(0, name.find("_bold.nii")) + "_desc-motion_timeseries.tsv");
   }
 
  private:
@@ -230,6 +244,22 @@ class BidsDatasetSource : public StudySource {
 };
 
 }  // namespace
+
+fs::path StudySource::motionRegressorFile(std::size_t index, const MotionRegressorSetting& setting) const {
+  if (setting.source == MotionRegressorSetting::Source::Truth) return motionTruthFile(index);
+  return host::motionRegressorFile(setting.pattern, subjects().at(index).name);
+}
+
+Status StudySource::loadMotionRegressors(std::size_t index, DiskInterface& disk, StudySubject& subject) const {
+  if (!motion_.enabled()) return Status::ok();
+  const fs::path file = motionRegressorFile(index, motion_);
+  Result<std::string> text = fileText(disk, file);
+  if (!text) return text.status();
+  Result<NuisanceRegressors> regressors = parseMotionRegressors(text.value(), file.string(), subject.volumes);
+  if (!regressors) return regressors.status();
+  subject.nuisance = std::move(regressors.value());
+  return Status::ok();
+}
 
 Result<std::unique_ptr<StudySource>> runFolderSource(const fs::path& folder, DiskInterface& disk) {
   auto source = std::make_unique<RunFolderSource>(folder, disk);

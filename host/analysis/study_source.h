@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "control/vtc_geometry.h"
+#include "host/analysis/first_level_fit.h"
+#include "host/analysis/motion_regressors.h"
 #include "host/documents/design_matrix.h"
 #include "host/io/status.h"
 
@@ -38,6 +40,7 @@ struct StudySubject {
   double repetitionTime = 2.0;
   StudyGrid grid;
   std::vector<Predictor> predictors;  // one per cell
+  NuisanceRegressors nuisance;        // head motion's, when asked for
 };
 
 class StudySource {
@@ -45,8 +48,22 @@ class StudySource {
   virtual ~StudySource() = default;
   virtual const std::vector<SubjectEntry>& subjects() const = 0;
   virtual const std::vector<std::string>& groupNames() const = 0;
-  // Subject `index` of subjects(); errors name the file.
+  // Subject `index` of subjects(); errors name the file. With motion regressors
+  // set, its nuisance regressors are read too.
   virtual Result<StudySubject> load(std::size_t index) = 0;
+
+  // Where the run wrote subject `index`'s motion truth, had it any.
+  virtual std::filesystem::path motionTruthFile(std::size_t index) const = 0;
+  // The table the setting takes subject `index`'s motion regressors from.
+  std::filesystem::path motionRegressorFile(std::size_t index, const MotionRegressorSetting& setting) const;
+  virtual void setMotionRegressors(MotionRegressorSetting setting) { motion_ = std::move(setting); }
+
+ protected:
+  // Reads the subject's motion regressors into it, when they are asked for.
+  Status loadMotionRegressors(std::size_t index, DiskInterface& disk, StudySubject& subject) const;
+
+ private:
+  MotionRegressorSetting motion_;
 };
 
 // A run's output folder; refuses a folder without subjects or with several studies.

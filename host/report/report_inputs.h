@@ -19,6 +19,9 @@ struct ReportInputs {
   // A subject whose files the report cannot read is left out, and the page says
   // so, rather than the report refused.
   bool skipDamaged = false;
+  // A run with head motion: volumes whose framewise displacement exceeds this
+  // (mm) are marked.
+  double fdThresholdMm = 0.5;
   // Why the run had not finished, when the report was asked of it all the same.
   std::string unfinished;
 

@@ -3,6 +3,7 @@
 // colours, the geometry of the box and its regions, and the subjects chosen to
 // stand for the study where showing every subject would be too much.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,8 @@ Result<Section> designSection(const ReportContext& context);
 Result<Section> truthSection(const ReportContext& context);
 Result<Section> dataSection(const ReportContext& context);
 Result<Section> resultsSection(const ReportContext& context);
+// Only for a run with motion truth.
+Result<std::optional<Section>> motionSection(const ReportContext& context);
 
 // A subject's file refused: `why` with the subject named, the subject noted as
 // the one at fault.

@@ -72,11 +72,17 @@ Result<std::string> pageOf(const ReportInputs& inputs, const StudyRun& run, Disk
                         &fault,
                         std::move(anatomy).value()};
   std::vector<Section> sections;
-  for (const auto make : {studySection, designSection, truthSection, dataSection, resultsSection}) {
+  for (const auto make : {studySection, designSection, truthSection, dataSection}) {
     Result<Section> section = make(context);
     if (!section) return section.status();
     sections.push_back(std::move(section).value());
   }
+  Result<std::optional<Section>> motion = motionSection(context);
+  if (!motion) return motion.status();
+  if (motion.value()) sections.push_back(std::move(*motion.value()));
+  Result<Section> results = resultsSection(context);
+  if (!results) return results.status();
+  sections.push_back(std::move(results).value());
   const std::string subtitle = "A simulated group fMRI study with a known ground truth, " +
                                std::to_string(run.subjects.size()) + " subjects in " +
                                htmlText(run.root.string()) + ".";

@@ -7,7 +7,9 @@ example the temporal SNR the report prints is that of the .vtc as numpy
 computes it. With an analysis and a power table beside the run, the results
 section scores each map over all subjects as numpy does against the regions'
 spheres, plots the power table's own estimates (refusing another study's), and refuses results named on the
-command line that are missing or malformed, naming the file."""
+command line that are missing or malformed, naming the file. A run with head motion gets a section that plots
+each subject's six parameters and framewise displacement and lists the volumes above --fd-threshold, those
+the motion truth's table has; a run without motion has no such section."""
 import base64
 import os
 import re
@@ -249,6 +251,7 @@ def check_results(out):
     assert open(first, "rb").read() == open(second, "rb").read(), "two reports with results differ"
     html = open(first, encoding="utf-8").read()
     check_self_contained(html, first)
+    assert 'id="motion"' not in html, "a run without motion has a motion section"
     results = section(html, "results")
     check_scores(results, os.path.join(native, "analysis"))
     check_power_curves(results, os.path.join(native, "power", "power.tsv"))
@@ -280,6 +283,30 @@ def check_results(out):
     shutil.rmtree(native)
 
 
+def check_motion(out):
+    text = open(example("full-brain"), encoding="utf-8").read()
+    for old, new in (("SubjectsPerGroup: 10", "SubjectsPerGroup: 1"), ("TrialsPerCondition: 6", "TrialsPerCondition: 1"),
+                     ("BoxY: 60 180", "BoxY: 40 180"), ("Resolution: 3", "Resolution: 4")):
+        text = text.replace(old, new)
+    control, native, page = (os.path.join(out, name) for name in ("moving.cxd", "moving", "moving.html"))
+    open(control, "w", encoding="utf-8").write(text)
+    subprocess.run([os.environ["COHORTIX"], "run", control, "-o", native, "-q", "--anatomy", "--motion", "high",
+                    "--seed", "3", "--truth"], check=True, capture_output=True)
+    done = report(native, page, "--fd-threshold", "0.3")
+    assert done.returncode == 0, done.stderr
+    motion = section(open(page, encoding="utf-8").read(), "motion")
+    rows = table_rows(motion, "Head motion per subject, FD threshold 0.3 mm")
+    assert [row[0] for row in rows] == ["S1_G1_WholeBrain", "S2_G2_WholeBrain"], rows
+    for row in rows:
+        lines = open(os.path.join(native, row[0] + "_truth_motion.tsv")).read().split("\n")[2:-1]
+        fd = np.array([float(line.split("\t")[6]) for line in lines])
+        flagged = [str(v + 2) for v in np.flatnonzero(fd > 0.3)]
+        assert flagged and row[3] == str(len(flagged)) and row[4].split() == flagged, (row, flagged)
+        figure = re.search(r'<figure class="motion" data-subject="%s">.*?</figure>' % row[0], motion, re.S).group(0)
+        assert figure.count("<svg") == 3 and len(polyline(figure, "FD")) == len(fd), row[0]
+    shutil.rmtree(native)
+
+
 def main():
     out = fresh_folder("report_command")
     native = os.path.join(out, "faces-and-places")
@@ -293,10 +320,12 @@ def main():
     assert open(first, "rb").read() == open(second, "rb").read(), "two reports of one run differ"
     html = open(first, encoding="utf-8").read()
     check_self_contained(html, first)
+    assert 'id="motion"' not in html, "a run without motion has a motion section"
     check_snr_numbers(html, native)
     check_refusals(out, native)
     check_results(out)
     check_noise_free(out)
+    check_motion(out)
     shutil.rmtree(native)
 
 
