@@ -15,8 +15,10 @@ namespace {
 std::optional<host::anatomy::AnatomyMotion> motionOf(const host::motion::RunAcquisition& acquisition, uint64_t seed,
                                                      int32_t replicate, double repetitionTime) {
   if (!acquisition.motion) return std::nullopt;
-  // The plug-in simulates the next subject on one core; the motion may have the others.
-  const int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1);
+  // Every core: the plug-in simulates the next subject meanwhile, in far less
+  // time than this subject's volumes take to move (on 2 cores, 12.9 s for the
+  // whole-brain example against 14.4 s with one core left to the plug-in).
+  const int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   return host::anatomy::AnatomyMotion{*acquisition.motion, seed, static_cast<uint32_t>(replicate), repetitionTime,
                                       threads};
 }
