@@ -128,6 +128,17 @@ host::Status writeBlockPart(const PowerCommandOptions& options, const host::Powe
   return host::Status::ok();
 }
 
+// --replicate-block K/B: this process makes and scores that block alone and keeps
+// its scores for the part it writes.
+bool takeReplicateBlock(const std::string& text, host::PowerOptions& power) {
+  power.block = host::parseReplicateBlock(text).value();  // checked by its option
+  power.keepScores = true;
+  if (power.block.count <= power.replicates) return true;
+  reportError("--replicate-block " + text + ": expected no more blocks than the " +
+              std::to_string(power.replicates) + " replicates");
+  return false;
+}
+
 // --slurm: the blocks planned as a sweep with its job-array script; nothing simulated.
 ExitStatus planBlocks(const PowerCommandOptions& options, const GlobalOptions& global) {
   if (options.blocks > options.power.replicates) {
@@ -231,12 +242,8 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
   power.controlFile = fs::absolute(options.controlFile);
   applyGroupThresholdOptions(options.threshold, power.analysis);
   power.plugin = pluginPathOf(global);
-  if (!options.slurmFolder.empty()) return planBlocks(options, global);
   const bool block = !options.replicateBlock.empty();
-  if (block) {
-    power.block = host::parseReplicateBlock(options.replicateBlock).value();  // checked by its option
-    power.keepScores = true;
-  }
+  if (block && !takeReplicateBlock(options.replicateBlock, power)) return ExitStatus::UsageError;
   power.showProgress = host::progressWanted(options.quiet);
   if (!options.noise.empty()) {
     host::Result<host::noise::NoiseProfile> profile = host::noise::readNoiseProfile(options.noise);
@@ -246,6 +253,7 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
     }
     power.noise = std::move(profile).value();
   }
+  if (!options.slurmFolder.empty()) return planBlocks(options, global);
   if (options.anatomy) {
     host::Result<host::anatomy::Anatomy> anatomy =
         host::anatomy::cachedAnatomy(host::anatomy::templateSources());

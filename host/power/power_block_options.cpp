@@ -29,7 +29,7 @@ std::string exact(double value) {
 
 std::string joined(const std::vector<std::string>& values) {
   std::string text;
-  for (const std::string& value : values) text += (text.empty() ? "" : "\t") + value;
+  for (const std::string& value : values) text += (text.empty() ? "" : ", ") + value;
   return text;
 }
 
