@@ -17,7 +17,7 @@ double numberOf(const JsonValue& value) { return value.is_null() ? kNaN : value.
 
 const JsonLimits& partLimits() {
   // A block's scores: a few numbers per replicate, test and region.
-  static const JsonLimits limits{"power block", uint64_t{4} << 30, 8};
+  static const JsonLimits limits{"power block", uint64_t{512} << 20, 8};
   return limits;
 }
 
