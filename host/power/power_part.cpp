@@ -1,9 +1,10 @@
 #include "host/power/power_part.h"
 
 #include <cmath>
+#include <climits>
 #include <limits>
+#include <stdexcept>
 
-#include "host/io/json_input.h"
 
 namespace cohortix::host {
 namespace {
@@ -11,9 +12,40 @@ namespace {
 constexpr char kKind[] = "cohortix power block";
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+// No count of a replicate comes near this: sums of counts stay far from overflow.
+constexpr int64_t kLargestCount = int64_t{1} << 48;
+
+// A value for a message: one line of ASCII, at most `width` characters.
+std::string shown(const JsonValue& value, std::size_t width = 40) {
+  return value.dump(-1, ' ', true).substr(0, width);
+}
+
+// A whole number in the file within [low, high]; a fraction or anything else is no
+// count.
+int64_t wholeNumber(const JsonValue& value, int64_t low, int64_t high) {
+  if (!value.is_number_integer() || (value.is_number_unsigned() && value.get<uint64_t>() > uint64_t(high)))
+    throw std::invalid_argument("expected a whole number, found " + shown(value));
+  const auto number = value.get<int64_t>();
+  if (number < low || number > high)
+    throw std::invalid_argument("expected a whole number from " + std::to_string(low) + " to " +
+                                std::to_string(high) + ", found " + shown(value));
+  return number;
+}
+
+int32_t wholeInt(const JsonValue& value) { return static_cast<int32_t>(wholeNumber(value, 0, INT32_MAX)); }
+
 JsonValue number(double value) { return std::isnan(value) ? JsonValue(nullptr) : JsonValue(value); }
 
-double numberOf(const JsonValue& value) { return value.is_null() ? kNaN : value.get<double>(); }
+double numberOf(const JsonValue& value) {
+  if (value.is_null()) return kNaN;
+  if (!value.is_number()) throw std::invalid_argument("expected a number or null, found " + shown(value));
+  return value.get<double>();
+}
+
+const JsonValue& arrayOf(const JsonValue& value) {
+  if (!value.is_array()) throw std::invalid_argument("expected a list, found " + shown(value));
+  return value;
+}
 
 const JsonLimits& partLimits() {
   // A block's scores: a few numbers per replicate, test and region.
@@ -24,7 +56,7 @@ const JsonLimits& partLimits() {
 PowerRow rowOf(const JsonValue& fields) {
   if (!fields.is_array() || fields.size() != 7) throw std::invalid_argument("expected rows of seven fields");
   PowerRow row;
-  row.subjects = fields[0].get<int32_t>();
+  row.subjects = wholeInt(fields[0]);
   row.scope = fields[1].get<std::string>();
   row.effect = fields[2].get<std::string>();
   row.region = fields[3].get<std::string>();
@@ -37,27 +69,36 @@ PowerRow rowOf(const JsonValue& fields) {
 
 ReplicateScores replicateOf(const JsonValue& tests) {
   ReplicateScores scores;
-  for (const JsonValue& flat : tests) {
+  for (const JsonValue& counts : arrayOf(tests)) {
+    std::vector<int64_t> flat;
+    for (const JsonValue& count : arrayOf(counts)) flat.push_back(wholeNumber(count, 0, kLargestCount));
     TestScore score;
-    if (!scoreFromFlat(flat.get<std::vector<int64_t>>(), score))
-      throw std::invalid_argument("expected a replicate's counts, found " + flat.dump());
+    if (!scoreFromFlat(flat, score))
+      throw std::invalid_argument("expected a replicate's counts, found " + shown(counts, 80));
     scores.push_back(std::move(score));
   }
   return scores;
 }
 
 PowerPart partOf(const JsonValue& json) {
-  if (!json.is_object() || json.value("kind", "") != kKind)
+  if (!json.is_object() || !json.contains("kind") || json.at("kind") != kKind)
     throw std::invalid_argument(std::string("expected \"kind\": \"") + kKind + "\"");
   PowerPart part;
-  for (const auto& [name, value] : json.at("identity").items())
+  const JsonValue& identity = json.at("identity");
+  if (!identity.is_object()) throw std::invalid_argument("expected the identity as an object");
+  for (const auto& [name, value] : identity.items()) {
+    if (!value.is_string()) throw std::invalid_argument("expected the identity's values as strings");
     part.identity.emplace_back(name, value.get<std::string>());
-  part.replicates = json.at("replicates").get<int32_t>();
-  part.block = {json.at("block").get<int32_t>(), json.at("blocks").get<int32_t>()};
-  for (const JsonValue& row : json.at("rows")) part.rows.push_back(rowOf(row));
-  for (const JsonValue& sample : json.at("scores")) {
+  }
+  part.replicates = wholeInt(json.at("replicates"));
+  part.block = {wholeInt(json.at("block")), wholeInt(json.at("blocks"))};
+  if (part.block.count < 1 || part.block.index < 1 || part.block.index > part.block.count ||
+      part.block.count > part.replicates)
+    throw std::invalid_argument("expected a block K/B of the replicates, found " + replicateBlockText(part.block));
+  for (const JsonValue& row : arrayOf(json.at("rows"))) part.rows.push_back(rowOf(row));
+  for (const JsonValue& sample : arrayOf(json.at("scores"))) {
     part.scores.emplace_back();
-    for (const JsonValue& replicate : sample) part.scores.back().push_back(replicateOf(replicate));
+    for (const JsonValue& replicate : arrayOf(sample)) part.scores.back().push_back(replicateOf(replicate));
   }
   return part;
 }
@@ -130,20 +171,20 @@ std::string powerPartText(const PowerPart& part) {
   return json.dump() + "\n";
 }
 
+Result<PowerPart> powerPartOf(const JsonValue& json, const std::string& source) {
+  try {
+    PowerPart part = partOf(json);
+    part.source = source;
+    return part;
+  } catch (const std::exception& e) {
+    return Status::error("cannot read " + source + ": not a whole block of a power analysis (" + e.what() + ")");
+  }
+}
+
 Result<PowerPart> readPowerPart(const std::filesystem::path& path, DiskInterface& disk) {
   Result<JsonValue> json = readJsonFile(path, disk, partLimits());
   if (!json) return json.status();
-  try {
-    PowerPart part = partOf(json.value());
-    part.source = path.string();
-    if (part.block.count < 1 || part.block.index < 1 || part.block.index > part.block.count ||
-        part.block.count > part.replicates)
-      throw std::invalid_argument("expected a block K/B of the replicates, found " + replicateBlockText(part.block));
-    return part;
-  } catch (const std::exception& e) {
-    return Status::error("cannot read " + path.string() + ": not a whole block of a power analysis (" + e.what() +
-                         ")");
-  }
+  return powerPartOf(json.value(), path.string());
 }
 
 Result<std::vector<PowerRow>> combinePowerParts(const std::vector<PowerPart>& parts) {

@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "host/io/disk_interface.h"
+#include "host/io/json_input.h"
 #include "host/io/status.h"
-#include "host/power/power_sink.h"
+#include "host/power/power_row.h"
 #include "host/power/replicate_block.h"
 #include "host/power/replicate_scores.h"
 
@@ -38,6 +39,9 @@ struct PowerPart {
 };
 
 std::string powerPartText(const PowerPart& part);
+
+// The part a JSON value holds, or why it holds none; `source` names it in messages.
+Result<PowerPart> powerPartOf(const JsonValue& json, const std::string& source);
 
 // The part in the file, or why it is none: "cannot read FILE: ..." for a file that
 // is missing, cut short, not a part, or a part whose counts do not fit together.

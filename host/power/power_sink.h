@@ -22,25 +22,13 @@
 #include "control/simulation_design.h"
 #include "host/analysis/first_level_fit.h"
 #include "host/analysis/study_analysis.h"
+#include "host/power/power_row.h"
 #include "host/power/power_tally.h"
 #include "host/power/replicate_scores.h"
 #include "host/analysis/asked_regions.h"
 #include "host/session/saved_subject.h"
 
 namespace cohortix::host {
-
-// One line of the power table.
-struct PowerRow {
-  int32_t subjects = 0;
-  std::string scope;    // "all", "G1", "G1vsG2"
-  std::string effect;   // a cell or a contrast
-  std::string region;   // "Region1", ...; "outside" for the voxels no region reaches
-  std::string measure;  // detection, sensitivity, roi_power, family_wise, false_positive_rate, false_discovery
-  double trueEffect = 0.0;  // percent; NaN for the outside rows
-  Estimate estimate;
-  double analytic = 0.0;    // NaN where the analytic model does not apply
-  int64_t replicates = 0;
-};
 
 // Which subjects a power run's sink analyses, and how.
 struct PowerSinkSettings {

@@ -9,7 +9,7 @@
 
 #include "host/io/disk_interface.h"
 #include "host/io/status.h"
-#include "host/power/power_sink.h"
+#include "host/power/power_row.h"
 
 namespace cohortix::host {
 
