@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -28,9 +29,16 @@
 #include "host/loader/plugin_library.h"
 #include "host/noise/noise_profile_file.h"
 #include "host/power/power_analysis.h"
+#include "host/power/power_block_options.h"
+#include "host/power/power_blocks.h"
+#include "host/power/power_part.h"
+#include "host/power/replicated_study.h"
 #include "host/power/power_memory.h"
 #include "host/power/power_table.h"
+#include "host/record/checksum.h"
 #include "host/record/restored_copy.h"
+#include "host/sweep/child_process.h"
+#include "host/sweep/manifest.h"
 #include "host/session/progress.h"
 
 namespace cohortix::app {
@@ -64,6 +72,9 @@ struct PowerCommandOptions {
   std::string signalIn = "grey";
   bool quiet = false;
   bool force = false;  // replace an earlier power analysis in the output folder
+  std::string replicateBlock;  // "K/B": this process's block of the replicates; empty: all
+  std::string slurmFolder;     // plan the blocks there instead of simulating
+  int32_t blocks = 0;
   host::record::RunRecord asked;  // for the record beside the tables
 };
 
@@ -84,24 +95,106 @@ host::Status admitPower(const host::PowerOptions& power) {
   return host::Status::ok();
 }
 
-// What a power analysis writes into its folder: all of it goes when --force replaces it.
-host::ResultKind powerResult() {
+// What a power analysis (or a block of one) writes into its folder: all of it goes
+// when --force replaces it.
+host::ResultKind powerResult(bool block) {
   // The record beside them is replaced by the new one when that is written.
+  if (block) return {"a block of a power analysis", {host::kPowerPartName}, {host::kPowerPartName}, false};
   return {"a power analysis", {"power.tsv", "power.json"}, {"power.tsv", "power.json"}, false};
 }
 
-host::Status writeTables(const fs::path& folder, const std::vector<host::PowerRow>& rows,
-                         host::DiskInterface& disk) {
-  if (host::Status made = disk.makeDirs(folder); !made)
-    return std::move(made).context("cannot make " + folder.string());
-  for (const auto& [name, text] : {std::pair{"power.tsv", host::powerTableTsv(rows)},
-                                   std::pair{"power.json", host::powerTableJson(rows)}}) {
-    const fs::path path = folder / name;
-    const std::string_view bytes = text;
-    if (host::Status written = disk.writeFile(path, {&bytes, 1}); !written)
-      return std::move(written).context("cannot write " + path.string());
+host::Result<std::string> fileText(const fs::path& path) {
+  host::RealDiskInterface disk;
+  host::Result<std::string> text = disk.readFile(path);
+  if (!text) return text.status().context("cannot read " + path.string());
+  return text;
+}
+
+// The inputs every block must share, as this command resolved them.
+host::Result<host::PowerInputs> powerInputs(const PowerCommandOptions& options) {
+  host::PowerInputs inputs;
+  host::Result<std::string> control = fileText(options.power.controlFile);
+  if (!control) return control.status();
+  inputs.controlText = std::move(control).value();
+  if (!options.noise.empty()) {
+    host::Result<std::string> noise = fileText(options.noise);
+    if (!noise) return noise.status();
+    inputs.noiseText = std::move(noise).value();
+    inputs.noiseSeed = options.power.noiseSeed;
   }
+  inputs.repetitionTime = options.power.repetitionTime;
+  host::Result<host::record::FileChecksum> plugin = host::record::fileChecksum(options.power.plugin);
+  inputs.pluginChecksum = plugin ? plugin->checksum : "unreadable";
+  return inputs;
+}
+
+host::Status writeBlockPart(const PowerCommandOptions& options, const host::PowerResult& result,
+                            host::DiskInterface& disk) {
+  host::Result<host::PowerInputs> inputs = powerInputs(options);
+  if (!inputs) return inputs.status();
+  host::PowerPart part{host::powerBlockIdentity(options.asked, inputs.value()), options.power.replicates,
+                       options.power.block, result.rows, result.scores, {}};
+  const std::string text = host::powerPartText(part);
+  const std::string_view bytes = text;
+  const fs::path path = fs::path(options.outputDir) / host::kPowerPartName;
+  if (host::Status written = disk.writeFile(path, {&bytes, 1}); !written)
+    return std::move(written).context("cannot write " + path.string());
   return host::Status::ok();
+}
+
+// --replicate-block K/B: this process makes and scores that block alone and keeps
+// its scores for the part it writes.
+bool takeReplicateBlock(const std::string& text, host::PowerOptions& power) {
+  power.block = host::parseReplicateBlock(text).value();  // checked by its option
+  power.keepScores = true;
+  if (power.block.count <= power.replicates) return true;
+  reportError("--replicate-block " + text + ": expected no more blocks than the " +
+              std::to_string(power.replicates) + " replicates");
+  return false;
+}
+
+// --slurm: the blocks planned as a sweep with its job-array script; nothing simulated.
+ExitStatus planBlocks(const PowerCommandOptions& options, const GlobalOptions& global) {
+  if (options.blocks > options.power.replicates) {
+    reportError("--blocks " + std::to_string(options.blocks) + ": expected no more blocks than the " +
+                std::to_string(options.power.replicates) + " replicates");
+    return ExitStatus::UsageError;
+  }
+  host::Result<std::unique_ptr<SimulationDesign>> design = host::readStudyDesign(options.power.controlFile);
+  if (!design) {
+    reportError(design.status().message());
+    return ExitStatus::RunFailed;
+  }
+  host::Result<host::PowerInputs> inputs = powerInputs(options);
+  if (!inputs) {
+    reportError(inputs.status().message());
+    return ExitStatus::RunFailed;
+  }
+  const int32_t jobs = std::max(1, options.power.jobs);
+  const host::PowerBlockPlan blocks{inputs->controlText, inputs->noiseText,
+                                    host::powerBlockOptions(options.asked, inputs.value(), jobs),
+                                    options.power.replicates, options.blocks};
+  const fs::path folder = fs::absolute(options.slurmFolder).lexically_normal();
+  host::sweep::SlurmOptions slurm;
+  slurm.cpus = jobs;
+  slurm.executable = host::sweep::currentExecutable();
+  slurm.plugin = global.pluginPath.empty() ? std::string() : fs::absolute(global.pluginPath).string();
+  host::RealDiskInterface disk;
+  host::Result<host::sweep::SlurmScript> script = host::writePowerBlockPlan(blocks, folder, slurm, disk);
+  if (!script) {
+    reportError(script.status().message());
+    return ExitStatus::Refused;
+  }
+  // The submission on standard output, as `sweep slurm` prints it; what follows on
+  // standard error.
+  std::cout << "sbatch " << host::sweep::shellQuoted((folder / "sweep.sbatch").string()) << '\n';
+  for (const std::string& further : script->furtherSubmissions) std::cout << further << '\n';
+  const std::string quoted = host::sweep::shellQuoted(folder.string());
+  std::cerr << "power: " << options.blocks << " blocks of " << options.power.replicates
+            << " replicates planned in " << folder.string() << "; once the array has run (or cohortix sweep run "
+            << quoted << " --jobs N here), cohortix sweep gather " << quoted
+            << " writes power.tsv and power.json\n";
+  return ExitStatus::Success;
 }
 
 bool powerOptionGiven(const PowerCommandOptions& options, const std::string& name) {
@@ -163,6 +256,8 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
   power.controlFile = fs::absolute(options.controlFile);
   applyGroupThresholdOptions(options.threshold, power.analysis);
   power.plugin = pluginPathOf(global);
+  const bool block = !options.replicateBlock.empty();
+  if (block && !takeReplicateBlock(options.replicateBlock, power)) return ExitStatus::UsageError;
   power.showProgress = host::progressWanted(options.quiet);
   if (!options.noise.empty()) {
     host::Result<host::noise::NoiseProfile> profile = host::noise::readNoiseProfile(options.noise);
@@ -176,6 +271,7 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
       return ExitStatus::RunFailed;
     }
   }
+  if (!options.slurmFolder.empty()) return planBlocks(options, global);
   if (options.anatomy) {
     host::Result<host::anatomy::Anatomy> anatomy =
         host::anatomy::cachedAnatomy(host::anatomy::templateSources());
@@ -192,7 +288,8 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
   }
   // The folder is this command's from here on; an earlier result is refused before
   // any simulation, unless --force.
-  host::Result<host::ResultFolder> folder = host::ResultFolder::open(options.outputDir, powerResult(), options.force);
+  host::Result<host::ResultFolder> folder =
+      host::ResultFolder::open(options.outputDir, powerResult(block), options.force);
   if (!folder) {
     reportError(folder.status().message());
     return ExitStatus::Refused;
@@ -208,20 +305,25 @@ ExitStatus runPower(PowerCommandOptions options, const GlobalOptions& global) {
     reportError(result.status().message());
     return ExitStatus::RunFailed;
   }
-  if (!options.quiet) std::cout << host::powerTableText(result->rows) << std::flush;
+  if (!options.quiet && !block) std::cout << host::powerTableText(result->rows) << std::flush;
   record.stage("writing");
   if (host::Status removed = folder->removeEarlier(); !removed) {
     reportError(removed.message());
     return ExitStatus::FilesNotWritten;
   }
   record.observe(disk);
-  if (host::Status written = writeTables(options.outputDir, result->rows, disk); !written) {
+  if (host::Status written = block ? writeBlockPart(options, result.value(), disk)
+                                   : host::writePowerTables(options.outputDir, result->rows, disk);
+      !written) {
     reportError(written.message());
     return record.finish(ExitStatus::FilesNotWritten, disk);
   }
   const ExitStatus finished = record.finish(ExitStatus::Success, disk);
   // On a terminal, one line naming what was written; in a pipe, nothing.
-  if (finished == ExitStatus::Success && ::isatty(STDERR_FILENO) == 1)
+  if (finished == ExitStatus::Success && ::isatty(STDERR_FILENO) == 1 && block)
+    std::cerr << "block " << options.replicateBlock << " of the replicates written to "
+              << (fs::path(options.outputDir) / host::kPowerPartName).string() << '\n';
+  else if (finished == ExitStatus::Success && ::isatty(STDERR_FILENO) == 1)
     std::cerr << "power of " << power.sampleSizes.size() << " sample sizes, " << power.replicates
               << " studies each, written to " << (fs::path(options.outputDir) / "power.tsv").string()
               << " and power.json\n";
@@ -299,6 +401,26 @@ void addPowerCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
       ->check(CLI::IsMember({"grey", "all"}))
       ->needs(anatomy);
   command->add_flag("--force", options->force, "Replace an earlier power analysis (power.tsv, power.json) in -o");
+  CLI::Option* block =
+      command
+          ->add_option("--replicate-block", options->replicateBlock,
+                       "Make and score only block K of B of the replicates, writing its part of the table "
+                       "(power-part.json) for `cohortix sweep gather`")
+          ->check(CLI::Validator(
+              [](const std::string& text) {
+                host::Result<host::ReplicateBlock> parsed = host::parseReplicateBlock(text);
+                return parsed ? std::string() : parsed.status().message();
+              },
+              "K/B", ""));
+  CLI::Option* blocks = command->add_option("--blocks", options->blocks, "Blocks of the replicates for --slurm")
+                            ->check(CLI::Range(1, 1000000));
+  command
+      ->add_option("--slurm", options->slurmFolder,
+                   "Plan the analysis as --blocks blocks of replicates in this folder, with a Slurm "
+                   "job-array script (sweep.sbatch), instead of running it")
+      ->needs(blocks)
+      ->excludes(block);
+  blocks->needs("--slurm");
   command->add_flag("-q,--quiet", options->quiet, "No progress and no table on standard output");
   command->callback([&action, options, &global, command] {
     options->asked = askedOf(*command, global);

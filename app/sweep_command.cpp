@@ -15,6 +15,8 @@
 #include "app/command.h"
 #include "app/design_command_check.h"
 #include "host/io/disk_interface.h"
+#include "host/power/power_blocks.h"
+#include "host/power/power_table.h"
 #include "host/sweep/design_job.h"
 #include "host/sweep/gather.h"
 #include "host/sweep/local_runner.h"
@@ -149,9 +151,25 @@ ExitStatus writeSlurmScript(SweepOptions options, const GlobalOptions& global) {
   return ExitStatus::Success;
 }
 
+// The blocks of one power analysis: its power.tsv and power.json, as one process
+// would have written them, into -o (default: the plan folder), and its table shown.
+ExitStatus gatherPowerBlocks(const SweepOptions& options, const sweep::Plan& plan) {
+  host::RealDiskInterface disk;
+  host::Result<std::vector<host::PowerRow>> rows = host::gatherPowerBlocks(options.folder, plan, disk);
+  if (!rows) return failed(rows.status().context("cannot gather " + options.folder));
+  const fs::path folder = options.output.empty() ? fs::path(options.folder) : fs::path(options.output);
+  if (host::Status written = host::writePowerTables(folder, rows.value(), disk); !written) {
+    reportError(written.message());
+    return ExitStatus::FilesNotWritten;
+  }
+  std::cout << host::powerTableText(rows.value()) << std::flush;
+  return ExitStatus::Success;
+}
+
 ExitStatus gather(const SweepOptions& options) {
   host::Result<sweep::Plan> manifest = sweep::readManifest(options.folder);
   if (!manifest) return failed(manifest.status());
+  if (host::isPowerBlockPlan(manifest.value())) return gatherPowerBlocks(options, manifest.value());
   host::Result<sweep::GatheredTable> table =
       sweep::gatherResults(options.folder, manifest.value(), options.skipBroken);
   if (!table) return failed(table.status());
@@ -238,7 +256,9 @@ void addSweepCommand(CLI::App& app, const GlobalOptions& global, CommandAction& 
   CLI::App* gatherCommand = withFolder(
       sweepCommand->add_subcommand("gather", "Combine the designs' results into one TSV table"),
       *options);
-  gatherCommand->add_option("-o,--output", options->output, "Table to write (default: stdout)");
+  gatherCommand->add_option("-o,--output", options->output,
+                            "Table to write (default: stdout); for the blocks of one power analysis, the "
+                            "folder for its power.tsv and power.json (default: the plan folder)");
   gatherCommand->add_flag("--skip-broken", options->skipBroken,
                           "Leave out, and name, a design whose table is not whole, rather than "
                           "refuse the gathering");

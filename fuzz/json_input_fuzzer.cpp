@@ -1,8 +1,9 @@
 // Feeds arbitrary bytes to the checked JSON reader, as any JSON file, as a run
-// record and as a subject's truth. Every input must be parsed or refused with one
-// line of printable text; what parses has no key twice in an object, writes out
-// and parses back to itself; a record read writes out as a record that reads back
-// the same; a truth read holds single-precision numbers that are finite.
+// record, as a subject's truth and as a block's part of a power analysis. Every
+// input must be parsed or refused with one line of printable text; what parses has
+// no key twice in an object, writes out and parses back to itself; a record read
+// writes out as a record that reads back the same, and so does a part; a truth
+// read holds single-precision numbers that are finite.
 
 #include <cmath>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "fuzz/fuzz_input_file.h"
 #include "host/io/json_input.h"
+#include "host/power/power_part.h"
 #include "host/record/run_record.h"
 #include "host/truth/truth_json.h"
 
@@ -40,6 +42,16 @@ void asTruth(const JsonValue& json) {
     for (const float effect : region.received) require(std::isfinite(effect));
 }
 
+void asPowerPart(const JsonValue& json, const JsonLimits& limits) {
+  auto read = powerPartOf(json, "part");
+  if (!read) return requirePrintableLine(read.status().message());
+  const std::string written = powerPartText(read.value());
+  auto again = parseJsonText(written, limits);
+  require(again.isOk());
+  auto back = powerPartOf(again.value(), "part");
+  require(back.isOk() && powerPartText(back.value()) == written);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -55,5 +67,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   require(again.isOk() && again.value() == json.value());
   asRecord(json.value());
   asTruth(json.value());
+  asPowerPart(json.value(), limits);
   return 0;
 }

@@ -41,9 +41,10 @@ struct SharedWork {
   Progress& progress;
   // Per set, the sink whose tallies every thread's sink for the set shares.
   const std::vector<PowerSink>& scoring;
+  ReplicateRange range;  // the replicates of this process's block
   std::atomic<int64_t> nextJob{0};
   std::atomic<bool> failed{false};
-  int64_t jobs() const { return static_cast<int64_t>(sets.size()) * options.replicates; }
+  int64_t jobs() const { return static_cast<int64_t>(sets.size()) * range.count; }
 };
 
 // One thread's share: a sink per set of replicates (their tallies shared), and
@@ -56,14 +57,20 @@ struct Worker {
 };
 
 PowerSinkSettings sinkSettings(const PowerOptions& options, const std::vector<int32_t>& sizes) {
+  const ReplicateRange range = replicateRangeOf(options.block, options.replicates);
   // The analytic column models the plug-in's own data: neither anatomy nor noise.
-  return {sizes, options.replicates, options.analysis, options.noise.has_value() || options.anatomy.has_value(),
+  return {sizes,
+          range.first,
+          range.count,
+          options.keepScores,
+          options.analysis,
+          options.noise.has_value() || options.anatomy.has_value(),
           options.receivedRegions};
 }
 
 Status runJob(SharedWork& shared, Worker& worker, int64_t job, std::vector<ReplicateSubjects>& makers) {
-  const auto set = static_cast<std::size_t>(job / shared.options.replicates);
-  const auto replicate = static_cast<int32_t>(job % shared.options.replicates);
+  const auto set = static_cast<std::size_t>(job / shared.range.count);
+  const auto replicate = shared.range.first + static_cast<int32_t>(job % shared.range.count);
   PowerSink& sink = worker.sinks[set];
   if (worker.noise) worker.noise->setReplicate(static_cast<uint32_t>(replicate));
   SubjectOutcomes none;
@@ -144,24 +151,26 @@ Result<std::vector<ReplicateSet>> replicateSets(const PowerOptions& options, con
 // shared.
 Result<PowerResult> combine(const PowerOptions& options, std::vector<ReplicateSet>& sets,
                             std::vector<PowerSink>& scoring, std::vector<Worker>& workers) {
+  const ReplicateRange range = replicateRangeOf(options.block, options.replicates);
   const Worker* failed = nullptr;
   for (const Worker& worker : workers)
     if (!worker.status && (failed == nullptr || worker.failedJob < failed->failedJob)) failed = &worker;
   if (failed != nullptr)
     return Status(failed->status)
-        .context(sizesText(sets[static_cast<std::size_t>(failed->failedJob / options.replicates)].sizes));
+        .context(sizesText(sets[static_cast<std::size_t>(failed->failedJob / range.count)].sizes));
   PowerResult result;
   for (std::size_t s = 0; s < sets.size(); ++s) {
     PowerSink& sink = scoring[s];
     for (Worker& worker : workers) sink.absorb(std::move(worker.sinks[s]));
     if (!sink.status()) return Status(sink.status()).context(sizesText(sets[s].sizes));
-    if (sink.replicatesScored() != options.replicates)
+    if (sink.replicatesScored() != range.count)
       return Status::error("only " + std::to_string(sink.replicatesScored()) + " of " +
-                           std::to_string(options.replicates) + " replicates were scored")
+                           std::to_string(range.count) + " replicates were scored")
           .context(sizesText(sets[s].sizes));
     for (PowerRow& row : sink.rows()) result.rows.push_back(std::move(row));
+    for (std::vector<ReplicateScores>& kept : sink.keptScores()) result.scores.push_back(std::move(kept));
     const int32_t largest = *std::max_element(sets[s].sizes.begin(), sets[s].sizes.end());
-    result.subjectsSimulated += int64_t{largest} * options.replicates * sets[s].study.design->NrOfGroups;
+    result.subjectsSimulated += int64_t{largest} * range.count * sets[s].study.design->NrOfGroups;
     result.runs += 1;
   }
   return result;
@@ -190,6 +199,12 @@ ReplicateOverlap replicateOverlapOf(const SimulationDesign& design, const PowerO
 Result<PowerResult> runPowerAnalysis(const PowerOptions& options, std::ostream& messages) {
   if (options.sampleSizes.empty()) return Status::error("expected at least one sample size");
   if (options.replicates < 1) return Status::error("expected at least one replicate");
+  if (options.block.index < 1 || options.block.index > options.block.count ||
+      options.block.count > options.replicates)
+    return Status::error("expected a block K/B with 1 <= K <= B and no more blocks than the " +
+                         std::to_string(options.replicates) + " replicates, found " +
+                         replicateBlockText(options.block));
+  const ReplicateRange range = replicateRangeOf(options.block, options.replicates);
   Result<std::unique_ptr<SimulationDesign>> base = readStudyDesign(options.controlFile);
   if (!base) return base.status();
   Result<PrivateFolder> folder = PrivateFolder::make(options.scratch, "cohortix-power");
@@ -199,7 +214,7 @@ Result<PowerResult> runPowerAnalysis(const PowerOptions& options, std::ostream& 
   std::vector<ReplicateSet>& sets = made.value();
   const SimulationDesign& design = *sets.front().study.design;
   const int32_t threads = static_cast<int32_t>(
-      std::min<int64_t>(powerThreads(options.jobs), static_cast<int64_t>(sets.size()) * options.replicates));
+      std::min<int64_t>(powerThreads(options.jobs), static_cast<int64_t>(sets.size()) * range.count));
   std::optional<noise::NoiseStage> noise;
   if (options.noise) {
     Result<noise::NoiseModel> model =
@@ -226,13 +241,13 @@ Result<PowerResult> runPowerAnalysis(const PowerOptions& options, std::ostream& 
   }
   int64_t subjects = 0;
   for (const ReplicateSet& set : sets)
-    subjects += int64_t{set.study.subjects} * set.study.design->NrOfGroups * options.replicates;
+    subjects += int64_t{set.study.subjects} * set.study.design->NrOfGroups * range.count;
   Progress progress(messages, options.showProgress, static_cast<int>(std::min<int64_t>(subjects, INT32_MAX)));
   progress.tick(std::chrono::milliseconds(250));
   std::vector<PowerSink> scoring;
   for (const ReplicateSet& set : sets) scoring.emplace_back(*set.study.design, *set.truth, sinkSettings(options, set.sizes));
   SharedWork shared{options, sets, noise ? &*noise : nullptr, anatomyStage ? &*anatomyStage : nullptr, progress,
-                    scoring};
+                    scoring, range};
   std::vector<Worker> workers(static_cast<std::size_t>(threads));
   {
     std::vector<std::jthread> running;

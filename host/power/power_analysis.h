@@ -32,6 +32,7 @@
 #include "host/noise/noise_profile.h"
 #include "host/noise/noise_run_settings.h"
 #include "host/power/power_sink.h"
+#include "host/power/replicate_block.h"
 
 namespace cohortix::host {
 
@@ -58,10 +59,19 @@ struct PowerOptions {
   // Where the private folder of the expanded control files goes; empty: the
   // system's temporary folder.
   std::filesystem::path scratch;
+  // The block of the `replicates` this process makes and scores (all by default),
+  // and whether every replicate's scores are kept in the result (for a block's
+  // part of the table).
+  ReplicateBlock block;
+  bool keepScores = false;
 };
 
 struct PowerResult {
+  // Tallied over the block's replicates alone.
   std::vector<PowerRow> rows;
+  // With keepScores: per sample size, in the order of the rows (of every set of
+  // replicates), every replicate's scores in replicate order.
+  std::vector<std::vector<ReplicateScores>> scores;
   int64_t subjectsSimulated = 0;  // over all groups and replicates
   int32_t runs = 0;               // sets of replicates: one, or one per sample size
 };

@@ -79,34 +79,6 @@ struct PowerSink::ScoredVoxels {
   std::vector<uint8_t> ownNull;
 };
 
-struct PowerSink::TestTallies {
-  struct Region {
-    ProportionTally detection;
-    MeanTally sensitivity;
-    ProportionTally roi;
-  };
-  std::vector<Region> regions;
-  ProportionTally familyWise;
-  MeanTally falsePositiveRate;
-  MeanTally falseDiscovery;
-  int64_t tested = 0;  // voxels of the first replicate's map
-};
-
-// What one replicate's maps of one test found.
-struct PowerSink::TestScore {
-  struct Region {
-    bool detected = false;
-    double sensitivity = 0.0;  // NaN for a region without voxels
-    bool roi = false;
-  };
-  std::vector<Region> regions;
-  bool nullTested = false;  // some null voxel had a p-value
-  bool familyWise = false;
-  double falsePositiveRate = 0.0;
-  double falseDiscovery = 0.0;
-  int64_t tested = 0;  // voxels of the map
-};
-
 struct PowerSink::Sample {
   int32_t subjects = 0;  // per group
   std::map<int32_t, std::unique_ptr<Replicate>> underWay;
@@ -117,9 +89,10 @@ struct PowerSink::Sample {
 // those that came early wait (about one per other thread).
 struct PowerSink::Scores {
   struct OfSample {
-    std::map<int32_t, std::vector<TestScore>> waiting;  // per replicate, per test
-    int32_t tallied = 0;                                // replicates 0 .. tallied - 1
-    std::vector<TestTallies> tallies;                   // per test
+    std::map<int32_t, ReplicateScores> waiting;  // per replicate
+    int32_t tallied = 0;                         // replicates first .. tallied - 1
+    std::vector<TestTallies> tallies;            // per test
+    std::vector<ReplicateScores> kept;           // with keepScores
   };
   std::mutex mutex;
   std::vector<OfSample> samples;
@@ -134,6 +107,7 @@ PowerSink::PowerSink(const SimulationDesign& design, const ActiveVoxels& truth, 
   for (int32_t subjects : settings_.sizes) samples_.push_back({subjects, {}});
   scores_ = std::make_shared<Scores>();
   scores_->samples.resize(samples_.size());
+  for (Scores::OfSample& sample : scores_->samples) sample.tallied = settings_.firstReplicate;
 }
 
 PowerSink::~PowerSink() = default;
@@ -158,7 +132,8 @@ void PowerSink::absorb(PowerSink&& other) {
 int32_t PowerSink::replicatesScored() const {
   const std::lock_guard lock(scores_->mutex);
   int32_t fewest = settings_.replicates;
-  for (const Scores::OfSample& sample : scores_->samples) fewest = std::min(fewest, sample.tallied);
+  for (const Scores::OfSample& sample : scores_->samples)
+    fewest = std::min(fewest, sample.tallied - settings_.firstReplicate);
   return fewest;
 }
 
@@ -230,7 +205,8 @@ Status PowerSink::analyse(const SavedSubject& subject, int32_t k) {
   const int32_t group = subject.groupNumber - 1;
   const int32_t withinGroup = subject.subjectNumber - 1 - group * design_.NrOfSubjectsPerGroup;
   const auto wants = [&](const Sample& sample) { return withinGroup < sample.subjects; };
-  if (k < 0 || k >= settings_.replicates || !std::any_of(samples_.begin(), samples_.end(), wants))
+  if (k < settings_.firstReplicate || k - settings_.firstReplicate >= settings_.replicates ||
+      !std::any_of(samples_.begin(), samples_.end(), wants))
     return Status::ok();
   const int64_t voxels = static_cast<int64_t>(subject.data.size()) /
                          std::max<int64_t>(1, subject.nrOfVolumes);
@@ -287,37 +263,26 @@ Status PowerSink::join(Sample& sample, int32_t k, int32_t group, const FirstLeve
 void PowerSink::score(std::size_t sample, int32_t k, Replicate& replicate) {
   if (tests_.empty()) tests_ = groupTests(replicate.accumulator, groupNames_);
   const ScoredVoxels voxels = scoredVoxels(replicate);
-  std::vector<TestScore> scores;
+  ReplicateScores scores;
   for (const GroupTest& test : tests_) scores.push_back(scoreTest(replicate, voxels, test));
   const std::lock_guard lock(scores_->mutex);
   Scores::OfSample& of = scores_->samples[sample];
   of.waiting[k] = std::move(scores);
   for (auto next = of.waiting.begin(); next != of.waiting.end() && next->first == of.tallied;
-       next = of.waiting.erase(next), ++of.tallied)
-    tally(next->second, of.tallies);
+       next = of.waiting.erase(next), ++of.tallied) {
+    if (of.tallies.empty())
+      of.tallies.assign(next->second.size(), TestTallies(static_cast<std::size_t>(truth_.regions())));
+    for (std::size_t i = 0; i < of.tallies.size() && i < next->second.size(); ++i)
+      of.tallies[i].add(next->second[i]);
+    if (settings_.keepScores) of.kept.push_back(std::move(next->second));
+  }
 }
 
-// One replicate's scores join the tallies, test by test.
-void PowerSink::tally(const std::vector<TestScore>& scores, std::vector<TestTallies>& tallies) const {
-  if (tallies.empty()) {
-    tallies.resize(scores.size());
-    for (TestTallies& test : tallies) test.regions.resize(static_cast<std::size_t>(truth_.regions()));
-  }
-  for (std::size_t i = 0; i < tallies.size() && i < scores.size(); ++i) {
-    const TestScore& score = scores[i];
-    TestTallies& tally = tallies[i];
-    if (tally.tested == 0) tally.tested = score.tested;
-    for (std::size_t r = 0; r < tally.regions.size() && r < score.regions.size(); ++r) {
-      tally.regions[r].detection.add(score.regions[r].detected);
-      tally.regions[r].sensitivity.add(score.regions[r].sensitivity);
-      tally.regions[r].roi.add(score.regions[r].roi);
-    }
-    if (score.nullTested) {
-      tally.familyWise.add(score.familyWise);
-      tally.falsePositiveRate.add(score.falsePositiveRate);
-    }
-    tally.falseDiscovery.add(score.falseDiscovery);
-  }
+std::vector<std::vector<ReplicateScores>> PowerSink::keptScores() const {
+  const std::lock_guard lock(scores_->mutex);
+  std::vector<std::vector<ReplicateScores>> kept;
+  for (const Scores::OfSample& sample : scores_->samples) kept.push_back(sample.kept);
+  return kept;
 }
 
 PowerSink::ScoredVoxels PowerSink::scoredVoxels(const Replicate& replicate) const {
@@ -348,22 +313,19 @@ double PowerSink::trueEffectOf(const GroupTest& test, int32_t region) const {
   return test.twoSample ? first - truth_.trueEffect(region, effect, test.otherGroup) : first;
 }
 
-PowerSink::TestScore PowerSink::scoreTest(const Replicate& replicate, const ScoredVoxels& voxels,
-                                          const GroupTest& test) const {
+TestScore PowerSink::scoreTest(const Replicate& replicate, const ScoredVoxels& voxels,
+                               const GroupTest& test) const {
   TestScore score;
   score.regions.resize(static_cast<std::size_t>(truth_.regions()));
   const StatisticMap map = computeGroupMap(replicate.accumulator, test, settings_.analysis.tail);
   const MapThreshold threshold = thresholdGroupMap(replicate.accumulator, test, map, settings_.analysis, study_->grid);
   score.tested = threshold.tested;
-  int64_t trueDiscoveries = 0;
   for (int32_t r = 0; r < truth_.regions(); ++r) {
     const std::vector<int64_t>& inside = *voxels.regions[static_cast<std::size_t>(r)];
-    int64_t found = 0;
-    for (int64_t v : inside) found += significant(map, threshold, v) ? 1 : 0;
     TestScore::Region& region = score.regions[static_cast<std::size_t>(r)];
-    region.detected = found > 0;
-    region.sensitivity = inside.empty() ? kNaN : static_cast<double>(found) / static_cast<double>(inside.size());
-    if (trueEffectOf(test, r) != 0.0) trueDiscoveries += found;
+    for (int64_t v : inside) region.found += significant(map, threshold, v) ? 1 : 0;
+    region.voxels = static_cast<int64_t>(inside.size());
+    if (trueEffectOf(test, r) != 0.0) score.trueDiscoveries += region.found;
   }
   // The region means: one planned test per region, at alpha without correction.
   const std::size_t effects = study_->effects.size();
@@ -380,20 +342,11 @@ PowerSink::TestScore PowerSink::scoreTest(const Replicate& replicate, const Scor
     score.regions[static_cast<std::size_t>(r)].roi = !std::isnan(p) && p <= settings_.analysis.alpha;
   }
   const std::vector<uint8_t>& null = *voxels.null;
-  int64_t nullTested = 0, falsePositives = 0;
   for (std::size_t v = 0; v < null.size(); ++v) {
     if (!null[v] || std::isnan(map.p[v])) continue;
-    ++nullTested;
-    falsePositives += significant(map, threshold, static_cast<int64_t>(v)) ? 1 : 0;
+    ++score.nullTested;
+    score.falsePositives += significant(map, threshold, static_cast<int64_t>(v)) ? 1 : 0;
   }
-  if (nullTested > 0) {
-    score.nullTested = true;
-    score.familyWise = falsePositives > 0;
-    score.falsePositiveRate = static_cast<double>(falsePositives) / static_cast<double>(nullTested);
-  }
-  const int64_t discoveries = falsePositives + trueDiscoveries;
-  score.falseDiscovery =
-      discoveries > 0 ? static_cast<double>(falsePositives) / static_cast<double>(discoveries) : 0.0;
   return score;
 }
 
@@ -443,30 +396,28 @@ void PowerSink::addRows(const Sample& sample, const std::vector<TestTallies>& al
     const TestTallies& tallies = all[i];
     const std::string& effectName = study_->effects[test.effect].name;
     const auto row = [&](const std::string& region, const char* measure, double truth,
-                         const Estimate& estimate, double analytic, int64_t replicates) {
+                         const RowEstimate& estimate, double analytic) {
       rows.push_back({sample.subjects, test.scope, effectName, region, measure,
-                      truth, estimate, analytic, replicates});
+                      truth, estimate.estimate, analytic, estimate.replicates});
     };
+    const std::vector<RowEstimate> estimates = tallies.estimates();
+    std::size_t next = 0;
     for (int32_t r = 0; r < truth_.regions(); ++r) {
-      const TestTallies::Region& tally = tallies.regions[static_cast<std::size_t>(r)];
       const std::string name = "Region" + std::to_string(r + 1);
       const double effect = trueEffectOf(test, r);
-      const int64_t n = tally.detection.trials();
-      row(name, "detection", effect, tally.detection.estimate(), kNaN, n);
-      row(name, "sensitivity", effect, tally.sensitivity.estimate(),
-          analyticVoxelPower(test, sample.subjects, r, effect, tallies.tested), n);
-      row(name, "roi_power", effect, tally.roi.estimate(),
-          analyticRoiPower(test, sample.subjects, r, effect), n);
+      row(name, "detection", effect, estimates[next++], kNaN);
+      row(name, "sensitivity", effect, estimates[next++],
+          analyticVoxelPower(test, sample.subjects, r, effect, tallies.tested));
+      row(name, "roi_power", effect, estimates[next++], analyticRoiPower(test, sample.subjects, r, effect));
     }
-    const int64_t n = tallies.familyWise.trials();
     double fpr = kNaN;
     const AnalysisOptions& analysis = settings_.analysis;
     if (analysis.correction == Correction::None) fpr = analysis.alpha;
     if (analysis.correction == Correction::Bonferroni && tallies.tested > 0)
       fpr = analysis.alpha / static_cast<double>(tallies.tested);
-    row("outside", "family_wise", kNaN, tallies.familyWise.estimate(), kNaN, n);
-    row("outside", "false_positive_rate", kNaN, tallies.falsePositiveRate.estimate(), fpr, n);
-    row("outside", "false_discovery", kNaN, tallies.falseDiscovery.estimate(), kNaN, n);
+    row("outside", "family_wise", kNaN, estimates[next++], kNaN);
+    row("outside", "false_positive_rate", kNaN, estimates[next++], fpr);
+    row("outside", "false_discovery", kNaN, estimates[next++], kNaN);
   }
 }
 

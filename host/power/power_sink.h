@@ -22,30 +22,24 @@
 #include "control/simulation_design.h"
 #include "host/analysis/first_level_fit.h"
 #include "host/analysis/study_analysis.h"
+#include "host/power/power_row.h"
 #include "host/power/power_tally.h"
+#include "host/power/replicate_scores.h"
 #include "host/analysis/asked_regions.h"
 #include "host/session/saved_subject.h"
 
 namespace cohortix::host {
 
-// One line of the power table.
-struct PowerRow {
-  int32_t subjects = 0;
-  std::string scope;    // "all", "G1", "G1vsG2"
-  std::string effect;   // a cell or a contrast
-  std::string region;   // "Region1", ...; "outside" for the voxels no region reaches
-  std::string measure;  // detection, sensitivity, roi_power, family_wise, false_positive_rate, false_discovery
-  double trueEffect = 0.0;  // percent; NaN for the outside rows
-  Estimate estimate;
-  double analytic = 0.0;    // NaN where the analytic model does not apply
-  int64_t replicates = 0;
-};
-
 // Which subjects a power run's sink analyses, and how.
 struct PowerSinkSettings {
   // Subjects per group of every sample size.
   std::vector<int32_t> sizes;
+  // The replicates scored: firstReplicate .. firstReplicate + replicates - 1 (a
+  // block of a power analysis split across processes, or all of them).
+  int32_t firstReplicate = 0;
   int32_t replicates = 0;
+  // Keep every replicate's scores (keptScores) as well as tallying them.
+  bool keepScores = false;
   AnalysisOptions analysis;
   // The analytic column models the plug-in's white noise; with the host's noise
   // added it does not apply.
@@ -81,11 +75,12 @@ class PowerSink {
   int32_t replicatesScored() const;
   // The table, in sample size, test, region and measure order.
   std::vector<PowerRow> rows() const;
+  // With keepScores, per sample size (in the order of the sizes), every replicate's
+  // scores in replicate order.
+  std::vector<std::vector<ReplicateScores>> keptScores() const;
 
  private:
   struct Replicate;
-  struct TestTallies;
-  struct TestScore;
   struct Sample;
   struct Scores;
   Status analyse(const SavedSubject& subject, int32_t k);
@@ -94,7 +89,6 @@ class PowerSink {
   Status join(Sample& sample, int32_t k, int32_t group, const FirstLevelFit& fit,
               const std::vector<double>& means, const SubjectComponents* received);
   void score(std::size_t sample, int32_t k, Replicate& replicate);
-  void tally(const std::vector<TestScore>& scores, std::vector<TestTallies>& tallies) const;
   struct ScoredVoxels;
   ScoredVoxels scoredVoxels(const Replicate& replicate) const;
   TestScore scoreTest(const Replicate& replicate, const ScoredVoxels& voxels, const GroupTest& test) const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "host/export/json_text.h"
 
@@ -62,6 +63,19 @@ std::string powerTableJson(const std::vector<PowerRow>& rows) {
     text += r + 1 < table.size() ? "},\n" : "}\n";
   }
   return text + "]\n";
+}
+
+Status writePowerTables(const std::filesystem::path& folder, const std::vector<PowerRow>& rows,
+                        DiskInterface& disk) {
+  if (Status made = disk.makeDirs(folder); !made) return std::move(made).context("cannot make " + folder.string());
+  for (const auto& [name, text] : {std::pair{"power.tsv", powerTableTsv(rows)},
+                                   std::pair{"power.json", powerTableJson(rows)}}) {
+    const std::filesystem::path path = folder / name;
+    const std::string_view bytes = text;
+    if (Status written = disk.writeFile(path, {&bytes, 1}); !written)
+      return std::move(written).context("cannot write " + path.string());
+  }
+  return Status::ok();
 }
 
 std::string powerTableText(const std::vector<PowerRow>& rows) {

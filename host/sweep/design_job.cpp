@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cinttypes>
 #include <cstdio>
@@ -27,9 +28,13 @@ std::filesystem::path folderOf(const std::filesystem::path& plan, const std::str
   return plan / jobFolder(id);
 }
 
-// The command of a design reads its own output folder for the power table.
-bool writesPowerTable(const PlannedDesign& design) {
-  return design.command.size() > 1 && design.command[1] == "power";
+// What a power design must leave in its output folder: a block of the replicates
+// its part of the table, any other its power table; empty for other commands.
+std::string powerOutputOf(const PlannedDesign& design) {
+  const std::vector<std::string>& words = design.command;
+  if (words.size() < 2 || words[1] != "power") return {};
+  const bool block = std::find(words.begin(), words.end(), "--replicate-block") != words.end();
+  return block ? "power-part.json" : "power.tsv";
 }
 
 bool interrupted(int waitStatus) {
@@ -177,10 +182,10 @@ Result<DesignState> DesignJob::finish(int waitStatus) {
   if (!summary) return summary.status();
   const std::filesystem::path folder = folderOf(plan_, design_.id);
   DesignState state = summary->exitStatus == 0 ? DesignState::Complete : DesignState::Failed;
-  const std::filesystem::path table = folder / "output" / "power.tsv";
+  const std::string expected = powerOutputOf(design_);
+  const std::filesystem::path table = folder / "output" / expected;
   std::error_code error;
-  if (state == DesignState::Complete && writesPowerTable(design_) &&
-      !std::filesystem::exists(table, error)) {
+  if (state == DesignState::Complete && !expected.empty() && !std::filesystem::exists(table, error)) {
     // A power analysis that wrote no table has not done what the sweep needs.
     std::ofstream(logPath(plan_, design_.id), std::ios::app)
         << "cohortix sweep: the command ended without writing " << table.string() << '\n';

@@ -4,7 +4,10 @@ accounting), writes the example grid's job-array script with cohortix sweep
 slurm, submits it unchanged with sbatch --wait, and gathers the same table as the
 same sweep run locally; a sweep of real power analyses over two noise profiles
 and two seeds gathers the very same bytes both ways. Submitting the script again runs nothing: every task finds its design
-complete. The times of both paths are printed for docs/performance.md.
+complete. One power analysis planned as three blocks of its replicates (power
+--slurm) runs as a job array and gathers into power.tsv and power.json byte for
+byte as one power run makes them. The times of both paths are printed for
+docs/performance.md.
 
 Skipped, with the reason, where the daemons are missing or cannot start. Every
 daemon the test started is stopped on every way out of it."""
@@ -225,6 +228,29 @@ def resubmitted(cluster, plan):
     return makespan(plan, submitted, f"logs/slurm-{job}_*.log")
 
 
+def power_blocks_on_slurm(cluster):
+    """One power analysis in three blocks of replicates, each an array task: the
+    gathered tables are those of one power run, byte for byte."""
+    study = SOURCE / "examples" / "sweep" / "tiny.cxd"
+    options = ["--subjects", "4,6", "--replicates", "9", "--noise",
+               SOURCE / "examples" / "noise" / "white-1percent.toml", "--seed", "7"]
+    single = TMP / "power-single"
+    cohortix("power", study, "-o", single, "-q", *options)
+    plan = TMP / "power-blocks"
+    cohortix("power", study, "--slurm", plan, "--blocks", "3", *options)
+    submitted = time.time()
+    cluster.client("sbatch", "--wait", "--quiet", str(plan / "sweep.sbatch"), timeout=600)
+    logs = sorted(path.name for path in (plan / "logs").iterdir())
+    if len(logs) != 3 or not all(name.endswith(f"_{n}.log") for name, n in zip(logs, "123")):
+        fail(f"task logs: {logs}")
+    cohortix("sweep", "gather", plan)
+    for name in ("power.tsv", "power.json"):
+        if (plan / name).read_bytes() != (single / name).read_bytes():
+            fail(f"the blocks gathered another {name} than one power run:\n"
+                 f"{(plan / name).read_text()}\n{(single / name).read_text()}")
+    return makespan(plan, submitted)
+
+
 def main():
     if os.geteuid() != 0:
         skip("the test cluster's daemons run as root, and this is not root")
@@ -268,6 +294,7 @@ def main():
         _, slurm_power, _ = on_slurm(cluster, power, "slurm-power")
         if slurm_power != local_power or len(local_power.splitlines()) != 1 + 4 * 144:
             fail(f"Slurm gathered\n{slurm_power}\nlocally\n{local_power}")
+        blocks_seconds = power_blocks_on_slurm(cluster)
     finally:
         cluster.stop()
     # Figures for docs/performance.md: from starting the sweep to the last design
@@ -275,7 +302,7 @@ def main():
     print(f"4 designs of examples/sweep/grid.toml, 2 at a time: locally {local_seconds:.2f} s; "
           f"as a Slurm array {slurm_seconds[0]:.2f} s (sbatch --wait returned after "
           f"{slurm_seconds[1]:.2f} s); the array again, every design complete, "
-          f"{idle_seconds:.2f} s")
+          f"{idle_seconds:.2f} s; a power analysis in 3 blocks of replicates, {blocks_seconds:.2f} s")
     shutil.rmtree(TMP, ignore_errors=True)
 
 

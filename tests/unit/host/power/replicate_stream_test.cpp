@@ -9,11 +9,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <set>
+#include <unordered_map>
 
 #include "control/control_file_reader.h"
 #include "host/power/replicate_stream.h"
 #include "host/power/replicate_subjects.h"
 #include "host/session/host_session.h"
+#include "host/session/subject_components.h"
 #include "simulation/random/random_sources.h"
 #include "tests/support/control_fixtures.h"
 #include "tests/support/recording_host.h"
@@ -187,6 +189,97 @@ TEST(ReplicateSubjects, ReplicateZeroIsThePluginsOwnRunBitForBit) {
                   }).isOk());
   ASSERT_EQ(other.size(), host.size());
   EXPECT_NE(other.front(), host.front().data);
+}
+
+// Sums of 300 of a stream's Gaussian deviates, block after block, from deviate `from`.
+std::vector<double> gaussianBlockSums(const std::vector<float>& deviates, std::size_t from, std::size_t blocks) {
+  std::vector<double> sums(blocks, 0.0);
+  for (std::size_t b = 0; b < blocks; ++b)
+    for (std::size_t i = 0; i < 300; ++i) sums[b] += deviates[from + b * 300 + i];
+  return sums;
+}
+
+// The Gaussian deviates a replicate's subjects draw their noise from, and after
+// each the generator's state.
+struct GaussianStream {
+  std::vector<float> deviates;
+  std::vector<int32_t> states;
+};
+GaussianStream gaussianStream(int32_t replicate, std::size_t count) {
+  ReplicateStart start = replicateStart(replicate);
+  GaussianStream stream;
+  for (std::size_t i = 0; i < count; ++i) {
+    stream.deviates.push_back(gaussianDeviate(start.state, start.RandomSeed));
+    stream.states.push_back(start.RandomSeed);
+  }
+  return stream;
+}
+
+// The two of the first 10,000 replicates whose starts are nearest: a design that
+// draws more than that many uniforms a replicate (replicateOverlapOf warns of it)
+// has the later one start inside the earlier one's stretch. Their noise then
+// correlates where the stretches overlap (sums of 300 deviates, the same states
+// shuffled through other tables), while replicates whose stretches are far apart
+// are uncorrelated within Monte-Carlo error.
+TEST(ReplicateStream, ReplicatesNoiseCorrelatesWhereTheirStreamsOverlapAndNowhereElse) {
+  constexpr int32_t kReplicates = 10000;
+  std::vector<std::pair<uint64_t, int32_t>> starts;
+  for (int32_t r = 0; r < kReplicates; ++r) starts.emplace_back(replicateOffset(r), r);
+  std::sort(starts.begin(), starts.end());
+  int32_t earlier = 0, later = 0;
+  uint64_t nearest = kGeneratorCycle;
+  for (std::size_t i = 1; i < starts.size(); ++i)
+    if (starts[i].first - starts[i - 1].first < nearest)
+      nearest = starts[i].first - starts[i - 1].first, earlier = starts[i - 1].second, later = starts[i].second;
+  EXPECT_EQ(nearest, replicateSpacing(kReplicates));
+  ASSERT_NE(later, earlier);
+  constexpr std::size_t kBlocks = 4000;
+  const GaussianStream first = gaussianStream(earlier, 1'000'000 + kBlocks * 300);
+  const GaussianStream second = gaussianStream(later, kBlocks * 300 + 1);
+  // Where the earlier stream comes to the states the later one starts from.
+  std::unordered_map<int32_t, std::size_t> after;
+  for (std::size_t i = 0; i < first.states.size(); ++i) after.emplace(first.states[i], i + 1);
+  std::size_t lag = 0;
+  for (std::size_t j = 0; j < 8 && lag == 0; ++j)
+    for (int32_t state : {second.states[j], schrageStep(second.states[j])})
+      if (const auto found = after.find(state); found != after.end() && lag == 0) lag = found->second - (j + 1);
+  ASSERT_GT(lag, 0u) << "replicate " << later << " does not start inside replicate " << earlier << "'s stretch";
+  const double error = 1.0 / std::sqrt(static_cast<double>(kBlocks));
+  const std::vector<double> overlapping = gaussianBlockSums(second.deviates, 0, kBlocks);
+  EXPECT_GT(correlation(overlapping, gaussianBlockSums(first.deviates, lag, kBlocks)), 6.0 * error);
+  // The same stretches side by side from their own starts, as the replicates'
+  // subjects meet them, and a replicate whose stretch lies elsewhere.
+  EXPECT_LT(std::abs(correlation(overlapping, gaussianBlockSums(first.deviates, 0, kBlocks))), 4.0 * error);
+  const GaussianStream elsewhere = gaussianStream(earlier + 1, kBlocks * 300);
+  EXPECT_LT(std::abs(correlation(overlapping, gaussianBlockSums(elsewhere.deviates, 0, kBlocks))), 4.0 * error);
+}
+
+// The plug-in's noise in the subjects the host makes of replicates whose streams
+// do not overlap, taken apart exactly (separateSubject), is uncorrelated voxel by
+// voxel and volume by volume within Monte-Carlo error, though their subjects share
+// their design matrices.
+TEST(ReplicateSubjects, NoiseOfReplicatesWhoseStreamsDoNotOverlapIsUncorrelated) {
+  const testing::TempControlFile control(kStudy);
+  auto design = std::make_unique<SimulationDesign>();
+  std::string message;
+  ASSERT_TRUE(parseControlFile(control.path().c_str(), *design, message)) << message;
+  ASSERT_LT(uniformsPerReplicate(*design, design->NrOfSubjectsPerGroup), replicateSpacing(8));
+  ReplicateSubjects made(*design, 2.0);
+  std::vector<std::vector<double>> noise;
+  for (int32_t replicate : {1, 2, 7}) {
+    noise.emplace_back();
+    ASSERT_TRUE(made.make(replicate, [&](const SavedSubject& subject, std::span<float> data) {
+                      const SubjectParts parts = separateSubject(*subject.components, subject.designMatrix, data,
+                                                                 static_cast<std::size_t>(subject.nrOfVolumes));
+                      noise.back().insert(noise.back().end(), parts.noise.begin(), parts.noise.end());
+                      return Status::ok();
+                    }).isOk());
+  }
+  const double bound = 4.0 / std::sqrt(static_cast<double>(noise.front().size()));
+  ASSERT_GT(noise.front().size(), 10000u);
+  EXPECT_LT(std::abs(correlation(noise[0], noise[1])), bound);
+  EXPECT_LT(std::abs(correlation(noise[0], noise[2])), bound);
+  EXPECT_LT(std::abs(correlation(noise[1], noise[2])), bound);
 }
 
 }  // namespace
