@@ -72,14 +72,14 @@ void prefilterRows(double* values, std::size_t outer, std::size_t n, std::size_t
 }
 
 void sampleRow(const PaddedCoefficients& c, const GridAffine& s, int32_t j, int32_t k, RowScratch& scratch,
-               float* out, std::vector<int32_t>& beyond) {
+               float* out, std::vector<int32_t>& beyond, bool baseline) {
   // A multiple of four, for rowTaps's whole blocks.
   const std::size_t n = (static_cast<std::size_t>(c.dims()[0]) + 3) / 4 * 4;
   for (std::size_t r = 0; r < 3; ++r) {
     scratch.first[r].resize(n);
     for (auto& w : scratch.weight[r]) w.resize(n);
   }
-  if (hasAvx2()) sampleRowAvx2(c, s, j, k, scratch, out, beyond);
+  if (!baseline && hasAvx2()) sampleRowAvx2(c, s, j, k, scratch, out, beyond);
   else sampleRowImpl<LaneFloor>(c, s, j, k, scratch, out, beyond);
 }
 

@@ -62,7 +62,9 @@ int32_t mirroredIndex(int64_t i, int32_t n);
 
 // Row (j, k) of the moved image into out (dims[0] values); the voxels whose taps
 // reach beyond the margin are appended to `beyond` (their i) and left as they are.
+// `baseline`: the baseline instruction set's path even where AVX2's could run
+// (the same bits; for the tests that say so).
 void sampleRow(const PaddedCoefficients& coefficients, const GridAffine& source, int32_t j, int32_t k,
-               RowScratch& scratch, float* out, std::vector<int32_t>& beyond);
+               RowScratch& scratch, float* out, std::vector<int32_t>& beyond, bool baseline = false);
 
 }  // namespace cohortix::host::motion
