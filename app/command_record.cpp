@@ -7,6 +7,7 @@
 
 #include <iostream>
 
+#include "app/resume_check.h"
 #include "host/io/disk_interface.h"
 #include "host/loader/plugin_library.h"
 
@@ -63,10 +64,33 @@ CommandRecord::CommandRecord(host::record::RunRecord asked, const host::PluginLi
     recorder_.leaveOut(report->values.front());
 }
 
+namespace {
+
+// The subject files an earlier run's record lists under `name` and the folder
+// still holds (a resume checks their bytes before it writes anything).
+std::vector<host::record::RecordedFile> keptFilesOf(const std::string& name, const std::filesystem::path& folder) {
+  const std::filesystem::path path = host::record::findRunRecord(folder);
+  if (path.empty()) return {};
+  host::RealDiskInterface disk;
+  host::Result<host::record::RunRecord> earlier = host::record::readRunRecord(path, disk);
+  if (!earlier) return {};  // the resume's own check says why
+  std::vector<host::record::RecordedFile> kept;
+  for (const host::record::RecordedFile& file : earlier->files) {
+    std::error_code error;
+    if (file.output == name && isSubjectFile(file.path) && std::filesystem::is_regular_file(folder / file.path, error))
+      kept.push_back(file);
+  }
+  return kept;
+}
+
+}  // namespace
+
 void CommandRecord::addOutput(const std::string& name, const std::filesystem::path& folder,
                               bool found) {
   recorder_.addOutput(name, folder.string());
-  if (found) recorder_.includeFilesFound(name);
+  if (!found) return;
+  recorder_.includeFilesFound(name);
+  recorder_.carryEarlierFiles(keptFilesOf(name, folder));
 }
 
 void CommandRecord::observe(host::RealDiskInterface& disk) { disk.observe(&recorder_.files()); }

@@ -93,20 +93,13 @@ host::Status listedSubjects(const fs::path& bidsDir, const SimulationDesign& des
   return host::Status::ok();
 }
 
-// A subject's own file, which its run writes once: under sub-*/ or a
-// derivative's sub-*/ (the dataset's tables and README are written again as the run
-// goes, so a record taken part-way may hold an older version of them).
-bool subjectFile(const std::string& path) {
-  const std::size_t derived = path.starts_with("derivatives/") ? path.find('/', 12) : std::string::npos;
-  const std::string below = derived == std::string::npos ? path : path.substr(derived + 1);
-  return below.starts_with("sub-") && below.find('/') != std::string::npos;
-}
+
 
 // Every subject file the record lists and the dataset still holds has the bytes
 // the run wrote; a file missing is made again.
 host::Status keptSubjectsUnchanged(const fs::path& bidsDir, const RunRecord& record) {
   for (const host::record::RecordedFile& file : record.files) {
-    if (file.output != "bids" || !subjectFile(file.path)) continue;
+    if (file.output != "bids" || !isSubjectFile(file.path)) continue;
     const fs::path path = bidsDir / file.path;
     std::error_code error;
     if (!fs::is_regular_file(path, error)) continue;
@@ -120,6 +113,12 @@ host::Status keptSubjectsUnchanged(const fs::path& bidsDir, const RunRecord& rec
 }
 
 }  // namespace
+
+bool isSubjectFile(const std::string& path) {
+  const std::size_t derived = path.starts_with("derivatives/") ? path.find('/', 12) : std::string::npos;
+  const std::string below = derived == std::string::npos ? path : path.substr(derived + 1);
+  return below.starts_with("sub-") && below.find('/') != std::string::npos;
+}
 
 host::Status resumeMatches(const fs::path& bidsDir, const RunRecord& asked, const fs::path& controlFile,
                            const SimulationDesign& design) {

@@ -9,6 +9,7 @@
 // as the run goes, as before.
 
 #include <filesystem>
+#include <string>
 
 #include "control/simulation_design.h"
 #include "host/io/status.h"
@@ -19,5 +20,10 @@ namespace cohortix::app {
 // Ok, or why not: "cannot resume ...: it was begun with --tr 2, this run asks 1.5".
 host::Status resumeMatches(const std::filesystem::path& bidsDir, const host::record::RunRecord& asked,
                            const std::filesystem::path& controlFile, const SimulationDesign& design);
+
+// A subject's own file in a dataset, which its run writes once: under sub-*/ or a
+// derivative's sub-*/ (the dataset's tables and README are written again as the
+// run goes, so a record taken part-way may hold an older version of them).
+bool isSubjectFile(const std::string& path);
 
 }  // namespace cohortix::app

@@ -174,6 +174,14 @@ RunRecord RunRecorder::snapshot() const {
   std::map<fs::path, WrittenFile> files = files_.all();
   for (const fs::path& path : leftOut_) files.erase(path);
   listFiles(files, record);
+  const auto key = [](const RecordedFile& file) { return std::tie(file.output, file.path); };
+  const auto before = [&](const RecordedFile& a, const RecordedFile& b) { return key(a) < key(b); };
+  const std::size_t written = record.files.size();
+  for (const RecordedFile& carried : carried_)
+    if (!std::binary_search(record.files.begin(), record.files.begin() + static_cast<std::ptrdiff_t>(written),
+                            carried, before))
+      record.files.push_back(carried);
+  std::sort(record.files.begin(), record.files.end(), before);
   return record;
 }
 

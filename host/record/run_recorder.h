@@ -61,6 +61,12 @@ class RunRecorder {
   // Also lists the files of `output` that this command did not write but found
   // in place (a resumed dataset's earlier subjects).
   void includeFilesFound(const std::string& output) { scanned_.push_back(output); }
+  // Files an earlier run of the same output wrote and this one keeps, as that
+  // run's record lists them: the snapshots list them too (unless this command
+  // writes them again), so that a resume stopped again still knows them.
+  void carryEarlierFiles(std::vector<RecordedFile> files) {
+    carried_.insert(carried_.end(), std::make_move_iterator(files.begin()), std::make_move_iterator(files.end()));
+  }
   // Leaves the file out of the record's list: a file that names the run's folders
   // and times (the study report), which no rerun could make byte for byte.
   void leaveOut(const std::filesystem::path& path) { leftOut_.push_back(normalPath(path)); }
@@ -78,6 +84,7 @@ class RunRecorder {
   RunRecord record_;
   WrittenFiles files_;
   std::vector<std::string> scanned_;
+  std::vector<RecordedFile> carried_;
   std::vector<std::filesystem::path> leftOut_;
   std::string stageName_;
   std::chrono::steady_clock::time_point stageStart_;

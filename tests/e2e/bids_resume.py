@@ -2,7 +2,8 @@
 unfinished (a README line, derivatives/cohortix/cohortix-incomplete) and still
 passes the BIDS validator; a plain rerun refuses the folder and points at
 --resume; --resume checks the subjects already there and writes the rest, to the
-same bytes as a run that was never stopped, which is no longer marked. A resume
+same bytes as a run that was never stopped, which is no longer marked, and a
+resume stopped again still vouches for the first run's subjects. A resume
 with other options, or of a dataset whose participants table lists a subject the
 study does not have, is refused (5) before anything is simulated, the dataset as
 it was; a complete dataset is refused. `--no-native` writes the dataset alone, the same dataset.
@@ -69,11 +70,11 @@ def validator_issues(bids):
     return [issue["key"] for issue in report["issues"]["errors"] + report["issues"]["warnings"]]
 
 
-def interrupted_run(bids, out):
-    """Stops a run with SIGINT once three of its ten subjects are in the dataset."""
-    command = [os.environ["COHORTIX"], "run", STUDY, "-o", out, "--bids", bids, "--gzip", "-q"]
+def interrupted_run(bids, out, *extra, subjects=3):
+    """Stops a run with SIGINT once `subjects` of its ten subjects are in the dataset."""
+    command = [os.environ["COHORTIX"], "run", STUDY, "-o", out, "--bids", bids, "--gzip", "-q", *extra]
     process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    while process.poll() is None and listed(bids) < 3:
+    while process.poll() is None and listed(bids) < subjects:
         time.sleep(0.002)
     process.send_signal(signal.SIGINT)
     return process.wait(timeout=600)
@@ -153,6 +154,24 @@ def main():
         if result.returncode != 5 or reason not in result.stderr or after != before or os.path.exists(native):
             failures.append(f"resume with {name}: status {result.returncode}, dataset changed {after != before}, "
                             f"native folder made {os.path.exists(native)}, {result.stderr}")
+
+    # A resume stopped in its turn still knows the subjects the first run wrote:
+    # one of those changed since is found before anything is simulated.
+    again = os.path.join(base, "again")
+    shutil.copytree(bids, again)
+    first = listed(again)
+    code = interrupted_run(again, os.path.join(base, "again-native"), "--resume", subjects=first + 3)
+    if code != 130 or not first < listed(again) < 10:
+        failures.append(f"interrupted resume: status {code}, {first} then {listed(again)} subjects listed")
+    else:
+        (events,) = glob.glob(os.path.join(again, "sub-01", "func", "*_events.tsv"))
+        with open(events, "a") as table:
+            table.write("99\t1\tExtra\n")
+        result = run_cohortix(STUDY, "-o", os.path.join(base, "again-native-2"), "--bids", again, "--gzip",
+                              "--resume")
+        if result.returncode != 5 or "_events.tsv is not the file its run wrote" not in result.stderr:
+            failures.append(f"resume after a stopped resume, sub-01 changed: status {result.returncode}, "
+                            f"{result.stderr}")
 
     # Without the control file: the stopped run's record in code/ says how it was made.
     from_record = os.path.join(base, "from-record")
