@@ -24,7 +24,7 @@ from scipy import ndimage
 
 sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
 sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "e2e", "report_support"))
-from native_files import Vtc, example, fresh_folder, read_rtc, run_cohortix  # noqa: E402
+from native_files import Vtc, bids_validator_issues, example, fresh_folder, read_rtc, run_cohortix, small_whole_brain  # noqa: E402,E501
 from png_pixels import decode  # noqa: E402
 
 failures = []
@@ -33,19 +33,6 @@ failures = []
 def check(condition, message):
     if not condition:
         failures.append(message)
-
-
-def whole_brain(noise):
-    """The whole-brain example, one subject per group, one trial per cell, 4 mm
-    voxels, the box grown to hold the whole brain."""
-    text = open(example("full-brain"), encoding="utf-8").read()
-    for old, new in (("SubjectsPerGroup: 10", "SubjectsPerGroup: 1"),
-                     ("TrialsPerCondition: 6", "TrialsPerCondition: 1"),
-                     ("BoxY: 60 180", "BoxY: 40 180"), ("Resolution: 3", "Resolution: 4"),
-                     ("NoisePercent: 1.5", f"NoisePercent: {noise}")):
-        assert old in text, old
-        text = text.replace(old, new)
-    return text
 
 
 def run(folder, design, *options, status=0):
@@ -115,12 +102,8 @@ def check_dataset(bids):
 
 
 def validate(bids):
-    validator = os.environ.get("COHORTIX_BIDS_VALIDATOR", "")
-    if os.path.isfile(validator):
-        done = subprocess.run(["node", validator, "--json", bids], capture_output=True, text=True)
-        issues = json.loads(done.stdout)["issues"]
-        check(not issues["errors"] and not issues["warnings"], f"the validator on {bids}: {issues}")
-
+    issues = bids_validator_issues(bids)
+    check(not issues, f"the validator on {bids}: {issues}")
 
 def check_report_over_anatomy(report, native):
     """The truth's region slices: their grey pixels (the regions are coloured) are
@@ -155,7 +138,7 @@ def check_variation(base, quiet):
     affine; without the option there is none."""
     varied = os.path.join(base, "varied")
     varied_bids = os.path.join(base, "varied-bids")
-    run(varied, whole_brain(0), "--anatomy", "--anatomy-variation", "--seed", "11", "--truth", "--bids", varied_bids)
+    run(varied, small_whole_brain(0), "--anatomy", "--anatomy-variation", "--seed", "11", "--truth", "--bids", varied_bids)
     check(all("AnatomyTransform" in open(path).read()
               for path in glob.glob(os.path.join(varied_bids, "sub-*", "anat", "*_T1w.json"))),
           "a T1w of the dataset does not give its subject's affine")
@@ -218,12 +201,12 @@ def check_own_head(base, quiet):
     for name, mask, least in (("ch2bet", [], 1.0), ("ch2", [], 0.9),
                               ("ch2", ["--anatomy-mask", os.path.join(templates, "ch2bet.nii.gz")], 1.0)):
         folder = os.path.join(base, "own-" + name + str(len(mask)))
-        run(folder, whole_brain(0), "--anatomy", os.path.join(templates, name + ".nii.gz"), *mask, "--truth")
+        run(folder, small_whole_brain(0), "--anatomy", os.path.join(templates, name + ".nii.gz"), *mask, "--truth")
         found = image(os.path.join(folder, "native", "WholeBrain_truth_brain_mask.nii")) > 0
         check(dice(found, expected) >= least, f"--anatomy {name} {mask}: brain mask Dice {dice(found, expected):.3f}")
     # A mask on another grid than the image's: refused before anything is written.
     folder = os.path.join(base, "own-misfit")
-    refused = run(folder, whole_brain(0), "--anatomy", os.path.join(templates, "ch2.nii.gz"), "--anatomy-mask",
+    refused = run(folder, small_whole_brain(0), "--anatomy", os.path.join(templates, "ch2.nii.gz"), "--anatomy-mask",
                   os.path.join(templates, "ch2better.nii.gz"), status=5)
     check("is not on the grid of the anatomy" in refused.stderr and
           not os.path.exists(os.path.join(folder, "native")), refused.stderr)
@@ -234,17 +217,17 @@ def main():
     os.environ["XDG_CACHE_HOME"] = os.path.join(base, "cache")
     noisy, quiet = os.path.join(base, "noisy"), os.path.join(base, "quiet")
     bids = os.path.join(base, "bids")
-    run(quiet, whole_brain(0), "--anatomy", "--truth")
+    run(quiet, small_whole_brain(0), "--anatomy", "--truth")
     cache = glob.glob(os.path.join(base, "cache", "cohortix", "anatomy", "*.nii"))
     check(len(cache) == 1, f"the anatomy's cache: {cache}")
     report = os.path.join(base, "report.html")
-    run(noisy, whole_brain(1.5), "--anatomy", "--truth", "--bids", bids, "--gzip", "--report", report)
+    run(noisy, small_whole_brain(1.5), "--anatomy", "--truth", "--bids", bids, "--gzip", "--report", report)
     check(os.path.isfile(report) and "In the anatomy, subject S1_G1_WholeBrain's centre: AAL Precentral_R"
           in open(report, encoding="utf-8").read(), "the report does not name region 2 by atlas")
     if os.path.isfile(report):
         check_report_over_anatomy(report, os.path.join(noisy, "native"))
     again = os.path.join(base, "again")
-    run(again, whole_brain(0), "--anatomy")
+    run(again, small_whole_brain(0), "--anatomy")
     for name in ("S1_G1_WholeBrain.vtc", "S2_G2_WholeBrain.vtc"):
         check(open(os.path.join(quiet, "native", name), "rb").read() ==
               open(os.path.join(again, "native", name), "rb").read(),
@@ -260,7 +243,7 @@ def main():
     # plug-in's.
     hosted = os.path.join(base, "hosted")
     profile = os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "examples", "noise", "white-1percent.toml")
-    run(hosted, whole_brain(1.5), "--anatomy", "--truth", "--noise", profile)
+    run(hosted, small_whole_brain(1.5), "--anatomy", "--truth", "--noise", profile)
     stem = "S1_G1_WholeBrain"
     data = Vtc(os.path.join(hosted, "native", stem + ".vtc")).as_nifti_order().astype(np.float64)
     twin = Vtc(os.path.join(quiet, "native", stem + ".vtc")).as_nifti_order().astype(np.float64)
@@ -303,7 +286,7 @@ def main():
     check(warned.returncode == 1 and "event-related.cxd:42: region 2 (Talairach -30, -20, 50)'s centre "
           "lies in white matter" in warned.stderr, warned.stderr)
     # An anatomy that cannot be read: refused, nothing written.
-    missing = run(os.path.join(base, "missing"), whole_brain(1.5), "--anatomy",
+    missing = run(os.path.join(base, "missing"), small_whole_brain(1.5), "--anatomy",
                   os.path.join(base, "no-such-brain.nii.gz"), status=5)
     check("cannot read the anatomy" in missing.stderr and
           not os.path.exists(os.path.join(base, "missing", "native")), missing.stderr)

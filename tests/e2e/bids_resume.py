@@ -23,7 +23,7 @@ import time
 import xxhash
 
 sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
-from native_files import example, fresh_folder, run_cohortix  # noqa: E402
+from native_files import bids_validator_issues, example, fresh_folder, run_cohortix  # noqa: E402
 
 STUDY = example("two-by-two")
 MARKER = os.path.join("derivatives", "cohortix", "cohortix-incomplete")
@@ -59,15 +59,6 @@ def listed(bids):
         return len(open(os.path.join(bids, "participants.tsv")).read().splitlines()) - 1
     except OSError:
         return 0
-
-
-def validator_issues(bids):
-    validator = os.environ.get("COHORTIX_BIDS_VALIDATOR", "")
-    if not os.path.isfile(validator):
-        return []
-    result = subprocess.run(["node", validator, "--json", bids], capture_output=True, text=True)
-    report = json.loads(result.stdout)
-    return [issue["key"] for issue in report["issues"]["errors"] + report["issues"]["warnings"]]
 
 
 def interrupted_run(bids, out, *extra, subjects=3):
@@ -122,7 +113,7 @@ def main():
         failures.append(f"interrupted run: status {code}, {listed(bids)} subjects listed")
     if marked(bids) != (True, True):
         failures.append(f"interrupted dataset not marked (marker, README line): {marked(bids)}")
-    issues = validator_issues(bids)
+    issues = [issue["key"] for issue in bids_validator_issues(bids)]
     if issues:
         failures.append(f"the validator finds issues in the unfinished dataset: {issues}")
     # Into a fresh native folder, so the dataset's own refusal is the one said.

@@ -15,7 +15,7 @@ import nibabel as nib
 import numpy as np
 
 sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
-from native_files import Vtc, fresh_folder, read_rtc, read_tsv, run_cohortix
+from native_files import Vtc, bids_validator_issues, fresh_folder, read_rtc, read_tsv, run_cohortix
 
 HEADER = """Version: 1
 WithinFactors: 1
@@ -216,11 +216,8 @@ def check_bids(root):
     assert os.path.isfile(os.path.join(derived, "task-Truth_desc-truth_table.tsv"))
     header, rows = read_tsv(stem + "_desc-regions_dseg.tsv")
     assert header == ["index", "name"] and len(rows) == 5, rows
-    validator = os.environ.get("COHORTIX_BIDS_VALIDATOR", "")
-    if os.path.isfile(validator):
-        done = subprocess.run(["node", validator, "--json", bids], capture_output=True, text=True)
-        issues = json.loads(done.stdout)["issues"]
-        assert not issues["errors"] and not issues["warnings"], issues
+    issues = bids_validator_issues(bids)
+    assert not issues, issues
     # --no-truth: the same dataset without the truth, every other file the same bytes.
     spared = os.path.join(root, "bids-no-truth")
     run(os.path.join(root, "bids-no-truth-run"), grouped(1.5), "--bids", spared, "--gzip", "--no-truth")

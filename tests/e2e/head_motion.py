@@ -15,7 +15,7 @@ import numpy as np
 from scipy import ndimage
 
 sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
-from native_files import example, fresh_folder, read_tsv, run_cohortix  # noqa: E402
+from native_files import fresh_folder, read_tsv, run_cohortix, small_whole_brain  # noqa: E402
 
 failures = []
 
@@ -25,23 +25,10 @@ def check(condition, message):
         failures.append(message)
 
 
-def small_brain(noise):
-    """The whole-brain example, one subject per group, one trial per cell (56
-    volumes), 4 mm voxels, the box grown to hold the whole brain."""
-    text = open(example("full-brain"), encoding="utf-8").read()
-    for old, new in (("SubjectsPerGroup: 10", "SubjectsPerGroup: 1"),
-                     ("TrialsPerCondition: 6", "TrialsPerCondition: 1"),
-                     ("BoxY: 60 180", "BoxY: 40 180"), ("Resolution: 3", "Resolution: 4"),
-                     ("NoisePercent: 1.5", f"NoisePercent: {noise}")):
-        assert old in text, old
-        text = text.replace(old, new)
-    return text
-
-
 def run(name, noise, *options, status=0):
     folder = fresh_folder(name)
     control = os.path.join(folder, "study.cxd")
-    open(control, "w", encoding="utf-8").write(small_brain(noise))
+    open(control, "w", encoding="utf-8").write(small_whole_brain(noise))
     done = run_cohortix(control, "-o", os.path.join(folder, "native"), "--bids", os.path.join(folder, "bids"),
                         *options)
     check(done.returncode == status, f"{name}: status {done.returncode}, {done.stderr}")

@@ -21,7 +21,7 @@ import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "report_support"))
 sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
-from native_files import Vtc, example, fresh_folder  # noqa: E402
+from native_files import Vtc, example, fresh_folder, small_whole_brain  # noqa: E402
 from png_pixels import decode  # noqa: E402
 from report_runs import SECTIONS, add_results, report, simulate  # noqa: E402
 import nibabel as nib  # noqa: E402
@@ -284,10 +284,7 @@ def check_results(out):
 
 
 def check_motion(out):
-    text = open(example("full-brain"), encoding="utf-8").read()
-    for old, new in (("SubjectsPerGroup: 10", "SubjectsPerGroup: 1"), ("TrialsPerCondition: 6", "TrialsPerCondition: 1"),
-                     ("BoxY: 60 180", "BoxY: 40 180"), ("Resolution: 3", "Resolution: 4")):
-        text = text.replace(old, new)
+    text = small_whole_brain()
     control, native, page = (os.path.join(out, name) for name in ("moving.cxd", "moving", "moving.html"))
     open(control, "w", encoding="utf-8").write(text)
     subprocess.run([os.environ["COHORTIX"], "run", control, "-o", native, "-q", "--anatomy", "--motion", "high",

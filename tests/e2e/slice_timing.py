@@ -12,7 +12,6 @@ the uncorrected data do; --slice-order without --anatomy is refused with
 status 2."""
 import json
 import os
-import subprocess
 import sys
 
 import nibabel as nib
@@ -20,7 +19,7 @@ import numpy as np
 from scipy import interpolate, stats
 
 sys.path.insert(0, os.path.join(os.environ["COHORTIX_SOURCE_DIR"], "tests", "support"))
-from native_files import example, fresh_folder, read_tsv, run_cohortix  # noqa: E402
+from native_files import bids_validator_issues, fresh_folder, read_tsv, run_cohortix, small_whole_brain  # noqa: E402
 
 TR = 2.0
 failures = []
@@ -31,23 +30,10 @@ def check(condition, message):
         failures.append(message)
 
 
-def small_brain():
-    """The whole-brain example without noise, one subject per group, one trial per
-    cell (56 volumes), 4 mm voxels."""
-    text = open(example("full-brain"), encoding="utf-8").read()
-    for old, new in (("SubjectsPerGroup: 10", "SubjectsPerGroup: 1"),
-                     ("TrialsPerCondition: 6", "TrialsPerCondition: 1"),
-                     ("BoxY: 60 180", "BoxY: 40 180"), ("Resolution: 3", "Resolution: 4"),
-                     ("NoisePercent: 1.5", "NoisePercent: 0")):
-        assert old in text, old
-        text = text.replace(old, new)
-    return text
-
-
 def run(name, *options, status=0):
     folder = fresh_folder(name)
     control = os.path.join(folder, "study.cxd")
-    open(control, "w", encoding="utf-8").write(small_brain())
+    open(control, "w", encoding="utf-8").write(small_whole_brain(0))
     done = run_cohortix(control, "-o", os.path.join(folder, "native"), "--truth", "--bids",
                         os.path.join(folder, "bids"), *options)
     check(done.returncode == status, f"{name}: status {done.returncode}, {done.stderr}")
@@ -153,12 +139,8 @@ def check_correction(folder):
 
 
 def validate(bids):
-    validator = os.environ.get("COHORTIX_BIDS_VALIDATOR", "")
-    if os.path.isfile(validator):
-        done = subprocess.run(["node", validator, "--json", bids], capture_output=True, text=True)
-        issues = json.loads(done.stdout)["issues"]
-        check(not issues["errors"] and not issues["warnings"], f"the validator on {bids}: {issues}")
-
+    issues = bids_validator_issues(bids)
+    check(not issues, f"the validator on {bids}: {issues}")
 
 def profile(folder, text):
     path = os.path.join(folder, "profile.toml")

@@ -1,5 +1,6 @@
 """Readers for the host's native files (.vtc, .prt, .rtc) as docs/formats.md
 describes them, and helpers the export tests share."""
+import json
 import os
 import re
 import subprocess
@@ -100,3 +101,29 @@ def fresh_folder(*parts):
     subprocess.run(["rm", "-rf", folder], check=True)
     os.makedirs(folder)
     return folder
+
+
+def small_whole_brain(noise=None):
+    """The whole-brain example, one subject per group, one trial per cell (56
+    volumes), 4 mm voxels, the box grown to hold the whole brain; its plug-in
+    noise `noise` percent (None: the example's)."""
+    text = open(example("full-brain"), encoding="utf-8").read()
+    changes = [("SubjectsPerGroup: 10", "SubjectsPerGroup: 1"), ("TrialsPerCondition: 6", "TrialsPerCondition: 1"),
+               ("BoxY: 60 180", "BoxY: 40 180"), ("Resolution: 3", "Resolution: 4")]
+    if noise is not None:
+        changes.append(("NoisePercent: 1.5", f"NoisePercent: {noise}"))
+    for old, new in changes:
+        assert old in text, old
+        text = text.replace(old, new)
+    return text
+
+
+def bids_validator_issues(bids):
+    """The BIDS validator's errors and warnings on the dataset; none where the
+    validator could not be had (its fixture says so)."""
+    validator = os.environ.get("COHORTIX_BIDS_VALIDATOR", "")
+    if not os.path.isfile(validator):
+        return []
+    done = subprocess.run(["node", validator, "--json", bids], capture_output=True, text=True)
+    issues = json.loads(done.stdout)["issues"]
+    return issues["errors"] + issues["warnings"]
